@@ -1,0 +1,96 @@
+// The file-system and console services that both tools use. Everything that touches the disk or the
+// terminal goes through these interfaces, so tests can run the tools on an in-memory disk and inject faults.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zov {
+
+/// A failed file operation; what() is the system's description of the failure.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class PathKind { Missing, File, Directory, Unreadable };
+
+/// An open file. Reads report short counts; writes, seeks and length changes throw FileError.
+class File {
+public:
+    virtual ~File() = default;
+    /// Reads up to n bytes into dst and returns how many were read (0 at the end or on failure).
+    virtual std::size_t read(void* dst, std::size_t n) = 0;
+    /// Writes all n bytes at the current position.
+    virtual void write(const void* src, std::size_t n) = 0;
+    /// Moves to an absolute position from the start.
+    virtual void seek(std::uint64_t position) = 0;
+    /// Moves to the end of the file.
+    virtual void seekEnd() = 0;
+    /// The current position.
+    virtual std::uint64_t position() = 0;
+    /// The current length of the file.
+    virtual std::uint64_t length() = 0;
+    /// Cuts or extends the file to the given length.
+    virtual void setLength(std::uint64_t length) = 0;
+    /// Closes the file; further calls are not allowed. Closing twice is harmless.
+    virtual void close() = 0;
+};
+
+/// Access to files and directories by path ('/' separated).
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    /// What the path names: nothing, a file, a directory, or something whose attributes cannot be read.
+    virtual PathKind kind(const std::string& path) = 0;
+    /// The names in a directory, without "." and ".."; false when the directory cannot be listed.
+    virtual bool list(const std::string& directory, std::vector<std::string>& names) = 0;
+    /// Creates a directory; the outcome is not reported (an existing one is fine).
+    virtual void makeDirectory(const std::string& path) = 0;
+    /// Opens a file for reading, others may read too; nullptr when it cannot be opened.
+    virtual std::unique_ptr<File> openRead(const std::string& path) = 0;
+    /// Creates a file empty (cutting an existing one) for exclusive writing; nullptr on failure.
+    virtual std::unique_ptr<File> create(const std::string& path) = 0;
+    /// Opens an existing file for exclusive writing without cutting it, positioned at 0; nullptr on failure.
+    virtual std::unique_ptr<File> openExisting(const std::string& path) = 0;
+};
+
+/// The process's standard output and standard error.
+class Console {
+public:
+    virtual ~Console() = default;
+    /// Writes text to standard output.
+    virtual void out(std::string_view text) = 0;
+    /// Writes text to standard error.
+    virtual void err(std::string_view text) = 0;
+    /// Pushes everything written so far to the terminal.
+    virtual void flush() = 0;
+};
+
+/// The services the tools run on: the real ones unless a test has put others in place.
+FileSystem& fileSystem();
+Console& console();
+
+/// Puts other services in place for the lifetime of the object (tests); nullptr keeps the current one.
+class PlatformOverride {
+public:
+    PlatformOverride(FileSystem* files, Console* console);
+    ~PlatformOverride();
+    PlatformOverride(const PlatformOverride&) = delete;
+    PlatformOverride& operator=(const PlatformOverride&) = delete;
+
+private:
+    FileSystem* savedFiles_;
+    Console* savedConsole_;
+};
+
+/// The real services of this machine.
+FileSystem& realFileSystem();
+Console& realConsole();
+
+}  // namespace zov

@@ -1,0 +1,187 @@
+// The real file system and console of a POSIX machine.
+#include "platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zov {
+namespace {
+
+std::string systemText(int error) { return std::strerror(error); }
+
+class PosixFile final : public File {
+public:
+    PosixFile(int fd, bool regular) : fd_(fd), regular_(regular) {}
+    bool regular() const { return regular_; }
+    ~PosixFile() override { close(); }
+
+    std::size_t read(void* dst, std::size_t n) override {
+        std::size_t done = 0;
+        auto* bytes = static_cast<unsigned char*>(dst);
+        while (done < n) {
+            ssize_t got = ::read(fd_, bytes + done, n - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += static_cast<std::size_t>(got);
+        }
+        return done;
+    }
+
+    void write(const void* src, std::size_t n) override {
+        const auto* bytes = static_cast<const unsigned char*>(src);
+        while (n > 0) {
+            ssize_t put = ::write(fd_, bytes, n);
+            if (put < 0 && errno == EINTR) continue;
+            if (put < 0) throw FileError(systemText(errno));
+            if (put == 0) throw FileError(systemText(ENOSPC));
+            bytes += put;
+            n -= static_cast<std::size_t>(put);
+        }
+    }
+
+    void seek(std::uint64_t position) override {
+        if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) throw FileError(systemText(errno));
+    }
+
+    void seekEnd() override {
+        if (::lseek(fd_, 0, SEEK_END) < 0) throw FileError(systemText(errno));
+    }
+
+    std::uint64_t position() override {
+        off_t at = ::lseek(fd_, 0, SEEK_CUR);
+        if (at < 0) throw FileError(systemText(errno));
+        return static_cast<std::uint64_t>(at);
+    }
+
+    std::uint64_t length() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) throw FileError(systemText(errno));
+        return static_cast<std::uint64_t>(st.st_size);
+    }
+
+    void setLength(std::uint64_t length) override {
+        if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) throw FileError(systemText(errno));
+    }
+
+    void close() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    int fd_;
+    bool regular_;
+};
+
+// Opens with the given flags and takes an exclusive lock for writers, so that two writers never share a file.
+std::unique_ptr<PosixFile> openWith(const std::string& path, int flags, bool exclusive) {
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    if (exclusive && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd, S_ISREG(st.st_mode));
+}
+
+class PosixFileSystem final : public FileSystem {
+public:
+    PathKind kind(const std::string& path) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            return (errno == ENOENT || errno == ENOTDIR) ? PathKind::Missing : PathKind::Unreadable;
+        }
+        return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::File;
+    }
+
+    bool list(const std::string& directory, std::vector<std::string>& names) override {
+        names.clear();
+        DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+        if (!dir) return false;
+        while (dirent* entry = ::readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(std::move(name));
+        }
+        ::closedir(dir);
+        return true;
+    }
+
+    void makeDirectory(const std::string& path) override { (void)::mkdir(path.c_str(), 0777); }
+
+    std::unique_ptr<File> openRead(const std::string& path) override {
+        return openWith(path, O_RDONLY, false);
+    }
+
+    std::unique_ptr<File> create(const std::string& path) override {
+        // Take the lock before cutting, so a file another writer holds is left as it is. Devices
+        // (such as /dev/full) cannot be cut and are written as they are.
+        auto file = openWith(path, O_RDWR | O_CREAT, true);
+        if (file && file->regular()) {
+            try {
+                file->setLength(0);
+            } catch (const FileError&) {
+                return nullptr;
+            }
+        }
+        return file;
+    }
+
+    std::unique_ptr<File> openExisting(const std::string& path) override {
+        return openWith(path, O_RDWR, true);
+    }
+};
+
+class StdConsole final : public Console {
+public:
+    void out(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
+    void err(std::string_view text) override {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    }
+    void flush() override { std::fflush(stdout); }
+};
+
+FileSystem* currentFiles = nullptr;
+Console* currentConsole = nullptr;
+
+}  // namespace
+
+FileSystem& realFileSystem() {
+    static PosixFileSystem files;
+    return files;
+}
+
+Console& realConsole() {
+    static StdConsole console;
+    return console;
+}
+
+FileSystem& fileSystem() { return currentFiles ? *currentFiles : realFileSystem(); }
+Console& console() { return currentConsole ? *currentConsole : realConsole(); }
+
+PlatformOverride::PlatformOverride(FileSystem* files, Console* console)
+    : savedFiles_(currentFiles), savedConsole_(currentConsole) {
+    if (files) currentFiles = files;
+    if (console) currentConsole = console;
+}
+
+PlatformOverride::~PlatformOverride() {
+    currentFiles = savedFiles_;
+    currentConsole = savedConsole_;
+}
+
+}  // namespace zov

@@ -1,0 +1,110 @@
+#include "common/walk/batch_walk.h"
+
+#include "common/console/console.h"
+#include "common/platform/platform.h"
+#include "common/walk/output_naming.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace zov {
+namespace {
+
+std::string upper(const std::string& text) {
+    std::string result = text;
+    for (char& c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return result;
+}
+
+bool endsWithNoCase(const std::string& name, const std::string& extension) {
+    if (name.size() < extension.size()) return false;
+    return upper(name.substr(name.size() - extension.size())) == upper(extension);
+}
+
+}  // namespace
+
+bool visitsBefore(const std::string& a, const std::string& b) {
+    std::string ka = upper(a), kb = upper(b);
+    if (ka != kb) return ka < kb;
+    return a < b;
+}
+
+BatchWalk::BatchWalk(Settings settings, Converter converter)
+    : settings_(settings), converter_(std::move(converter)) {}
+
+std::vector<std::string> BatchWalk::listing(const std::string& directory, const std::string& extension) const {
+    std::vector<std::string> names;
+    std::vector<std::string> entries;
+    if (!fileSystem().list(directory, names)) return entries;
+    for (const std::string& name : names) {
+        if (name == "." || name == "..") continue;
+        PathKind kind = fileSystem().kind(joinPath(directory, name));
+        bool isDirectory = kind == PathKind::Directory;
+        if (isDirectory ? settings_.recursive : endsWithNoCase(name, extension)) entries.push_back(name);
+    }
+    std::sort(entries.begin(), entries.end(), visitsBefore);
+    return entries;
+}
+
+bool BatchWalk::frameconvPasses(const std::string& origin, const std::string& dest) {
+    bool directory = fileSystem().kind(origin) == PathKind::Directory;
+    if (!pass(origin, dest, ".BMP")) return false;
+    if (!directory || finished_) return true;
+    return pass(origin, dest, ".PPM");
+}
+
+bool BatchWalk::pass(const std::string& path, const std::string& dest, const std::string& extension) {
+    if (finished_) return true;
+    PathKind kind = fileSystem().kind(path);
+    if (kind == PathKind::Missing || kind == PathKind::Unreadable) {
+        if (settings_.tool == Tool::Soundconv) out() << eol << "Could not access: " << path << eol;
+        return false;
+    }
+    if (kind == PathKind::File) return converter_(path, dest);
+    return walkDirectory(path, dest, extension);
+}
+
+bool BatchWalk::walkDirectory(const std::string& path, const std::string& dest, const std::string& extension) {
+    if (settings_.verbose != 0) {
+        if (settings_.tool == Tool::Frameconv) {
+            out() << "Directory: " << joinPath(path, "*" + extension) << eol;
+        } else {
+            out() << path << eol;
+        }
+    }
+    std::vector<std::string> entries = listing(path, extension);
+    if (entries.empty()) return true;
+    if (settings_.createDestination && (dest.empty() || dest[0] != '*')) fileSystem().makeDirectory(dest);
+
+    for (const std::string& name : entries) {
+        std::string entry = joinPath(path, name);
+        PathKind kind = fileSystem().kind(entry);
+        if (kind == PathKind::Missing || kind == PathKind::Unreadable) {
+            out() << "\r\nCouldn't get attributes of " << entry << eol;
+            return false;
+        }
+        if (kind == PathKind::File) {
+            if (!visitFile(entry, dest)) return false;
+        } else if (settings_.recursive) {
+            std::string subDest = (!dest.empty() && dest[0] == '*') ? dest : joinPath(dest, name);
+            if (!pass(entry, subDest, extension)) return false;
+        }
+        if (finished_) return true;
+    }
+    return true;
+}
+
+bool BatchWalk::visitFile(const std::string& entry, const std::string& dest) {
+    if (settings_.jump && *settings_.jump > 0) {
+        --*settings_.jump;
+        return true;
+    }
+    if (!converter_(entry, dest)) return false;
+    if (settings_.frames && *settings_.frames != 0) {
+        --*settings_.frames;
+        if (*settings_.frames == 0) finished_ = true;
+    }
+    return true;
+}
+
+}  // namespace zov

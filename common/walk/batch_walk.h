@@ -1,0 +1,57 @@
+// The walk over a source file or directory tree that hands every source file, with its destination, to a
+// tool's per-file converter.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zov {
+
+class BatchWalk {
+public:
+    /// Converts one source file; answers true to go on, false to stop the walk.
+    using Converter = std::function<bool(const std::string& source, const std::string& dest)>;
+
+    enum class Tool { Frameconv, Soundconv };
+
+    struct Settings {
+        Tool tool = Tool::Frameconv;
+        int verbose = 1;               // frameconv's verbosity, or soundconv's switch (0 or 1)
+        bool recursive = false;
+        bool createDestination = true; // frameconv creates destination directories only when not compiling
+        int* jump = nullptr;           // frameconv: files still to skip, counted down across passes
+        int* frames = nullptr;         // frameconv: files still to take (0 = no limit), counted down
+    };
+
+    BatchWalk(Settings settings, Converter converter);
+
+    /// One pass over path with the destination, taking the files whose names end in extension (".BMP",
+    /// ".PPM", ".WAV", any case). A file named directly is handed over whatever its name.
+    bool pass(const std::string& path, const std::string& dest, const std::string& extension);
+
+    /// frameconv: the ".BMP" pass and then, when it succeeded, the ".PPM" pass. A file named directly is
+    /// converted once.
+    bool frameconvPasses(const std::string& origin, const std::string& dest);
+
+    /// True once the frame limit has run out: the whole batch has ended.
+    bool finished() const { return finished_; }
+
+    /// The entries of a directory that a pass visits, in visiting order: files whose names end in the
+    /// extension and, when recursive, every sub-directory; sorted by name without regard to case.
+    std::vector<std::string> listing(const std::string& directory, const std::string& extension) const;
+
+private:
+    bool walkDirectory(const std::string& path, const std::string& dest, const std::string& extension);
+    bool visitFile(const std::string& entry, const std::string& dest);
+
+    Settings settings_;
+    Converter converter_;
+    bool finished_ = false;
+};
+
+/// Orders names as a directory is visited: by their upper-cased bytes, equal keys then by the bytes as
+/// they are.
+bool visitsBefore(const std::string& a, const std::string& b);
+
+}  // namespace zov

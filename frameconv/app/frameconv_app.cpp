@@ -1,0 +1,97 @@
+#include "frameconv/app/frameconv_app.h"
+
+#include "common/console/console.h"
+#include "common/platform/platform.h"
+#include "common/walk/batch_walk.h"
+#include "common/walk/output_naming.h"
+
+namespace zov {
+
+int runFrameconv(const std::vector<std::string>& args) {
+    FrameconvApp app;
+    return app.run(args);
+}
+
+// The values that follow from the whole command line, in their order; returns 0 or the exit code.
+int FrameconvApp::prepare() {
+    Options& o = options_;
+    o.framePeriod = 1.0 / o.irate;
+    if (o.rate == 0) o.rate = o.irate;
+    if (!picture_.image.create()) {
+        out() << "Could not allocate memory for VIC-II export." << eol;
+        return 3;
+    }
+    if (o.compile != 0) {
+        totals_ = RunTotals{};
+    } else {
+        o.individual = true;
+    }
+    if (o.color == -1) o.color = o.mode == 4 ? 3 : 2;
+    picture_.setMode(o.mode, o.color);
+    o.scale *= 0.01;
+    o.chros *= 0.01;
+    o.kpa *= 0.01;
+    o.kpz *= 0.01;
+    o.kpy *= 0.01;
+    o.kpr *= 0.01;
+    o.bias *= 2.55;
+    o.chrob *= 2.55;
+    return 0;
+}
+
+int FrameconvApp::run(const std::vector<std::string>& args) {
+    if (!parseCommandLine(args, options_)) return 1;
+    if (int code = prepare()) return code;
+
+    PathKind origin = fileSystem().kind(options_.origin);
+    if (origin == PathKind::Missing || origin == PathKind::Unreadable) {
+        out() << "Could not access: " << options_.origin << eol;
+        return 2;
+    }
+
+    BatchWalk::Settings settings;
+    settings.tool = BatchWalk::Tool::Frameconv;
+    settings.verbose = options_.verbose;
+    settings.recursive = options_.recursive;
+    settings.createDestination = options_.compile == 0;
+    settings.jump = &options_.jump;
+    settings.frames = &options_.frames;
+    BatchWalk walk(settings, [this](const std::string& source, const std::string& dest) {
+        return convert(source, dest);
+    });
+    if (!walk.frameconvPasses(options_.origin, options_.dest)) return 2;
+    return 0;
+}
+
+bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
+    Options& o = options_;
+    ++totals_.frameIndex;
+
+    auto file = fileSystem().openRead(source);
+    if (!file) {
+        out() << "\r\nCouldn't open: " << source << eol;
+        return true;
+    }
+
+    if (o.verbose != 0) {
+        if (o.compile != 0) out() << " Frame " << o.compile << ": ";
+        else out() << " File: ";
+        out() << "\"" << fileNamePart(source) << "\"" << eol;
+    }
+
+    std::string output = outputPath(source, dest);
+    if (o.compile < 2) {
+        OutputCheck who = o.compile == 0 ? OutputCheck::Picture : OutputCheck::VideoFirstFrame;
+        OutputDecision decision = checkExistingOutput(output, who, o.yes, o.verbose);
+        if (decision != OutputDecision::Write) {
+            file->close();
+            return o.compile == 0;
+        }
+    }
+
+    // Reading and converting the picture are not there yet.
+    file->close();
+    return true;
+}
+
+}  // namespace zov

@@ -1,0 +1,34 @@
+// The frameconv program: its settings, the objects it keeps for the whole run, and the per-file driver.
+#pragma once
+
+#include "frameconv/app/options.h"
+#include "frameconv/picture/vic_picture.h"
+
+#include <string>
+#include <vector>
+
+namespace zov {
+
+class FrameconvApp {
+public:
+    /// Runs the whole program on a command line (args[0] is the program name); returns the exit code.
+    int run(const std::vector<std::string>& args);
+
+    /// Converts one source picture (the per-file driver); answers true to let the walk go on.
+    bool convert(const std::string& source, const std::string& dest);
+
+    const Options& options() const { return options_; }
+    const RunTotals& totals() const { return totals_; }
+
+private:
+    int prepare();
+
+    Options options_;
+    RunTotals totals_;
+    VicPicture picture_;
+};
+
+/// The program's entry point with its arguments.
+int runFrameconv(const std::vector<std::string>& args);
+
+}  // namespace zov

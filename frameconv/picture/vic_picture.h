@@ -1,0 +1,165 @@
+// The picture being converted: its luminance, hue and saturation planes sized in whole VIC-II cards, the
+// statistics of its conversion, its role colours with the analysis that chose them, the per-card colour
+// arrays, the dither buffers and its VIC-II image. One lives for the whole run and is reused for every
+// source picture; the video encoder's frame slots derive from it.
+#pragma once
+
+#include "frameconv/picture/quant_stats.h"
+#include "frameconv/vicimage/vic_image.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace zov {
+
+class File;
+
+/// Running statistics of one converted plane.
+struct PlaneStats {
+    std::int32_t count = 0;
+    std::int32_t minimum = 99999;
+    std::int32_t maximum = -99999;
+    std::int32_t clipped = 0;
+    double errorSum = 0, absErrorSum = 0, sqErrorSum = 0;
+};
+
+/// Running statistics of the hue plane.
+struct HueStats {
+    std::int32_t count = 0;
+    std::int32_t sum = 0;     // sum of (hue − 128)
+    std::int32_t absSum = 0;  // sum of |hue − 128|
+    double errorSum = 0, absErrorSum = 0, sqErrorSum = 0;
+};
+
+/// How a picture's pixels split between a reference colour and a list of candidate colours.
+struct CensusResult {
+    double lumaErrorSum = 0;  // always 0
+    double dxSum = 0, dxAbsSum = 0, dxSqSum = 0;
+    double dySum = 0, dyAbsSum = 0, dySqSum = 0;
+    double errorMagnitude = 0;         // hypotenuse of the summed dx and dy
+    double squaredErrorMagnitude = 0;  // the same formed from the two squared sums
+    double errorAngle = 0;             // angle of the summed error vector, degrees
+    std::int32_t chromaticCount = 0;
+    std::int32_t unmatchedCount = 0;
+};
+
+class VicPicture {
+public:
+    VicPicture() = default;
+    virtual ~VicPicture() = default;
+    VicPicture(const VicPicture&) = delete;
+    VicPicture& operator=(const VicPicture&) = delete;
+
+    // ---- life cycle and loading -------------------------------------------------------------------------
+
+    /// Frees every buffer and the VIC-II image and puts every field back to its default.
+    void reset();
+    /// Sets the bitmap mode (pixels per bitmap byte: 4 multicolour, 8 hi-res) and the colour arrays wanted
+    /// (bit 0 Color RAM, bit 1 screen matrix).
+    void setMode(int pixelsPerByte, int colourArrays);
+    /// Reads one BMP or PPM picture from an open file, converting every pixel as it is read.
+    /// 0 loaded, 1 skipped (a message was printed), 2 the run cannot go on.
+    int load(File& file, int verbosity, bool centre);
+
+    // ---- colour choice ---------------------------------------------------------------------------------
+
+    /// Chooses the role colours from the palette, sets the card grid and allocates the colour arrays.
+    /// 0, or 1 after an allocation failure (message printed).
+    int chooseColours();
+    /// Scores how the pixels split between a reference colour and the candidates (palette indices).
+    CensusResult paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
+                               bool useLuma, bool useChroma, bool carryChroma, double lumaScale,
+                               double chromaScale, double hueOffset);
+    /// Residual of a one-dimensional error diffusion of the luminance onto colour and the first others.
+    double meanError(int colour, const int* others, int otherCount);
+    /// Writes every card of the colour matrix and Color RAM arrays from the role colours.
+    void fillColourArrays();
+    /// The palette line (verbosity 2 and above).
+    void reportPalette(int verbosity) const;
+
+    // ---- dithering and reports -------------------------------------------------------------------------
+
+    /// Maps the pixels of a rectangle to roles with damped error diffusion; see the flags' meaning in
+    /// quantise.cpp. The mirror picture, when given, receives each pixel's role and source bytes.
+    QuantStats quantiseRegion(bool reverse, int firstColumn, int endColumn, bool leftOpen, bool rightOpen,
+                              int firstRow, int endRow, bool bottomOpen, VicPicture* mirror);
+    /// The still-picture pass over the whole picture.
+    QuantStats quantisePicture();
+    /// The loss lines of a dithering pass (verbosity 2 and above).
+    void reportLoss(const QuantStats& stats, int verbosity) const;
+
+    // ---- VIC-II export ---------------------------------------------------------------------------------
+
+    /// Builds the VIC-II image; returns the bitmap bytes of the picture's card rows, 0 on failure.
+    int exportVicImage(bool fill);
+
+    // ---- planes ---------------------------------------------------------------------------------------
+    // Element (x, y) of every plane is at y × paddedWidth + x, y = 0 the top row.
+    std::unique_ptr<std::uint8_t[]> huePlane;
+    std::unique_ptr<std::uint8_t[]> saturationPlane;
+    std::unique_ptr<std::uint8_t[]> luminancePlane;
+
+    // ---- conversion settings -------------------------------------------------------------------------
+    double lumaGain = 1.0;
+    double lumaOffset = 0.0;
+    double saturationGain = 1.0;
+    double saturationOffset = 0.0;
+    double hueShift = 0.0;  // degrees
+    double kpaWeight = 1.0;
+    double kpzWeight = 2.0;
+    double kpyWeight = 1.5;
+    double kprWeight = 0.75;
+
+    // ---- conversion statistics ------------------------------------------------------------------------
+    PlaneStats lumaStats;
+    PlaneStats saturationStats;
+    HueStats hueStats;
+    std::uint8_t monochrome = 1;
+
+    // ---- analysis results left by the colour choice ---------------------------------------------------
+    std::int32_t greyShares[5] = {};  // Black, DGray, MGray, LGray, White per 256 pixels
+    double greyScores[5] = {};
+    std::uint8_t blackWanted = 0;
+    std::uint8_t whiteWanted = 0;
+    std::uint8_t lightGreyWanted = 0;
+    std::uint8_t paletteError = 0;
+    std::int32_t hueCounts[8] = {};  // red, yellow, green, cyan, blue, purple, orange, uncoloured
+    std::int32_t pairSelection = 0;
+    std::int32_t triadSelection = 0;
+
+    // ---- geometry -------------------------------------------------------------------------------------
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::uint32_t pixelCount = 0;
+    std::int32_t topCardRow = 0;
+    std::uint8_t firstFrameLoaded = 0;
+
+    // ---- dither buffers (16-bit fixed point, 5 fractional bits) --------------------------------------
+    std::unique_ptr<std::int16_t[]> lumaDither;        // carried error, then the pixel's role index
+    std::unique_ptr<std::int16_t[]> hueDither;         // chroma Y (sine axis) carry
+    std::unique_ptr<std::int16_t[]> saturationDither;  // chroma X (cosine axis) carry
+
+    // ---- per-card colour arrays -----------------------------------------------------------------------
+    std::unique_ptr<std::uint8_t[]> colourMatrix;  // MC1 × 16 + MC2 (hi-res: foreground × 16 + background)
+    std::unique_ptr<std::uint8_t[]> colourRam;     // FG
+
+    std::int32_t colourArrays = 2;  // bit 0 Color RAM wanted, bit 1 screen matrix wanted
+    std::int32_t cardWidth = 4;     // pixels per card row: 4 multicolour, 8 hi-res
+    std::int32_t paddedWidth = 0;
+    std::int32_t paddedHeight = 0;
+    std::int32_t paddedSize = 0;
+    std::int32_t widthInCards = 0;
+    std::int32_t heightInCards = 0;
+    std::int32_t roleCount = 4;
+
+    // ---- colours --------------------------------------------------------------------------------------
+    std::int32_t roleColours[5] = {0, 11, 12, 15, 0};  // background, MC1, MC2, FG, border fill
+    std::int32_t pinnedRoles[4] = {-1, -1, -1, -1};
+    std::int32_t pinnedColours[4] = {16, 16, 16, 16};
+    std::int32_t pinnedCount = 0;
+    std::int32_t freeRoleMask = 0;
+
+    VicImage image;
+};
+
+}  // namespace zov

@@ -1,0 +1,20 @@
+# Installs what the build needs on a fresh Debian machine when it is missing (sourced by test.sh and demo.sh).
+zov_install_missing() {
+  local missing=()
+  command -v g++ >/dev/null 2>&1 || missing+=(g++)
+  command -v cmake >/dev/null 2>&1 || missing+=(cmake)
+  command -v make >/dev/null 2>&1 || missing+=(make)
+  [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+  [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+  if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" = 0 ]; then
+      echo "Installing: ${missing[*]}"
+      apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    else
+      echo "Missing packages: ${missing[*]} (run as root, or install them, then try again)" >&2
+      return 1
+    fi
+  fi
+}
+
+zov_jobs() { nproc 2>/dev/null || echo 2; }
