@@ -268,6 +268,22 @@ TEST(QuantiseRegion, PaletteErrorWeightsChromaByKpr) {
     }
 }
 
+TEST(QuantiseRegion, ChromaDifferencesAreHalvedByArithmeticShift) {
+    // A grey pixel with carries v = 920, X = -1, Y = -6148 against Black and Purple: Black costs
+    // 920 + |-1 >> 1| + |-6148 >> 1| = 3995, Purple 2152 + |-3686 >> 1| + 0 = 3995. The tie keeps Purple;
+    // halving the magnitude instead would make Black one cheaper.
+    VicPicture p;
+    shape(p, 8, 8, 8, true);
+    setRoles(p, {kBlack, kPurple});
+    p.lumaDither[0] = 920;
+    p.saturationDither[0] = -1;
+    p.hueDither[0] = -6148;
+    const QuantStats s = p.quantiseRegion(false, 0, 1, false, false, 0, 1, false, nullptr);
+    EXPECT_EQ(p.lumaDither[0], 1);
+    EXPECT_EQ(s.xErrorSum, -3686 / 32.0);
+    EXPECT_EQ(s.yErrorSum, 0.0);
+}
+
 TEST(QuantiseRegion, BandsWithTheBottomOpenMatchOnePass) {
     VicPicture whole, banded;
     for (VicPicture* p : {&whole, &banded}) {
