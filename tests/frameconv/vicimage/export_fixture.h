@@ -5,7 +5,7 @@
 
 #include <functional>
 
-namespace zov::testing {
+namespace zov::fixture {
 
 /// Shapes the picture for a source of width × height in the given mode, with role(x, y) in its dither
 /// buffer, card k's matrix byte 0x10 + k % 200 and Color RAM byte 0xF0 + k % 16.
@@ -35,4 +35,4 @@ inline void buildPicture(VicPicture& p, int width, int height, int cardWidth, in
     }
 }
 
-}  // namespace zov::testing
+}  // namespace zov::fixture

@@ -11,7 +11,7 @@
 namespace zov {
 namespace {
 
-using testing::buildPicture;
+using fixture::buildPicture;
 
 // Multicolour bytes of roles 0 1 2 3 in a row, and their rotations one pixel on.
 constexpr std::uint8_t kRamp[4] = {0x1B, 0x6C, 0xB1, 0xC6};
