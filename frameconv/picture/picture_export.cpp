@@ -1,3 +1,5 @@
+#include "frameconv/picture/picture_export.h"
+
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/vicimage/vic_export.h"
 
@@ -18,6 +20,17 @@ int VicPicture::exportVicImage(bool fill) {
     source.colourArrays = colourArrays;
     source.fillColour = roleColours[4];
     return buildVicImage(image, source, fill);
+}
+
+BitmapFileLayout bitmapFileLayout(const VicPicture& picture, int bitmapBytes) {
+    BitmapFileLayout layout;
+    layout.colourArrays = picture.colourArrays;
+    layout.multicolour = picture.cardWidth == 4;
+    layout.backgroundColour = picture.roleColours[0];
+    layout.foregroundColour = picture.roleColours[3];
+    layout.topCardRow = picture.topCardRow;
+    layout.bitmapBytes = bitmapBytes;
+    return layout;
 }
 
 }  // namespace zov

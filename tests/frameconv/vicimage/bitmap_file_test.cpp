@@ -1,5 +1,6 @@
 #include "common/platform/memory_platform.h"
 #include "frameconv/picture/palette.h"
+#include "frameconv/picture/picture_export.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/vicimage/bitmap_file.h"
 #include "tests/frameconv/vicimage/export_fixture.h"
@@ -105,8 +106,7 @@ TEST(BitmapFile, DitheredStillPictureGivesTheDefaultFile) {
     const int bitmapBytes = p.exportVicImage(true);
     ASSERT_EQ(bitmapBytes, 3840);
 
-    BitmapFileLayout layout{p.colourArrays, true, p.roleColours[0], p.roleColours[3], p.topCardRow, bitmapBytes};
-    const Bytes file = bitmapFileBytes(p.image, layout);
+    const Bytes file = bitmapFileBytes(p.image, bitmapFileLayout(p, bitmapBytes));
     ASSERT_EQ(file.size(), 10003u);
     EXPECT_EQ(file[0], 0x00);
     EXPECT_EQ(file[1], 0x20);
@@ -138,10 +138,14 @@ TEST(BitmapFile, SavedThroughTheFileSystem) {
         MemoryFileSystem fs;
         StringConsole console;
         PlatformOverride use(&fs, &console);
-        if (c.failing != FileOp::Count_) fs.failAt(c.failing, 0);
+        if (c.failing != FileOp::Count_) {
+            fs.failAt(c.failing, 0);
+        }
         EXPECT_EQ(saveBitmapFile("pic.bin", image, layout), c.saved);
         EXPECT_EQ(console.output(), c.message);
-        if (c.saved) EXPECT_EQ(fs.contents("pic.bin"), bitmapFileBytes(image, layout));
+        if (c.saved) {
+            EXPECT_EQ(fs.contents("pic.bin"), bitmapFileBytes(image, layout));
+        }
     }
 }
 
