@@ -40,10 +40,10 @@ struct RoleTarget {
     double chromaY; // saturation × sine × 32
 };
 
-int truncateToInt(double value) {
-    // Every value that reaches here is a few ten thousands at most; the guard keeps odd inputs defined.
-    if (value != value) return 0;
-    return static_cast<int>(std::clamp(value, -2147483648.0, 2147483647.0));
+/// Truncation towards zero. Every value here is bounded by the carries and palette projections (well
+/// within ±50000), so the conversion is always defined.
+int truncated(double value) {
+    return static_cast<int>(value);
 }
 
 void addSaturating(std::int16_t& carry, int amount) {
@@ -139,8 +139,8 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
             if (colour) {
                 const int s = saturationPlane[at];
                 const int hue = huePlane[at];
-                const int sx = truncateToInt(-32 * s * trig.cosine[hue]);
-                const int sy = truncateToInt(-32 * s * trig.sine[hue]);
+                const int sx = truncated(-32 * s * trig.cosine[hue]);
+                const int sy = truncated(-32 * s * trig.sine[hue]);
                 chromaX = saturationDither[at] - sx;
                 chromaY = hueDither[at] - sy;
             }
@@ -155,8 +155,8 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
                 int dx = 0, dy = 0;
                 double cost = std::abs(d);
                 if (colour) {
-                    dx = truncateToInt(chromaX - targets[k].chromaX);
-                    dy = truncateToInt(chromaY - targets[k].chromaY);
+                    dx = truncated(chromaX - targets[k].chromaX);
+                    dy = truncated(chromaY - targets[k].chromaY);
                     cost = std::abs(d) + chromaWeight * (std::abs(dx >> 1) + std::abs(dy >> 1));
                 }
                 if (cost < bestCost) {
