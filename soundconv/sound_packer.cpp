@@ -199,6 +199,8 @@ void SoundPacker::finishLengthField() {
         // Cutting at the write position drops the rest of an older, longer file.
         file_->setLength(file_->position());
         std::uint64_t length = file_->length();
+        // A file that did not even get its magic has no length field to fill in.
+        if (length < 8) return;
         auto field = static_cast<std::uint32_t>(length - 8);
         const unsigned char bytes[4] = {static_cast<unsigned char>(field), static_cast<unsigned char>(field >> 8),
                                         static_cast<unsigned char>(field >> 16),
