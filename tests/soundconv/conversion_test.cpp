@@ -12,11 +12,6 @@ namespace {
 
 const std::string kStatsPrefix = "out.bin stats: max vol ";
 
-Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 WaveBuilder eightBit(Bytes samples, std::uint32_t rate = 8000) {
     WaveBuilder wave;
     wave.sampleRate = rate;

@@ -74,6 +74,11 @@ inline Bytes zovHeader(std::uint32_t fileLength, int freq = 7812, int nbits = 4)
     return out;
 }
 
+inline Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 /// The sample bytes of a ZOV file (everything after the header).
 inline Bytes sampleBytes(const Bytes& zov) {
     return zov.size() < 20 ? Bytes{} : Bytes(zov.begin() + 20, zov.end());
