@@ -156,6 +156,26 @@ TEST(SoundConversion, HigherOutputRateProducesEveryDueSampleBetweenTheInputs) {
     EXPECT_EQ(run.output(), concat(zovHeader(20 + 7, 16000, 8), {128, 128, 130, 131, 132, 133, 134}));
 }
 
+TEST(SoundConversion, InterpolationMayOvershootThe32BitRangeBeforeItIsClipped) {
+    WaveBuilder wave;
+    wave.bits = 32;
+    wave.add({0, 0x7FFFFFFF, 0x7FFFFFFF});
+    SoundRun run;
+    EXPECT_EQ(run.run(wave.build(), {"/f", "16000", "/n", "8"}), 0);
+    // Between the two full-scale inputs the curve still rises with the slope it came with: 1.125 × full
+    // scale, which is 271 before clipping.
+    EXPECT_EQ(run.samples(), (Bytes{128, 175, 255, 255, 255}));
+    EXPECT_EQ(run.text(), kStatsPrefix + "271, clipped 1, silent 0 seconds.\n");
+}
+
+TEST(SoundConversion, InfiniteVolumeAndFrequencyStillGiveOneOutputPerInput) {
+    SoundRun run;
+    EXPECT_EQ(run.run(eightBit({0, 128, 255, 1}).build(), {"/f", "1e999", "/s", "1e999", "/n", "8"}), 0);
+    EXPECT_EQ(run.samples().size(), 4u);
+    EXPECT_EQ(run.output()[16], 0);
+    EXPECT_EQ(run.output()[17], 0);
+}
+
 TEST(SoundConversion, LowerOutputRateTakesTheInputsThatFallOnOutputTimes) {
     SoundRun run;
     EXPECT_EQ(run.run(eightBit({10, 20, 30, 40, 50}, 16000).build(), {"/f", "8000", "/n", "8"}), 0);
