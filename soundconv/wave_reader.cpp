@@ -59,7 +59,9 @@ bool readWaveFormat(const unsigned char* block, std::size_t count, const std::st
     if (verbose) printWaveInfo(block);
 
     format.formatTag = le16(block + 20);
-    if (verbose) out() << "Format type: " << format.formatTag << (format.formatTag != 1 ? " not" : "") << " PCM" << eol;
+    if (verbose) {
+        out() << "Format type: " << format.formatTag << (format.formatTag != 1 ? " not" : "") << " PCM" << eol;
+    }
     if (format.formatTag != 1) return invalidFile(source);
 
     format.channels = le16(block + 22);
@@ -114,7 +116,9 @@ bool locateSoundData(const unsigned char* block, std::size_t count, std::uint64_
     if (usable) {
         data.start = static_cast<std::uint64_t>(tag) + 8;
         data.length = le32(block + tag + 4);
-        if (options.verbose) out() << "Data length: " << data.length << " bytes; File length: " << fileLength << eol;
+        if (options.verbose) {
+            out() << "Data length: " << data.length << " bytes; File length: " << fileLength << eol;
+        }
         std::uint64_t rest = fileLength > data.start ? fileLength - data.start : 0;
         if (data.length != rest) {
             out() << "\r\nBad DATA size in " << source;
@@ -158,7 +162,9 @@ bool applyJump(const WaveFormat& format, const std::string& source, const SoundO
                SoundData& data) {
     if (options.jump == 0) return true;
     std::uint64_t frames = framesIn(options.jump, format.sampleRate);
-    if (options.verbose) out() << "JUMP past first " << frames << " samples (" << options.jump << " seconds)." << eol;
+    if (options.verbose) {
+        out() << "JUMP past first " << frames << " samples (" << options.jump << " seconds)." << eol;
+    }
     std::uint64_t bytes = bytesOf(frames, format.blockAlign);
     if (bytes >= data.length) {
         out() << "\r\nJUMP past all data in " << source << " ...skipping." << eol;

@@ -40,7 +40,8 @@ TEST(SoundConversion, FourBitValuesPackEarlierSampleLowAndAnOddLastSampleTwice) 
     for (const Case& c : cases) {
         SoundRun run;
         EXPECT_EQ(run.run(eightBit(c.source).build(), {"/f", "8000"}), 0);
-        EXPECT_EQ(run.output(), concat(zovHeader(static_cast<std::uint32_t>(20 + c.packed.size()), 8000), c.packed));
+        auto length = static_cast<std::uint32_t>(20 + c.packed.size());
+        EXPECT_EQ(run.output(), concat(zovHeader(length, 8000), c.packed));
     }
 }
 
