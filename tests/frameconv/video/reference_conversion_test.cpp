@@ -257,6 +257,19 @@ TEST(BlockSearch, BlocksStraddlingTwoCardRowsAreNeverTried) {
     EXPECT_EQ(m.source, 1);
 }
 
+TEST(BlockSearch, EqualValuesKeepThePositionTriedFirst) {
+    // Rows 100, 150, 200, 250 lie both four rows above and four rows below the new card row's top.
+    const int old[16] = {0, 0, 0, 0, 100, 150, 200, 250, 0, 0, 0, 0, 100, 150, 200, 250};
+    const int fresh[16] = {0, 0, 0, 0, 0, 0, 0, 0, 100, 150, 200, 250, 50, 50, 50, 50};
+    Scene scene(4, 24, 1);
+    scene.setPicture([&](int, int y) { return y < 16 ? fresh[y] : 0; });
+    scene.setSlot(0, [&](int, int y) { return y < 16 ? old[y] : 0; }, [](int, int) { return 0; });
+    scene.prepareWorking(0);
+    const BlockMatch m = BlockSearch(scene.store, scene.picture, 0).find(8, 0);
+    ASSERT_TRUE(m.found);
+    EXPECT_EQ(m.shift, -4);
+}
+
 TEST(BlockSearch, SmallestScoreWinsAndTheFirstSourceOnEqualScores) {
     Scene scene(4, 8, 3);
     scene.setPicture([](int, int) { return 100; });
@@ -333,18 +346,29 @@ TEST(ReferenceConversion, IdenticalPictureIsTakenOverWhole) {
 }
 
 TEST(ReferenceConversion, BlocksOffByTwentyOneAreDitheredAfresh) {
+    // Slot 0 is another ring slot than the reference 1, so it keeps its frame while the new one is built.
     Scene scene(16, 16, 3);
     scene.setSlot(0, [](int, int) { return 100; }, [](int, int) { return 2; });
-    scene.prepareWorking(0);
     scene.setPicture([](int, int) { return 121; });
-    QuantStats stats = convertWithReference(scene.store, scene.picture, 0);
+    QuantStats stats = convertWithReference(scene.store, scene.picture, 1);
     EXPECT_EQ(stats.copiedPixels, 1);
     expectEveryPixelConvertedOnce(scene, stats);
 
-    scene.prepareWorking(0);
     scene.setPicture([](int, int) { return 120; });
-    stats = convertWithReference(scene.store, scene.picture, 0);
+    stats = convertWithReference(scene.store, scene.picture, 1);
     EXPECT_EQ(stats.copiedPixels, 16 * 16);
+}
+
+TEST(ReferenceConversion, ReferenceSlotOffersTheRowsAlreadyConverted) {
+    // Read through the working slot, the reference shows the new frame's card rows above the current one:
+    // a picture far from the old frame still reuses its own upper rows.
+    Scene scene(16, 16, 1);
+    scene.setSlot(0, [](int, int) { return 100; }, [](int, int) { return 2; });
+    scene.prepareWorking(0);
+    scene.setPicture([](int, int) { return 121; });
+    const QuantStats stats = convertWithReference(scene.store, scene.picture, 0);
+    EXPECT_GT(stats.copiedPixels, 1);
+    expectEveryPixelConvertedOnce(scene, stats);
 }
 
 TEST(ReferenceConversion, InvalidSlotsAreNeverUsed) {
@@ -391,16 +415,55 @@ TEST(ReferenceConversion, PictureMovedByThreeRowsIsFoundThere) {
 }
 
 TEST(ReferenceConversion, UntakenErrorOfBlocksIsCountedAsLost) {
-    // Two card columns of 100 over role 2 (MGray, 120): every row of a block misses 20 per pixel. The right
-    // block hands its left neighbour h = -540, which the left block then carries as -9 per row.
-    Scene scene(8, 8, 1);
-    scene.setSlot(0, [](int, int) { return 100; }, [](int, int) { return 2; });
+    // Pictures of 100 over a frame of role 2 (MGray, 120): every block row misses 20 per pixel.
+    struct Case {
+        int width, height;
+        double lost;  // in 1/32 steps, before the scaling to 1/64
+    };
+    const Case cases[] = {
+        // One block: 8 rows of (8e = -640, h = -540 twice), and the vertical carry -6720 at the bottom.
+        {4, 8, -13760 - 6720},
+        // The right block hands its left neighbour h = -540, which the left block carries as -9 per row.
+        {8, 8, -16160 - 22776},
+        // The upper block passes z = -30 per weight to row 8 (both side shares lost, y - y/8 = -5880);
+        // the lower block's first row then carries -3, -4, -4, -3.
+        {4, 16, -19700 - 20927},
+        // Four blocks: the upper right one's z reaches the upper left's left neighbour on row 8, the upper
+        // left one's z its right neighbour (the next card row holds it). The lower right block then stores
+        // h = -639 over the -228 carried at row 8, column 3, and the lower left block reads -10 there.
+        {8, 16, -37220 - 39733},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        Scene scene(c.width, c.height, 1);
+        scene.setSlot(0, [](int, int) { return 100; }, [](int, int) { return 2; });
+        scene.prepareWorking(0);
+        scene.setPicture([](int, int) { return 100; });
+        const QuantStats stats = convertWithReference(scene.store, scene.picture, 0);
+        EXPECT_EQ(stats.copiedPixels, c.width * c.height);
+        EXPECT_EQ(stats.pixelCount, 0);
+        EXPECT_DOUBLE_EQ(stats.lostLuma, c.lost * 0.015625);
+    }
+}
+
+TEST(ReferenceConversion, RowsAboveALowerBlockAreDitheredWithItsUpwardShare) {
+    // Rows 2-7 of 100 are the old rows 0-5 (role 2, MGray 120); rows 0-1 are LGray's 160. Half of the
+    // block's first row error goes up: q = -960 / 28 = -34, as 6q, 7q, 7q, 6q on row 1, whose pixels then
+    // leave the errors -204, -308, -343, -316 and lose their shares at the closed sides and bottom.
+    Scene scene(4, 8, 1);
+    scene.setSlot(0, [](int, int y) { return y < 6 ? 100 : 0; }, [](int, int y) { return y < 6 ? 2 : 3; });
     scene.prepareWorking(0);
-    scene.setPicture([](int, int) { return 100; });
+    scene.setPicture([](int, int y) { return y < 2 ? 160 : 100; });
     const QuantStats stats = convertWithReference(scene.store, scene.picture, 0);
-    EXPECT_EQ(stats.copiedPixels, 64);
-    EXPECT_EQ(stats.pixelCount, 0);
-    EXPECT_DOUBLE_EQ(stats.lostLuma, (-16160 - 22776) * 0.015625);
+    EXPECT_EQ(stats.copiedPixels, 24);
+    EXPECT_EQ(stats.pixelCount, 8);
+    EXPECT_DOUBLE_EQ(stats.lumaErrorSum, -1171 / 32.0);
+    // Take-over: first row -640 and h -270 twice; five rows of -640 and h -540 twice; q lost on both
+    // sides; the vertical carry -4620 at the bottom. Dithering: 9e per pixel of row 1, 7e off the right.
+    EXPECT_DOUBLE_EQ(stats.lostLuma, (-1180 - 8600 - 68 - 4620 - 609) * 0.015625);
+    const FrameSlot& working = scene.store.workingSlot();
+    for (int y = 0; y < 8; ++y) EXPECT_EQ(working.luminancePlane[scene.at(1, y)], y < 2 ? 160 : 100);
+    for (int y = 0; y < 2; ++y) EXPECT_EQ(working.lumaDither[scene.at(2, y)], 0);
 }
 
 TEST(ReferenceConversion, RolesFollowTheReferenceColoursUnlessPinned) {
