@@ -75,9 +75,7 @@ void walkSerpentine(int width, int height, int stride, Visit&& visit) {
     }
 }
 
-std::uint32_t magnitude(std::int64_t value) {
-    return static_cast<std::uint32_t>(value < 0 ? -value : value);
-}
+std::uint64_t magnitude(std::int64_t value) { return static_cast<std::uint64_t>(value < 0 ? -value : value); }
 
 template <bool kLuma, bool kChroma, bool kCarry>
 void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& result) {
@@ -94,9 +92,10 @@ void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& resul
             chromaX = truncateSaturating(saturation * work.directions->cosine[hue] * work.chromaScale) + carryX;
             chromaY = truncateSaturating(saturation * work.directions->sine[hue] * work.chromaScale) + carryY;
         }
-        // Costs are unsigned 32-bit sums, compared as such.
+        // Costs are unsigned sums. Every term is below 2^31, so 64 bits hold them exactly: whenever a cost
+        // fits 32 bits the comparison is the 32-bit one, and beyond that it stays ordered instead of wrapping.
         auto costOf = [&](const Contender& colour, std::int32_t& dx, std::int32_t& dy) {
-            std::uint32_t cost = 0;
+            std::uint64_t cost = 0;
             if constexpr (kLuma) cost = magnitude(luma - colour.luminance);
             if constexpr (kChroma) {
                 dx = truncateSaturating(static_cast<double>(chromaX) - colour.x);
@@ -107,11 +106,11 @@ void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& resul
         };
 
         std::int32_t bestDx = 0, bestDy = 0;
-        std::uint32_t bestCost = costOf(contenders[0], bestDx, bestDy);
+        std::uint64_t bestCost = costOf(contenders[0], bestDx, bestDy);
         int best = 0;
         for (int k = 1; k < contenderCount; ++k) {
             std::int32_t dx = 0, dy = 0;
-            const std::uint32_t cost = costOf(contenders[k], dx, dy);
+            const std::uint64_t cost = costOf(contenders[k], dx, dy);
             if (cost < bestCost) {
                 bestCost = cost;
                 best = k;
