@@ -75,6 +75,13 @@ void walkSerpentine(int width, int height, int stride, Visit&& visit) {
     }
 }
 
+// truncate(value − offset) for a chroma component that is a sum of two 32-bit values and a palette offset
+// below 256: the difference always fits 64 bits, and only the step to 32 bits needs to saturate.
+std::int32_t truncateDifference(std::int64_t value, double offset) {
+    const auto difference = static_cast<std::int64_t>(static_cast<double>(value) - offset);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(difference, INT32_MIN, INT32_MAX));
+}
+
 std::uint64_t magnitude(std::int64_t value) { return static_cast<std::uint64_t>(value < 0 ? -value : value); }
 
 template <bool kLuma, bool kChroma, bool kCarry>
@@ -83,7 +90,7 @@ void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& resul
     const int contenderCount = static_cast<int>(work.contenders.size());
     std::int64_t carryX = 0, carryY = 0;
 
-    walkSerpentine(work.width, work.height, work.stride, [&](std::int64_t index) {
+    walkSerpentine(work.width, work.height, work.stride, [&](std::int64_t index) __attribute__((always_inline)) {
         std::int64_t luma = 0, chromaX = 0, chromaY = 0;
         if constexpr (kLuma) luma = truncateSaturating(work.luminance[index] * work.lumaScale);
         if constexpr (kChroma) {
@@ -98,8 +105,8 @@ void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& resul
             std::uint64_t cost = 0;
             if constexpr (kLuma) cost = magnitude(luma - colour.luminance);
             if constexpr (kChroma) {
-                dx = truncateSaturating(static_cast<double>(chromaX) - colour.x);
-                dy = truncateSaturating(static_cast<double>(chromaY) - colour.y);
+                dx = truncateDifference(chromaX, colour.x);
+                dy = truncateDifference(chromaY, colour.y);
                 cost += magnitude(dx) + magnitude(dy);
             }
             return cost;
