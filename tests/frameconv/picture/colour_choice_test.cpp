@@ -9,6 +9,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <limits>
+#include <random>
 #include <set>
 #include <string>
 
@@ -239,6 +240,31 @@ TEST(ChooseColours, OneColourTooManySplitsOrangeIntoRedAndYellowBeforeTheTriad) 
     }
 }
 
+TEST(ChooseColours, WithoutPinsALightWishCanBecomeAnOppositePair) {
+    // No pins; LGray and yellow pixels make an LGray wish. Orange is split into red and yellow, yellow (the
+    // middle of red-yellow-green) is dissolved, and three colours are needed: the light red-cyan pair takes
+    // the LGray wish's place. The White and LGray shares (0 and 12) leave the uncoloured count
+    // (600 - 12 = 588). The triad choice follows and completes the palette.
+    VicPicture picture;
+    shapePicture(picture, 64, 64, kMulticolour, true);
+    int start = 0;
+    for (const Area& area : {Area{kLightGrey, 600}, Area{kRed, 1000}, Area{kYellow, 800}, Area{kOrange, 800},
+                             Area{kGreen, 896}}) {
+        paintRun(picture, start, area.pixels, swatchOf(area.colour));
+        start += area.pixels;
+    }
+    ASSERT_EQ(0, picture.chooseColours());
+    SCOPED_TRACE(describe(picture));
+    EXPECT_EQ(0, picture.pairSelection);
+    EXPECT_EQ(kLightRed, picture.roleColours[0]);
+    EXPECT_EQ(kCyan, picture.roleColours[1]);
+    EXPECT_EQ(0, picture.lightGreyWanted);
+    EXPECT_EQ(0, picture.greyShares[3]);
+    EXPECT_EQ(588, picture.hueCounts[7]);
+    EXPECT_GE(picture.triadSelection, 0);
+    EXPECT_EQ(0, picture.paletteError);
+}
+
 TEST(ChooseColours, HuesThatCannotFitAreDroppedWithPaletteError) {
     {
         // Hi-res: one free role for three hues; the two smallest sectors go.
@@ -348,6 +374,49 @@ TEST(ReportPalette, NamesTheRoleColoursInBothModes) {
     EXPECT_EQ("Colors: Background 0:Black, MC1 2: Red , MC2 14:L.Blu, FG: 0:Black\n"
               "Colors: Background 0:Black, Foreground: 1:White\n",
               console.output());
+}
+
+}  // namespace
+}  // namespace zov
+
+namespace zov {
+namespace {
+
+TEST(ChooseColours, RandomAreaPicturesKeepThePinsAndStayInThePalette) {
+    std::mt19937 random(2024);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int cardWidth = trial % 3 == 0 ? kHiRes : kMulticolour;
+        const bool colour = trial % 5 != 0;
+        VicPicture picture;
+        shapePicture(picture, 16 + static_cast<int>(random() % 48), 8 + static_cast<int>(random() % 40), cardWidth,
+                     colour);
+        const int pixels = picture.width * picture.height;
+        for (int start = 0; start < pixels;) {
+            const int run = 1 + static_cast<int>(random() % (pixels / 3 + 1));
+            testing_pictures::Swatch swatch = swatchOf(static_cast<int>(random() % 16));
+            if (random() % 4 == 0) swatch.luminance = static_cast<std::uint8_t>(random());
+            paintRun(picture, start, std::min(run, pixels - start), swatch);
+            start += run;
+        }
+        pinBlack(picture);
+        const bool extraPin = trial % 7 == 0;
+        if (extraPin) {
+            picture.pinnedRoles[1] = cardWidth == kHiRes ? 1 : static_cast<int>(random() % 3);
+            picture.pinnedColours[1] = static_cast<int>(random() % 16);
+        }
+        if (trial % 11 == 0) picture.pinnedRoles[0] = -1;  // no pins at all
+        SCOPED_TRACE(::testing::Message() << "trial " << trial);
+        ASSERT_EQ(0, picture.chooseColours());
+        SCOPED_TRACE(describe(picture));
+        for (int slot = 0; slot < picture.pinnedCount; ++slot) {
+            EXPECT_EQ(picture.pinnedColours[slot], picture.roleColours[picture.pinnedRoles[slot]]);
+        }
+        for (int role = 0; role < picture.roleCount; ++role) {
+            EXPECT_GE(picture.roleColours[role], 0);
+            EXPECT_LT(picture.roleColours[role], 16);
+            if (!colour && !extraPin) EXPECT_TRUE(isGrey(picture.roleColours[role]));
+        }
+    }
 }
 
 }  // namespace
