@@ -414,7 +414,9 @@ TEST(ChooseColours, RandomAreaPicturesKeepThePinsAndStayInThePalette) {
         for (int role = 0; role < picture.roleCount; ++role) {
             EXPECT_GE(picture.roleColours[role], 0);
             EXPECT_LT(picture.roleColours[role], 16);
-            if (!colour && !extraPin) EXPECT_TRUE(isGrey(picture.roleColours[role]));
+            if (!colour && !extraPin) {
+                EXPECT_TRUE(isGrey(picture.roleColours[role]));
+            }
         }
     }
 }
