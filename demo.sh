@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, draws the sample inputs and runs both tools on them.
+set -euo pipefail
+cd "$(dirname "$0")"
+. tools/setup.sh
+zov_install_missing
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(zov_jobs)" --target frameconv soundconv make_samples >/dev/null
+
+out=demo-out
+rm -rf "$out"
+mkdir -p "$out/samples"
+./build/make_samples "$out/samples"
+echo "Samples drawn in $out/samples: a still scene, a 16-frame clip with its 2-bit audio, a WAVE chirp."
+
+run() { echo; echo "\$ $*"; "$@" || echo "(exit code $?)"; }
+
+echo; echo "== frameconv: a wrong command line prints the usage =="
+run ./build/frameconv "$out/samples/scene.bmp" "$out/scene.bin" /s0 /m2 > "$out/usage.txt"
+head -n 4 "$out/usage.txt"; echo "  ... (the usage text goes on)"
+
+echo; echo "== frameconv: one picture, then a whole directory =="
+run ./build/frameconv "$out/samples/scene.bmp" "$out/scene.BIN"
+run ./build/frameconv "$out/samples/clip" "$out/bitmaps" /j2 /f3
+
+echo; echo "== soundconv: a WAVE chirp =="
+run ./build/soundconv "$out/samples/chirp.wav" "$out/chirp.zov" /v

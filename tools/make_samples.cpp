@@ -1,0 +1,199 @@
+// Draws the demo's sample inputs: a colourful still scene (BMP), a short sequence of frames with motion
+// (BMP and PPM), a raw 2-bit audio track for the video, and a WAVE chirp for soundconv.
+//
+//   make_samples DIR
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct Rgb {
+    std::uint8_t r, g, b;
+};
+
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height), pixels_(width * height) {}
+    int width() const { return width_; }
+    int height() const { return height_; }
+    Rgb& at(int x, int y) { return pixels_[y * width_ + x]; }
+    const Rgb& at(int x, int y) const { return pixels_[y * width_ + x]; }
+
+    void disc(double cx, double cy, double radius, Rgb colour) {
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius) at(x, y) = colour;
+    }
+    void box(int x0, int y0, int x1, int y1, Rgb colour) {
+        for (int y = std::max(0, y0); y < std::min(height_, y1); ++y)
+            for (int x = std::max(0, x0); x < std::min(width_, x1); ++x) at(x, y) = colour;
+    }
+
+private:
+    int width_, height_;
+    std::vector<Rgb> pixels_;
+};
+
+std::uint8_t clampByte(double v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// A landscape: sky gradient, sun, hills, a lake and a red-roofed house.
+Canvas drawScene(int width, int height, double sunX) {
+    Canvas c(width, height);
+    for (int y = 0; y < height; ++y) {
+        double t = static_cast<double>(y) / height;
+        for (int x = 0; x < width; ++x) c.at(x, y) = {clampByte(40 + 120 * t), clampByte(90 + 110 * t), 230};
+    }
+    c.disc(sunX, height * 0.18, height * 0.09, {255, 220, 40});
+    for (int x = 0; x < width; ++x) {
+        double hill = height * (0.55 + 0.08 * std::sin(x * 0.05) + 0.04 * std::sin(x * 0.13 + 1));
+        for (int y = static_cast<int>(hill); y < height; ++y) {
+            double shade = 0.6 + 0.4 * std::sin(x * 0.3 + y * 0.2);
+            c.at(x, y) = {clampByte(40 * shade), clampByte(150 * shade + 40), clampByte(30 * shade)};
+        }
+    }
+    c.box(0, static_cast<int>(height * 0.82), width, height, {30, 80, 170});
+    int hx = width * 3 / 5, hy = static_cast<int>(height * 0.55), hw = width / 6, hh = height / 8;
+    c.box(hx, hy, hx + hw, hy + hh, {235, 225, 200});
+    int roof = height / 10, apex = hx + hw / 2;
+    for (int row = 0; row < roof; ++row) {
+        int half = (hw / 2 + 4) * (row + 1) / roof;
+        c.box(apex - half, hy - roof + row, apex + half, hy - roof + row + 1, {200, 30, 30});
+    }
+    c.box(apex - hw / 8, hy + hh / 3, apex + hw / 8, hy + hh, {120, 60, 20});
+    return c;
+}
+
+void put16(std::vector<std::uint8_t>& b, unsigned v) {
+    b.push_back(v & 0xFF);
+    b.push_back((v >> 8) & 0xFF);
+}
+void put32(std::vector<std::uint8_t>& b, unsigned v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+
+bool save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+// 24-bit BMP, rows bottom-up, each padded to four bytes.
+std::vector<std::uint8_t> bmp(const Canvas& c) {
+    int rowBytes = (c.width() * 3 + 3) / 4 * 4;
+    std::vector<std::uint8_t> b{'B', 'M'};
+    put32(b, 54 + rowBytes * c.height());
+    put32(b, 0);
+    put32(b, 54);
+    put32(b, 40);
+    put32(b, c.width());
+    put32(b, c.height());
+    put16(b, 1);
+    put16(b, 24);
+    for (int i = 0; i < 6; ++i) put32(b, 0);
+    for (int y = c.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < c.width(); ++x) {
+            b.push_back(c.at(x, y).b);
+            b.push_back(c.at(x, y).g);
+            b.push_back(c.at(x, y).r);
+        }
+        for (int p = c.width() * 3; p < rowBytes; ++p) b.push_back(0);
+    }
+    return b;
+}
+
+std::vector<std::uint8_t> ppm(const Canvas& c) {
+    std::string head = "P6 " + std::to_string(c.width()) + " " + std::to_string(c.height()) + " 255\n";
+    std::vector<std::uint8_t> b(head.begin(), head.end());
+    for (int y = 0; y < c.height(); ++y)
+        for (int x = 0; x < c.width(); ++x) {
+            b.push_back(c.at(x, y).r);
+            b.push_back(c.at(x, y).g);
+            b.push_back(c.at(x, y).b);
+        }
+    return b;
+}
+
+// A frame of the sequence: the scene with the sun moving and a ball bouncing across it.
+Canvas sequenceFrame(int index) {
+    Canvas c = drawScene(160, 200, 20 + index * 6);
+    double x = 10 + index * 9;
+    double y = 150 - std::fabs(std::sin(index * 0.45)) * 90;
+    c.disc(x, y, 9, {250, 250, 250});
+    c.disc(x - 2, y - 2, 4, {255, 120, 160});
+    return c;
+}
+
+// Raw 2-bit audio, four samples a byte (first sample in the top bits): a slow warble.
+std::vector<std::uint8_t> rawAudio(double seconds, double rate) {
+    std::vector<std::uint8_t> bytes;
+    int samples = static_cast<int>(seconds * rate) / 4 * 4;
+    std::uint8_t byte = 0;
+    for (int i = 0; i < samples; ++i) {
+        double t = i / rate;
+        double v = std::sin(2 * M_PI * (300 + 200 * std::sin(t * 3)) * t);
+        int level = static_cast<int>((v + 1) * 1.999);
+        byte = static_cast<std::uint8_t>((byte << 2) | (level & 3));
+        if (i % 4 == 3) bytes.push_back(byte);
+    }
+    return bytes;
+}
+
+// 16-bit stereo PCM WAVE: a chirp from 200 Hz to 2 kHz, the right channel a little quieter.
+std::vector<std::uint8_t> chirp(double seconds, unsigned rate) {
+    unsigned frames = static_cast<unsigned>(seconds * rate);
+    std::vector<std::uint8_t> b{'R', 'I', 'F', 'F'};
+    put32(b, 36 + frames * 4);
+    for (char ch : std::string("WAVEfmt ")) b.push_back(ch);
+    put32(b, 16);
+    put16(b, 1);
+    put16(b, 2);
+    put32(b, rate);
+    put32(b, rate * 4);
+    put16(b, 4);
+    put16(b, 16);
+    for (char ch : std::string("data")) b.push_back(ch);
+    put32(b, frames * 4);
+    double phase = 0;
+    for (unsigned i = 0; i < frames; ++i) {
+        double t = static_cast<double>(i) / rate;
+        phase += 2 * M_PI * (200 + 1800 * t / seconds) / rate;
+        double v = std::sin(phase) * 0.8 * (1 - 0.5 * t / seconds);
+        put16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 32767)));
+        put16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 26000)));
+    }
+    return b;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_samples DIR\n");
+        return 1;
+    }
+    std::string dir = argv[1];
+    ::mkdir(dir.c_str(), 0777);
+    ::mkdir((dir + "/clip").c_str(), 0777);
+    bool ok = save(dir + "/scene.bmp", bmp(drawScene(160, 200, 40)));
+    ok = save(dir + "/scene_hires.ppm", ppm(drawScene(320, 200, 80))) && ok;
+    for (int i = 0; i < 16; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/clip/frame%02d.bmp", i + 1);
+        ok = save(dir + name, bmp(sequenceFrame(i))) && ok;
+    }
+    ok = save(dir + "/clip.raw", rawAudio(4.5, 7843)) && ok;
+    ok = save(dir + "/chirp.wav", chirp(2.0, 22050)) && ok;
+    if (!ok) {
+        std::fprintf(stderr, "make_samples: could not write the samples into %s\n", dir.c_str());
+        return 1;
+    }
+    return 0;
+}
