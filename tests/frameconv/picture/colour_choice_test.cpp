@@ -376,11 +376,6 @@ TEST(ReportPalette, NamesTheRoleColoursInBothModes) {
               console.output());
 }
 
-}  // namespace
-}  // namespace zov
-
-namespace zov {
-namespace {
 
 TEST(ChooseColours, RandomAreaPicturesKeepThePinsAndStayInThePalette) {
     std::mt19937 random(2024);
