@@ -2,8 +2,8 @@
 // classes and hue sectors; the sectors are reduced and merged until their colours fit the roles, the
 // colours are picked greedily by the pixels each would take over, and greys fill what is left.
 #include "common/console/console.h"
+#include "frameconv/picture/colour_conversion.h"
 #include "frameconv/picture/palette.h"
-#include "frameconv/picture/real_truncation.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>

@@ -2,7 +2,6 @@
 // that orders the fill-up greys. Both walk the picture in the same serpentine order: rows from the bottom
 // up, even rows right to left, odd rows left to right.
 #include "frameconv/picture/palette.h"
-#include "frameconv/picture/real_truncation.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>
@@ -16,6 +15,15 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kDegreesPerRadian = 57.29577951308232;
+
+// The saturating truncation of the colour conversion, inline for the per-pixel loop: truncation toward zero,
+// values beyond the 32-bit range saturate and NaN gives 0.
+inline std::int32_t truncateToInt32(double value) {
+    if (value != value) return 0;
+    if (value <= -2147483648.0) return INT32_MIN;
+    if (value >= 2147483647.0) return INT32_MAX;
+    return static_cast<std::int32_t>(value);
+}
 
 const PaletteColour& paletteEntry(int index) {
     return kPalette[index >= 0 && index <= kNoColour ? index : kNoColour];
@@ -92,12 +100,12 @@ void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& resul
 
     walkSerpentine(work.width, work.height, work.stride, [&](std::int64_t index) __attribute__((always_inline)) {
         std::int64_t luma = 0, chromaX = 0, chromaY = 0;
-        if constexpr (kLuma) luma = truncateSaturating(work.luminance[index] * work.lumaScale);
+        if constexpr (kLuma) luma = truncateToInt32(work.luminance[index] * work.lumaScale);
         if constexpr (kChroma) {
             const double saturation = work.saturation[index];
             const std::uint8_t hue = work.hue[index];
-            chromaX = truncateSaturating(saturation * work.directions->cosine[hue] * work.chromaScale) + carryX;
-            chromaY = truncateSaturating(saturation * work.directions->sine[hue] * work.chromaScale) + carryY;
+            chromaX = truncateToInt32(saturation * work.directions->cosine[hue] * work.chromaScale) + carryX;
+            chromaY = truncateToInt32(saturation * work.directions->sine[hue] * work.chromaScale) + carryY;
         }
         // Costs are unsigned sums. Every term is below 2^31, so 64 bits hold them exactly: whenever a cost
         // fits 32 bits the comparison is the 32-bit one, and beyond that it stays ordered instead of wrapping.

@@ -2,6 +2,7 @@
 #include "frameconv/picture/palette.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/picture/palette_test_pictures.h"
+#include "frameconv/picture/picture_load_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -354,6 +355,25 @@ TEST(ChooseColours, SetsTheCardGridAndFillsTheColourArrays) {
     picture.fillColourArrays();
     EXPECT_EQ(0x10, picture.colourMatrix[0]);
     EXPECT_EQ(0x10, picture.colourMatrix[8 * 8 - 1]);
+}
+
+using LoadedPictureColours = PictureLoad;
+
+TEST_F(LoadedPictureColours, PureRedAndBlueFromABitmapGetARedAndABlue) {
+    picture.setMode(4, 3);
+    const auto grid = picture_files::RgbGrid::generate(64, 64, [](int, int y) {
+        return y < 20 ? picture_files::Rgb{255, 0, 0} : y >= 44 ? picture_files::Rgb{0, 0, 255} : picture_files::Rgb{};
+    });
+    ASSERT_EQ(0, load(picture_files::bmp(grid)));
+    pinBlack(picture);
+    ASSERT_EQ(0, picture.chooseColours());
+    EXPECT_TRUE(hasRole(picture, {kRed, kLightRed}));
+    EXPECT_TRUE(hasRole(picture, {kBlue, kLightBlue}));
+    EXPECT_EQ(kBlack, picture.roleColours[3]);
+    EXPECT_EQ(64 * 20, picture.hueCounts[0]);
+    EXPECT_EQ(64 * 20, picture.hueCounts[4]);
+    picture.reportPalette(2);
+    EXPECT_EQ(0u, printed().find("Colors: Background "));
 }
 
 TEST(ReportPalette, NamesTheRoleColoursInBothModes) {
