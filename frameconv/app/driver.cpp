@@ -3,6 +3,7 @@
 #include "common/platform/platform.h"
 #include "common/walk/output_naming.h"
 #include "frameconv/app/frameconv_app.h"
+#include "frameconv/picture/picture_export.h"
 
 namespace zov {
 
@@ -98,8 +99,8 @@ bool FrameconvApp::compileFrame(const std::string&, const std::string&) {
 }
 
 void FrameconvApp::writeBitmapFile(const std::string& path, int bitmapBytes) {
-    (void)path;
-    (void)bitmapBytes;
+    // A file that cannot be created or written is reported and the picture's remaining steps go on.
+    saveBitmapFile(path, picture_.image, bitmapFileLayout(picture_, bitmapBytes));
 }
 
 }  // namespace zov
