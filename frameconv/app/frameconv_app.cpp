@@ -3,7 +3,6 @@
 #include "common/console/console.h"
 #include "common/platform/platform.h"
 #include "common/walk/batch_walk.h"
-#include "common/walk/output_naming.h"
 
 namespace zov {
 
@@ -61,37 +60,6 @@ int FrameconvApp::run(const std::vector<std::string>& args) {
     });
     if (!walk.frameconvPasses(options_.origin, options_.dest)) return 2;
     return 0;
-}
-
-bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
-    Options& o = options_;
-    ++totals_.frameIndex;
-
-    auto file = fileSystem().openRead(source);
-    if (!file) {
-        out() << "\r\nCouldn't open: " << source << eol;
-        return true;
-    }
-
-    if (o.verbose != 0) {
-        if (o.compile != 0) out() << " Frame " << o.compile << ": ";
-        else out() << " File: ";
-        out() << "\"" << fileNamePart(source) << "\"" << eol;
-    }
-
-    std::string output = outputPath(source, dest);
-    if (o.compile < 2) {
-        OutputCheck who = o.compile == 0 ? OutputCheck::Picture : OutputCheck::VideoFirstFrame;
-        OutputDecision decision = checkExistingOutput(output, who, o.yes, o.verbose);
-        if (decision != OutputDecision::Write) {
-            file->close();
-            return o.compile == 0;
-        }
-    }
-
-    // Reading and converting the picture are not there yet.
-    file->close();
-    return true;
 }
 
 }  // namespace zov

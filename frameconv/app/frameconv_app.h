@@ -9,6 +9,8 @@
 
 namespace zov {
 
+class File;
+
 class FrameconvApp {
 public:
     /// Runs the whole program on a command line (args[0] is the program name); returns the exit code.
@@ -22,6 +24,13 @@ public:
 
 private:
     int prepare();
+    void announce(const std::string& source);
+    int loadPicture(File& file);
+    void pinBlack();
+    bool convertStill(const std::string& output);
+    bool compileFrame(const std::string& source, const std::string& output);
+    void addLumaLoss(const QuantStats& stats);
+    void writeBitmapFile(const std::string& path, int bitmapBytes);
 
     Options options_;
     RunTotals totals_;
