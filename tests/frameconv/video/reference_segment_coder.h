@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+// The scans are run thousands of times by the tests: optimise them even in debug builds.
+#pragma GCC push_options
+#pragma GCC optimize("O2")
+
 namespace zov::reference {
 
 class ReferenceSegmentCoder {
@@ -18,7 +22,7 @@ public:
     /// Codes memory[w .. w+L-1] into n[0 .. L-1]; returns the coded length, 0 on failure.
     int code(TargetMemory& memory, std::uint32_t regionStart, std::uint32_t regionLength, const std::uint8_t* n,
              std::uint8_t m1, std::uint8_t m2, std::uint8_t m3) {
-        M_ = &memory;
+        image_ = memory.data();
         N_ = n;
         w_ = static_cast<int>(regionStart);
         L_ = static_cast<int>(regionLength);
@@ -35,7 +39,7 @@ private:
     static bool in8(int d) { return d >= -128 && d <= 127; }
     static bool in12(int d) { return d >= -2048 && d <= 2047; }
 
-    std::uint8_t& M(int address) { return M_->at(static_cast<std::uint32_t>(address)); }
+    std::uint8_t& M(int address) { return image_[address - 0x0200]; }
 
     bool put(std::initializer_list<int> bytes) {
         if (length_ + static_cast<int>(bytes.size()) > kLimit) return false;
@@ -309,7 +313,7 @@ private:
         return length_;
     }
 
-    TargetMemory* M_ = nullptr;
+    std::uint8_t* image_ = nullptr;  // target address 0x0200 at index 0
     const std::uint8_t* N_ = nullptr;
     int w_ = 0, L_ = 0;
     int p_ = 0, P_ = 0;
@@ -318,3 +322,5 @@ private:
 };
 
 }  // namespace zov::reference
+
+#pragma GCC pop_options

@@ -34,8 +34,9 @@ enum class Content {
 inline constexpr int kContentKinds = 9;
 
 /// A multicolour picture of 160 x 200 pixels as the VIC-II lays it out: 8000 bitmap bytes card by card
-/// (8 rows of 4 two-bit pixels each) and 1000 screen matrix bytes. The picture has smooth shading with an
-/// ordered dither, a few flat shapes that move with the frame number, and some noise.
+/// (8 rows of 4 two-bit pixels each) and 1000 screen matrix bytes. Dithered, slightly noisy shading: in
+/// the upper part it pans by one card per frame, a band in the middle drifts with fresh noise every frame,
+/// the rest stays; a flat disc and a dark box move across it.
 struct BitmapFrame {
     std::vector<std::uint8_t> bitmap = std::vector<std::uint8_t>(8000);
     std::vector<std::uint8_t> screen = std::vector<std::uint8_t>(1000);
@@ -43,23 +44,25 @@ struct BitmapFrame {
 
 inline BitmapFrame makeBitmapFrame(unsigned seed, int frame) {
     static const int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-    std::mt19937 random(seed);
     BitmapFrame picture;
-    int cx = 40 + frame * 3, cy = 70 + frame, bx = 120 - frame * 2, by = 140;
-    int noiseLevel = static_cast<int>(random() % 6);
+    const int cx = 40 + frame * 3, cy = 70 + frame, bx = 120 - frame * 2, by = 150;
     for (int y = 0; y < 200; ++y) {
         for (int x = 0; x < 160; ++x) {
-            int shade = (x * 3 + y * 2 + frame) % 256;  // 0 .. 255 across the picture
             int level;
             if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < 400) {
                 level = 3;  // a flat disc
             } else if (x >= bx && x < bx + 30 && y >= by && y < by + 40) {
                 level = 0;  // a dark box
             } else if (y < 24) {
-                level = 1;  // flat sky band
+                level = 1;  // flat sky
             } else {
-                int value = shade * 3 + (static_cast<int>(random() % 7) - 3) * noiseLevel;
-                value += kBayer[y & 3][x & 3] * 48 / 16 - 24;
+                bool panning = y < 90, drifting = y >= 90 && y < 170;
+                int u = panning ? x + 4 * frame : x;
+                int shade = (u * 3 + y * 2 + (drifting ? frame * 8 : 0)) % 256;
+                unsigned hash = (static_cast<unsigned>(u) * 73856093u) ^ (static_cast<unsigned>(y) * 19349663u) ^
+                                (seed + (drifting ? static_cast<unsigned>(frame) * 83492791u : 0u));
+                int noise = static_cast<int>((hash * 2654435761u) >> 29) - 3;  // -3 .. 4
+                int value = shade * 3 + noise * (drifting ? 24 : 12) + kBayer[y & 3][u & 3] * 3 - 24;
                 level = std::clamp(value / 192, 0, 3);
             }
             int card = (y / 8) * 40 + x / 4;
@@ -70,8 +73,9 @@ inline BitmapFrame makeBitmapFrame(unsigned seed, int frame) {
     }
     for (int card = 0; card < 1000; ++card) {
         int row = card / 40, column = card % 40;
+        int pan = row < 12 ? frame : 0;
         picture.screen[static_cast<std::size_t>(card)] =
-            static_cast<std::uint8_t>(((row / 6 + frame / 4) % 16) << 4 | ((column / 10 + 3) % 16));
+            static_cast<std::uint8_t>(((row / 6) % 16) << 4 | (((column + pan) / 10 + 3) % 16));
     }
     return picture;
 }
