@@ -205,9 +205,9 @@ FrameMarks frameMarks(std::uint32_t bitmapAddress, std::uint32_t screenAddress, 
 }
 
 // The coding of one region.
-class SegmentCoder::Frame {
+class SegmentCoder::Coding {
 public:
-    Frame(SegmentCoder& coder, TargetMemory& memory, int regionStart, int regionLength)
+    Coding(SegmentCoder& coder, TargetMemory& memory, int regionStart, int regionLength)
         : coder_(coder), memory_(memory), w_(regionStart), L_(regionLength) {}
 
     int code(FrameMarks marks);
@@ -251,7 +251,7 @@ private:
     int ref_ = 0;
 };
 
-void SegmentCoder::Frame::prepareTables() {
+void SegmentCoder::Coding::prepareTables() {
     std::uint8_t* below = coder_.below_.bytes();
     std::uint8_t* above = coder_.above_.bytes();
     const std::uint8_t* image = memory_.data();
@@ -276,7 +276,7 @@ void SegmentCoder::Frame::prepareTables() {
     }
 }
 
-int SegmentCoder::Frame::code(FrameMarks marks) {
+int SegmentCoder::Coding::code(FrameMarks marks) {
     prepareTables();
     put({kDestV, (w_ >> 10) | 0x80});
     if (w_ % 1024 != 0) put({kDestBase | ((w_ >> 8) & 3), w_ & 0xFF});
@@ -299,7 +299,7 @@ int SegmentCoder::Frame::code(FrameMarks marks) {
     return coder_.length_;
 }
 
-SegmentCoder::Frame::Decision SegmentCoder::Frame::decide(int x) {
+SegmentCoder::Coding::Decision SegmentCoder::Coding::decide(int x) {
     const std::uint8_t* n = newBytes();
     Decision found;
     int s = coder_.unchangedRun_[x];
@@ -377,7 +377,7 @@ SegmentCoder::Frame::Decision SegmentCoder::Frame::decide(int x) {
     return decision;
 }
 
-void SegmentCoder::Frame::choose(const Decision& found, bool pattern, Decision& decision) const {
+void SegmentCoder::Coding::choose(const Decision& found, bool pattern, Decision& decision) const {
     decision = found;
     const int y = found.copy;
     const int d = found.source - ref_;
@@ -432,7 +432,7 @@ void SegmentCoder::Frame::choose(const Decision& found, bool pattern, Decision& 
                               : Kind::Literal;
 }
 
-BackwardScan SegmentCoder::Frame::searchBackward(int x, int required) {
+BackwardScan SegmentCoder::Coding::searchBackward(int x, int required) {
     BackwardScan scan{required, ref_, Match{}};
     const int cap = w_ + x;
     const int highest = cap - required;
@@ -461,7 +461,7 @@ BackwardScan SegmentCoder::Frame::searchBackward(int x, int required) {
 
 // Sources of bytes that start with a run of k bytes b followed by c end a run of at least k bytes b at a
 // boundary b|c.
-void SegmentCoder::Frame::chainBackward(int x, BackwardScan& scan, int highest) {
+void SegmentCoder::Coding::chainBackward(int x, BackwardScan& scan, int highest) {
     if (highest < kBase) return;
     const MatchIndex& index = coder_.below_;
     const std::uint8_t* text = index.bytes();
@@ -482,7 +482,7 @@ void SegmentCoder::Frame::chainBackward(int x, BackwardScan& scan, int highest) 
 }
 
 // The general case of a required length within the leading run: walk the runs of its byte.
-void SegmentCoder::Frame::runsBackward(int x, BackwardScan& scan, int highest) {
+void SegmentCoder::Coding::runsBackward(int x, BackwardScan& scan, int highest) {
     const MatchIndex& index = coder_.below_;
     const std::uint8_t* text = index.bytes();
     const int cap = w_ + x;
@@ -513,7 +513,7 @@ void SegmentCoder::Frame::runsBackward(int x, BackwardScan& scan, int highest) {
     }
 }
 
-void SegmentCoder::Frame::searchForward(int x, ForwardScan& scan) {
+void SegmentCoder::Coding::searchForward(int x, ForwardScan& scan) {
     const int highest = kLastAddress - scan.required;
     if (highest < w_ + x) return;
     bool stopped = scan.required > leadingRun(x) ? chainForward(x, scan, highest) : runsForward(x, scan, highest);
@@ -521,7 +521,7 @@ void SegmentCoder::Frame::searchForward(int x, ForwardScan& scan) {
     if (!stopped) scan.reach(std::min(highest, scan.patternEnd));
 }
 
-bool SegmentCoder::Frame::chainForward(int x, ForwardScan& scan, int highest) {
+bool SegmentCoder::Coding::chainForward(int x, ForwardScan& scan, int highest) {
     const MatchIndex& index = coder_.above_;
     const std::uint8_t* text = index.bytes();
     const std::uint8_t* q = coder_.below_.bytes() + w_ + x;
@@ -541,7 +541,7 @@ bool SegmentCoder::Frame::chainForward(int x, ForwardScan& scan, int highest) {
     return false;
 }
 
-bool SegmentCoder::Frame::runsForward(int x, ForwardScan& scan, int highest) {
+bool SegmentCoder::Coding::runsForward(int x, ForwardScan& scan, int highest) {
     const MatchIndex& index = coder_.above_;
     const std::uint8_t* text = index.bytes();
     const std::uint8_t* q = coder_.below_.bytes() + w_ + x;
@@ -570,7 +570,7 @@ bool SegmentCoder::Frame::runsForward(int x, ForwardScan& scan, int highest) {
 
 // Sources in [low, high] that all match exactly length bytes: visit only those at which something can
 // happen, and pass over a stretch of successive takes at once.
-bool SegmentCoder::Frame::flatForward(ForwardScan& scan, int low, int high, int length) {
+bool SegmentCoder::Coding::flatForward(ForwardScan& scan, int low, int high, int length) {
     int a = high;
     while (a >= low) {
         if (length < scan.required) return false;
@@ -600,13 +600,13 @@ bool SegmentCoder::Frame::flatForward(ForwardScan& scan, int low, int high, int 
     return false;
 }
 
-bool SegmentCoder::Frame::put(std::initializer_list<int> bytes) {
+bool SegmentCoder::Coding::put(std::initializer_list<int> bytes) {
     if (coder_.length_ + static_cast<int>(bytes.size()) > kCodedCommandLimit) return false;
     for (int b : bytes) coder_.buffer_[coder_.length_++] = static_cast<std::uint8_t>(b);
     return true;
 }
 
-bool SegmentCoder::Frame::flushLiterals() {
+bool SegmentCoder::Coding::flushLiterals() {
     if (P_ == 0) return true;
     if (coder_.length_ + P_ + 1 > kCodedCommandLimit) return false;
     coder_.buffer_[coder_.length_++] = static_cast<std::uint8_t>(P_ == 1 ? kSingleLiteral : P_);
@@ -617,7 +617,7 @@ bool SegmentCoder::Frame::flushLiterals() {
     return true;
 }
 
-bool SegmentCoder::Frame::emit(const Decision& decision) {
+bool SegmentCoder::Coding::emit(const Decision& decision) {
     const int dest = w_ + p_;
     const int d = decision.source - ref_;
     const int src = decision.source;
@@ -688,8 +688,8 @@ int SegmentCoder::code(TargetMemory& memory, std::uint32_t regionStart, std::uin
         !allocate()) {
         return 0;
     }
-    std::memcpy(below_.bytes() + regionStart, newBytes, regionLength);
-    Frame frame(*this, memory, static_cast<int>(regionStart), static_cast<int>(regionLength));
+    if (regionLength > 0) std::memcpy(below_.bytes() + regionStart, newBytes, regionLength);
+    Coding frame(*this, memory, static_cast<int>(regionStart), static_cast<int>(regionLength));
     int result = frame.code(marks);
     if (result == 0) length_ = 0;
     return result;

@@ -42,7 +42,7 @@ public:
     int length() const { return length_; }
 
 private:
-    class Frame;
+    class Coding;
 
     bool allocate();
 

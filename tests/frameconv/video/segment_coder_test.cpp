@@ -61,7 +61,9 @@ Coded codeBoth(const Scenario& scenario) {
     TargetMemory memory, other, before;
     EXPECT_TRUE(memory.allocate() && other.allocate() && before.allocate());
     for (const auto& [address, bytes] : scenario.elsewhere) std::memcpy(memory.address(address), bytes.data(), bytes.size());
-    std::memcpy(memory.address(scenario.start), scenario.oldBytes.data(), scenario.oldBytes.size());
+    if (!scenario.oldBytes.empty()) {
+        std::memcpy(memory.address(scenario.start), scenario.oldBytes.data(), scenario.oldBytes.size());
+    }
     std::memcpy(other.data(), memory.data(), kTargetImageSize);
     std::memcpy(before.data(), memory.data(), kTargetImageSize);
     const auto length = static_cast<std::uint32_t>(scenario.newBytes.size());
@@ -81,7 +83,7 @@ Coded codeBoth(const Scenario& scenario) {
         PlayResult played = player.play(coded.bytes.data(), coded.bytes.size());
         EXPECT_TRUE(played.ok()) << "at " << played.offset;
         EXPECT_EQ(std::memcmp(before.data(), memory.data(), kTargetImageSize), 0);
-        EXPECT_EQ(std::memcmp(memory.address(scenario.start), scenario.newBytes.data(), length), 0);
+        EXPECT_EQ(Bytes(memory.address(scenario.start), memory.address(scenario.start) + length), scenario.newBytes);
     }
     return coded;
 }
