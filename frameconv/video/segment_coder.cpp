@@ -226,6 +226,7 @@ private:
 
     void prepareTables();
     Decision decide(int x);
+    int findPattern(int x, int minimum, Decision& found, int& required) const;
     BackwardScan searchBackward(int x, int required);
     void chainBackward(int x, BackwardScan& scan, int highest);
     void runsBackward(int x, BackwardScan& scan, int highest);
@@ -300,7 +301,6 @@ int SegmentCoder::Coding::code(FrameMarks marks) {
 }
 
 SegmentCoder::Coding::Decision SegmentCoder::Coding::decide(int x) {
-    const std::uint8_t* n = newBytes();
     Decision found;
     int s = coder_.unchangedRun_[x];
     // A single unchanged byte amid literals costs less as one more literal.
@@ -333,28 +333,8 @@ SegmentCoder::Coding::Decision SegmentCoder::Coding::decide(int x) {
         return decision;
     }
 
-    // Repeated unit: the longest total, the shorter unit on equal totals.
     int required = minimum;
-    int total = 0;
-    for (int j = x; minimum <= kLongestCopy && (j = coder_.nextSameByte_[j]) != 0;) {
-        int r = j - x;
-        if (r > kLongestCopy) break;
-        if (r < minimum) continue;
-        if (x + 2 * r >= L_) break;
-        if (std::memcmp(n + x, n + j, static_cast<std::size_t>(r)) != 0) continue;
-        required = std::max(required, r);
-        int q = 2;
-        while (q < kMaxRepeats && x + (q + 1) * r <= L_ &&
-               std::memcmp(n + x + q * r, n + x, static_cast<std::size_t>(r)) == 0) {
-            ++q;
-        }
-        if (q * r > total) {
-            total = q * r;
-            found.unit = r;
-            found.repeats = q;
-        }
-        if (q == kMaxRepeats) break;
-    }
+    const int total = findPattern(x, minimum, found, required);
     const bool pattern = total >= 4;
 
     BackwardScan backward = searchBackward(x, required);
@@ -430,6 +410,34 @@ void SegmentCoder::Coding::choose(const Decision& found, bool pattern, Decision&
                     : pattern ? Kind::Pattern
                     : copy    ? Kind::Copy
                               : Kind::Literal;
+}
+
+// Repeated unit: the longest total, the shorter unit on equal totals. Units are tried from the minimum
+// length up to 255 only where the byte recurs; every unit whose first two copies agree raises the
+// length that a copy source must match.
+int SegmentCoder::Coding::findPattern(int x, int minimum, Decision& found, int& required) const {
+    const std::uint8_t* n = newBytes();
+    int total = 0;
+    for (int j = x; minimum <= kLongestCopy && (j = coder_.nextSameByte_[j]) != 0;) {
+        int r = j - x;
+        if (r > kLongestCopy) break;
+        if (r < minimum) continue;
+        if (x + 2 * r >= L_) break;
+        if (std::memcmp(n + x, n + j, static_cast<std::size_t>(r)) != 0) continue;
+        required = std::max(required, r);
+        int q = 2;
+        while (q < kMaxRepeats && x + (q + 1) * r <= L_ &&
+               std::memcmp(n + x + q * r, n + x, static_cast<std::size_t>(r)) == 0) {
+            ++q;
+        }
+        if (q * r > total) {
+            total = q * r;
+            found.unit = r;
+            found.repeats = q;
+        }
+        if (q == kMaxRepeats) break;
+    }
+    return total;
 }
 
 BackwardScan SegmentCoder::Coding::searchBackward(int x, int required) {
