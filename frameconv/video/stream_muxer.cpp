@@ -17,8 +17,8 @@ constexpr int kPacketHead = 4;
 constexpr int kFrameNumberBytes = 2;
 constexpr int kMaxAudioPayload = StreamMuxer::packetBufferSize - kPacketHead;  // 4092
 constexpr int kSmallestAudioPacket = 40;
-constexpr int kVideoHeadLength = 22;
-constexpr int kAudioHeadLength = 16;
+constexpr int kVideoChunkLength = 22;
+constexpr int kAudioChunkLength = 16;
 constexpr int kFileHeadLength = 8;
 // File offsets of the totals that are rewritten after every frame.
 constexpr int kLengthOffset = 4;
@@ -205,7 +205,7 @@ void StreamMuxer::writeHeader(File& file) {
         chunk[10] = 2;  // bits per sample
         chunk[11] = 1;  // channels
         putU32(chunk + 12, static_cast<std::uint32_t>(samplesSent_));
-        length += kAudioHeadLength;
+        length += kAudioChunkLength;
     }
     const VicPicture& slot = encoder_->currentSlot();
     std::uint8_t* chunk = p + length;
@@ -224,7 +224,7 @@ void StreamMuxer::writeHeader(File& file) {
     chunk[17] = static_cast<std::uint8_t>((slot.topCardRow * 8) | 3);
     chunk[18] = static_cast<std::uint8_t>(slot.roleCount);
     putU24(chunk + 19, 0);
-    length += kVideoHeadLength;
+    length += kVideoChunkLength;
 
     std::memcpy(headerBytes_, p, static_cast<std::size_t>(length));
     headerLength_ = length;

@@ -241,6 +241,10 @@ TEST(StreamAudio, TheFirstTwoFramesFillTheBufferToItsLimits) {
     FrameReport second = rig.frame(0.25);
     EXPECT_EQ(second.audioBytes, 4096 - 2457 - 16);
     EXPECT_EQ(rig.muxer.audio().level, 4080.0);
+    // 3267 bytes of the 5000 allowed were left unsent; they stand for -0.16335 s in which the buffer,
+    // 16 bytes short of full, fills beyond its room: none is left, and 4 + 240 bytes are carried on.
+    EXPECT_EQ(rig.muxer.audioRoom(), 0.0);
+    EXPECT_EQ(second.unusedBytes, 3267 - 244);
     ZovfStream parsed;
     ASSERT_EQ(rig.check(parsed), "");
     ASSERT_GE(parsed.packets.size(), 2u);
