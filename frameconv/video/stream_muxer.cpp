@@ -150,6 +150,7 @@ FrameReport StreamMuxer::compileFrame(VicPicture& picture, double t) {
     try {
         if (!sendPackets(*file, plan, report)) {
             ++framesDropped_;
+            report.dropped = true;
             abandonFrame(*file, undo, report);
             return report;
         }
@@ -161,6 +162,7 @@ FrameReport StreamMuxer::compileFrame(VicPicture& picture, double t) {
     } catch (const FileError& error) {
         reportWriteError(error);
         ++framesDropped_;
+        report.dropped = true;
         abandonFrame(*file, undo, report);
         return report;
     }
@@ -468,6 +470,7 @@ void StreamMuxer::updateHeader(File& file) {
 
 void StreamMuxer::abandonFrame(File& file, const Undo& undo, FrameReport& report) {
     report.abort = true;
+    report.videoPackets = report.audioPackets = report.videoBytes = report.audioBytes = 0;
     samplesSent_ = undo.samplesSent;
     bytesWritten_ = undo.bytesWritten;
     videoPackets_ = undo.videoPackets;

@@ -25,8 +25,9 @@ struct FrameReport {
     int videoBytes = 0;   // payload bytes of this frame's video packets
     int audioBytes = 0;   // payload bytes of this frame's audio packets
     int unusedBytes = 0;  // bandwidth given up at this frame; negative when the frame overspent
-    bool dropped = false;  // the picture is not part of the stream
-    bool abort = false;    // the stream cannot be written or the encoder failed: stop the run
+    bool dropped = false;  // the picture is not part of the stream (so also a frame that had to be aborted)
+    bool abort = false;    // the stream cannot be written or the encoder failed: stop the run; the stream
+                           // is cut back to the frames before this one
 
     FrameReport() { codeStats.reset(); }
 };
