@@ -93,9 +93,78 @@ void FrameconvApp::addLumaLoss(const QuantStats& stats) {
     if (stats.edgeCount != 0) totals_.lumaErrorSum += stats.lostLuma / stats.edgeCount;
 }
 
-bool FrameconvApp::compileFrame(const std::string&, const std::string&) {
-    // Compiling video comes with the video encoder.
+// The ring of frame buffers: as many as the player's memory holds for pictures of this size, fewer when the
+// empty rows above the picture cannot take its screen matrix.
+int FrameconvApp::ringSize() const {
+    const int margin = picture_.topCardRow;
+    const int rows = picture_.heightInCards;
+    if (margin * 320 < (margin + rows) * 40) return 3;
+    if (margin * 320 < 512) return 5;
+    const int bitmapKilobytes = ((margin + rows) * 320 + 1023) & 0x3C00;
+    return bitmapKilobytes + 1024 <= 8192 ? 6 : 5;
+}
+
+bool FrameconvApp::startVideo() {
+    const int layout = options_.mode == 4 ? 3 : 1;
+    if (encoder_.init(ringSize(), 1, picture_, layout) != 0) {
+        out() << "Could not allocate memory for video encoder + frame buffer." << eol;
+        return false;
+    }
+    muxer_.connect(encoder_);
     return true;
+}
+
+bool FrameconvApp::compileFrame(const std::string& source, const std::string& output) {
+    Options& o = options_;
+    if (o.compile == 1 && !startVideo()) return false;
+
+    muxer_.setOutputPath(output);
+    FrameReport report = muxer_.compileFrame(picture_, totals_.frameIndex * o.framePeriod);
+    if (report.abort) return false;
+    picture_.reportPalette(o.verbose);
+    totals_.codedBytes += report.encodeResult.codedSize;
+    totals_.audioBytes += report.audioBytes;
+    totals_.unusedBytes += report.unusedBytes;
+    const int bitmapBytes = report.encodeResult.exportResult;
+    if (bitmapBytes == 0) return false;
+
+    reportFrame(report);
+    addLumaLoss(report.encodeResult.stats);
+    if (o.individual) writeIndividualBitmap(source, bitmapBytes);
+
+    const int rows = picture_.heightInCards;
+    double rawSize = bitmapBytes;
+    if (o.color & 2) rawSize += rows * 40;
+    if (o.color & 1) rawSize += rows * 40 + 1;
+    totals_.rawSourceBytes += rawSize;
+    if (!report.dropped) totals_.rawCodedBytes += rawSize;
+    ++o.compile;
+    return true;
+}
+
+// A frame that was dropped before it was converted has no statistics (its edge count is 0): it shows no
+// loss lines, only that it was dropped.
+void FrameconvApp::reportFrame(const FrameReport& report) {
+    const Options& o = options_;
+    if (o.verbose < 2) return;
+    const EncodeResult& result = report.encodeResult;
+    if (result.stats.edgeCount != 0) picture_.reportLoss(result.stats, o.verbose);
+    if (report.dropped) {
+        out() << "** Dropped **" << eol;
+        return;
+    }
+    const int segments = result.stats.copiedPixels / o.mode;
+    const double saved = (1 - static_cast<double>(result.codedSize) / result.rawSize) * 100;
+    out() << "Buffer# " << result.bufferNumber << "; " << "Copied " << segments << " segs " << "("
+          << segments / 8 << " cards); " << static_cast<unsigned>(result.codedSize) << " byt (" << saved
+          << "% saved)" << eol;
+    if (o.verbose == 3) report.codeStats.printReport();
+}
+
+void FrameconvApp::writeIndividualBitmap(const std::string& source, int bitmapBytes) {
+    const std::string path = individualBitmapPath(source);
+    if (!checkIndividualBitmap(path, options_.yes, options_.verbose)) return;
+    writeBitmapFile(path, bitmapBytes);
 }
 
 void FrameconvApp::writeBitmapFile(const std::string& path, int bitmapBytes) {
