@@ -25,6 +25,7 @@ public:
     std::unique_ptr<File> openRead(const std::string& path) override;
     std::unique_ptr<File> create(const std::string& path) override;
     std::unique_ptr<File> openExisting(const std::string& path) override;
+    std::string canonicalPath(const std::string& path) override { return normal(path); }
 
     /// Puts a file with the given content at path (its directory must exist).
     void addFile(const std::string& path, Bytes content);

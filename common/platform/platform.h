@@ -58,6 +58,9 @@ public:
     virtual std::unique_ptr<File> create(const std::string& path) = 0;
     /// Opens an existing file for exclusive writing without cutting it, positioned at 0; nullptr on failure.
     virtual std::unique_ptr<File> openExisting(const std::string& path) = 0;
+    /// One name for every path that leads to the same file or directory (the real path on a disk), so that a
+    /// directory met again under another name can be recognised; the path itself when there is none.
+    virtual std::string canonicalPath(const std::string& path) { return path; }
 };
 
 /// The process's standard output and standard error.

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -142,6 +143,14 @@ public:
 
     std::unique_ptr<File> openExisting(const std::string& path) override {
         return openWith(path, O_RDWR, true);
+    }
+
+    std::string canonicalPath(const std::string& path) override {
+        char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
+        if (!real) return path;
+        std::string result = real;
+        std::free(real);
+        return result;
     }
 };
 

@@ -74,7 +74,7 @@ bool BatchWalk::walkDirectory(const std::string& path, const std::string& dest, 
     }
     std::vector<std::string> entries = listing(path, extension);
     if (entries.empty()) return true;
-    if (settings_.createDestination && (dest.empty() || dest[0] != '*')) fileSystem().makeDirectory(dest);
+    if (settings_.createDestination && (dest.empty() || dest[0] != '*')) createDestination(dest);
 
     for (const std::string& name : entries) {
         std::string entry = joinPath(path, name);
@@ -85,13 +85,19 @@ bool BatchWalk::walkDirectory(const std::string& path, const std::string& dest, 
         }
         if (kind == PathKind::File) {
             if (!visitFile(entry, dest)) return false;
-        } else if (settings_.recursive) {
+        } else if (settings_.recursive && created_.count(fileSystem().canonicalPath(entry)) == 0) {
             std::string subDest = (!dest.empty() && dest[0] == '*') ? dest : joinPath(dest, name);
             if (!pass(entry, subDest, extension)) return false;
         }
         if (finished_) return true;
     }
     return true;
+}
+
+void BatchWalk::createDestination(const std::string& dest) {
+    const bool existed = fileSystem().kind(dest) != PathKind::Missing;
+    fileSystem().makeDirectory(dest);
+    if (!existed && fileSystem().kind(dest) == PathKind::Directory) created_.insert(fileSystem().canonicalPath(dest));
 }
 
 bool BatchWalk::visitFile(const std::string& entry, const std::string& dest) {

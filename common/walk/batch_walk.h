@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,10 +45,14 @@ public:
 private:
     bool walkDirectory(const std::string& path, const std::string& dest, const std::string& extension);
     bool visitFile(const std::string& entry, const std::string& dest);
+    void createDestination(const std::string& dest);
 
     Settings settings_;
     Converter converter_;
     bool finished_ = false;
+    // Destination directories this walk has made. A destination inside the source tree is never walked as
+    // a source: each visit would make the next level inside it, without end.
+    std::set<std::string> created_;
 };
 
 /// Orders names as a directory is visited: by their upper-cased bytes, equal keys then by the bytes as

@@ -108,6 +108,22 @@ TEST_F(WalkTest, RecursionVisitsEverySubDirectoryInSortedOrder) {
     EXPECT_EQ(visits, (std::vector<std::string>{"d/b.bmp -> out2"}));
 }
 
+// A destination inside the source tree: each directory the walk makes lies in a directory it has yet to
+// visit, so walking the new directories too would never end.
+TEST_F(WalkTest, DestinationMadeInsideTheSourceIsNotWalked) {
+    fs.addFile("d/a.wav", "x");
+    fs.addFile("d/s/b.wav", "x");
+    EXPECT_TRUE(soundWalk(true, false).pass("d", "d/s/out", ".WAV"));
+    EXPECT_EQ(visits, (std::vector<std::string>{"d/a.wav -> d/s/out", "d/s/b.wav -> d/s/out/s"}));
+
+    // An output directory that was already there is an ordinary source directory.
+    visits.clear();
+    fs.addFile("d/s/out/c.wav", "x");
+    EXPECT_TRUE(soundWalk(true, false).pass("d", "d/s/out/s", ".WAV"));
+    EXPECT_EQ(visits, (std::vector<std::string>{"d/a.wav -> d/s/out/s", "d/s/b.wav -> d/s/out/s/s",
+                                                "d/s/out/c.wav -> d/s/out/s/s/out"}));
+}
+
 TEST_F(WalkTest, StarDestinationKeepsOutputsBesideSourcesAndCreatesNothing) {
     fs.addFile("d/a.bmp", "x");
     fs.addFile("d/s/b.bmp", "x");
