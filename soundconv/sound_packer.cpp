@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kWriteBlock = 1024;
 constexpr std::uint64_t kDiskBlock = 254;  // payload bytes of one disk block on the target machine
+constexpr double kHighestHeaderFrequency = 65536.0;  // the header holds the frequency as 16 bits
 
 /// The low 8 bits of the integer part of x; 0 when x is not finite.
 unsigned char lowByteOfIntegerPart(double x) {
@@ -51,8 +52,9 @@ SoundPacker::SoundPacker(const SoundOptions& options, std::uint32_t sampleRate, 
       offset_(static_cast<std::int32_t>(
           truncateClamped(options.bias * static_cast<double>(fullScale) * 0.01, INT32_MIN, INT32_MAX))),
       midpoint_(options.nbits == 8 ? 128 : 8),
-      // An infinite output rate would make every output due at time 0: one output per input then.
-      severalPerInput_(options.freq > sampleRate && outPeriod_ > 0) {}
+      // Several outputs per input only at a rate the header can state (below 65536 Hz): beyond it the step
+      // keeps to one output per input, so that a huge rate cannot make an endless file.
+      severalPerInput_(options.freq > sampleRate && options.freq < kHighestHeaderFrequency) {}
 
 SoundPacker::OpenResult SoundPacker::openOutput(const std::string& path, bool existed, File& source) {
     file_ = existed ? fileSystem().openExisting(path) : fileSystem().create(path);
