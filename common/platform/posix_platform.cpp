@@ -68,6 +68,8 @@ public:
     }
 
     void setLength(std::uint64_t length) override {
+        // A device or a pipe (such as /dev/full or /dev/null as the destination) has no length to set.
+        if (!regular_) return;
         if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) throw FileError(systemText(errno));
     }
 

@@ -169,7 +169,7 @@ void FrameconvApp::writeIndividualBitmap(const std::string& source, int bitmapBy
 
 void FrameconvApp::writeBitmapFile(const std::string& path, int bitmapBytes) {
     // A file that cannot be created or written is reported and the picture's remaining steps go on.
-    saveBitmapFile(path, picture_.image, bitmapFileLayout(picture_, bitmapBytes));
+    if (!saveBitmapFile(path, picture_.image, bitmapFileLayout(picture_, bitmapBytes))) bitmapFileFailed_ = true;
 }
 
 }  // namespace zov

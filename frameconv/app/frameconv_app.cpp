@@ -68,7 +68,8 @@ int FrameconvApp::run(const std::vector<std::string>& args) {
     });
     if (!walk.frameconvPasses(options_.origin, options_.dest)) return 2;
     if (options_.compile > 1 && options_.verbose != 0) printTotals();
-    return 0;
+    // A bitmap file that could not be written (a full disk) does not stop the walk, but the run has failed.
+    return bitmapFileFailed_ ? 2 : 0;
 }
 
 void FrameconvApp::printTotals() {

@@ -45,6 +45,7 @@ private:
     VicPicture picture_;
     DeltaEncoder encoder_;
     StreamMuxer muxer_;
+    bool bitmapFileFailed_ = false;  // a bitmap file could not be created or written: the run fails at its end
 };
 
 /// The program's entry point with its arguments.

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -80,6 +82,41 @@ TEST_F(RealFiles, ExistingOutputWithoutYesIsLeftAlone) {
     EXPECT_EQ(run({path("in.wav"), path("out.zov")}), 2);
     EXPECT_EQ(console_.output(), path("out.zov") + " already exists, and will be skipped.\n");
     EXPECT_EQ(load("out.zov"), Bytes(5, 1));
+}
+
+// The destination lies inside the source tree, named another way: the directories the walk makes there
+// are not walked again (that would never end).
+TEST_F(RealFiles, DestinationInsideTheSourceTreeIsNotWalked) {
+    save("in/a.wav", wave({0, 255}));
+    save("in/s/b.wav", wave({255}));
+    EXPECT_EQ(run({path("in") + "/.", path("in/s/out"), "/r", "/f", "8000"}), 0) << console_.output();
+    EXPECT_EQ(load("in/s/out/a.BIN"), concat(zovHeader(21, 8000), {0xF0}));
+    EXPECT_EQ(load("in/s/out/s/b.BIN"), concat(zovHeader(21, 8000), {0xFF}));
+    EXPECT_FALSE(fs::exists(path("in/s/out/s/out/s")));
+}
+
+// A full disk: every write fails with the system's text, and the run fails.
+TEST_F(RealFiles, FullDiskGivesAWriteErrorAndFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    save("in.wav", wave(Bytes(3000, 100)));
+    const std::string error = std::string("\r\nWrite error: ") + std::strerror(ENOSPC) + "\n";
+    EXPECT_EQ(run({path("in.wav"), "/dev/full", "/y"}), 2);
+    EXPECT_EQ(console_.output(), "/dev/full already exists, and will be overwritten.\n" + error);
+
+    // The write report still follows: nothing reached the disk.
+    console_.clear();
+    EXPECT_EQ(run({path("in.wav"), "/dev/full", "/y", "/v"}), 2);
+    EXPECT_NE(console_.output().find(error + "Wrote 0 sample bytes (0 seconds); 20 byte overhead; "), std::string::npos)
+        << console_.output();
+}
+
+// A device whose writes succeed is a destination like any other: nothing fails for want of a length.
+TEST_F(RealFiles, NullDeviceTakesAWholeConversion) {
+    if (!fs::exists("/dev/null")) GTEST_SKIP() << "no /dev/null here";
+    save("in.wav", wave(Bytes(3000, 100)));
+    EXPECT_EQ(run({path("in.wav"), "/dev/null", "/y"}), 0) << console_.output();
+    EXPECT_EQ(console_.output(), "/dev/null already exists, and will be overwritten.\n"
+                                 "/dev/null stats: max vol 6, clipped 0, silent 0 seconds.\n");
 }
 
 }  // namespace

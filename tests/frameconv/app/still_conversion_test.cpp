@@ -156,7 +156,8 @@ TEST_F(StillConversion, OutputFileFailuresAreReportedAndTheWalkGoesOn) {
     fs.addFile("d/b.bmp", bmp(colourful(8, 8)));
     fs.failAt(FileOp::Create, 0);
     fs.failAt(FileOp::Write, 0, true);
-    EXPECT_EQ(run("d out /v0"), 0);
+    // Both pictures are tried, and the run ends as failed.
+    EXPECT_EQ(run("d out /v0"), 2);
     EXPECT_EQ(console.output(), "Couldn't open output file: \"out/a.BIN\"\n\r\nWrite error: No space left on device\n");
 }
 
