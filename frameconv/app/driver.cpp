@@ -130,7 +130,7 @@ bool FrameconvApp::compileFrame(const std::string& source, const std::string& ou
 
     reportFrame(report);
     addLumaLoss(report.encodeResult.stats);
-    if (o.individual) writeIndividualBitmap(source, bitmapBytes);
+    if (o.individual) writeIndividualBitmap(source, output, bitmapBytes);
 
     const int rows = picture_.heightInCards;
     double rawSize = bitmapBytes;
@@ -161,9 +161,11 @@ void FrameconvApp::reportFrame(const FrameReport& report) {
     if (o.verbose == 3) report.codeStats.printReport();
 }
 
-void FrameconvApp::writeIndividualBitmap(const std::string& source, int bitmapBytes) {
+void FrameconvApp::writeIndividualBitmap(const std::string& source, const std::string& stream, int bitmapBytes) {
     const std::string path = individualBitmapPath(source);
-    if (!checkIndividualBitmap(path, options_.yes, options_.verbose)) return;
+    // The video being compiled is never overwritten by a bitmap, whatever /y says: the stream would be lost.
+    const bool isStream = fileSystem().canonicalPath(path) == fileSystem().canonicalPath(stream);
+    if (!checkIndividualBitmap(path, options_.yes && !isStream, options_.verbose)) return;
     writeBitmapFile(path, bitmapBytes);
 }
 

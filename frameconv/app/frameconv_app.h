@@ -35,7 +35,7 @@ private:
     bool startVideo();
     int ringSize() const;
     void reportFrame(const FrameReport& report);
-    void writeIndividualBitmap(const std::string& source, int bitmapBytes);
+    void writeIndividualBitmap(const std::string& source, const std::string& stream, int bitmapBytes);
     void printTotals();
     void addLumaLoss(const QuantStats& stats);
     void writeBitmapFile(const std::string& path, int bitmapBytes);
