@@ -2,6 +2,7 @@
 // outputs back.
 #pragma once
 
+#include "common/console/console.h"
 #include "common/platform/memory_platform.h"
 #include "vicview/rgb_image.h"
 #include "vicview/vicview_app.h"
