@@ -1,0 +1,229 @@
+#include "soundconv/wave_reader.h"
+
+#include "common/console/console.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace zov {
+namespace {
+
+// The header fields up to and including the bits per sample; the extra format bytes count follows them.
+constexpr std::size_t kFormatFieldsEnd = 36;
+constexpr std::size_t kExtraCountEnd = 38;
+constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint64_t>::max();
+
+std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+
+std::uint32_t le32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+bool invalidFile(const std::string& source) {
+    out() << "Invalid WAVE file; skipping " << source << eol;
+    return false;
+}
+
+// The format chunk is expected to be 16 bytes; a longer one is accepted when its extra bytes are exactly
+// those its extra count announces.
+bool checkFormatSize(const unsigned char* block, std::size_t count, bool verbose, std::uint32_t size) {
+    if (size == 16) return true;
+    out() << "Unexpected WAVE fmt size";
+    if (verbose) out() << " (" << size << ")";
+    if (size < 16 || count < kExtraCountEnd) return false;
+    std::int64_t extra = le16(block + 36);
+    if (static_cast<std::int64_t>(size) - extra - 2 != 16) return false;
+    out() << "; assuming first 16 bytes valid." << eol;
+    return true;
+}
+
+void printWaveInfo(const unsigned char* block) {
+    std::string line = "WAVE info:";
+    for (int i = 20; i < 36; ++i) line += formatted(" %02x", block[i]);
+    out() << line << eol;
+}
+
+}  // namespace
+
+bool readWaveFormat(const unsigned char* block, std::size_t count, const std::string& source, bool verbose,
+                    WaveFormat& format) {
+    // A header shorter than its fields is rejected before any field is looked at.
+    if (count < kFormatFieldsEnd) return invalidFile(source);
+    if (std::memcmp(block, "RIFF", 4) != 0 || std::memcmp(block + 8, "WAVEfmt ", 8) != 0) {
+        return invalidFile(source);
+    }
+    format.formatSize = le32(block + 16);
+    if (!checkFormatSize(block, count, verbose, format.formatSize)) return invalidFile(source);
+    if (verbose) printWaveInfo(block);
+
+    format.formatTag = le16(block + 20);
+    if (verbose) {
+        out() << "Format type: " << format.formatTag << (format.formatTag != 1 ? " not" : "") << " PCM" << eol;
+    }
+    if (format.formatTag != 1) return invalidFile(source);
+
+    format.channels = le16(block + 22);
+    if (format.channels == 0) {
+        out() << "No audio channels!" << eol;
+        return invalidFile(source);
+    }
+    if (verbose) out() << "Number of channels: " << format.channels << eol;
+
+    format.sampleRate = le32(block + 24);
+    if (format.sampleRate == 0) {
+        out() << "Zero sample rate!" << eol;
+        return invalidFile(source);
+    }
+    format.blockAlign = le16(block + 32);
+    format.bitsPerSample = le16(block + 34);
+    if (verbose) {
+        out() << "Sample frequency: " << format.sampleRate << "Hz; " << "Byte align: " << format.blockAlign
+              << "; " << "Sample size: " << format.bitsPerSample << " bits" << eol;
+    }
+
+    if (format.bitsPerSample % 8 != 0) {
+        out() << "Not integer #bytes/sample in " << source << "; result may be corrupt." << eol;
+    }
+    if (format.bitsPerSample == 0) {
+        out() << "Zero bytes/sample!" << eol;
+        return invalidFile(source);
+    }
+    if (format.bitsPerSample > 32) {
+        out() << "Over 32 bits/sample!" << eol;
+        return invalidFile(source);
+    }
+    format.bytesPerSample = (format.bitsPerSample + 7) / 8;
+    format.fullScale = std::int64_t{1} << (8 * format.bytesPerSample - 1);
+    // Frames are consumed channel by channel, so the frame size must be what the header says it is.
+    if (format.blockAlign != format.channels * format.bytesPerSample) return invalidFile(source);
+    return true;
+}
+
+std::int64_t findDataTag(const unsigned char* block, std::size_t count, std::uint64_t from) {
+    for (std::uint64_t p = from; p + 8 <= count; ++p) {
+        if (std::memcmp(block + p, "data", 4) == 0) return static_cast<std::int64_t>(p);
+    }
+    return -1;
+}
+
+bool locateSoundData(const unsigned char* block, std::size_t count, std::uint64_t fileLength,
+                     const WaveFormat& format, const std::string& source, const SoundOptions& options,
+                     SoundData& data) {
+    std::int64_t tag = findDataTag(block, count, std::uint64_t{20} + format.formatSize);
+    bool usable = tag >= 0;
+    if (usable) {
+        data.start = static_cast<std::uint64_t>(tag) + 8;
+        data.length = le32(block + tag + 4);
+        if (options.verbose) {
+            out() << "Data length: " << data.length << " bytes; File length: " << fileLength << eol;
+        }
+        std::uint64_t rest = fileLength > data.start ? fileLength - data.start : 0;
+        if (data.length != rest) {
+            out() << "\r\nBad DATA size in " << source;
+            if (options.verbose) out() << " (" << data.length << " bytes)";
+            out() << eol;
+            if (options.ignoreDataLength) {
+                data.length = rest;
+                out() << "Will use remaining file length";
+                if (options.verbose) out() << " (" << rest << " bytes)";
+                out() << eol;
+            } else if (data.length > rest) {
+                usable = false;
+            }
+        }
+    }
+    if (!usable) {
+        if (tag < 0 || data.start + 4 >= count) out() << eol << "No DATA packet found in " << source;
+        out() << " ...skipping." << eol;
+        return false;
+    }
+    if (options.verbose) {
+        double seconds = static_cast<double>(data.length / format.blockAlign) / format.sampleRate;
+        out() << source << " is " << seconds << " seconds." << eol;
+    }
+    return true;
+}
+
+std::uint64_t framesIn(double seconds, std::uint32_t sampleRate) {
+    double frames = sampleRate * seconds;
+    if (!(frames > 0)) return 0;  // also NaN
+    if (frames >= 18446744073709551616.0) return kMaxCount;
+    return static_cast<std::uint64_t>(frames);
+}
+
+std::uint64_t bytesOf(std::uint64_t frames, std::uint16_t blockAlign) {
+    if (blockAlign != 0 && frames > kMaxCount / blockAlign) return kMaxCount;
+    return frames * blockAlign;
+}
+
+bool applyJump(const WaveFormat& format, const std::string& source, const SoundOptions& options,
+               SoundData& data) {
+    if (options.jump == 0) return true;
+    std::uint64_t frames = framesIn(options.jump, format.sampleRate);
+    if (options.verbose) {
+        out() << "JUMP past first " << frames << " samples (" << options.jump << " seconds)." << eol;
+    }
+    std::uint64_t bytes = bytesOf(frames, format.blockAlign);
+    if (bytes >= data.length) {
+        out() << "\r\nJUMP past all data in " << source << " ...skipping." << eol;
+        return false;
+    }
+    data.start += bytes;
+    data.length -= bytes;
+    return true;
+}
+
+bool applyCut(const WaveFormat& format, const std::string& source, const SoundOptions& options,
+              SoundData& data) {
+    if (options.cut == 0) return true;
+    std::uint64_t frames = framesIn(options.cut, format.sampleRate);
+    if (options.verbose) out() << "CUT final " << frames << " samples (" << options.cut << " seconds)." << eol;
+    std::uint64_t bytes = bytesOf(frames, format.blockAlign);
+    if (bytes >= data.length) {
+        out() << "\r\nCUT all data in " << source << " ...skipping." << eol;
+        return false;
+    }
+    data.length -= bytes;
+    return true;
+}
+
+void applyLength(const WaveFormat& format, const std::string& source, const SoundOptions& options,
+                 SoundData& data) {
+    if (options.length == 0) return;
+    std::uint64_t frames = framesIn(options.length, format.sampleRate);
+    if (options.verbose) {
+        out() << "LENGTH to record: " << frames << " samples (" << options.length << " seconds)." << eol;
+    }
+    std::uint64_t bytes = bytesOf(frames, format.blockAlign);
+    if (bytes > data.length) {
+        out() << "\r\nLENGTH > (remaining) file time in " << source << " ...processing all data." << eol;
+    } else {
+        data.length = bytes;
+    }
+}
+
+std::int32_t mixFrame(const unsigned char* frame, int channels, int bytesPerSample) {
+    std::int64_t sum = 0;
+    switch (bytesPerSample) {
+    case 1:
+        for (int c = 0; c < channels; ++c) sum += frame[c] - 128;
+        break;
+    case 2:
+        for (int c = 0; c < channels; ++c, frame += 2) sum += static_cast<std::int16_t>(le16(frame));
+        break;
+    case 3:
+        for (int c = 0; c < channels; ++c, frame += 3) {
+            std::int32_t value = frame[0] | frame[1] << 8 | frame[2] << 16;
+            sum += value >= 0x800000 ? value - 0x1000000 : value;
+        }
+        break;
+    default:
+        for (int c = 0; c < channels; ++c, frame += 4) sum += static_cast<std::int32_t>(le32(frame));
+        break;
+    }
+    return static_cast<std::int32_t>(sum / channels);
+}
+
+}  // namespace zov
