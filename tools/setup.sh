@@ -6,6 +6,7 @@ zov_install_missing() {
   command -v make >/dev/null 2>&1 || missing+=(make)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
   [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+  [ -f /usr/include/png.h ] || missing+=(libpng-dev)
   if [ ${#missing[@]} -gt 0 ]; then
     if [ "$(id -u)" = 0 ]; then
       echo "Installing: ${missing[*]}"
