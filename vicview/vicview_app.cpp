@@ -175,6 +175,8 @@ int runVicview(const std::vector<std::string>& args) {
     if (zovf && options.modeGiven)
         return fail("--hires and --multicolour apply to bitmap files only; a stream names its mode"),
                kViewBadCommandLine;
+    if (stream && options.crop && options.border)
+        return fail("--crop and --border exclude each other"), kViewBadCommandLine;
     if (sound && (options.border || options.palette))
         return fail("--border and --palette do not apply to sound files"), kViewBadCommandLine;
 

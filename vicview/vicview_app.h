@@ -5,20 +5,12 @@
 
 #include "vicview/vic_colours.h"
 #include "vicview/vic_screen.h"
+#include "vicview/view_exit.h"
 
 #include <string>
 #include <vector>
 
 namespace zov {
-
-/// Exit codes.
-enum VicviewExit : int {
-    kViewDone = 0,
-    kViewBadCommandLine = 1,
-    kViewUnreadableInput = 2,  // missing, unreadable, or not a bitmap file, stream or sound file
-    kViewMalformedInput = 3,   // a stream or sound file that breaks its format (the offset is reported)
-    kViewWriteFailed = 4,      // an output could not be written
-};
 
 struct ViewOptions {
     std::string input;
