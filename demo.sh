@@ -19,9 +19,12 @@ echo; echo "== frameconv: a wrong command line prints the usage =="
 run ./build/frameconv "$out/samples/scene.bmp" "$out/scene.bin" /s0 /m2 > "$out/usage.txt"
 head -n 4 "$out/usage.txt"; echo "  ... (the usage text goes on)"
 
-echo; echo "== frameconv: one picture, then a whole directory =="
-run ./build/frameconv "$out/samples/scene.bmp" "$out/scene.BIN"
+echo; echo "== frameconv: one picture (multicolour and hi-res), then a whole directory =="
+run ./build/frameconv "$out/samples/scene.bmp" "$out/scene.BIN" /v2
+run ./build/frameconv "$out/samples/scene_hires.ppm" "$out/scene_hires.BIN" /m1
 run ./build/frameconv "$out/samples/clip" "$out/bitmaps" /j2 /f3
+echo "Bitmap files: $out/scene.BIN (multicolour), $out/scene_hires.BIN (hi-res), $out/bitmaps/"
 
 echo; echo "== soundconv: a WAVE chirp =="
 run ./build/soundconv "$out/samples/chirp.wav" "$out/chirp.zov" /v
+echo "Sound file: $out/chirp.zov"

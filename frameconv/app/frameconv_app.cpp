@@ -3,7 +3,7 @@
 #include "common/console/console.h"
 #include "common/platform/platform.h"
 #include "common/walk/batch_walk.h"
-#include "common/walk/output_naming.h"
+#include "frameconv/app/totals_report.h"
 
 namespace zov {
 
@@ -23,6 +23,13 @@ int FrameconvApp::prepare() {
     }
     if (o.compile != 0) {
         totals_ = RunTotals{};
+        muxer_.bwidth = o.bwidth;
+        muxer_.irate = o.irate;
+        muxer_.rate = o.rate;
+        if (o.hasAudio && muxer_.audio().open(o.audioPath, o.aRate, 0.25, false) < 1) {
+            out() << "Couldn't open audio file: " << o.audioPath << eol;
+            return 4;
+        }
     } else {
         o.individual = true;
     }
@@ -60,38 +67,18 @@ int FrameconvApp::run(const std::vector<std::string>& args) {
         return convert(source, dest);
     });
     if (!walk.frameconvPasses(options_.origin, options_.dest)) return 2;
+    if (options_.compile > 1 && options_.verbose != 0) printTotals();
     return 0;
 }
 
-bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
-    Options& o = options_;
-    ++totals_.frameIndex;
-
-    auto file = fileSystem().openRead(source);
-    if (!file) {
-        out() << "\r\nCouldn't open: " << source << eol;
-        return true;
-    }
-
-    if (o.verbose != 0) {
-        if (o.compile != 0) out() << " Frame " << o.compile << ": ";
-        else out() << " File: ";
-        out() << "\"" << fileNamePart(source) << "\"" << eol;
-    }
-
-    std::string output = outputPath(source, dest);
-    if (o.compile < 2) {
-        OutputCheck who = o.compile == 0 ? OutputCheck::Picture : OutputCheck::VideoFirstFrame;
-        OutputDecision decision = checkExistingOutput(output, who, o.yes, o.verbose);
-        if (decision != OutputDecision::Write) {
-            file->close();
-            return o.compile == 0;
-        }
-    }
-
-    // Reading and converting the picture are not there yet.
-    file->close();
-    return true;
+void FrameconvApp::printTotals() {
+    StreamCounters counters;
+    counters.framesOffered = muxer_.framesOffered();
+    counters.framesDropped = muxer_.framesDropped();
+    counters.videoPackets = muxer_.videoPackets();
+    counters.audioPackets = muxer_.audioPackets();
+    counters.bytesWritten = muxer_.bytesWritten();
+    printTotalsReport(options_, totals_, counters, &encoder_.totals());
 }
 
 }  // namespace zov

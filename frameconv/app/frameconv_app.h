@@ -3,11 +3,15 @@
 
 #include "frameconv/app/options.h"
 #include "frameconv/picture/vic_picture.h"
+#include "frameconv/video/delta_encoder.h"
+#include "frameconv/video/stream_muxer.h"
 
 #include <string>
 #include <vector>
 
 namespace zov {
+
+class File;
 
 class FrameconvApp {
 public:
@@ -22,10 +26,24 @@ public:
 
 private:
     int prepare();
+    void announce(const std::string& source);
+    int loadPicture(File& file);
+    void pinBlack();
+    bool convertStill(const std::string& output);
+    bool compileFrame(const std::string& source, const std::string& output);
+    bool startVideo();
+    int ringSize() const;
+    void reportFrame(const FrameReport& report);
+    void writeIndividualBitmap(const std::string& source, int bitmapBytes);
+    void printTotals();
+    void addLumaLoss(const QuantStats& stats);
+    void writeBitmapFile(const std::string& path, int bitmapBytes);
 
     Options options_;
     RunTotals totals_;
     VicPicture picture_;
+    DeltaEncoder encoder_;
+    StreamMuxer muxer_;
 };
 
 /// The program's entry point with its arguments.

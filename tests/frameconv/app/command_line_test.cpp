@@ -1,6 +1,7 @@
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
 #include "frameconv/app/options.h"
+#include "support/picture_files.h"
 
 #include <gtest/gtest.h>
 
@@ -195,13 +196,15 @@ TEST(FrameconvRun, DerivedDefaultsFollowTheMode) {
     EXPECT_EQ(hires.totals().frameIndex, -1);
 }
 
-// A tree of pictures (their contents do not matter to the walk) run through the whole program.
+// A small tree of pictures run through the whole program.
 class FrameconvWalkRun : public ::testing::Test {
 protected:
     MemoryFileSystem fs;
     void SetUp() override {
-        fs.addFile("pics/a.bmp", "x");
-        fs.addFile("pics/b.PPM", "x");
+        picture_files::GreyGrid grey(8, 8, 100);
+        picture_files::RgbGrid colour(8, 8, {200, 10, 10});
+        fs.addFile("pics/a.bmp", picture_files::bmp(grey));
+        fs.addFile("pics/b.PPM", picture_files::ppm(colour));
         fs.addFile("pics/c.txt", "x");
     }
 };

@@ -1,0 +1,66 @@
+// Whole-program throughput of frameconv on a 160 × 200 colour picture: reading the file, choosing the
+// colours, dithering, exporting and writing the bitmap file.
+#include "common/platform/memory_platform.h"
+#include "frameconv/app/frameconv_app.h"
+#include "tests/support/picture_files.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace zov;
+using picture_files::Rgb;
+using picture_files::RgbGrid;
+
+// A photographic-looking frame: smooth colour gradients with some texture.
+RgbGrid scene() {
+    return RgbGrid::generate(160, 200, [](int x, int y) {
+        double t = y / 200.0;
+        auto c = [](double v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+        if (y < 110) return Rgb{c(60 + 120 * t), c(100 + 100 * t), c(230 - 40 * t)};
+        double shade = 0.6 + 0.4 * std::sin(x * 0.3 + y * 0.2);
+        if (x > 100 && y < 150) return Rgb{c(200 * shade), c(40 * shade), c(30)};
+        return Rgb{c(40 * shade), c(150 * shade + 40), c(30 * shade)};
+    });
+}
+
+void BM_ConvertPictureToBitmapFile(benchmark::State& state) {
+    MemoryFileSystem fs;
+    StringConsole console;
+    PlatformOverride use(&fs, &console);
+    fs.addFile("in.bmp", picture_files::bmp(scene()));
+    const std::vector<std::string> args{"frameconv", "in.bmp", "out.bin", "/y", "/v0"};
+    for (auto _ : state) {
+        if (runFrameconv(args) != 0) state.SkipWithError("conversion failed");
+    }
+    state.counters["pictures/s"] = benchmark::Counter(state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ConvertPictureToBitmapFile)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertPictureOnDisk(benchmark::State& state) {
+    std::string dir = "/tmp/frameconv_bench";
+    std::remove((dir + "/out.bin").c_str());
+    auto bytes = picture_files::bmp(scene());
+    std::string mk = "mkdir -p " + dir;
+    if (std::system(mk.c_str()) != 0) state.SkipWithError("no temporary directory");
+    FILE* f = std::fopen((dir + "/in.bmp").c_str(), "wb");
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) state.SkipWithError("cannot write input");
+    if (f) std::fclose(f);
+    StringConsole console;
+    PlatformOverride use(nullptr, &console);
+    const std::vector<std::string> args{"frameconv", dir + "/in.bmp", dir + "/out.bin", "/y", "/v0"};
+    for (auto _ : state) {
+        if (runFrameconv(args) != 0) state.SkipWithError("conversion failed");
+    }
+    state.counters["pictures/s"] = benchmark::Counter(state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ConvertPictureOnDisk)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,229 @@
+// Dithered mapping of every pixel to one of the picture's colour roles. Each pixel is compared by
+// luminance and, for colour pictures, by a two-component chroma vector; what is left of its error goes to
+// the neighbours with Floyd-Steinberg weights damped to three quarters. Carries are 16-bit fixed point
+// with five fractional bits and saturate at the 16-bit range.
+#include "frameconv/picture/palette.h"
+#include "frameconv/picture/vic_picture.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+namespace zov {
+namespace {
+
+constexpr double kRadiansPerHueStep = 0.02454369260617026;  // 2π / 256
+
+/// cos and sin of every hue byte: the same values a per-pixel evaluation gives, computed once.
+struct HueTable {
+    std::array<double, 256> cosine{};
+    std::array<double, 256> sine{};
+    HueTable() {
+        for (int hue = 0; hue < 256; ++hue) {
+            const double theta = hue * kRadiansPerHueStep;
+            cosine[hue] = std::cos(theta);
+            sine[hue] = std::sin(theta);
+        }
+    }
+};
+
+const HueTable& hueTable() {
+    static const HueTable table;
+    return table;
+}
+
+/// What one role colour contributes to the cost: its luminance and chroma projections, scaled to carries.
+struct RoleTarget {
+    int luma32;     // 32 × luminance
+    double chromaX; // saturation × cosine × 32
+    double chromaY; // saturation × sine × 32
+};
+
+/// Truncation towards zero. Every value here is bounded by the carries and palette projections (well
+/// within ±50000), so the conversion is always defined.
+int truncated(double value) {
+    return static_cast<int>(value);
+}
+
+void addSaturating(std::int16_t& carry, int amount) {
+    const int sum = carry + amount;
+    carry = static_cast<std::int16_t>(std::clamp(sum, -32768, 32767));
+}
+
+/// About 3/64 of an error: a quarter, times three, then a sixteenth (arithmetic shift, rounding down).
+int diffusionUnit(int error) {
+    return ((error / 4) * 3) >> 4;
+}
+
+/// One carry plane with the availability of a pixel's neighbours; shares that cannot go anywhere are
+/// added to the lost sum.
+class Spreader {
+public:
+    Spreader(std::int16_t* plane, int stride) : plane_(plane), stride_(stride) {}
+
+    void spread(int x, int y, int unit, int ahead, int behind, bool aheadOk, bool behindOk, bool belowOk,
+                double& lost) const {
+        if (unit == 0) return;
+        std::int16_t* row = plane_ + static_cast<std::ptrdiff_t>(y) * stride_;
+        if (aheadOk) addSaturating(row[ahead], 7 * unit); else lost += 7 * unit;
+        if (!belowOk) {
+            lost += 9 * unit;
+            return;
+        }
+        std::int16_t* next = row + stride_;
+        if (behindOk) addSaturating(next[behind], 3 * unit); else lost += 3 * unit;
+        addSaturating(next[x], 5 * unit);
+        if (aheadOk) addSaturating(next[ahead], unit); else lost += unit;
+    }
+
+private:
+    std::int16_t* plane_;
+    int stride_;
+};
+
+bool mirrorFits(const VicPicture& mirror, const VicPicture& source, bool colour) {
+    if (mirror.paddedWidth != source.paddedWidth || mirror.paddedSize < source.paddedSize) return false;
+    if (!mirror.lumaDither || !mirror.luminancePlane) return false;
+    return !colour || (mirror.saturationPlane && mirror.huePlane);
+}
+
+}  // namespace
+
+QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColumn, bool leftOpen,
+                                      bool rightOpen, int firstRow, int endRow, bool bottomOpen,
+                                      VicPicture* mirror) {
+    QuantStats stats;
+    const bool colour = monochrome == 0;
+    if (!luminancePlane || !lumaDither) return stats;
+    if (colour && (!huePlane || !saturationPlane || !hueDither || !saturationDither)) return stats;
+    if (paddedWidth <= 0 || paddedHeight <= 0 ||
+        static_cast<std::int64_t>(paddedWidth) * paddedHeight > paddedSize)
+        return stats;
+
+    // The region and the picture edges that open flags may reach, kept inside the padded frame.
+    firstColumn = std::max(firstColumn, 0);
+    endColumn = std::min(endColumn, paddedWidth);
+    firstRow = std::max(firstRow, 0);
+    endRow = std::min(endRow, paddedHeight);
+    const int sourceWidth = std::min(width, paddedWidth);
+    const int sourceHeight = std::min(height, paddedHeight);
+    if (mirror && !mirrorFits(*mirror, *this, colour)) mirror = nullptr;
+
+    const int roles = std::clamp(roleCount, 1, 4);
+    RoleTarget targets[4];
+    for (int k = 0; k < roles; ++k) {
+        const int index = roleColours[k] >= 0 && roleColours[k] <= 16 ? roleColours[k] : kNoColour;
+        const PaletteColour& c = kPalette[index];
+        targets[k] = {32 * c.luminance, c.saturation * c.cosine * 32, c.saturation * c.sine * 32};
+    }
+    const double chromaWeight = paletteError ? kprWeight : 1.0;
+    const HueTable& trig = hueTable();
+
+    const Spreader lumaSpread(lumaDither.get(), paddedWidth);
+    const Spreader xSpread(colour ? saturationDither.get() : nullptr, paddedWidth);
+    const Spreader ySpread(colour ? hueDither.get() : nullptr, paddedWidth);
+    const int step = reverse ? -1 : 1;
+
+    for (int y = firstRow; y < endRow; ++y) {
+        const bool belowOk = y + 1 < endRow || (bottomOpen && y + 1 < sourceHeight);
+        const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * paddedWidth;
+        for (int i = 0; i < endColumn - firstColumn; ++i) {
+            const int x = reverse ? endColumn - 1 - i : firstColumn + i;
+            const std::ptrdiff_t at = rowStart + x;
+            const bool rightOk = x + 1 < endColumn || (rightOpen && x + 1 < sourceWidth);
+            const bool leftOk = x > firstColumn || (leftOpen && x > 0);
+
+            const int v = 32 * luminancePlane[at] + lumaDither[at];
+            int chromaX = 0, chromaY = 0;
+            if (colour) {
+                const int s = saturationPlane[at];
+                const int hue = huePlane[at];
+                const int sx = truncated(-32 * s * trig.cosine[hue]);
+                const int sy = truncated(-32 * s * trig.sine[hue]);
+                chromaX = saturationDither[at] - sx;
+                chromaY = hueDither[at] - sy;
+            }
+
+            // Candidates from the highest role down; only a strictly lower cost replaces the best, so equal
+            // costs keep the higher role.
+            double bestCost = 1e300;
+            int best = roles - 1;
+            int bestD = v - targets[best].luma32, bestDx = 0, bestDy = 0;
+            for (int k = roles - 1; k >= 0; --k) {
+                const int d = v - targets[k].luma32;
+                int dx = 0, dy = 0;
+                double cost = std::abs(d);
+                if (colour) {
+                    dx = truncated(chromaX - targets[k].chromaX);
+                    dy = truncated(chromaY - targets[k].chromaY);
+                    cost = std::abs(d) + chromaWeight * (std::abs(dx >> 1) + std::abs(dy >> 1));
+                }
+                if (cost < bestCost) {
+                    bestCost = cost;
+                    best = k;
+                    bestD = d;
+                    bestDx = dx;
+                    bestDy = dy;
+                }
+            }
+            lumaDither[at] = static_cast<std::int16_t>(best);
+
+            ++stats.pixelCount;
+            const double lumaError = bestD / 32.0;
+            stats.lumaErrorSum += lumaError;
+            stats.lumaAbsErrorSum += std::fabs(lumaError);
+            stats.lumaSqErrorSum += lumaError * lumaError;
+            if (colour) {
+                ++stats.chromaPixelCount;
+                ++stats.chromaPixelCount2;
+                const double xError = bestDx / 32.0, yError = bestDy / 32.0;
+                stats.xErrorSum += xError;
+                stats.xAbsErrorSum += std::fabs(xError);
+                stats.xSqErrorSum += xError * xError;
+                stats.yErrorSum += yError;
+                stats.yAbsErrorSum += std::fabs(yError);
+                stats.ySqErrorSum += yError * yError;
+            }
+
+            const int ahead = x + step, behind = x - step;
+            const bool aheadOk = reverse ? leftOk : rightOk;
+            const bool behindOk = reverse ? rightOk : leftOk;
+            lumaSpread.spread(x, y, diffusionUnit(bestD), ahead, behind, aheadOk, behindOk, belowOk,
+                              stats.lostLuma);
+            if (colour) {
+                xSpread.spread(x, y, diffusionUnit(bestDx), ahead, behind, aheadOk, behindOk, belowOk,
+                               stats.lostX);
+                ySpread.spread(x, y, diffusionUnit(bestDy), ahead, behind, aheadOk, behindOk, belowOk,
+                               stats.lostY);
+            }
+
+            if (mirror) {
+                mirror->lumaDither[at] = static_cast<std::int16_t>(best);
+                mirror->luminancePlane[at] = luminancePlane[at];
+                if (colour) {
+                    mirror->saturationPlane[at] = saturationPlane[at];
+                    mirror->huePlane[at] = huePlane[at];
+                }
+            }
+        }
+    }
+    return stats;
+}
+
+QuantStats VicPicture::quantisePicture() {
+    if (!lumaDither || (!monochrome && !saturationDither)) return QuantStats{};
+    const std::size_t elements = paddedSize > 0 ? static_cast<std::size_t>(paddedSize) : 0;
+    std::fill_n(lumaDither.get(), elements, std::int16_t{0});
+    if (!monochrome) {
+        std::fill_n(saturationDither.get(), elements, std::int16_t{0});
+        if (hueDither) std::fill_n(hueDither.get(), elements, std::int16_t{0});
+    }
+    QuantStats stats = quantiseRegion(false, 0, width, true, true, 0, height, true, nullptr);
+    stats.monochrome = monochrome;
+    stats.edgeCount = width + 2 * height - 2;
+    stats.copiedPixels = 0;
+    return stats;
+}
+
+}  // namespace zov

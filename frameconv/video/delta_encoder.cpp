@@ -1,0 +1,186 @@
+#include "frameconv/video/delta_encoder.h"
+
+#include "frameconv/video/reference_conversion.h"
+
+#include <cstring>
+#include <new>
+
+namespace zov {
+namespace {
+
+constexpr int kScreenMatrixFlag = 2;
+constexpr int kColourRamFlag = 1;
+
+}  // namespace
+
+int DeltaEncoder::init(int ringSize, int imageCount, const VicPicture& picture, int layoutFlags) {
+    if (store_ || images_ || imageCount < 1 || imageCount > 2 || layoutFlags < 0 || layoutFlags > 4) return 1;
+    imageCount_ = imageCount;
+    layoutFlags_ = layoutFlags;
+    colourFlags_ = picture.colourArrays;
+    totals_.reset();
+
+    images_.reset(new (std::nothrow) TargetMemory[imageCount]);
+    if (!images_) return 2;
+    for (int i = imageCount - 1; i >= 0; --i) {
+        if (!images_[i].allocate()) {
+            images_.reset();
+            return 2;
+        }
+    }
+    store_.reset(new (std::nothrow) FrameStore);
+    if (!store_) return 1;
+    if (int result = store_->allocate(ringSize)) return result;
+    if (int result = store_->setUpWorkingSlot(picture)) return result;
+    return store_->place(picture, layoutFlags, colourFlags_, imageCount);
+}
+
+// Squared differences of the grey shares and, for colour pictures, of the hue counts, with a bonus for the
+// same opposite pair or triad: the slot whose content is most alike needs the fewest changes.
+std::int64_t DeltaEncoder::slotCost(const VicPicture& picture, const FrameSlot& slot) const {
+    if (!slot.valid()) return 256;
+    std::int64_t cost = 0;
+    for (int i = 0; i < 5; ++i) {
+        std::int64_t d = std::int64_t{picture.greyShares[i]} - slot.greyShares[i];
+        cost += d * d;
+    }
+    if (picture.monochrome == 0) {
+        for (int i = 0; i < 6; ++i) {
+            std::int64_t d = std::int64_t{picture.hueCounts[i]} - slot.hueCounts[i];
+            cost += d * d;
+        }
+        if (picture.pairSelection >= 0 && picture.pairSelection == slot.pairSelection) cost -= 512;
+        if (picture.triadSelection >= 0 && picture.triadSelection == slot.triadSelection) cost -= 768;
+    }
+    return cost;
+}
+
+int DeltaEncoder::chooseSlot(const VicPicture& picture) const {
+    const int n = store_->ringSize();
+    const int current = store_->currentSlot();
+    int choice = (current + 1) % n;
+    std::int64_t best = 2147483647;
+    for (int i = 0; i < n; ++i) {
+        int s = (current + 1 + i) % n;
+        if (s == current) continue;
+        std::int64_t cost = slotCost(picture, store_->slot(s));
+        if (cost < best) {
+            best = cost;
+            choice = s;
+        }
+    }
+    return choice;
+}
+
+QuantStats DeltaEncoder::convertWithReference(VicPicture& picture, int k) {
+    return zov::convertWithReference(*store_, picture, k);
+}
+
+// The working buffer's bytes that correspond to the region: from the picture's first bitmap row, or from
+// its first screen matrix row when the matrix lies at or below the bitmap.
+const std::uint8_t* DeltaEncoder::newRegionBytes() const {
+    const FrameSlot& working = store_->workingSlot();
+    const int top = working.topCardRow;
+    const std::uint8_t* buffer = working.image.block();
+    if ((colourFlags_ & kScreenMatrixFlag) && working.screenAddress <= working.bitmapAddress)
+        return buffer + working.screenPosition + top * 40;
+    return buffer + working.bitmapPosition + top * 320;
+}
+
+EncodeResult DeltaEncoder::encodeFrame(VicPicture& picture, std::uint32_t budget) {
+    EncodeResult result;
+    codedLength_ = 0;
+    if (!store_) return result;
+
+    const int k = chooseSlot(picture);
+    FrameSlot& slot = store_->slot(k);
+    FrameSlot& working = store_->workingSlot();
+    working.takePlacement(slot);
+    if (slot.regionLength > kRegionBackupSize || slot.imageIndex < 0 || slot.imageIndex >= imageCount_) return result;
+    TargetMemory& memory = images_[slot.imageIndex];
+    std::memcpy(regionBackup_, memory.address(slot.regionStart), slot.regionLength);
+
+    result.stats = convertWithReference(picture, k);
+    result.exportResult = working.exportVicImage(false);
+    if (result.exportResult == 0) return result;
+
+    FrameMarks marks = frameMarks(slot.bitmapAddress, slot.screenAddress, slot.regionStart,
+                                  static_cast<std::uint8_t>(picture.roleColours[0]));
+    int length = coder_.code(memory, slot.regionStart, slot.regionLength, newRegionBytes(), marks);
+    if (length == 0 || static_cast<std::uint32_t>(length) > budget) {
+        std::memcpy(memory.address(slot.regionStart), regionBackup_, slot.regionLength);
+        return result;
+    }
+
+    const int bytesPerCard = 8 + ((colourFlags_ & kScreenMatrixFlag) ? 1 : 0) + ((colourFlags_ & kColourRamFlag) ? 1 : 0);
+    result.rawSize = picture.heightInCards * picture.widthInCards * bytesPerCard;
+    result.updateSize = static_cast<int>(slot.regionLengthWithColour) + 3;
+    result.bufferNumber = k;
+    result.codedSize = length;
+    codedLength_ = length;
+    acceptInto(slot, picture);
+    store_->setCurrentSlot(k);
+    return result;
+}
+
+// The accepted frame becomes what ring slot k holds: its pixels, roles and colours, its exported rows in the
+// picture's own VIC-II image, and the analysis the next slot choice compares against.
+void DeltaEncoder::acceptInto(FrameSlot& slot, VicPicture& picture) {
+    const FrameSlot& working = store_->workingSlot();
+    const bool matrix = colourFlags_ & kScreenMatrixFlag;
+    const bool colourRam = colourFlags_ & kColourRamFlag;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const int i = y * picture.paddedWidth + x;
+            slot.luminancePlane[i] = working.luminancePlane[i];
+            slot.lumaDither[i] = working.lumaDither[i];
+            if (y % 8 == 0 && x % picture.cardWidth == 0) {
+                const int card = (y / 8) * picture.paddedWidth / picture.cardWidth + x / picture.cardWidth;
+                if (matrix) slot.colourMatrix[card] = working.colourMatrix[card];
+                if (colourRam) slot.colourRam[card] = working.colourRam[card];
+            }
+        }
+    }
+    std::memcpy(slot.roleColours, working.roleColours, sizeof slot.roleColours);
+
+    if (picture.image.empty()) picture.image.create();
+    if (!picture.image.empty()) {
+        const int top = picture.topCardRow;
+        const int rows = picture.heightInCards;
+        if (matrix) std::memcpy(picture.image.matrix + top * 40, working.image.matrix + top * 40, rows * 40);
+        if (colourRam) std::memcpy(picture.image.colourRam + top * 40, working.image.colourRam + top * 40, rows * 40);
+        std::memcpy(picture.image.bitmap + top * 320, working.image.bitmap + top * 320, rows * 320);
+    }
+
+    if (slot.monochrome == 0) {
+        std::memcpy(slot.hueCounts, picture.hueCounts, 6 * sizeof slot.hueCounts[0]);
+        slot.pairSelection = picture.pairSelection;
+        slot.triadSelection = picture.triadSelection;
+    }
+    std::memcpy(slot.greyShares, picture.greyShares, sizeof slot.greyShares);
+    slot.blackWanted = picture.blackWanted;
+    slot.whiteWanted = picture.whiteWanted;
+    slot.lightGreyWanted = picture.lightGreyWanted;
+    slot.firstFrameLoaded = 1;
+    slot.drained = 0;
+}
+
+CodeStats DeltaEncoder::drain(std::uint8_t* packet, int space, bool restart) {
+    CodeStats stats;
+    if (!store_) {
+        stats.markNothingToSend();
+        return stats;
+    }
+    FrameSlot& current = store_->slot(store_->currentSlot());
+    if (!current.valid() || codedLength_ == 0) {
+        stats.markNothingToSend();
+        return stats;
+    }
+    if (current.drained) return stats;
+    if (restart) cursor_ = DrainCursor{};
+    stats = drainCommands(coder_.bytes(), codedLength_, current.regionStart, cursor_, packet, space);
+    if (cursor_.position >= codedLength_) current.drained = 1;
+    return stats;
+}
+
+}  // namespace zov

@@ -1,0 +1,377 @@
+#include "frameconv/video/reference_conversion.h"
+
+#include "frameconv/picture/palette.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+namespace zov {
+
+namespace {
+
+constexpr std::int32_t kUnknown = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kNoMatch = kUnknown + 1;
+
+// Source row offsets from the card row's top, in the order they are tried.
+constexpr int kShifts[15] = {0, -1, 1, -2, 2, -3, 3, -4, 4, -5, 5, -6, 6, -7, 7};
+
+std::int16_t saturate16(std::int32_t value) {
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(value, -32768, 32767));
+}
+
+void addSaturated(std::int16_t& word, std::int32_t amount) { word = saturate16(word + amount); }
+
+int paletteLuminance(std::int32_t colour) {
+    return (colour >= 0 && colour <= kNoColour) ? kPalette[colour].luminance : 0;
+}
+
+bool isPinned(const VicPicture& picture, int role) {
+    const int count = std::clamp(picture.pinnedCount, 0, 4);
+    for (int i = 0; i < count; ++i)
+        if (picture.pinnedRoles[i] == role) return true;
+    return false;
+}
+
+bool sameGeometry(const VicPicture& a, const VicPicture& b) {
+    return a.paddedWidth == b.paddedWidth && a.paddedSize == b.paddedSize && a.width == b.width &&
+           a.height == b.height && a.cardWidth == b.cardWidth && a.widthInCards == b.widthInCards &&
+           a.heightInCards == b.heightInCards;
+}
+
+// A slot can stand for the frame the player holds when it was accepted and is shaped like the picture.
+bool usableSource(const FrameSlot& slot, const VicPicture& picture) {
+    return slot.valid() && slot.luminancePlane && slot.lumaDither && sameGeometry(slot, picture);
+}
+
+}  // namespace
+
+// ---- block search ----------------------------------------------------------------------------------------
+
+BlockSearch::BlockSearch(const FrameStore& store, const VicPicture& picture, int referenceSlot)
+    : picture_(picture) {
+    for (int v = store.ringSize() - 1; v >= 0; --v) {
+        if (!usableSource(store.slot(v), picture)) continue;
+        const FrameSlot& slot = sourceOf(store, referenceSlot, v);
+        if (!slot.luminancePlane || !slot.lumaDither || !sameGeometry(slot, picture)) continue;
+        Source source{v, slot.luminancePlane.get(), slot.lumaDither.get(), {}};
+        for (int role = 0; role < 4; ++role)
+            source.roleAgrees[role] = slot.roleColours[role] == picture.roleColours[role];
+        sources_.push_back(source);
+    }
+    memo_.assign(sources_.size() * 8 * 15, kUnknown);
+}
+
+std::int32_t BlockSearch::rowScore(const Source& source, int a, int b) {
+    const int stride = picture_.paddedWidth;
+    const std::uint8_t* newLuminance = picture_.luminancePlane.get() + (top_ + a) * stride + column_;
+    const std::int16_t* newDither = picture_.lumaDither.get() + (top_ + a) * stride + column_;
+    const std::uint8_t* oldLuminance = source.luminance + (top_ + b) * stride + column_;
+    const std::int16_t* oldRoles = source.roles + (top_ + b) * stride + column_;
+    std::int32_t sum = 0;
+    for (int i = 0; i < picture_.cardWidth; ++i) {
+        const int role = oldRoles[i];
+        if (role < 0 || role > 3 || !source.roleAgrees[role]) return kNoMatch;
+        int d = newLuminance[i] - oldLuminance[i];
+        if (std::abs(d) > kBlockTolerance) {
+            d -= newDither[i] >> 6;  // the carried error may explain the difference
+            if (std::abs(d) > kBlockTolerance) return kNoMatch;
+        }
+        sum += d;
+    }
+    return sum;
+}
+
+BlockMatch BlockSearch::find(int top, int column) {
+    top_ = top;
+    column_ = column;
+    std::fill(memo_.begin(), memo_.end(), kUnknown);
+    const int w = picture_.cardWidth;
+    const int height = picture_.height;
+    const int sourceCount = static_cast<int>(sources_.size());
+
+    BlockMatch best;
+    for (int P = 8; P >= 4; --P) {
+        for (int r = 0; r + P <= 8; ++r) {
+            for (int s : kShifts) {
+                if (top + s < 0 || top + s + P > height || s + P > 8) continue;
+                if (s < 0 && s + P > 0) continue;  // would straddle the card row boundary
+                if (best.found && best.score == 0) break;  // nothing can beat a perfect match
+
+                bool matched = false;
+                std::int32_t bestScore = 0;
+                int bestSource = -1;
+                for (int si = 0; si < sourceCount; ++si) {
+                    std::int32_t total = 0;
+                    bool ok = true;
+                    for (int K = 0; K < P && ok; ++K) {
+                        std::int32_t& row = memo(si, r + K, s + K);
+                        if (row == kUnknown) row = rowScore(sources_[si], r + K, s + K);
+                        if (row == kNoMatch) ok = false;
+                        else total += row;
+                    }
+                    if (!ok) continue;
+                    if (!matched || std::abs(total) < std::abs(bestScore)) {
+                        matched = true;
+                        bestScore = total;
+                        bestSource = sources_[si].slot;
+                        if (total == 0) break;
+                    }
+                }
+                if (!matched) continue;
+                const double value = std::abs(bestScore) / static_cast<double>(P * w);
+                if (value <= kBlockTolerance && (!best.found || value < best.value))
+                    best = BlockMatch{true, P, r, s, bestSource, bestScore, value};
+            }
+            if (best.found && (P == 8 || best.value == 0)) return best;
+        }
+        if (best.found) return best;
+    }
+    return best;
+}
+
+// ---- the conversion ---------------------------------------------------------------------------------------
+
+namespace {
+
+class ReferenceConverter {
+public:
+    ReferenceConverter(FrameStore& store, VicPicture& picture, int k)
+        : store_(store), picture_(picture), working_(store.workingSlot()), k_(k) {}
+
+    QuantStats run() {
+        prepare();
+        alignRoles();
+        picture_.fillColourArrays();
+        BlockSearch search(store_, picture_, k_);
+        for (int top = 0; top < picture_.height; top += 8) convertCardRow(search, top);
+        return complete();
+    }
+
+private:
+    bool colour() const { return picture_.monochrome == 0; }
+    std::int32_t index(int row, int column) const { return row * picture_.paddedWidth + column; }
+
+    // Clears the new picture's carries and puts the reference frame into the working slot.
+    void prepare() {
+        const FrameSlot& reference = store_.slot(k_);
+        const bool copy = usableSource(reference, picture_);
+        const bool copyColour = copy && colour() && reference.huePlane && reference.saturationPlane &&
+                                working_.huePlane && working_.saturationPlane;
+        for (int y = picture_.height - 1; y >= 0; --y) {
+            for (int x = picture_.width - 1; x >= 0; --x) {
+                const std::int32_t i = index(y, x);
+                picture_.lumaDither[i] = 0;
+                if (colour()) {
+                    picture_.hueDither[i] = 0;
+                    picture_.saturationDither[i] = 0;
+                }
+                if (copy) {
+                    working_.luminancePlane[i] = reference.luminancePlane[i];
+                    working_.lumaDither[i] = reference.lumaDither[i];
+                }
+                if (copyColour) {
+                    working_.huePlane[i] = reference.huePlane[i];
+                    working_.saturationPlane[i] = reference.saturationPlane[i];
+                }
+            }
+        }
+        if (copy) std::copy(std::begin(reference.roleColours), std::end(reference.roleColours),
+                            working_.roleColours);
+    }
+
+    // Keeps the reference's colour in the same role wherever the new picture uses that colour at all.
+    void alignRoles() {
+        std::int32_t* colours = picture_.roleColours;
+        const int roles = std::clamp(picture_.roleCount, 0, 4);
+        for (int i = 0; i < roles; ++i) {
+            const std::int32_t wanted = working_.roleColours[i];
+            if (isPinned(picture_, i) || colours[i] == wanted) continue;
+            int j = 0;
+            while (j < roles && colours[j] != wanted) ++j;
+            if (j == roles || isPinned(picture_, j)) continue;
+            colours[j] = colours[i];
+            colours[i] = wanted;
+        }
+    }
+
+    void convertCardRow(BlockSearch& search, int top) {
+        const int w = picture_.cardWidth;
+        pendingEnd_ = picture_.width;
+        for (int x = picture_.paddedWidth - w; x >= 0; x -= w) {
+            const BlockMatch match = search.find(top, x);
+            if (match.found) takeOver(match, top, x);
+        }
+        if (pendingEnd_ > 0) quantise(true, 0, pendingEnd_, false, false, top, top + 8, true);
+    }
+
+    void takeOver(const BlockMatch& m, int J, int x) {
+        const int w = picture_.cardWidth;
+        const int P = m.height, r = m.subRow, s = m.shift;
+        const FrameSlot& source = BlockSearch::sourceOf(store_, k_, m.source);
+        const bool fromWorking = m.source == k_;
+        const bool rightPending = x + w < pendingEnd_;
+        std::int16_t* dither = picture_.lumaDither.get();
+
+        std::int32_t upward = 0;    // u: share of the first row's error for the rows above
+        std::int32_t vertical = 0;  // y: error carried to the row below the block
+        for (int K = 0; K < P; ++K) {
+            const int row = J + r + K;
+            std::int16_t e = takeRow(source, fromWorking, row, J + s + K, x);
+
+            loss_ += 8.0 * e;
+            std::int32_t g = 24 * e;
+            if (g > 32767) {
+                loss_ += (g - 32767) / 3.0;
+                g = 32767;
+            } else if (g < -32768) {
+                loss_ += (g + 32768) / 3.0;
+                g = -32768;
+            }
+            if (K == 0 && r > 0) {
+                upward = g / 2;
+                g -= upward;
+            }
+            const std::int32_t d = g / 16 * 9;
+            vertical += g - d;
+            const std::int16_t h = static_cast<std::int16_t>(d / 2);
+            if (rightPending) dither[index(row, x + w)] = h;
+            else loss_ += h;
+            if (x > 0) dither[index(row, x - 1)] = h;
+            else loss_ += h;
+        }
+
+        copyBlockIntoWorking(source, fromWorking, J + r, J + s, P, x);
+
+        if (r > 0) {
+            const std::int32_t q = upward / 28;
+            spreadAlongRow(J + r - 1, x, q, x > 0, rightPending);
+            quantise(false, x, x + w, true, rightPending, J, J + r, false);
+        }
+
+        const int E = r + P;
+        if (J + E < picture_.height) {
+            loss_ += vertical - vertical / P;
+            const std::int32_t z = vertical / P / 28;
+            const bool right = (x + w < picture_.paddedWidth && E > 7) || rightPending;
+            spreadAlongRow(J + E, x, z, x > 0, right);
+        }
+        if (E < 8) quantise(false, x, x + w, true, rightPending, J + E, J + 8, true);
+        if (J + E >= picture_.height) loss_ += vertical;
+
+        copied_ += w * P;
+        if (rightPending) quantise(false, x + w, pendingEnd_, false, false, J, J + 8, true);
+        pendingEnd_ = x;
+    }
+
+    // Takes one block row's roles from the source, right to left, and returns the row's error against the
+    // new picture's luminance and carries.
+    std::int16_t takeRow(const FrameSlot& source, bool fromWorking, int row, int sourceRow, int x) {
+        std::int16_t e = 0;
+        for (int i = picture_.cardWidth - 1; i >= 0; --i) {
+            const std::int32_t n = index(row, x + i);
+            const std::int32_t o = index(sourceRow, x + i);
+            e = static_cast<std::int16_t>(e + picture_.luminancePlane[n] + (picture_.lumaDither[n] >> 6));
+            const std::int16_t role = source.lumaDither[o];
+            picture_.lumaDither[n] = role;
+            e = static_cast<std::int16_t>(e - paletteLuminance(picture_.roleColours[role & 3]));
+            if (!fromWorking) working_.luminancePlane[n] = source.luminancePlane[o];
+        }
+        return e;
+    }
+
+    // The working slot shows the source block in the new block's rows. Moving rows within the working
+    // slot goes in the direction that never overwrites a row still to be read.
+    void copyBlockIntoWorking(const FrameSlot& source, bool fromWorking, int firstRow, int firstSourceRow,
+                              int rows, int x) {
+        if (fromWorking && firstRow == firstSourceRow) return;
+        const int w = picture_.cardWidth;
+        auto copyRow = [&](int K) {
+            const std::int32_t n = index(firstRow + K, x);
+            const std::int32_t o = index(firstSourceRow + K, x);
+            std::copy_n(source.luminancePlane.get() + o, w, working_.luminancePlane.get() + n);
+            std::copy_n(source.lumaDither.get() + o, w, working_.lumaDither.get() + n);
+        };
+        if (fromWorking && firstSourceRow < firstRow) {
+            for (int K = rows - 1; K >= 0; --K) copyRow(K);
+        } else {
+            for (int K = 0; K < rows; ++K) copyRow(K);
+        }
+    }
+
+    // Adds a carry to a row next to the block: once to each side neighbour (or to the loss when it is not
+    // to be quantised), 6 times to the block's outer pixels and 7 times to its inner ones.
+    void spreadAlongRow(int row, int x, std::int32_t amount, bool left, bool right) {
+        const int w = picture_.cardWidth;
+        std::int16_t* dither = picture_.lumaDither.get();
+        if (left) addSaturated(dither[index(row, x - 1)], amount);
+        else loss_ += amount;
+        if (right) addSaturated(dither[index(row, x + w)], amount);
+        else loss_ += amount;
+        for (int i = 0; i < w; ++i)
+            addSaturated(dither[index(row, x + i)], (i == 0 || i == w - 1) ? 6 * amount : 7 * amount);
+    }
+
+    void quantise(bool reverse, int firstColumn, int endColumn, bool leftOpen, bool rightOpen, int firstRow,
+                  int endRow, bool bottomOpen) {
+        const QuantStats part = picture_.quantiseRegion(reverse, firstColumn, endColumn, leftOpen, rightOpen,
+                                                        firstRow, endRow, bottomOpen, &working_);
+        sums_.pixelCount += part.pixelCount;
+        sums_.lumaErrorSum += part.lumaErrorSum;
+        sums_.lumaAbsErrorSum += part.lumaAbsErrorSum;
+        sums_.lumaSqErrorSum += part.lumaSqErrorSum;
+        sums_.lostLuma += part.lostLuma;
+    }
+
+    QuantStats complete() {
+        QuantStats result;
+        result.pixelCount = sums_.pixelCount;
+        result.lumaErrorSum = sums_.lumaErrorSum;
+        result.lumaAbsErrorSum = sums_.lumaAbsErrorSum;
+        result.lumaSqErrorSum = sums_.lumaSqErrorSum;
+        result.lostLuma = (sums_.lostLuma + loss_) * 0.015625;
+        result.copiedPixels = copied_ > 0 ? copied_ : 1;
+        result.monochrome = picture_.monochrome;
+        result.edgeCount = picture_.width + 2 * picture_.height - 2;
+
+        const std::int32_t cards = std::int32_t{picture_.widthInCards} * picture_.heightInCards;
+        if ((working_.colourArrays & 2) && picture_.colourMatrix && working_.colourMatrix)
+            std::copy_n(picture_.colourMatrix.get(), cards, working_.colourMatrix.get());
+        if ((working_.colourArrays & 1) && picture_.colourRam && working_.colourRam)
+            std::copy_n(picture_.colourRam.get(), cards, working_.colourRam.get());
+        std::copy(std::begin(picture_.roleColours), std::end(picture_.roleColours), working_.roleColours);
+        working_.firstFrameLoaded = 1;
+        working_.drained = 0;
+        return result;
+    }
+
+    FrameStore& store_;
+    VicPicture& picture_;
+    FrameSlot& working_;
+    const int k_;
+    int pendingEnd_ = 0;    // card columns from here on are converted; those left of it still wait
+    QuantStats sums_;       // summed over the ordinary dithering calls
+    double loss_ = 0;       // error of the taken-over blocks not passed on, 1/32 steps
+    std::int32_t copied_ = 0;
+};
+
+// Everything the conversion touches exists and has the picture's shape.
+bool readyToConvert(FrameStore& store, const VicPicture& picture, int k) {
+    if (k < 0 || k >= store.ringSize()) return false;
+    const FrameSlot& working = store.workingSlot();
+    if (!picture.luminancePlane || !picture.lumaDither) return false;
+    if (picture.monochrome == 0 && (!picture.hueDither || !picture.saturationDither)) return false;
+    if (!working.luminancePlane || !working.lumaDither || !sameGeometry(working, picture)) return false;
+    if (picture.cardWidth != 4 && picture.cardWidth != 8) return false;
+    if (picture.paddedWidth % picture.cardWidth != 0 || picture.paddedHeight % 8 != 0) return false;
+    return picture.height <= picture.paddedHeight && picture.width <= picture.paddedWidth;
+}
+
+}  // namespace
+
+QuantStats convertWithReference(FrameStore& store, VicPicture& picture, int referenceSlot) {
+    if (!readyToConvert(store, picture, referenceSlot)) return QuantStats{};
+    return ReferenceConverter(store, picture, referenceSlot).run();
+}
+
+}  // namespace zov
