@@ -27,7 +27,6 @@ void copyBytes(const std::vector<std::uint8_t>& bytes, std::size_t from, std::si
 /// Fills in what the file leaves out, so that the picture still shows every role.
 void fillMissing(BitmapFile& file, VicMode mode) {
     VicScreen& screen = file.screen;
-    if (!file.hasBackground) screen.background = kBlack;
     if (mode == VicMode::HiRes) {
         if (!file.hasMatrix) {
             int off = file.hasBackground ? screen.background & 0x0F : kBlack;
@@ -36,8 +35,10 @@ void fillMissing(BitmapFile& file, VicMode mode) {
         }
         return;
     }
+    // The converter pins Black to the FG role; the other roles get greys that keep them apart.
     if (!file.hasMatrix) screen.matrix.fill(kDarkGrey << 4 | kMidGrey);
-    if (!file.hasColourRam) screen.colourRam.fill(kLightGrey);
+    if (!file.hasColourRam) screen.colourRam.fill(kBlack);
+    if (!file.hasBackground) screen.background = kLightGrey;
 }
 
 }  // namespace

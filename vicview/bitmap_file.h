@@ -11,9 +11,10 @@
 namespace zov {
 
 /// A bitmap file as loaded. Whatever the file does not carry is filled in so that every role still shows
-/// a distinct colour: missing bitmap rows are zero (role 0); in multicolour mode a missing screen matrix
-/// gives Dark grey / Mid grey for the two matrix roles, a missing Color RAM Light grey, a missing background
-/// Black; in hi-res mode a missing matrix gives the background (or Black) and White (Black on White).
+/// a distinct colour, keeping the Black that the converter pins to one role: missing bitmap rows are zero
+/// (role 0); in multicolour mode a missing screen matrix gives Dark grey / Mid grey for the two matrix
+/// roles, a missing Color RAM Black (the pinned FG) and a missing background Light grey; in hi-res mode a
+/// missing matrix gives the background byte (or Black, the pinned role 0) and White (Black on White).
 struct BitmapFile {
     int colour = 0;             // the COLOR layout: bit 0 Color RAM, bit 1 screen matrix
     int loadAddress = 0;

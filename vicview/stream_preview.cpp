@@ -3,6 +3,7 @@
 #include "common/console/console.h"
 #include "common/platform/platform.h"
 #include "common/walk/output_naming.h"
+#include "frameconv/picture/palette.h"
 #include "frameconv/video/segment_player.h"
 #include "vicview/contact_sheet.h"
 #include "vicview/displayed_frame.h"
@@ -170,7 +171,8 @@ bool StreamPlayback::runCommands(const StreamPacket& packet, FileProblem& proble
 
 bool StreamPlayback::showFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3) {
     DisplayAddresses display = decodeFrameRegisters(m1, m2, m3);
-    int foreground = settings_.foreground >= 0 ? settings_.foreground : 15;
+    // The converter pins Black to the FG role of multicolour pictures, so the stream need not carry it.
+    int foreground = settings_.foreground >= 0 ? settings_.foreground : kBlack;
     VicScreen screen = screenFromMemory(memory_, display, foreground);
     RenderSettings render;
     render.mode = info_.multicolour() ? VicMode::Multicolour : VicMode::HiRes;
@@ -253,7 +255,7 @@ int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inp
     if (playback.framesShown() > 0)
         out() << " (" << frameFileName(playback.firstFrame()) << " .. " << frameFileName(playback.lastFrame()) << ")";
     out() << ", contact sheet " << sheetPath;
-    if (playback.sheet().step() > 1) out() << " (every " << playback.sheet().step() << "th frame)";
+    if (playback.sheet().step() > 1) out() << " (one frame in " << playback.sheet().step() << ")";
     out() << eol;
 
     if (!settings.wavPath.empty()) {

@@ -17,7 +17,7 @@ struct StreamViewSettings {
     const VicPaletteRgb* palette = nullptr;
     bool border = false;
     int borderColour = -1;  // -1: each frame's background colour
-    int foreground = -1;    // the Color RAM colour in multicolour mode; -1: Light grey
+    int foreground = -1;    // the Color RAM colour in multicolour mode; -1: Black
     bool crop = false;      // only the picture's area instead of the whole screen
     std::string wavPath;    // empty: no WAVE file
 };

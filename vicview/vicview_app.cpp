@@ -24,7 +24,7 @@ const char* const kUsage[] = {
     "  --border[=COLOUR]   draw the border (COLOUR 0-15; default: the background colour)",
     "  --palette NAME      pepto (default) or colodore",
     "  --wav FILE          stream: also write its audio as a WAVE file",
-    "  --fg COLOUR         multicolour stream: the Color RAM colour (0-15; default 15, light grey)",
+    "  --fg COLOUR         multicolour stream: the Color RAM colour (0-15; default 0, black)",
     "  --crop              stream: frames show only the picture's area",
 };
 

@@ -38,12 +38,6 @@ bool readZovfHeader(const std::vector<std::uint8_t>& bytes, std::size_t maxChunk
         return false;
     }
     header.lengthField = readU32(bytes, 4);
-    if (header.lengthField != bytes.size() - 8) {
-        problem = {4, formatted("the length field says %lu bytes follow it, the file has %lu",
-                                static_cast<unsigned long>(header.lengthField),
-                                static_cast<unsigned long>(bytes.size() - 8))};
-        return false;
-    }
     std::size_t at = 8;
     while (header.chunks.size() < maxChunks && at < bytes.size() && bytes[at] == kChunkMark) {
         if (at + 4 > bytes.size()) {
@@ -63,6 +57,15 @@ bool readZovfHeader(const std::vector<std::uint8_t>& bytes, std::size_t maxChunk
         at = chunk.payloadOffset + chunk.payloadLength;
     }
     header.end = at;
+    // A file holding nothing but its header may still have 0 there: the writer sets it after the first
+    // frame, or when the sound is finished.
+    bool emptyUnfinished = header.lengthField == 0 && header.end == bytes.size();
+    if (header.lengthField != bytes.size() - 8 && !emptyUnfinished) {
+        problem = {4, formatted("the length field says %lu bytes follow it, the file has %lu",
+                                static_cast<unsigned long>(header.lengthField),
+                                static_cast<unsigned long>(bytes.size() - 8))};
+        return false;
+    }
     return true;
 }
 

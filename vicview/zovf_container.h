@@ -40,7 +40,7 @@ bool isZovf(const std::vector<std::uint8_t>& bytes);
 
 /// Reads the magic, the length field and up to maxChunks chunks (as long as the next byte is 0x48; a sound
 /// file's samples may begin with that byte, so its reader asks for one). The length field must match the
-/// file's length. False with the problem otherwise.
+/// file's length (or be 0 when nothing follows the header). False with the problem otherwise.
 bool readZovfHeader(const std::vector<std::uint8_t>& bytes, std::size_t maxChunks, ZovfHeader& header,
                     FileProblem& problem);
 

@@ -75,12 +75,12 @@ struct HandMadeScreen {
             return r ? (off == kWhite ? kBlack : kWhite) : off;
         }
         switch (r) {
-        case 0: return colour == 0 ? kBlack : background;
+        case 0: return colour == 0 ? kLightGrey : background;
         case 1: return hasMatrix ? high : kDarkGrey;
         case 2: return hasMatrix ? low : kMidGrey;
         default:
             if (colour == 2) return 7;
-            return colour & 1 ? colourRam(card) & 0x0F : kLightGrey;
+            return colour & 1 ? colourRam(card) & 0x0F : kBlack;
         }
     }
 };

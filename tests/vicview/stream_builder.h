@@ -7,16 +7,17 @@
 
 namespace zov {
 
+struct StreamGeometry {
+    int width = 160;  // picture pixels
+    int height = 200;
+    int topCardRow = 0;
+    int roleCount = 4;
+};
+
 class StreamBuilder {
 public:
+    using Geometry = StreamGeometry;
     using Bytes = std::vector<std::uint8_t>;
-
-    struct Geometry {
-        int width = 160;   // picture pixels
-        int height = 200;
-        int topCardRow = 0;
-        int roleCount = 4;
-    };
 
     explicit StreamBuilder(Geometry geometry = {}, bool audio = false, unsigned audioRate = 7843)
         : geometry_(geometry), audio_(audio), audioRate_(audioRate) {}

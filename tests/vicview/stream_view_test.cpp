@@ -1,6 +1,7 @@
 #include "stream_builder.h"
 #include "view_test_support.h"
 
+#include "vicview/contact_sheet.h"
 #include "vicview/png_file.h"
 #include "vicview/vic_screen.h"
 
@@ -41,7 +42,7 @@ B frameOneRest() {
 VicScreen frameOneScreen() {
     VicScreen screen;
     screen.matrix.fill(0x25);
-    screen.colourRam.fill(15);
+    screen.colourRam.fill(0);
     screen.background = 6;
     for (int i = 0; i < 40; ++i) screen.bitmap[static_cast<std::size_t>(i)] = kCard[static_cast<std::size_t>(i % 8)];
     for (int i = 40; i < 87; ++i) screen.bitmap[static_cast<std::size_t>(i)] = 0xFF;
@@ -75,7 +76,7 @@ TEST_F(StreamView, HandWrittenCommandsPlayToTheirFrames) {
     VicScreen one = frameOneScreen();
     VicScreen three;
     three.matrix.fill(0xA9);
-    three.colourRam.fill(15);
+    three.colourRam.fill(0);
     std::fill(three.bitmap.begin(), three.bitmap.begin() + 47, 0xE4);
     VicScreen four = one;
     four.matrix[5] = 0x7E;
@@ -230,6 +231,36 @@ TEST_F(StreamView, FramesBeforeAFaultAreKept) {
     EXPECT_NE(console.output().find("out: the 1 frames before it are written\n"), std::string::npos);
     EXPECT_TRUE(fs.exists("out/frame00001.png"));
     EXPECT_FALSE(fs.exists("out/contact.png"));
+}
+
+TEST_F(StreamView, AStreamWithoutFramesStillGetsItsSheet) {
+    // The compiler leaves 0 in the length field until it has written a frame.
+    B bytes = StreamBuilder().bytes();
+    std::fill(bytes.begin() + 4, bytes.begin() + 8, 0);
+    put("clip.zov", bytes);
+    ASSERT_EQ(run("clip.zov out"), kViewDone) << console.output();
+    EXPECT_EQ(console.output(), "out: 0 frames, contact sheet out/contact.png\n");
+    EXPECT_FALSE(png("out/contact.png").empty());
+}
+
+TEST(ContactSheet, LongStreamsShowEveryNthFrameInOrder) {
+    const int frames = ContactSheet::kMaxThumbnails * 2 + 1;  // one frame too many for every second one
+    ContactSheet sheet(frames, 4, 2);
+    EXPECT_EQ(sheet.step(), 3);
+    const int shown = (frames + 2) / 3;
+    const int rows = (shown + 7) / 8;
+    ASSERT_EQ(sheet.picture().width(), 4 + 8 * (2 + 4));
+    ASSERT_EQ(sheet.picture().height(), 4 + rows * (1 + 4));
+    for (int i = 0; i < frames; ++i) {
+        std::uint8_t mark = static_cast<std::uint8_t>(i % 251);
+        sheet.add(i, RgbImage(4, 2, Rgb{mark, static_cast<std::uint8_t>(i >> 8), 7}));
+    }
+    for (int slot : {0, 1, 8, shown - 1}) {
+        int i = slot * 3;
+        Rgb want{static_cast<std::uint8_t>(i % 251), static_cast<std::uint8_t>(i >> 8), 7};
+        EXPECT_EQ(sheet.picture().at(4 + (slot % 8) * 6, 4 + (slot / 8) * 5), want) << slot;
+        EXPECT_EQ(sheet.picture().at(4 + (slot % 8) * 6 + 1, 4 + (slot / 8) * 5), want) << slot;
+    }
 }
 
 TEST_F(StreamView, UnwritableOutputsAreReported) {
