@@ -177,6 +177,12 @@ TEST_F(StreamView, MalformedStreamsAreReportedWithTheirOffset) {
     B frames = good;
     frames[20] = 2;
     add("frame count", frames, 20, "bad head: it announces 2 frames, the stream holds 1");
+    B samples = StreamBuilder({}, true).sound({1, 2}).frame(1, cat({frameOneHead(), frameOneRest()})).bytes();
+    samples[20] = 9;
+    add("sample count", samples, 20, "bad head: it announces 9 audio samples, the stream holds 8");
+    add("audio without its chunk", StreamBuilder().frame(1, cat({frameOneHead(), frameOneRest()})).sound({1}).bytes(),
+        packets + 4 + 2 + frameOneHead().size() + frameOneRest().size(),
+        "an audio packet in a stream without an audio chunk");
     B noVideo = {'Z', 'O', 'V', 'F', 0, 0, 0, 0, 0x48, 0x99, 0, 0};
     noVideo[4] = 4;
     add("no video chunk", noVideo, 12, "bad head: no video chunk");
