@@ -25,6 +25,10 @@ run ./build/frameconv "$out/samples/scene_hires.ppm" "$out/scene_hires.BIN" /m1
 run ./build/frameconv "$out/samples/clip" "$out/bitmaps" /j2 /f3
 echo "Bitmap files: $out/scene.BIN (multicolour), $out/scene_hires.BIN (hi-res), $out/bitmaps/"
 
+echo; echo "== frameconv: the clip with its audio compiled into a ZOVF video stream =="
+run ./build/frameconv "$out/samples/clip" "$out/clip.zov" /af "$out/samples/clip.raw" /bw6000 /v1
+echo "Video stream: $out/clip.zov"
+
 echo; echo "== soundconv: a WAVE chirp =="
 run ./build/soundconv "$out/samples/chirp.wav" "$out/chirp.zov" /v
 echo "Sound file: $out/chirp.zov"

@@ -23,6 +23,7 @@ public:
 
     const Options& options() const { return options_; }
     const RunTotals& totals() const { return totals_; }
+    const DeltaEncoder& encoder() const { return encoder_; }
 
 private:
     int prepare();

@@ -36,6 +36,7 @@ public:
 
     bool initialised() const { return store_ != nullptr; }
     FrameStore& store() { return *store_; }
+    const FrameStore& store() const { return *store_; }
     TargetMemory& image(int i) { return images_[i]; }
     const std::uint8_t* codedBytes() const { return coder_.bytes(); }
     int codedLength() const { return codedLength_; }
