@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 . tools/setup.sh
 zov_install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(zov_jobs)" --target frameconv soundconv make_samples >/dev/null
+cmake --build build -j "$(zov_jobs)" --target frameconv soundconv vicview make_samples >/dev/null
 
 out=demo-out
 rm -rf "$out"
@@ -32,3 +32,12 @@ echo "Video stream: $out/clip.zov"
 echo; echo "== soundconv: a WAVE chirp =="
 run ./build/soundconv "$out/samples/chirp.wav" "$out/chirp.zov" /v
 echo "Sound file: $out/chirp.zov"
+
+echo; echo "== vicview: what the target machine will show and play =="
+run ./build/vicview "$out/scene.BIN" "$out/scene.png" --border
+run ./build/vicview "$out/scene_hires.BIN" "$out/scene_hires.png" --hires
+run ./build/vicview "$out/clip.zov" "$out/preview" --wav "$out/preview.wav"
+run ./build/vicview "$out/chirp.zov" "$out/chirp_check.wav"
+echo
+echo "Previews: $out/scene.png, $out/scene_hires.png, $out/preview/contact.png (every frame of the stream,"
+echo "          one PNG each in $out/preview/), $out/preview.wav (the stream's audio), $out/chirp_check.wav"

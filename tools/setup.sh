@@ -6,6 +6,7 @@ zov_install_missing() {
   command -v make >/dev/null 2>&1 || missing+=(make)
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
   [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+  [ -f /usr/include/png.h ] || missing+=(libpng-dev)
   command -v clang++ >/dev/null 2>&1 || missing+=(clang)
   [ -f "$(clang++ --print-runtime-dir 2>/dev/null)/libclang_rt.fuzzer-$(uname -m).a" ] || missing+=(libclang-rt-dev)
   if [ ${#missing[@]} -gt 0 ]; then

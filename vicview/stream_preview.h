@@ -1,0 +1,38 @@
+// Plays a ZOVF video stream the way the target's player does: every video packet's segment commands run
+// on a model of target memory (all zero at the start), and every Frame command shows a frame, which is
+// written as a PNG picture and put on a contact sheet. The audio packets can be written as a WAVE file.
+#pragma once
+
+#include "vicview/vic_colours.h"
+#include "vicview/wave_file.h"
+#include "vicview/zovf_stream.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zov {
+
+struct StreamViewSettings {
+    const VicPaletteRgb* palette = nullptr;
+    bool border = false;
+    int borderColour = -1;  // -1: each frame's background colour
+    int foreground = -1;    // the Color RAM colour in multicolour mode; -1: Black
+    bool crop = false;      // only the picture's area instead of the whole screen
+    std::string wavPath;    // empty: no WAVE file
+};
+
+/// Plays the stream file (bytes, read from inputName) into the directory dir; returns the exit code and
+/// prints what it wrote, or where the stream is malformed.
+int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const std::string& dir,
+                  const StreamViewSettings& settings);
+
+/// The name of a frame's picture: "frame" and the stream's five-digit frame number.
+std::string frameFileName(std::uint32_t frameNumber);
+
+/// The stream's audio: every audio packet's bytes in order, four 2-bit samples a byte, the first sample in
+/// the top bits, as 16-bit samples at the audio chunk's rate.
+PcmSound streamAudio(const std::vector<std::uint8_t>& bytes, const StreamInfo& info,
+                     const std::vector<StreamPacket>& packets);
+
+}  // namespace zov

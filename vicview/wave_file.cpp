@@ -1,0 +1,55 @@
+#include "vicview/wave_file.h"
+
+#include "vicview/file_bytes.h"
+
+namespace zov {
+namespace {
+
+void putU16(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(value >> 8 & 0xFF));
+}
+
+void putU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    putU16(bytes, value & 0xFFFF);
+    putU16(bytes, value >> 16);
+}
+
+void putTag(std::vector<std::uint8_t>& bytes, const char* tag) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(tag[i]));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeWave(const PcmSound& sound) {
+    const auto dataLength = static_cast<std::uint32_t>(sound.samples.size() * 2);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(44 + dataLength);
+    putTag(bytes, "RIFF");
+    putU32(bytes, 36 + dataLength);
+    putTag(bytes, "WAVE");
+    putTag(bytes, "fmt ");
+    putU32(bytes, 16);
+    putU16(bytes, 1);               // PCM
+    putU16(bytes, 1);               // mono
+    putU32(bytes, sound.rate);
+    putU32(bytes, sound.rate * 2);  // bytes per second
+    putU16(bytes, 2);               // bytes per frame
+    putU16(bytes, 16);              // bits per sample
+    putTag(bytes, "data");
+    putU32(bytes, dataLength);
+    for (std::int16_t sample : sound.samples) putU16(bytes, static_cast<std::uint16_t>(sample));
+    return bytes;
+}
+
+bool writeWaveFile(const std::string& path, const PcmSound& sound) {
+    return writeWholeFile(path, encodeWave(sound));
+}
+
+std::int16_t widenSample(unsigned value, int bits) {
+    if (bits == 2) return static_cast<std::int16_t>((static_cast<int>(value) * 2 - 3) * 8192);
+    int midpoint = 1 << (bits - 1);
+    return static_cast<std::int16_t>((static_cast<int>(value) - midpoint) * (32768 / midpoint));
+}
+
+}  // namespace zov

@@ -1,0 +1,26 @@
+// Mono 16-bit PCM WAVE files, and the conversion of the target's unsigned samples into them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zov {
+
+struct PcmSound {
+    std::uint32_t rate = 0;
+    std::vector<std::int16_t> samples;
+};
+
+/// The WAVE file: RIFF head, a 16-byte "fmt " chunk (PCM, one channel, 16 bits) and the "data" chunk.
+std::vector<std::uint8_t> encodeWave(const PcmSound& sound);
+
+/// Writes the WAVE file; false after printing the reason.
+bool writeWaveFile(const std::string& path, const PcmSound& sound);
+
+/// An unsigned sample of the given width (2, 4 or 8 bits, midpoint 2^(bits−1)) as a signed 16-bit one:
+/// the distance from the midpoint scaled so that the width's full range spans the 16-bit range.
+/// 2-bit samples sit halfway between the 16-bit steps, so their four values are symmetric about zero.
+std::int16_t widenSample(unsigned value, int bits);
+
+}  // namespace zov
