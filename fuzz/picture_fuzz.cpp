@@ -60,8 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> audio(3000, 0x1B);
     std::vector<std::string> args{"frameconv"};
     if (variant.compile) {
+        // The second frame keeps the first one's header and inverts what follows it, so that it is the same
+        // size with other pixels.
+        Bytes second = picture;
+        for (std::size_t i = 64; i < second.size(); ++i) second[i] = static_cast<unsigned char>(~second[i]);
         platform.files.addFile("clip/1.bmp", picture);
-        platform.files.addFile("clip/2.bmp", picture);
+        platform.files.addFile("clip/2.bmp", second);
         platform.files.addFile("audio.raw", Bytes(audio.begin(), audio.end()));
         args.insert(args.end(), {"clip", "out.bin"});
     } else {
