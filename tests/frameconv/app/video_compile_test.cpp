@@ -197,7 +197,9 @@ TEST_F(VideoCompile, WriteFailureLeavesAStreamThatDescribesWhatItHolds) {
         // A header that cannot be written at all leaves an empty file.
         testing::ZovfStream stream;
         Bytes bytes = fs.contents("v.zov");
-        if (!bytes.empty()) EXPECT_EQ(testing::checkZovf(bytes, stream), "") << "write " << failing;
+        if (!bytes.empty()) {
+            EXPECT_EQ(testing::checkZovf(bytes, stream), "") << "write " << failing;
+        }
         if (code != 0) {
             EXPECT_EQ(code, 2);
             EXPECT_NE(console.output().find("\r\nWrite error: No space left on device\n"), std::string::npos);
