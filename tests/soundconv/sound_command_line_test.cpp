@@ -1,6 +1,7 @@
 #include "common/platform/memory_platform.h"
 #include "soundconv/sound_options.h"
 #include "soundconv/soundconv_app.h"
+#include "support/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +11,6 @@
 
 namespace zov {
 namespace {
-
-std::vector<std::string> words(const std::string& line) {
-    std::vector<std::string> args{"soundconv"};
-    std::istringstream in(line);
-    for (std::string word; in >> word;) args.push_back(word);
-    return args;
-}
 
 std::string soundUsage() {
     StringConsole console;
@@ -63,7 +57,7 @@ TEST(SoundconvCommandLine, FirstErrorIsReportedWithTheUsage) {
         MemoryFileSystem fs;
         StringConsole console;
         PlatformOverride use(&fs, &console);
-        EXPECT_EQ(runSoundconv(words(c.args)), 1) << c.args;
+        EXPECT_EQ(runSoundconv(soundconvArgs(c.args)), 1) << c.args;
         EXPECT_EQ(console.output(), std::string(c.line) + "\n" + usage) << c.args;
     }
 }
@@ -72,23 +66,23 @@ TEST(SoundconvCommandLine, AcceptedValuesAndSwitches) {
     StringConsole console;
     PlatformOverride use(nullptr, &console);
     SoundOptions o;
-    ASSERT_TRUE(parseSoundCommandLine(words("a b /n 8.9 /b 99.9 /j 0 /c 0 /s 50 /f 11025 /l 2.5"), o));
+    ASSERT_TRUE(parseSoundCommandLine(soundconvArgs("a b /n 8.9 /b 99.9 /j 0 /c 0 /s 50 /f 11025 /l 2.5"), o));
     EXPECT_EQ(o.nbits, 8);
     EXPECT_EQ(o.bias, 99.9);
     EXPECT_EQ(o.jump, 0.0);
     EXPECT_EQ(o.scale, 50.0);
     EXPECT_EQ(o.freq, 11025.0);
     EXPECT_EQ(o.length, 2.5);
-    ASSERT_TRUE(parseSoundCommandLine(words("a b /j abc /recursive -V /Yes /ignore"), o));
+    ASSERT_TRUE(parseSoundCommandLine(soundconvArgs("a b /j abc /recursive -V /Yes /ignore"), o));
     EXPECT_EQ(o.jump, 0.0);
     EXPECT_TRUE(o.recursive && o.verbose && o.yes && o.ignoreDataLength);
     // A value is the next argument whole, even when it looks like an option; the last one wins.
-    ASSERT_TRUE(parseSoundCommandLine(words("a b /s -v /s 80"), o) == false);
+    ASSERT_TRUE(parseSoundCommandLine(soundconvArgs("a b /s -v /s 80"), o) == false);
     console.clear();
-    ASSERT_TRUE(parseSoundCommandLine(words("a b /s 10 /s 80"), o));
+    ASSERT_TRUE(parseSoundCommandLine(soundconvArgs("a b /s 10 /s 80"), o));
     EXPECT_EQ(o.scale, 80.0);
     // Eleven options are accepted.
-    ASSERT_TRUE(parseSoundCommandLine(words("/abs/a.wav /abs/out /v /v /v /v /v /v /v /v /v /v /v"), o));
+    ASSERT_TRUE(parseSoundCommandLine(soundconvArgs("/abs/a.wav /abs/out /v /v /v /v /v /v /v /v /v /v /v"), o));
     EXPECT_EQ(o.origin, "/abs/a.wav");
     EXPECT_EQ(console.output(), "");
 }
@@ -97,13 +91,13 @@ TEST(SoundconvRun, MissingSourceAndRefusedFilesEndWithExitCodeTwo) {
     MemoryFileSystem fs;
     StringConsole console;
     PlatformOverride use(&fs, &console);
-    EXPECT_EQ(runSoundconv(words("none.wav out")), 2);
+    EXPECT_EQ(runSoundconv(soundconvArgs("none.wav out")), 2);
     EXPECT_EQ(console.output(), "\nCould not access: none.wav\n");
 
     console.clear();
     fs.addFile("snd/a.wav", "x");
     fs.addDirectory("out/a.BIN");
-    EXPECT_EQ(runSoundconv(words("snd out")), 2);
+    EXPECT_EQ(runSoundconv(soundconvArgs("snd out")), 2);
     EXPECT_EQ(console.output(), "out/a.BIN already exists,  but as a directory!  Skipping...");
 }
 

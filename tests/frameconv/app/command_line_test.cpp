@@ -1,6 +1,7 @@
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
 #include "frameconv/app/options.h"
+#include "support/command_line.h"
 #include "support/picture_files.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,6 @@
 
 namespace zov {
 namespace {
-
-std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string> args{"frameconv"};
-    std::istringstream words(line);
-    for (std::string word; words >> word;) args.push_back(word);
-    return args;
-}
 
 std::string usageText() {
     StringConsole console;
@@ -89,7 +83,7 @@ TEST(FrameconvCommandLine, ErrorsNameTheirQuantitiesAndPrintTheUsage) {
     const std::string usage = usageText();
     for (const BadLine& c : cases) {
         MemoryFileSystem fs;
-        RunResult run = runOn(fs, split(c.args));
+        RunResult run = runOn(fs, frameconvArgs(c.args));
         EXPECT_EQ(run.code, 1) << c.args;
         EXPECT_EQ(run.output, c.firstLines + usage) << c.args;
     }
@@ -98,7 +92,7 @@ TEST(FrameconvCommandLine, ErrorsNameTheirQuantitiesAndPrintTheUsage) {
 TEST(FrameconvCommandLine, TwentyTwoArgumentsAreTheLimit) {
     MemoryFileSystem fs;
     fs.addDirectory("d");
-    std::vector<std::string> args = split("d out");
+    std::vector<std::string> args = frameconvArgs("d out");
     while (args.size() < 22) args.push_back("/y");
     EXPECT_EQ(runOn(fs, args).code, 0);
     args.push_back("/y");
@@ -114,7 +108,7 @@ Options parsed(const std::string& line) {
     StringConsole console;
     PlatformOverride use(nullptr, &console);
     Options options;
-    EXPECT_TRUE(parseCommandLine(split(line), options)) << line << console.output();
+    EXPECT_TRUE(parseCommandLine(frameconvArgs(line), options)) << line << console.output();
     EXPECT_EQ(console.output(), "");
     return options;
 }
@@ -170,7 +164,7 @@ TEST(FrameconvCommandLine, OptionsSetTheirFields) {
 
 TEST(FrameconvRun, MissingSourceIsReportedAfterAGoodParse) {
     MemoryFileSystem fs;
-    RunResult run = runOn(fs, split("nothing out /v0"));
+    RunResult run = runOn(fs, frameconvArgs("nothing out /v0"));
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.output, "Could not access: nothing\n");
 }
@@ -181,7 +175,7 @@ TEST(FrameconvRun, DerivedDefaultsFollowTheMode) {
     StringConsole console;
     PlatformOverride use(&fs, &console);
     FrameconvApp multicolour;
-    EXPECT_EQ(multicolour.run(split("d out /s50 /b10 /ir8")), 0);
+    EXPECT_EQ(multicolour.run(frameconvArgs("d out /s50 /b10 /ir8")), 0);
     EXPECT_EQ(multicolour.options().color, 3);
     EXPECT_TRUE(multicolour.options().individual);
     EXPECT_EQ(multicolour.options().scale, 0.5);
@@ -190,7 +184,7 @@ TEST(FrameconvRun, DerivedDefaultsFollowTheMode) {
     EXPECT_EQ(multicolour.options().rate, 8.0);
     EXPECT_EQ(multicolour.options().kpz, 2.0);
     FrameconvApp hires;
-    EXPECT_EQ(hires.run(split("d out /m1 /c")), 0);
+    EXPECT_EQ(hires.run(frameconvArgs("d out /m1 /c")), 0);
     EXPECT_EQ(hires.options().color, 2);
     EXPECT_FALSE(hires.options().individual);
     EXPECT_EQ(hires.totals().frameIndex, -1);
@@ -210,19 +204,19 @@ protected:
 };
 
 TEST_F(FrameconvWalkRun, OneLinePerFileAndDirectory) {
-    RunResult run = runOn(fs, split("pics out"));
+    RunResult run = runOn(fs, frameconvArgs("pics out"));
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.output.rfind("Directory: pics/*.BMP\n File: \"a.bmp\"\n"
                                "Directory: pics/*.PPM\n File: \"b.PPM\"\n", 0), 0u) << run.output;
     EXPECT_TRUE(fs.exists("out"));
-    run = runOn(fs, split("pics out /v0"));
+    run = runOn(fs, frameconvArgs("pics out /v0"));
     EXPECT_EQ(run.output.find("Directory"), std::string::npos);
     EXPECT_EQ(run.output.find("File:"), std::string::npos);
 }
 
 TEST_F(FrameconvWalkRun, ExistingVideoEndsACompileAtTheFirstPicture) {
     fs.addFile("video.zov", "old");
-    RunResult run = runOn(fs, split("pics video.zov /c"));
+    RunResult run = runOn(fs, frameconvArgs("pics video.zov /c"));
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.output, "Directory: pics/*.BMP\n Frame 1: \"a.bmp\"\nvideo.zov already exists, aborting...\n");
     EXPECT_EQ(fs.contents("video.zov").size(), 3u);
@@ -231,7 +225,7 @@ TEST_F(FrameconvWalkRun, ExistingVideoEndsACompileAtTheFirstPicture) {
 TEST_F(FrameconvWalkRun, ExistingBitmapIsSkippedAndTheWalkGoesOn) {
     fs.addFile("out/a.BIN", "old");
     fs.addDirectory("out/b.BIN");
-    RunResult run = runOn(fs, split("pics out /v0"));
+    RunResult run = runOn(fs, frameconvArgs("pics out /v0"));
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.output, "out/a.BIN already exists, and will be skipped.\n"
                           "out/b.BIN already exists,  but as a directory!  Skipping...\n");
@@ -240,7 +234,7 @@ TEST_F(FrameconvWalkRun, ExistingBitmapIsSkippedAndTheWalkGoesOn) {
 
 TEST_F(FrameconvWalkRun, SourceThatCannotBeOpenedIsReportedAndSkipped) {
     fs.failAt(FileOp::OpenRead, 0);
-    RunResult run = runOn(fs, split("pics out /v0"));
+    RunResult run = runOn(fs, frameconvArgs("pics out /v0"));
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.output, "\r\nCouldn't open: pics/a.bmp\n");
 }

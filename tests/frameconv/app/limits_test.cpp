@@ -4,6 +4,7 @@
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
 #include "frameconv/video/segment_player.h"
+#include "support/command_line.h"
 #include "support/picture_files.h"
 #include "support/zovf_stream.h"
 
@@ -20,13 +21,6 @@ using picture_files::GreyGrid;
 using picture_files::Rgb;
 using picture_files::RgbGrid;
 using Bytes = std::vector<std::uint8_t>;
-
-std::vector<std::string> commandLine(const std::string& line) {
-    std::vector<std::string> args{"frameconv"};
-    std::istringstream words(line);
-    for (std::string word; words >> word;) args.push_back(word);
-    return args;
-}
 
 enum class Format { Bmp24, Bmp8, Ppm };
 
@@ -55,7 +49,7 @@ struct Converter {
     int run(const std::string& line) {
         console.clear();
         PlatformOverride use(&fs, &console);
-        return runFrameconv(commandLine(line));
+        return runFrameconv(frameconvArgs(line));
     }
 };
 

@@ -4,6 +4,7 @@
 // frames before the failure, with a header that describes them.
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
+#include "support/command_line.h"
 #include "support/picture_files.h"
 #include "support/zovf_stream.h"
 
@@ -21,13 +22,6 @@ using picture_files::RgbGrid;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr const char* kNoSpace = "No space left on device";
-
-std::vector<std::string> commandLine(const std::string& line) {
-    std::vector<std::string> args{"frameconv"};
-    std::istringstream words(line);
-    for (std::string word; words >> word;) args.push_back(word);
-    return args;
-}
 
 RgbGrid frame(int size, int i) {
     return RgbGrid::generate(size, size, [=](int x, int y) {
@@ -70,7 +64,7 @@ Outcome runOn(Setup setup, const std::string& line, FileOp op, int failing, Memo
     Outcome outcome;
     {
         PlatformOverride use(&fs, &console);
-        outcome.code = runFrameconv(commandLine(line));
+        outcome.code = runFrameconv(frameconvArgs(line));
     }
     outcome.console = console.output();
     if (keep) *keep = fs;

@@ -2,6 +2,7 @@
 // driver's messages.
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
+#include "support/command_line.h"
 #include "support/picture_files.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +20,6 @@ using picture_files::GreyGrid;
 using picture_files::ppm;
 using picture_files::Rgb;
 using picture_files::RgbGrid;
-
-std::vector<std::string> commandLine(const std::string& line) {
-    std::vector<std::string> args{"frameconv"};
-    std::istringstream words(line);
-    for (std::string word; words >> word;) args.push_back(word);
-    return args;
-}
 
 // A colourful test picture: red, blue and yellow areas with a grey ramp.
 RgbGrid colourful(int width, int height, int shift = 0) {
@@ -47,7 +41,7 @@ protected:
     int run(const std::string& line) {
         console.clear();
         PlatformOverride use(&fs, &console);
-        return runFrameconv(commandLine(line));
+        return runFrameconv(frameconvArgs(line));
     }
 };
 

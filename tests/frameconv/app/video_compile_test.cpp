@@ -3,6 +3,7 @@
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
 #include "frameconv/video/segment_player.h"
+#include "support/command_line.h"
 #include "support/picture_files.h"
 #include "support/zovf_stream.h"
 
@@ -19,13 +20,6 @@ namespace {
 using picture_files::Rgb;
 using picture_files::RgbGrid;
 using Bytes = std::vector<std::uint8_t>;
-
-std::vector<std::string> commandLine(const std::string& line) {
-    std::vector<std::string> args{"frameconv"};
-    std::istringstream words(line);
-    for (std::string word; words >> word;) args.push_back(word);
-    return args;
-}
 
 // Frame i of a clip: a landscape with a ball moving across it and the light changing slowly.
 RgbGrid clipFrame(int width, int height, int i) {
@@ -61,7 +55,7 @@ protected:
     int run(const std::string& line) {
         console.clear();
         PlatformOverride use(&fs, &console);
-        return runFrameconv(commandLine(line));
+        return runFrameconv(frameconvArgs(line));
     }
 
     std::string individualBitmap(int number) {
@@ -172,7 +166,7 @@ TEST_F(VideoCompile, RingSizeFollowsTheEmptyRowsAboveThePicture) {
         StringConsole quiet;
         PlatformOverride use(&files, &quiet);
         FrameconvApp app;
-        ASSERT_EQ(app.run(commandLine("f.bmp v.zov /c /v0")), 0) << quiet.output();
+        ASSERT_EQ(app.run(frameconvArgs("f.bmp v.zov /c /v0")), 0) << quiet.output();
         EXPECT_EQ(app.encoder().store().ringSize(), c.ring) << c.height << " lines";
     }
 }
