@@ -5,6 +5,7 @@
 #include "frameconv/app/frameconv_app.h"
 #include "frameconv/video/segment_player.h"
 #include "support/command_line.h"
+#include "support/frameconv_run.h"
 #include "support/picture_files.h"
 #include "support/zovf_stream.h"
 
@@ -43,15 +44,7 @@ const char* formatName(Format format) {
     return format == Format::Bmp24 ? "24-bit BMP" : format == Format::Bmp8 ? "8-bit BMP" : "PPM";
 }
 
-struct Converter {
-    MemoryFileSystem fs;
-    StringConsole console;
-    int run(const std::string& line) {
-        console.clear();
-        PlatformOverride use(&fs, &console);
-        return runFrameconv(frameconvArgs(line));
-    }
-};
+using Converter = FrameconvOnMemory;
 
 TEST(Limits, LargestAndSmallestStillPicturesInEveryFormat) {
     struct Case {

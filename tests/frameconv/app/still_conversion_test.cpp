@@ -3,6 +3,7 @@
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/command_line.h"
+#include "support/frameconv_run.h"
 #include "support/picture_files.h"
 
 #include <gtest/gtest.h>
@@ -33,17 +34,7 @@ RgbGrid colourful(int width, int height, int shift = 0) {
     });
 }
 
-class StillConversion : public ::testing::Test {
-protected:
-    MemoryFileSystem fs;
-    StringConsole console;
-
-    int run(const std::string& line) {
-        console.clear();
-        PlatformOverride use(&fs, &console);
-        return runFrameconv(frameconvArgs(line));
-    }
-};
+class StillConversion : public ::testing::Test, protected FrameconvOnMemory {};
 
 TEST_F(StillConversion, DefaultsGiveOneMulticolourBitmapFile) {
     fs.addFile("a.bmp", bmp(colourful(160, 200)));

@@ -4,6 +4,7 @@
 #include "frameconv/app/frameconv_app.h"
 #include "frameconv/video/segment_player.h"
 #include "support/command_line.h"
+#include "support/frameconv_run.h"
 #include "support/picture_files.h"
 #include "support/zovf_stream.h"
 
@@ -39,23 +40,14 @@ Bytes audioFile(std::size_t length) {
     return bytes;
 }
 
-class VideoCompile : public ::testing::Test {
+class VideoCompile : public ::testing::Test, protected FrameconvOnMemory {
 protected:
-    MemoryFileSystem fs;
-    StringConsole console;
-
     void addClip(int frames, int width, int height) {
         for (int i = 0; i < frames; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "clip/f%02d.bmp", i + 1);
             fs.addFile(name, picture_files::bmp(clipFrame(width, height, i)));
         }
-    }
-
-    int run(const std::string& line) {
-        console.clear();
-        PlatformOverride use(&fs, &console);
-        return runFrameconv(frameconvArgs(line));
     }
 
     std::string individualBitmap(int number) {
