@@ -7,6 +7,12 @@ zov_install_missing() {
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
   [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
   [ -f /usr/include/png.h ] || missing+=(libpng-dev)
+  [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
+  [ -f /usr/include/sndfile.h ] || missing+=(libsndfile1-dev)
+  [ -f /usr/include/soxr.h ] || missing+=(libsoxr-dev)
+  [ -f /usr/include/gif_lib.h ] || missing+=(libgif-dev)
+  command -v ffmpeg >/dev/null 2>&1 || missing+=(ffmpeg)
+  command -v mandoc >/dev/null 2>&1 || missing+=(mandoc)
   command -v clang++ >/dev/null 2>&1 || missing+=(clang)
   [ -f "$(clang++ --print-runtime-dir 2>/dev/null)/libclang_rt.fuzzer-$(uname -m).a" ] || missing+=(libclang-rt-dev)
   if [ ${#missing[@]} -gt 0 ]; then

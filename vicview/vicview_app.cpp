@@ -1,5 +1,6 @@
 #include "vicview/vicview_app.h"
 
+#include "common/cli/command_line.h"
 #include "common/console/console.h"
 #include "vicview/bitmap_file.h"
 #include "vicview/file_bytes.h"
@@ -12,46 +13,19 @@
 namespace zov {
 namespace {
 
-const char* const kUsage[] = {
-    "Shows VIC-II bitmap files, ZOVF video streams and ZOV sound files on the desktop",
-    "args: INPUT OUTPUT [options]",
-    "  bitmap file (.BIN)  -> OUTPUT is a PNG picture of the screen (320 x 200)",
-    "  ZOVF video stream   -> OUTPUT is a directory: frameNNNNN.png per frame and contact.png",
-    "  ZOV sound file      -> OUTPUT is a 16-bit WAVE file at the sound's own rate",
-    "Options:",
-    "  --multicolour       bitmap file in multicolour mode (the default)",
-    "  --hires             bitmap file in hi-res mode",
-    "  --border[=COLOUR]   draw the border (COLOUR 0-15; default: the background colour)",
-    "  --palette NAME      pepto (default) or colodore",
-    "  --wav FILE          stream: also write its audio as a WAVE file",
-    "  --fg COLOUR         multicolour stream: the Color RAM colour (0-15; default 0, black)",
-    "  --crop              stream: frames show only the picture's area",
-};
+const char* const kProgram = "vicview";
 
-bool fail(const std::string& line) {
-    out() << line << eol;
-    printViewUsage();
-    return false;
-}
+const char* const kDescription =
+    "Shows what the target machine will show or play. INPUT's kind is recognised from its content:\n"
+    "  bitmap file (.BIN)  -> OUTPUT is a PNG picture of the screen (320 x 200)\n"
+    "  ZOVF video stream   -> OUTPUT is a directory: frameNNNNN.png per frame and contact.png\n"
+    "  ZOV sound file      -> OUTPUT is a 16-bit WAVE file at the sound's own rate";
 
-std::optional<int> colourValue(const std::string& text) {
-    if (text.empty() || text.size() > 2) return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value > 15) return std::nullopt;
-    return value;
-}
+const char* const kExitCodes =
+    "Exit codes: 0 done; 1 bad command line; 2 input unreadable or of unknown kind; 3 malformed stream or\n"
+    "sound file (the offset is printed); 4 an output could not be written.";
 
-/// Splits "--name=value" into name and value; hasValue tells whether there was a '='.
-void splitOption(const std::string& arg, std::string& name, std::string& value, bool& hasValue) {
-    std::size_t equals = arg.find('=');
-    hasValue = equals != std::string::npos;
-    name = arg.substr(0, equals);
-    value = hasValue ? arg.substr(equals + 1) : std::string();
-}
+int refuse(const std::string& problem) { return refuseCommandLine(kProgram, problem, kViewBadCommandLine); }
 
 int viewBitmap(const std::vector<std::uint8_t>& bytes, const ViewOptions& options) {
     BitmapFile file;
@@ -98,68 +72,51 @@ int viewStream(const std::vector<std::uint8_t>& bytes, const ViewOptions& option
     return previewStream(bytes, options.input, options.output, settings);
 }
 
-}  // namespace
-
-void printViewUsage() {
-    for (const char* line : kUsage) out() << line << eol;
+void defineViewOptions(CLI::App& app, ViewOptions& options) {
+    prepareApp(app, kProgram, kExitCodes);
+    app.description(kDescription);
+    app.add_option("INPUT", options.input, "Bitmap file, video stream or sound file")->required();
+    app.add_option("OUTPUT", options.output, "PNG file, directory or WAVE file")->required();
+    CLI::Option* hires = app.add_flag("--hires", options.hiresGiven, "Bitmap file in hi-res mode");
+    CLI::Option* multicolour =
+        app.add_flag("--multicolour", options.multicolourGiven, "Bitmap file in multicolour mode (the default)");
+    hires->excludes(multicolour);
+    app.add_flag("--border{bg}", options.borderText, "Draw the border (default colour: the background's)")
+        ->option_text("[=COLOUR]")
+        ->check(colourNumber("bg"));
+    app.add_option("--palette", options.paletteName, "pepto (default) or colodore")
+        ->option_text("NAME")
+        ->check(CLI::IsMember({"pepto", "colodore"}));
+    app.add_option("--wav", options.wavPath, "Stream: also write its audio as a WAVE file")->option_text("FILE");
+    app.add_option("--fg", options.foreground, "Multicolour stream: the Color RAM colour (default 0, black)")
+        ->option_text("COLOUR")
+        ->check(colourNumber());
+    app.add_flag("--crop", options.crop, "Stream: frames show only the picture's area");
 }
 
-bool parseViewCommandLine(const std::vector<std::string>& args, ViewOptions& options) {
+/// What the parsed options mean, once the parser has checked each on its own.
+void settleViewOptions(const CLI::App& app, ViewOptions& options) {
+    options.mode = options.hiresGiven ? VicMode::HiRes : VicMode::Multicolour;
+    options.border = app.count("--border") > 0;
+    options.borderColour = options.border && options.borderText != "bg" ? std::stoi(options.borderText) : -1;
+    options.palette = options.paletteName.empty() ? nullptr : paletteNamed(options.paletteName);
+}
+
+}  // namespace
+
+std::optional<int> parseViewCommandLine(const std::vector<std::string>& args, ViewOptions& options) {
     options = ViewOptions{};
-    std::vector<std::string> names;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() < 2 || arg[0] != '-' || arg[1] != '-') {
-            names.push_back(arg);
-            continue;
-        }
-        std::string name, value;
-        bool hasValue = false;
-        splitOption(arg, name, value, hasValue);
-        // Options with a value take it after '=' or as the next argument.
-        auto takeValue = [&]() -> bool {
-            if (hasValue) return true;
-            if (i + 1 >= args.size()) return false;
-            value = args[++i];
-            return true;
-        };
-        if ((name == "--hires" || name == "--multicolour") && !hasValue) {
-            options.mode = name == "--hires" ? VicMode::HiRes : VicMode::Multicolour;
-            options.modeGiven = true;
-        } else if (name == "--crop" && !hasValue) {
-            options.crop = true;
-        } else if (name == "--border") {
-            options.border = true;
-            if (hasValue) {
-                std::optional<int> colour = colourValue(value);
-                if (!colour) return fail("Illegal border colour: " + value);
-                options.borderColour = *colour;
-            }
-        } else if (name == "--palette") {
-            if (!takeValue()) return fail("Missing value for --palette");
-            options.palette = paletteNamed(value);
-            if (!options.palette) return fail("Unknown palette: " + value);
-        } else if (name == "--wav") {
-            if (!takeValue() || value.empty()) return fail("Missing value for --wav");
-            options.wavPath = value;
-        } else if (name == "--fg") {
-            if (!takeValue()) return fail("Missing value for --fg");
-            std::optional<int> colour = colourValue(value);
-            if (!colour) return fail("Illegal foreground colour: " + value);
-            options.foreground = *colour;
-        } else {
-            return fail("Unknown option: " + arg);
-        }
-    }
-    if (names.size() != 2) return fail(names.size() < 2 ? "Missing INPUT or OUTPUT" : "Too many arguments");
-    options.input = names[0];
-    options.output = names[1];
-    return true;
+    CLI::App app;
+    defineViewOptions(app, options);
+    if (std::optional<int> exit = parseArguments(app, args, kViewBadCommandLine)) return exit;
+    if (!app.get_option("--wav")->empty() && options.wavPath.empty()) return refuse("--wav: a file name is needed");
+    settleViewOptions(app, options);
+    return std::nullopt;
 }
 
 int runVicview(const std::vector<std::string>& args) {
     ViewOptions options;
-    if (!parseViewCommandLine(args, options)) return kViewBadCommandLine;
+    if (std::optional<int> exit = parseViewCommandLine(args, options)) return *exit;
 
     std::vector<std::uint8_t> bytes;
     if (!readWholeFile(options.input, bytes)) {
@@ -171,14 +128,13 @@ int runVicview(const std::vector<std::string>& args) {
     bool stream = zovf && !sound;
     // Options that belong to another kind of input are refused rather than silently ignored.
     if (!stream && (!options.wavPath.empty() || options.foreground >= 0 || options.crop))
-        return fail("--wav, --fg and --crop apply to video streams only"), kViewBadCommandLine;
-    if (zovf && options.modeGiven)
-        return fail("--hires and --multicolour apply to bitmap files only; a stream names its mode"),
-               kViewBadCommandLine;
+        return refuse("--wav, --fg and --crop apply to video streams only");
+    if (zovf && (options.hiresGiven || options.multicolourGiven))
+        return refuse("--hires and --multicolour apply to bitmap files only; a stream names its mode");
     if (stream && options.crop && options.border)
-        return fail("--crop and --border exclude each other"), kViewBadCommandLine;
+        return refuse("--crop and --border exclude each other");
     if (sound && (options.border || options.palette))
-        return fail("--border and --palette do not apply to sound files"), kViewBadCommandLine;
+        return refuse("--border and --palette do not apply to sound files");
 
     if (sound) return viewSound(bytes, options);
     if (stream) return viewStream(bytes, options);

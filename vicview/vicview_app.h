@@ -7,6 +7,7 @@
 #include "vicview/vic_screen.h"
 #include "vicview/view_exit.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,20 +17,21 @@ struct ViewOptions {
     std::string input;
     std::string output;
     VicMode mode = VicMode::Multicolour;  // bitmap files
-    bool modeGiven = false;
+    bool hiresGiven = false, multicolourGiven = false;
+    std::string paletteName;              // as given; empty: the default
     const VicPaletteRgb* palette = nullptr;
     bool border = false;
+    std::string borderText;               // --border's value: a colour, or "bg" when given bare
     int borderColour = -1;                // -1: the picture's background colour
     std::string wavPath;                  // streams: where their audio goes
     int foreground = -1;                  // streams, multicolour: the Color RAM colour; -1 the default
     bool crop = false;                    // streams: frames show only the picture's area
 };
 
-/// Fills the options from the arguments (args[0] is the program name). On a bad command line prints the
-/// problem and the usage text and returns false.
-bool parseViewCommandLine(const std::vector<std::string>& args, ViewOptions& options);
-
-void printViewUsage();
+/// Fills the options from the arguments (args[0] is the program name). Returns nothing when the run goes on;
+/// otherwise the exit code: 0 after --help or --version, kViewBadCommandLine after a bad command line (the
+/// problem is printed).
+std::optional<int> parseViewCommandLine(const std::vector<std::string>& args, ViewOptions& options);
 
 /// The program's entry point with its arguments; returns the exit code.
 int runVicview(const std::vector<std::string>& args);

@@ -3,30 +3,36 @@
 namespace zov {
 namespace {
 
-TEST_F(ViewRun, BadCommandLinesPrintTheProblemAndTheUsage) {
+TEST_F(ViewRun, BadCommandLinesPrintTheProblemAndAPointerToTheHelp) {
     struct Case {
         const char* args;
         const char* line;
     };
     const Case cases[] = {
-        {"", "Missing INPUT or OUTPUT"},
-        {"a.bin", "Missing INPUT or OUTPUT"},
-        {"a.bin b.png c.png", "Too many arguments"},
-        {"a.bin b.png --mono", "Unknown option: --mono"},
-        {"a.bin b.png --hires=1", "Unknown option: --hires=1"},
-        {"a.bin b.png --border=16", "Illegal border colour: 16"},
-        {"a.bin b.png --border=", "Illegal border colour: "},
-        {"a.bin b.png --palette", "Missing value for --palette"},
-        {"a.bin b.png --palette=vivid", "Unknown palette: vivid"},
-        {"a.zov dir --fg x", "Illegal foreground colour: x"},
-        {"a.zov dir --fg -1", "Illegal foreground colour: -1"},
-        {"a.zov dir --wav", "Missing value for --wav"},
+        {"", "vicview: INPUT is required"},
+        {"a.bin", "vicview: OUTPUT is required"},
+        {"a.bin b.png c.png", "vicview: The following argument was not expected: c.png"},
+        {"a.bin b.png --mono", "vicview: The following argument was not expected: --mono"},
+        {"a.bin b.png --hires --multicolour", "vicview: --hires excludes --multicolour"},
+        {"a.bin b.png --border=16", "vicview: --border: a colour is a number from 0 to 15, not '16'"},
+        {"a.bin b.png --palette=vivid", "vicview: --palette: vivid not in {pepto,colodore}"},
+        {"a.zov dir --fg x", "vicview: --fg: a colour is a number from 0 to 15, not 'x'"},
+        {"a.zov dir --fg -1", "vicview: --fg: a colour is a number from 0 to 15, not '-1'"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.args), kViewBadCommandLine) << c.args;
-        EXPECT_EQ(console.output().substr(0, console.output().find('\n')), c.line) << c.args;
-        EXPECT_NE(console.output().find("args: INPUT OUTPUT [options]"), std::string::npos) << c.args;
+        EXPECT_EQ(console.output(), std::string(c.line) + "\nTry 'vicview --help' for more information.\n") << c.args;
     }
+    EXPECT_EQ(run("a.zov dir --wav"), kViewBadCommandLine);
+    EXPECT_EQ(run("a.bin b.png --palette"), kViewBadCommandLine);
+}
+
+TEST_F(ViewRun, HelpAndVersionEndTheRunWithoutReadingInput) {
+    EXPECT_EQ(run("--help"), kViewDone);
+    EXPECT_NE(console.output().find("Usage: vicview [OPTIONS] INPUT OUTPUT"), std::string::npos);
+    EXPECT_NE(console.output().find("  --border[=COLOUR] "), std::string::npos);
+    EXPECT_EQ(run("none.bin out.png --version"), kViewDone);
+    EXPECT_EQ(console.output().substr(0, 20), "vicview (zovtools) 1");
 }
 
 TEST_F(ViewRun, OptionsForAnotherKindOfInputAreRefused) {
@@ -38,11 +44,12 @@ TEST_F(ViewRun, OptionsForAnotherKindOfInputAreRefused) {
         const char* line;
     };
     const Case cases[] = {
-        {"pic.bin out.png --wav a.wav", "--wav, --fg and --crop apply to video streams only"},
-        {"pic.bin out.png --crop", "--wav, --fg and --crop apply to video streams only"},
-        {"snd.zov out.wav --fg 3", "--wav, --fg and --crop apply to video streams only"},
-        {"snd.zov out.wav --hires", "--hires and --multicolour apply to bitmap files only; a stream names its mode"},
-        {"snd.zov out.wav --border", "--border and --palette do not apply to sound files"},
+        {"pic.bin out.png --wav a.wav", "vicview: --wav, --fg and --crop apply to video streams only"},
+        {"pic.bin out.png --crop", "vicview: --wav, --fg and --crop apply to video streams only"},
+        {"snd.zov out.wav --fg 3", "vicview: --wav, --fg and --crop apply to video streams only"},
+        {"snd.zov out.wav --hires",
+         "vicview: --hires and --multicolour apply to bitmap files only; a stream names its mode"},
+        {"snd.zov out.wav --border", "vicview: --border and --palette do not apply to sound files"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.args), kViewBadCommandLine) << c.args;
