@@ -34,7 +34,8 @@ bool streamSoundData(File& source, std::uint64_t position, std::uint64_t fileLen
         auto valid = static_cast<std::size_t>(std::min<std::uint64_t>(carry + got, remaining));
         std::size_t offset = 0;
         for (; valid - offset >= frameSize; offset += frameSize) {
-            std::int32_t sample = mixFrame(buffer.data() + offset, format.channels, format.bytesPerSample);
+            std::int32_t sample = mixFrame(buffer.data() + offset, format.channels, format.bytesPerSample,
+                                            format.sampleMask);
             if (!packer.takeSample(sample)) return false;
         }
         remaining -= offset;
