@@ -1,5 +1,6 @@
 #include "common/console/console.h"
 #include "common/platform/platform.h"
+#include "common/walk/input_files.h"
 #include "common/walk/output_naming.h"
 #include "soundconv/sound_packer.h"
 #include "soundconv/soundconv_app.h"
@@ -33,7 +34,8 @@ bool streamSoundData(File& source, std::uint64_t position, std::uint64_t fileLen
         auto valid = static_cast<std::size_t>(std::min<std::uint64_t>(carry + got, remaining));
         std::size_t offset = 0;
         for (; valid - offset >= frameSize; offset += frameSize) {
-            std::int32_t sample = mixFrame(buffer.data() + offset, format.channels, format.bytesPerSample);
+            std::int32_t sample = mixFrame(buffer.data() + offset, format.channels, format.bytesPerSample,
+                                            format.sampleMask);
             if (!packer.takeSample(sample)) return false;
         }
         remaining -= offset;
@@ -45,7 +47,8 @@ bool streamSoundData(File& source, std::uint64_t position, std::uint64_t fileLen
 
 }  // namespace
 
-bool convertSoundFile(const std::string& source, const std::string& dest, const SoundOptions& options) {
+bool convertSoundFile(const std::string& source, const std::string& dest, const SoundOptions& options,
+                      const InputFiles* inputs) {
     auto file = fileSystem().openRead(source);
     if (!file) {
         out() << eol << "Couldn't open: " << source << eol;
@@ -85,7 +88,9 @@ bool convertSoundFile(const std::string& source, const std::string& dest, const 
     applyLength(format, source, options, data);
 
     SoundPacker packer(options, format.sampleRate, format.fullScale);
-    SoundPacker::OpenResult opened = packer.openOutput(output, existed, *file);
+    static const InputFiles noOtherInputs;
+    const bool refused = (inputs ? *inputs : noOtherInputs).refuses(output, source);
+    SoundPacker::OpenResult opened = packer.openOutput(output, existed, *file, refused);
     if (opened == SoundPacker::OpenResult::NotOpened) return false;
     bool ok = opened == SoundPacker::OpenResult::Opened &&
               streamSoundData(*file, data.start, fileLength, data.length, format, packer);

@@ -56,8 +56,8 @@ SoundPacker::SoundPacker(const SoundOptions& options, std::uint32_t sampleRate, 
       // keeps to one output per input, so that a huge rate cannot make an endless file.
       severalPerInput_(options.freq > sampleRate && options.freq < kHighestHeaderFrequency) {}
 
-SoundPacker::OpenResult SoundPacker::openOutput(const std::string& path, bool existed, File& source) {
-    file_ = existed ? fileSystem().openExisting(path) : fileSystem().create(path);
+SoundPacker::OpenResult SoundPacker::openOutput(const std::string& path, bool existed, File& source, bool refused) {
+    if (!refused) file_ = existed ? fileSystem().openExisting(path) : fileSystem().create(path);
     if (!file_) {
         source.close();
         out() << "\r\nCouldn't open destination: " << path << eol;

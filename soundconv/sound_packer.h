@@ -31,9 +31,9 @@ public:
     SoundPacker(const SoundOptions& options, std::uint32_t sampleRate, std::int64_t fullScale);
 
     /// Opens the destination (the existing file without cutting it, when it existed, else a new one) and
-    /// writes the header. The source is closed here when the destination does not open, and by
-    /// finishOutput otherwise.
-    OpenResult openOutput(const std::string& path, bool existed, File& source);
+    /// writes the header. refused: the destination is an input of the run, and is handled as one that does
+    /// not open. The source is closed here when the destination does not open, and by finishOutput otherwise.
+    OpenResult openOutput(const std::string& path, bool existed, File& source, bool refused = false);
 
     /// One mono input sample in input units; false once a write has failed (take no more samples then).
     bool takeSample(std::int32_t x);

@@ -1,6 +1,7 @@
 #include "soundconv/soundconv_app.h"
 
 #include "common/walk/batch_walk.h"
+#include "common/walk/input_files.h"
 
 namespace zov {
 
@@ -12,10 +13,14 @@ int runSoundconv(const std::vector<std::string>& args) {
     settings.tool = BatchWalk::Tool::Soundconv;
     settings.verbose = options.verbose ? 1 : 0;
     settings.recursive = options.recursive;
-    BatchWalk walk(settings, [&options](const std::string& source, const std::string& dest) {
-        return convertSoundFile(source, dest, options);
+    InputFiles inputs;
+    BatchWalk walk(settings, [&options, &inputs](const std::string& source, const std::string& dest) {
+        return convertSoundFile(source, dest, options, &inputs);
     });
-    return walk.pass(options.origin, options.dest, ".WAV") ? 0 : 2;
+    // Every source is known before the first output is made, so that none is replaced before it is read.
+    for (const std::string& source : walk.sources(options.origin, {".WAV"})) inputs.add(source);
+    bool converted = walk.pass(options.origin, options.dest, ".WAV");
+    return converted && !walk.specialFileRefused() ? 0 : 2;
 }
 
 }  // namespace zov

@@ -12,6 +12,14 @@ namespace {
 // The header fields up to and including the bits per sample; the extra format bytes count follows them.
 constexpr std::size_t kFormatFieldsEnd = 36;
 constexpr std::size_t kExtraCountEnd = 38;
+// The extensible format chunk: at least 40 bytes, with the valid bits at 38 and the sub-format at 44.
+constexpr std::uint16_t kExtensibleTag = 0xFFFE;
+constexpr std::uint32_t kExtensibleSize = 40;
+constexpr std::size_t kValidBitsOffset = 38;
+constexpr std::size_t kSubFormatOffset = 44;
+// The PCM sub-format: the tag 1 followed by the tail that every standard sub-format shares.
+constexpr unsigned char kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint64_t>::max();
 
 std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
@@ -39,6 +47,12 @@ bool checkFormatSize(const unsigned char* block, std::size_t count, bool verbose
     return true;
 }
 
+bool isExtensiblePcm(const unsigned char* block, std::size_t count, std::uint32_t size) {
+    return le16(block + 20) == kExtensibleTag && size >= kExtensibleSize &&
+           count >= kSubFormatOffset + sizeof kPcmSubFormat &&
+           std::memcmp(block + kSubFormatOffset, kPcmSubFormat, sizeof kPcmSubFormat) == 0;
+}
+
 void printWaveInfo(const unsigned char* block) {
     std::string line = "WAVE info:";
     for (int i = 20; i < 36; ++i) line += formatted(" %02x", block[i]);
@@ -55,14 +69,19 @@ bool readWaveFormat(const unsigned char* block, std::size_t count, const std::st
         return invalidFile(source);
     }
     format.formatSize = le32(block + 16);
-    if (!checkFormatSize(block, count, verbose, format.formatSize)) return invalidFile(source);
+    // The extensible format is meant to be longer than 16 bytes: its size is no surprise.
+    format.extensible = isExtensiblePcm(block, count, format.formatSize);
+    if (!format.extensible && !checkFormatSize(block, count, verbose, format.formatSize)) return invalidFile(source);
     if (verbose) printWaveInfo(block);
 
     format.formatTag = le16(block + 20);
+    if (format.extensible) format.validBits = le16(block + kValidBitsOffset);
     if (verbose) {
-        out() << "Format type: " << format.formatTag << (format.formatTag != 1 ? " not" : "") << " PCM" << eol;
+        out() << "Format type: " << format.formatTag;
+        if (format.extensible) out() << " extensible PCM (" << format.validBits << " valid bits)" << eol;
+        else out() << (format.formatTag != 1 ? " not" : "") << " PCM" << eol;
     }
-    if (format.formatTag != 1) return invalidFile(source);
+    if (format.formatTag != 1 && !format.extensible) return invalidFile(source);
 
     format.channels = le16(block + 22);
     if (format.channels == 0) {
@@ -96,6 +115,14 @@ bool readWaveFormat(const unsigned char* block, std::size_t count, const std::st
     }
     format.bytesPerSample = (format.bitsPerSample + 7) / 8;
     format.fullScale = std::int64_t{1} << (8 * format.bytesPerSample - 1);
+    if (format.extensible) {
+        if (format.validBits == 0 || format.validBits > format.bitsPerSample) return invalidFile(source);
+        // The valid bits are the top ones of the sample's bytes; the bits below them are padding.
+        const int padding = 8 * format.bytesPerSample - format.validBits;
+        format.sampleMask = ~((std::uint32_t{1} << padding) - 1);
+    } else {
+        format.validBits = format.bitsPerSample;
+    }
     // Frames are consumed channel by channel, so the frame size must be what the header says it is.
     if (format.blockAlign != format.channels * format.bytesPerSample) return invalidFile(source);
     return true;
@@ -204,23 +231,25 @@ void applyLength(const WaveFormat& format, const std::string& source, const Soun
     }
 }
 
-std::int32_t mixFrame(const unsigned char* frame, int channels, int bytesPerSample) {
+std::int32_t mixFrame(const unsigned char* frame, int channels, int bytesPerSample, std::uint32_t sampleMask) {
     std::int64_t sum = 0;
     switch (bytesPerSample) {
     case 1:
-        for (int c = 0; c < channels; ++c) sum += frame[c] - 128;
+        for (int c = 0; c < channels; ++c) sum += static_cast<int>(frame[c] & sampleMask) - 128;
         break;
     case 2:
-        for (int c = 0; c < channels; ++c, frame += 2) sum += static_cast<std::int16_t>(le16(frame));
+        for (int c = 0; c < channels; ++c, frame += 2) {
+            sum += static_cast<std::int16_t>(le16(frame) & sampleMask);
+        }
         break;
     case 3:
         for (int c = 0; c < channels; ++c, frame += 3) {
-            std::int32_t value = frame[0] | frame[1] << 8 | frame[2] << 16;
+            std::int32_t value = static_cast<std::int32_t>((frame[0] | frame[1] << 8 | frame[2] << 16) & sampleMask);
             sum += value >= 0x800000 ? value - 0x1000000 : value;
         }
         break;
     default:
-        for (int c = 0; c < channels; ++c, frame += 4) sum += static_cast<std::int32_t>(le32(frame));
+        for (int c = 0; c < channels; ++c, frame += 4) sum += static_cast<std::int32_t>(le32(frame) & sampleMask);
         break;
     }
     return static_cast<std::int32_t>(sum / channels);

@@ -1,5 +1,6 @@
 // Reading PCM WAVE files: the header checks with their messages, finding the sound data, narrowing it by
-// JUMP, CUT and LEN, and mixing one frame down to a mono sample.
+// JUMP, CUT and LEN, and mixing one frame down to a mono sample. Besides the plain PCM format (tag 1) the
+// extensible format (tag 0xFFFE) is read when its sub-format is PCM.
 #pragma once
 
 #include "soundconv/sound_options.h"
@@ -17,11 +18,14 @@ constexpr std::size_t kWaveReadSize = 1024;
 struct WaveFormat {
     std::uint32_t formatSize = 0;      // S, the size of the format chunk
     std::uint16_t formatTag = 0;
+    bool extensible = false;           // tag 0xFFFE with the PCM sub-format
     std::uint16_t channels = 0;
     std::uint32_t sampleRate = 0;
     std::uint16_t blockAlign = 0;      // bytes per frame; always channels × bytesPerSample once checked
-    std::uint16_t bitsPerSample = 0;
+    std::uint16_t bitsPerSample = 0;   // the container size of a sample
+    std::uint16_t validBits = 0;       // the bits of a sample that carry sound (extensible: the top ones)
     int bytesPerSample = 0;            // B: 1 to 4
+    std::uint32_t sampleMask = 0xFFFFFFFF;  // the valid bits of a B-byte sample; the others read as 0
     std::int64_t fullScale = 0;        // F: 2 to the power (8 × B − 1)
 };
 
@@ -65,7 +69,9 @@ void applyLength(const WaveFormat& format, const std::string& source, const Soun
                  SoundData& data);
 
 /// The mono value of one frame: the mean of its channels' signed values, truncated towards zero. Each
-/// channel is bytesPerSample bytes, little-endian; 8-bit samples are unsigned around 128.
-std::int32_t mixFrame(const unsigned char* frame, int channels, int bytesPerSample);
+/// channel is bytesPerSample bytes, little-endian, of which only the bits in sampleMask count; 8-bit samples
+/// are unsigned around 128.
+std::int32_t mixFrame(const unsigned char* frame, int channels, int bytesPerSample,
+                      std::uint32_t sampleMask = 0xFFFFFFFF);
 
 }  // namespace zov

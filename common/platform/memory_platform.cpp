@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 namespace zov {
 namespace {
@@ -60,6 +61,31 @@ private:
 
 }  // namespace
 
+namespace {
+
+constexpr int kMaxLinkHops = 40;  // as many links as a real system follows before it gives up
+constexpr std::uint64_t kDevice = 1;
+
+std::string joined(const std::string& directory, const std::string& name) {
+    if (directory.empty()) return name;
+    if (directory == "/") return "/" + name;
+    return directory + "/" + name;
+}
+
+std::deque<std::string> componentsOf(const std::string& path) {
+    std::deque<std::string> parts;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        std::size_t slash = path.find('/', at);
+        if (slash == std::string::npos) slash = path.size();
+        if (slash > at) parts.push_back(path.substr(at, slash - at));
+        at = slash + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
 std::string MemoryFileSystem::normal(const std::string& path) {
     std::string p = path;
     while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -73,10 +99,56 @@ std::string MemoryFileSystem::parentOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
 }
 
+std::optional<std::string> MemoryFileSystem::resolve(const std::string& path, bool followLast) const {
+    std::deque<std::string> rest = componentsOf(path);
+    std::string at = !path.empty() && path[0] == '/' ? "/" : "";
+    int hops = 0;
+    while (!rest.empty()) {
+        std::string name = std::move(rest.front());
+        rest.pop_front();
+        if (name == ".") continue;
+        if (name == "..") {
+            at = parentOf(at);
+            continue;
+        }
+        std::string next = joined(at, name);
+        auto it = nodes_.find(next);
+        if (it != nodes_.end() && it->second.type == NodeType::Link && (followLast || !rest.empty())) {
+            if (++hops > kMaxLinkHops) return std::nullopt;
+            const std::string& target = it->second.target;
+            std::deque<std::string> parts = componentsOf(target);
+            rest.insert(rest.begin(), parts.begin(), parts.end());
+            if (!target.empty() && target[0] == '/') at = "/";
+            continue;  // a relative target starts from the link's own directory
+        }
+        at = std::move(next);
+    }
+    return at;
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::find(const std::string& path) {
+    return const_cast<Node*>(static_cast<const MemoryFileSystem*>(this)->find(path));
+}
+
+const MemoryFileSystem::Node* MemoryFileSystem::find(const std::string& path) const {
+    std::optional<std::string> real = resolve(path);
+    if (!real) return nullptr;
+    auto it = nodes_.find(*real);
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
 bool MemoryFileSystem::isDirectory(const std::string& path) const {
-    if (path.empty() || path == "/") return true;
-    auto it = nodes_.find(path);
-    return it != nodes_.end() && it->second.directory;
+    std::optional<std::string> real = resolve(path);
+    if (!real) return false;
+    if (real->empty() || *real == "/") return true;
+    auto it = nodes_.find(*real);
+    return it != nodes_.end() && it->second.type == NodeType::Directory;
+}
+
+MemoryFileSystem::Node& MemoryFileSystem::node(const std::string& path) {
+    Node& n = nodes_[path];
+    if (n.inode == 0) n.inode = nextInode_++;
+    return n;
 }
 
 bool MemoryFileSystem::shouldFail(FileOp op) {
@@ -92,18 +164,41 @@ void MemoryFileSystem::failAt(FileOp op, int n, bool always) {
 }
 
 PathKind MemoryFileSystem::kind(const std::string& path) {
-    std::string p = normal(path);
-    if (p.empty() || p == "/") return PathKind::Directory;
-    auto it = nodes_.find(p);
+    std::optional<std::string> real = resolve(path);
+    if (!real) return PathKind::Unreadable;  // a circle of links
+    if (real->empty() || *real == "/") return PathKind::Directory;
+    auto it = nodes_.find(*real);
     if (it == nodes_.end()) return PathKind::Missing;
-    if (it->second.unreadable) return PathKind::Unreadable;
-    return it->second.directory ? PathKind::Directory : PathKind::File;
+    const Node& n = it->second;
+    if (n.unreadable) return PathKind::Unreadable;
+    switch (n.type) {
+    case NodeType::Directory: return PathKind::Directory;
+    case NodeType::Special: return PathKind::Special;
+    case NodeType::Link: return PathKind::Missing;  // never left after resolving
+    case NodeType::File: break;
+    }
+    return PathKind::File;
+}
+
+std::optional<FileIdentity> MemoryFileSystem::identity(const std::string& path) {
+    std::optional<std::string> real = resolve(path);
+    if (!real) return std::nullopt;
+    if (real->empty()) return FileIdentity{kDevice, 1};
+    if (*real == "/") return FileIdentity{kDevice, 2};
+    auto it = nodes_.find(*real);
+    if (it == nodes_.end() || it->second.unreadable) return std::nullopt;
+    return FileIdentity{kDevice, it->second.inode};
+}
+
+std::string MemoryFileSystem::canonicalPath(const std::string& path) {
+    std::optional<std::string> real = resolve(path);
+    return real ? *real : normal(path);
 }
 
 bool MemoryFileSystem::list(const std::string& directory, std::vector<std::string>& names) {
     names.clear();
-    std::string dir = normal(directory);
-    if (!isDirectory(dir)) return false;
+    if (!isDirectory(directory)) return false;
+    std::string dir = *resolve(directory);
     for (const auto& [path, node] : nodes_) {
         if (parentOf(path) == dir && path != dir) {
             names.push_back(dir.empty() ? path : path.substr(dir == "/" ? 1 : dir.size() + 1));
@@ -115,42 +210,43 @@ bool MemoryFileSystem::list(const std::string& directory, std::vector<std::strin
 }
 
 void MemoryFileSystem::makeDirectory(const std::string& path) {
-    std::string p = normal(path);
-    if (p.empty() || nodes_.count(p) || !isDirectory(parentOf(p))) return;
-    nodes_[p].directory = true;
+    std::optional<std::string> real = resolve(path, false);
+    if (!real || real->empty() || nodes_.count(*real) || !isDirectory(parentOf(*real))) return;
+    node(*real).type = NodeType::Directory;
 }
 
 std::unique_ptr<File> MemoryFileSystem::openRead(const std::string& path) {
     if (shouldFail(FileOp::OpenRead)) return nullptr;
-    auto it = nodes_.find(normal(path));
-    if (it == nodes_.end() || it->second.directory) return nullptr;
-    return std::make_unique<MemoryFile>(*this, it->second.data, false);
+    const Node* n = find(path);
+    if (!n || n->type != NodeType::File) return nullptr;
+    return std::make_unique<MemoryFile>(*this, n->data, false);
 }
 
 std::unique_ptr<File> MemoryFileSystem::create(const std::string& path) {
     if (shouldFail(FileOp::Create)) return nullptr;
-    std::string p = normal(path);
-    if (p.empty() || !isDirectory(parentOf(p))) return nullptr;
-    Node& node = nodes_[p];
-    if (node.directory) return nullptr;
-    if (!node.data) node.data = std::make_shared<Bytes>();
-    node.data->clear();
-    return std::make_unique<MemoryFile>(*this, node.data, true);
+    std::optional<std::string> real = resolve(path);
+    if (!real || real->empty() || *real == "/" || !isDirectory(parentOf(*real))) return nullptr;
+    auto it = nodes_.find(*real);
+    if (it != nodes_.end() && it->second.type != NodeType::File) return nullptr;
+    Node& n = node(*real);
+    if (!n.data) n.data = std::make_shared<Bytes>();
+    n.data->clear();
+    return std::make_unique<MemoryFile>(*this, n.data, true);
 }
 
 std::unique_ptr<File> MemoryFileSystem::openExisting(const std::string& path) {
     if (shouldFail(FileOp::OpenExisting)) return nullptr;
-    auto it = nodes_.find(normal(path));
-    if (it == nodes_.end() || it->second.directory) return nullptr;
-    return std::make_unique<MemoryFile>(*this, it->second.data, true);
+    Node* n = find(path);
+    if (!n || n->type != NodeType::File) return nullptr;
+    return std::make_unique<MemoryFile>(*this, n->data, true);
 }
 
 void MemoryFileSystem::addFile(const std::string& path, Bytes content) {
     std::string p = normal(path);
     addDirectory(parentOf(p));
-    Node& node = nodes_[p];
-    node.directory = false;
-    node.data = std::make_shared<Bytes>(std::move(content));
+    Node& n = node(p);
+    n.type = NodeType::File;
+    n.data = std::make_shared<Bytes>(std::move(content));
 }
 
 void MemoryFileSystem::addFile(const std::string& path, const std::string& content) {
@@ -161,17 +257,40 @@ void MemoryFileSystem::addDirectory(const std::string& path) {
     std::string p = normal(path);
     if (p.empty() || p == "/" || isDirectory(p)) return;
     addDirectory(parentOf(p));
-    nodes_[p].directory = true;
+    node(p).type = NodeType::Directory;
+}
+
+void MemoryFileSystem::addLink(const std::string& path, const std::string& target) {
+    std::string p = normal(path);
+    addDirectory(parentOf(p));
+    Node& n = node(p);
+    n.type = NodeType::Link;
+    n.target = target;
+}
+
+void MemoryFileSystem::addHardLink(const std::string& path, const std::string& existing) {
+    const Node* original = find(existing);
+    if (!original || original->type != NodeType::File) return;
+    const Node copy = *original;
+    std::string p = normal(path);
+    addDirectory(parentOf(p));
+    nodes_[p] = copy;
+}
+
+void MemoryFileSystem::addSpecial(const std::string& path) {
+    std::string p = normal(path);
+    addDirectory(parentOf(p));
+    node(p).type = NodeType::Special;
 }
 
 MemoryFileSystem::Bytes MemoryFileSystem::contents(const std::string& path) const {
-    auto it = nodes_.find(normal(path));
-    if (it == nodes_.end() || !it->second.data) return {};
-    return *it->second.data;
+    const Node* n = find(path);
+    if (!n || !n->data) return {};
+    return *n->data;
 }
 
 bool MemoryFileSystem::exists(const std::string& path) const { return nodes_.count(normal(path)) > 0; }
 
-void MemoryFileSystem::makeUnreadable(const std::string& path) { nodes_[normal(path)].unreadable = true; }
+void MemoryFileSystem::makeUnreadable(const std::string& path) { node(normal(path)).unreadable = true; }
 
 }  // namespace zov

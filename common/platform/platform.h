@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <compare>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,7 +20,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class PathKind { Missing, File, Directory, Unreadable };
+/// What a path names, after following symbolic links. Special is anything that is neither a regular file
+/// nor a directory: a named pipe, a socket or a device.
+enum class PathKind { Missing, File, Directory, Unreadable, Special };
+
+/// The device and inode of a file or directory: two paths name the same thing exactly when these agree,
+/// whatever links or spellings lead there.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
 
 /// An open file. Reads report short counts; writes, seeks and length changes throw FileError.
 class File {
@@ -46,13 +58,17 @@ public:
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    /// What the path names: nothing, a file, a directory, or something whose attributes cannot be read.
+    /// What the path names: nothing, a file, a directory, a special file, or something whose attributes
+    /// cannot be read.
     virtual PathKind kind(const std::string& path) = 0;
+    /// The device and inode that the path leads to; nothing when its attributes cannot be read.
+    virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
     /// The names in a directory, without "." and ".."; false when the directory cannot be listed.
     virtual bool list(const std::string& directory, std::vector<std::string>& names) = 0;
     /// Creates a directory; the outcome is not reported (an existing one is fine).
     virtual void makeDirectory(const std::string& path) = 0;
-    /// Opens a file for reading, others may read too; nullptr when it cannot be opened.
+    /// Opens a regular file for reading, others may read too; nullptr when it cannot be opened. A special
+    /// file is never opened: a named pipe would wait for a writer.
     virtual std::unique_ptr<File> openRead(const std::string& path) = 0;
     /// Creates a file empty (cutting an existing one) for exclusive writing; nullptr on failure.
     virtual std::unique_ptr<File> create(const std::string& path) = 0;

@@ -85,8 +85,8 @@ private:
     bool regular_;
 };
 
-// Opens with the given flags and takes an exclusive lock for writers, so that two writers never share a file.
-std::unique_ptr<PosixFile> openWith(const std::string& path, int flags, bool exclusive) {
+// Opens for writing with the given flags and takes an exclusive lock, so that two writers never share a file.
+std::unique_ptr<PosixFile> openForWriting(const std::string& path, int flags) {
     int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     struct stat st {};
@@ -94,11 +94,26 @@ std::unique_ptr<PosixFile> openWith(const std::string& path, int flags, bool exc
         ::close(fd);
         return nullptr;
     }
-    if (exclusive && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return nullptr;
     }
     return std::make_unique<PosixFile>(fd, S_ISREG(st.st_mode));
+}
+
+// Opens a regular file for reading. A named pipe is never opened without O_NONBLOCK (the open would wait
+// for a writer), and whatever the open finds is checked again, in case the path was replaced meanwhile.
+std::unique_ptr<PosixFile> openRegularForReading(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd, true);
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -108,7 +123,14 @@ public:
         if (::stat(path.c_str(), &st) != 0) {
             return (errno == ENOENT || errno == ENOTDIR) ? PathKind::Missing : PathKind::Unreadable;
         }
-        return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::File;
+        if (S_ISDIR(st.st_mode)) return PathKind::Directory;
+        return S_ISREG(st.st_mode) ? PathKind::File : PathKind::Special;
+    }
+
+    std::optional<FileIdentity> identity(const std::string& path) override {
+        struct stat st {};
+        if (::stat(path.empty() ? "." : path.c_str(), &st) != 0) return std::nullopt;
+        return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     }
 
     bool list(const std::string& directory, std::vector<std::string>& names) override {
@@ -125,14 +147,12 @@ public:
 
     void makeDirectory(const std::string& path) override { (void)::mkdir(path.c_str(), 0777); }
 
-    std::unique_ptr<File> openRead(const std::string& path) override {
-        return openWith(path, O_RDONLY, false);
-    }
+    std::unique_ptr<File> openRead(const std::string& path) override { return openRegularForReading(path); }
 
     std::unique_ptr<File> create(const std::string& path) override {
         // Take the lock before cutting, so a file another writer holds is left as it is. Devices
         // (such as /dev/full) cannot be cut and are written as they are.
-        auto file = openWith(path, O_RDWR | O_CREAT, true);
+        auto file = openForWriting(path, O_RDWR | O_CREAT);
         if (file && file->regular()) {
             try {
                 file->setLength(0);
@@ -144,7 +164,7 @@ public:
     }
 
     std::unique_ptr<File> openExisting(const std::string& path) override {
-        return openWith(path, O_RDWR, true);
+        return openForWriting(path, O_RDWR);
     }
 
     std::string canonicalPath(const std::string& path) override {

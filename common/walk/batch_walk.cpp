@@ -29,6 +29,20 @@ bool visitsBefore(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+/// Keeps a directory on the walk path while it is being visited.
+class BatchWalk::OpenDirectory {
+public:
+    OpenDirectory(BatchWalk& walk, const std::string& path) : walk_(walk) {
+        walk_.walkPath_.emplace_back(fileSystem().identity(path), path);
+    }
+    ~OpenDirectory() { walk_.walkPath_.pop_back(); }
+    OpenDirectory(const OpenDirectory&) = delete;
+    OpenDirectory& operator=(const OpenDirectory&) = delete;
+
+private:
+    BatchWalk& walk_;
+};
+
 BatchWalk::BatchWalk(Settings settings, Converter converter)
     : settings_(settings), converter_(std::move(converter)) {}
 
@@ -60,8 +74,46 @@ bool BatchWalk::pass(const std::string& path, const std::string& dest, const std
         if (settings_.tool == Tool::Soundconv) out() << eol << "Could not access: " << path << eol;
         return false;
     }
-    if (kind == PathKind::File) return converter_(path, dest);
+    if (kind != PathKind::Directory) return converter_(path, dest);
     return walkDirectory(path, dest, extension);
+}
+
+std::vector<std::string> BatchWalk::sources(const std::string& origin, const std::vector<std::string>& extensions) {
+    std::vector<std::string> files;
+    PathKind kind = fileSystem().kind(origin);
+    if (kind == PathKind::File) files.push_back(origin);
+    if (kind != PathKind::Directory) return files;
+    for (const std::string& extension : extensions) collectSources(origin, extension, files);
+    return files;
+}
+
+void BatchWalk::collectSources(const std::string& directory, const std::string& extension,
+                               std::vector<std::string>& files) {
+    OpenDirectory open(*this, directory);
+    for (const std::string& name : listing(directory, extension)) {
+        std::string entry = joinPath(directory, name);
+        PathKind kind = fileSystem().kind(entry);
+        if (kind == PathKind::File) {
+            files.push_back(entry);
+        } else if (kind == PathKind::Directory && settings_.recursive && !ancestorOf(entry)) {
+            collectSources(entry, extension, files);
+        }
+    }
+}
+
+const std::string* BatchWalk::ancestorOf(const std::string& entry) const {
+    std::optional<FileIdentity> id = fileSystem().identity(entry);
+    if (!id) return nullptr;
+    for (const auto& [identity, path] : walkPath_) {
+        if (identity == id) return &path;
+    }
+    return nullptr;
+}
+
+void BatchWalk::reportLoop(const std::string& entry, const std::string& ancestor) {
+    // Both passes of frameconv meet the same loop; one line says it.
+    if (!reportedLoops_.insert(entry).second) return;
+    out() << "\r\nDirectory loop: " << entry << " leads back to " << ancestor << " ...skipping." << eol;
 }
 
 bool BatchWalk::walkDirectory(const std::string& path, const std::string& dest, const std::string& extension) {
@@ -76,6 +128,7 @@ bool BatchWalk::walkDirectory(const std::string& path, const std::string& dest, 
     if (entries.empty()) return true;
     if (settings_.createDestination && (dest.empty() || dest[0] != '*')) createDestination(dest);
 
+    OpenDirectory open(*this, path);
     for (const std::string& name : entries) {
         std::string entry = joinPath(path, name);
         PathKind kind = fileSystem().kind(entry);
@@ -85,7 +138,15 @@ bool BatchWalk::walkDirectory(const std::string& path, const std::string& dest, 
         }
         if (kind == PathKind::File) {
             if (!visitFile(entry, dest)) return false;
+        } else if (kind == PathKind::Special) {
+            // Handed over like a file that cannot be opened (the converter says so), but it is no source:
+            // a refusal does not end the walk.
+            if (!visitFile(entry, dest)) specialFileRefused_ = true;
         } else if (settings_.recursive && created_.count(fileSystem().canonicalPath(entry)) == 0) {
+            if (const std::string* ancestor = ancestorOf(entry)) {
+                reportLoop(entry, *ancestor);
+                continue;
+            }
             std::string subDest = (!dest.empty() && dest[0] == '*') ? dest : joinPath(dest, name);
             if (!pass(entry, subDest, extension)) return false;
         }

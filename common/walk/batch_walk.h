@@ -2,9 +2,13 @@
 // tool's per-file converter.
 #pragma once
 
+#include "common/platform/platform.h"
+
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zov {
@@ -38,18 +42,37 @@ public:
     /// True once the frame limit has run out: the whole batch has ended.
     bool finished() const { return finished_; }
 
+    /// True when a special file (a named pipe, socket or device) in a listing was refused by the converter.
+    /// Such a file is no source, so the walk went on past it; the run has failed all the same.
+    bool specialFileRefused() const { return specialFileRefused_; }
+
+    /// Every source file that passes with these extensions would hand over, in walking order, found without
+    /// printing, creating or converting anything: so that no output ever replaces a source still to come.
+    std::vector<std::string> sources(const std::string& origin, const std::vector<std::string>& extensions);
+
     /// The entries of a directory that a pass visits, in visiting order: files whose names end in the
     /// extension and, when recursive, every sub-directory; sorted by name without regard to case.
     std::vector<std::string> listing(const std::string& directory, const std::string& extension) const;
 
 private:
+    class OpenDirectory;
+
     bool walkDirectory(const std::string& path, const std::string& dest, const std::string& extension);
     bool visitFile(const std::string& entry, const std::string& dest);
     void createDestination(const std::string& dest);
+    /// The directory on the current walk path that entry is (the same device and inode), or nullptr.
+    const std::string* ancestorOf(const std::string& entry) const;
+    /// Reports a directory that leads back to one of its ancestors, once per run.
+    void reportLoop(const std::string& entry, const std::string& ancestor);
+    void collectSources(const std::string& directory, const std::string& extension, std::vector<std::string>& files);
 
     Settings settings_;
     Converter converter_;
     bool finished_ = false;
+    bool specialFileRefused_ = false;
+    // The directories open on the current walk path, from the top: a link back to one of them is a loop.
+    std::vector<std::pair<std::optional<FileIdentity>, std::string>> walkPath_;
+    std::set<std::string> reportedLoops_;
     // Destination directories this walk has made. A destination inside the source tree is never walked as
     // a source: each visit would make the next level inside it, without end.
     std::set<std::string> created_;

@@ -36,7 +36,7 @@ bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
     if (picture_.chooseColours() != 0) return false;
 
     if (o.compile != 0) return compileFrame(source, output);
-    return convertStill(output);
+    return convertStill(source, output);
 }
 
 void FrameconvApp::announce(const std::string& source) {
@@ -76,7 +76,7 @@ void FrameconvApp::pinBlack() {
     picture_.freeRoleMask = 0;
 }
 
-bool FrameconvApp::convertStill(const std::string& output) {
+bool FrameconvApp::convertStill(const std::string& source, const std::string& output) {
     const Options& o = options_;
     picture_.fillColourArrays();
     picture_.reportPalette(o.verbose);
@@ -85,7 +85,7 @@ bool FrameconvApp::convertStill(const std::string& output) {
     if (bitmapBytes == 0) return false;
     if (o.verbose >= 2) picture_.reportLoss(stats, o.verbose);
     addLumaLoss(stats);
-    if (o.individual) writeBitmapFile(output, bitmapBytes);
+    if (o.individual) writeBitmapFile(output, source, bitmapBytes);
     return true;
 }
 
@@ -166,11 +166,17 @@ void FrameconvApp::writeIndividualBitmap(const std::string& source, const std::s
     // The video being compiled is never overwritten by a bitmap, whatever /y says: the stream would be lost.
     const bool isStream = fileSystem().canonicalPath(path) == fileSystem().canonicalPath(stream);
     if (!checkIndividualBitmap(path, options_.yes && !isStream, options_.verbose)) return;
-    writeBitmapFile(path, bitmapBytes);
+    writeBitmapFile(path, source, bitmapBytes);
 }
 
-void FrameconvApp::writeBitmapFile(const std::string& path, int bitmapBytes) {
-    // A file that cannot be created or written is reported and the picture's remaining steps go on.
+void FrameconvApp::writeBitmapFile(const std::string& path, const std::string& source, int bitmapBytes) {
+    // A file that cannot be created or written is reported and the picture's remaining steps go on; so is
+    // one that is an input of the run.
+    if (inputs_.refuses(path, source)) {
+        reportBitmapFileNotOpened(path);
+        bitmapFileFailed_ = true;
+        return;
+    }
     if (!saveBitmapFile(path, picture_.image, bitmapFileLayout(picture_, bitmapBytes))) bitmapFileFailed_ = true;
 }
 

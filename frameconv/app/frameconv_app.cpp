@@ -66,10 +66,18 @@ int FrameconvApp::run(const std::vector<std::string>& args) {
     BatchWalk walk(settings, [this](const std::string& source, const std::string& dest) {
         return convert(source, dest);
     });
+    collectInputs(walk);
     if (!walk.frameconvPasses(options_.origin, options_.dest)) return 2;
     if (options_.compile > 1 && options_.verbose != 0) printTotals();
     // A bitmap file that could not be written (a full disk) does not stop the walk, but the run has failed.
     return bitmapFileFailed_ ? 2 : 0;
+}
+
+// Every picture the walk will read, also those still to come, is known before the first output is made.
+void FrameconvApp::collectInputs(BatchWalk& walk) {
+    if (options_.hasAudio) inputs_.add(options_.audioPath);
+    for (const std::string& source : walk.sources(options_.origin, {".BMP", ".PPM"})) inputs_.add(source);
+    muxer_.guardInputs(inputs_);
 }
 
 void FrameconvApp::printTotals() {

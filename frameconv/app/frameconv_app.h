@@ -1,6 +1,7 @@
 // The frameconv program: its settings, the objects it keeps for the whole run, and the per-file driver.
 #pragma once
 
+#include "common/walk/input_files.h"
 #include "frameconv/app/options.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/video/delta_encoder.h"
@@ -11,6 +12,7 @@
 
 namespace zov {
 
+class BatchWalk;
 class File;
 
 class FrameconvApp {
@@ -30,21 +32,23 @@ private:
     void announce(const std::string& source);
     int loadPicture(File& file);
     void pinBlack();
-    bool convertStill(const std::string& output);
+    bool convertStill(const std::string& source, const std::string& output);
     bool compileFrame(const std::string& source, const std::string& output);
     bool startVideo();
     int ringSize() const;
     void reportFrame(const FrameReport& report);
     void writeIndividualBitmap(const std::string& source, const std::string& stream, int bitmapBytes);
+    void collectInputs(BatchWalk& walk);
     void printTotals();
     void addLumaLoss(const QuantStats& stats);
-    void writeBitmapFile(const std::string& path, int bitmapBytes);
+    void writeBitmapFile(const std::string& path, const std::string& source, int bitmapBytes);
 
     Options options_;
     RunTotals totals_;
     VicPicture picture_;
     DeltaEncoder encoder_;
     StreamMuxer muxer_;
+    InputFiles inputs_;  // every source picture of the walk and the AUDIO file: never an output
     bool bitmapFileFailed_ = false;  // a bitmap file could not be created or written: the run fails at its end
 };
 

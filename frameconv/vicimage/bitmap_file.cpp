@@ -71,10 +71,14 @@ void writeBitmapFile(File& file, const VicImage& image, const BitmapFileLayout& 
     file.write(bytes.data(), bytes.size());
 }
 
+void reportBitmapFileNotOpened(const std::string& path) {
+    out() << "Couldn't open output file: \"" << path << "\"" << eol;
+}
+
 bool saveBitmapFile(const std::string& path, const VicImage& image, const BitmapFileLayout& layout) {
     std::unique_ptr<File> file = fileSystem().create(path);
     if (!file) {
-        out() << "Couldn't open output file: \"" << path << "\"" << eol;
+        reportBitmapFileNotOpened(path);
         return false;
     }
     try {

@@ -32,4 +32,7 @@ void writeBitmapFile(File& file, const VicImage& image, const BitmapFileLayout& 
 /// created and "\r\nWrite error: " with the system's text when a write fails. True when written.
 bool saveBitmapFile(const std::string& path, const VicImage& image, const BitmapFileLayout& layout);
 
+/// The line for a bitmap file that could not be created.
+void reportBitmapFileNotOpened(const std::string& path);
+
 }  // namespace zov

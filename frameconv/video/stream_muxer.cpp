@@ -2,6 +2,7 @@
 
 #include "common/console/console.h"
 #include "common/platform/platform.h"
+#include "common/walk/input_files.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>
@@ -174,7 +175,11 @@ FrameReport StreamMuxer::compileFrame(VicPicture& picture, double t) {
 
 std::unique_ptr<File> StreamMuxer::openStream() {
     bool first = framesOffered_ == 0;
-    std::unique_ptr<File> file = first ? fileSystem().create(outputPath_) : fileSystem().openExisting(outputPath_);
+    // A stream that is one of the run's inputs (a picture, the audio) is handled as one that does not open.
+    std::unique_ptr<File> file;
+    if (!inputs_ || !inputs_->refuses(outputPath_)) {
+        file = first ? fileSystem().create(outputPath_) : fileSystem().openExisting(outputPath_);
+    }
     if (!file) {
         out() << "\r\nCouldn't open destination: " << outputPath_ << eol;
         return nullptr;

@@ -14,6 +14,7 @@
 namespace zov {
 
 class File;
+class InputFiles;
 class VicPicture;
 
 /// What happened to one picture handed to the muxer.
@@ -44,6 +45,8 @@ public:
     void setOutputPath(std::string path) { outputPath_ = std::move(path); }
     /// The encoder that codes the frames; needed before the first compileFrame.
     void connect(FrameEncoder& encoder) { encoder_ = &encoder; }
+    /// The files the run reads: the stream is never opened when it is one of them.
+    void guardInputs(const InputFiles& inputs) { inputs_ = &inputs; }
     /// The audio to interleave; open it before the first frame (it stays empty otherwise).
     AudioSource& audio() { return audio_; }
     const AudioSource& audio() const { return audio_; }
@@ -85,6 +88,7 @@ private:
 
     std::string outputPath_;
     FrameEncoder* encoder_ = nullptr;
+    const InputFiles* inputs_ = nullptr;
     AudioSource audio_;
     bool headerHasAudio_ = false;
     std::uint8_t headerBytes_[46] = {};  // the header as first written, for putting a failed run back

@@ -1,6 +1,6 @@
 // frameconv when its outputs and inputs share names: the video stream named like an individual bitmap or
-// like a picture still to come. The stream is never lost, and every frame it holds is described by its
-// header.
+// like a picture still to come. Neither the stream nor a picture is ever lost, and every frame the stream
+// holds is described by its header.
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/picture_files.h"
@@ -57,12 +57,13 @@ TEST_F(PathCollisions, StreamNamedLikeAnIndividualBitmapIsNotOverwrittenEvenWith
     EXPECT_EQ(fs.contents("clip/f2.BIN").size(), 10003u);
 }
 
-TEST_F(PathCollisions, StreamNamedLikeALaterPictureTakesItsPlace) {
-    // The stream replaces the second picture before the walk reaches it (/y allowed that); it is then no
-    // picture, and the stream goes on undisturbed.
-    EXPECT_EQ(run("clip clip/f2.bmp /c /y /v0"), 0);
-    EXPECT_EQ(console.output(), " not recognized...skipping.\n");
-    EXPECT_EQ(checkStream("clip/f2.bmp", 1), "");
+TEST_F(PathCollisions, StreamNamedLikeALaterPictureIsRefusedEvenWithYes) {
+    // The second picture is a source still to be read: /y never lets the stream replace it.
+    const auto picture = fs.contents("clip/f2.bmp");
+    EXPECT_EQ(run("clip clip/f2.bmp /c /y /v0"), 2);
+    EXPECT_EQ(console.output(), "Output clip/f2.bmp is the input clip/f2.bmp, and will not be overwritten.\n"
+                                "\r\nCouldn't open destination: clip/f2.bmp\n");
+    EXPECT_EQ(fs.contents("clip/f2.bmp"), picture);
 }
 
 }  // namespace
