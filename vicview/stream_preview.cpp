@@ -7,9 +7,16 @@
 #include "frameconv/video/segment_player.h"
 #include "vicview/contact_sheet.h"
 #include "vicview/displayed_frame.h"
+#include "vicview/file_bytes.h"
 #include "vicview/png_file.h"
+#include "vicview/stream_movie.h"
+#include "vicview/stream_timeline.h"
 #include "vicview/vic_screen.h"
 #include "vicview/view_exit.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 
 namespace zov {
 namespace {
@@ -53,8 +60,23 @@ bool checkTotals(const StreamInfo& info, const std::vector<StreamPacket>& packet
 class StreamPlayback {
 public:
     StreamPlayback(const std::vector<std::uint8_t>& bytes, const StreamInfo& info, const StreamViewSettings& settings,
-                   const std::string& dir, int frameCount)
-        : bytes_(bytes), info_(info), settings_(settings), dir_(dir), sheet_(frameCount, frameWidth(), frameHeight()) {}
+                   const std::string& dir, int frameCount, FilmWriter* film = nullptr)
+        : bytes_(bytes), info_(info), settings_(settings), dir_(dir), sheet_(frameCount, frameWidth(), frameHeight()),
+          film_(film) {}
+
+    int frameWidth() const {
+        if (settings_.crop) return info_.widthInCards() * 8;
+        return kScreenWidth + (settings_.border ? 2 * kBorderLeftRight : 0);
+    }
+    int frameHeight() const {
+        if (settings_.crop) return info_.height;
+        return kScreenHeight + (settings_.border ? 2 * kBorderTopBottom : 0);
+    }
+    /// Hands the last frame to the film, held up to the end of the given period.
+    bool endFilm(std::uint32_t periods) {
+        if (!film_ || framesShown_ == 0) return true;
+        return film_->frame(held_, heldFrom_, std::max(periods, heldFrom_ + 1));
+    }
 
     /// False at the first fault: problem is set for a malformed stream, writeFailed() when a picture could not
     /// be written. Frames shown before stay written.
@@ -67,14 +89,7 @@ public:
     const ContactSheet& sheet() const { return sheet_; }
 
 private:
-    int frameWidth() const {
-        if (settings_.crop) return info_.widthInCards() * 8;
-        return kScreenWidth + (settings_.border ? 2 * kBorderLeftRight : 0);
-    }
-    int frameHeight() const {
-        if (settings_.crop) return info_.height;
-        return kScreenHeight + (settings_.border ? 2 * kBorderTopBottom : 0);
-    }
+    bool filmFrame(const RgbImage& picture);
 
     bool startFrame(const StreamPacket& packet, FileProblem& problem);
     bool runCommands(const StreamPacket& packet, FileProblem& problem);
@@ -94,6 +109,9 @@ private:
     int framesShown_ = 0;
     std::uint32_t firstFrame_ = 0;
     std::uint32_t lastFrame_ = 0;
+    FilmWriter* film_;
+    RgbImage held_;               // the latest frame, until the next one says how long it stays
+    std::uint32_t heldFrom_ = 0;  // period it is shown from
 };
 
 bool StreamPlayback::play(const std::vector<StreamPacket>& packets, FileProblem& problem) {
@@ -183,11 +201,18 @@ bool StreamPlayback::showFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3
     if (settings_.crop)
         picture = picture.cropped(info_.leftCard() * 8, info_.topCardRow * 8, frameWidth(), frameHeight());
 
-    if (!writePngFile(joinPath(dir_, frameFileName(frameNumber_)), picture)) {
-        writeFailed_ = true;
-        return false;
+    if (film_) {
+        if (!filmFrame(picture)) {
+            writeFailed_ = true;
+            return false;
+        }
+    } else {
+        if (!writePngFile(joinPath(dir_, frameFileName(frameNumber_)), picture)) {
+            writeFailed_ = true;
+            return false;
+        }
+        sheet_.add(framesShown_, picture);
     }
-    sheet_.add(framesShown_, picture);
     if (framesShown_ == 0) firstFrame_ = frameNumber_;
     lastFrame_ = frameNumber_;
     ++framesShown_;
@@ -195,7 +220,59 @@ bool StreamPlayback::showFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3
     return true;
 }
 
+bool StreamPlayback::filmFrame(const RgbImage& picture) {
+    // A frame is shown from its picture's period (the first one from the start) until the next frame's.
+    std::uint32_t from = framesShown_ == 0 ? 0 : frameNumber_ - 1;
+    if (framesShown_ > 0 && !film_->frame(held_, heldFrom_, from)) return false;
+    held_ = picture;
+    heldFrom_ = from;
+    return true;
+}
+
+/// Reads the header and the packets and checks the totals; the exit code when the stream is malformed.
+int loadStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, StreamInfo& info,
+               std::vector<StreamPacket>& packets) {
+    FileProblem problem;
+    if (!readStreamHeader(bytes, info, problem)) {
+        problem.text = "bad head: " + problem.text;
+        reportMalformed(inputName, problem);
+        return kViewMalformedInput;
+    }
+    if (!readStreamPackets(bytes, info, packets, problem) || !checkTotals(info, packets, problem)) {
+        reportMalformed(inputName, problem);
+        return kViewMalformedInput;
+    }
+    return kViewDone;
+}
+
+bool endsWith(const std::string& text, const char* suffix) {
+    std::string tail = text.size() >= std::strlen(suffix) ? text.substr(text.size() - std::strlen(suffix)) : "";
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == suffix;
+}
+
+bool writeTimeline(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const StreamInfo& info,
+                   const std::vector<StreamPacket>& packets, const std::string& dir, const StreamViewSettings& settings) {
+    FrameClock clock = FrameClock::of(info, settings.fps);
+    double bandwidth = settings.bandwidth > 0 ? settings.bandwidth : info.videoByteRate > 0 ? info.videoByteRate : 4000;
+    std::vector<TimelineRow> rows = streamTimeline(bytes, packets);
+    std::string csv = timelineCsv(rows, clock.irate);
+    std::string svg = timelineSvg(rows, clock.irate, bandwidth, inputName + ": bytes per source picture");
+    std::string csvPath = joinPath(dir, "timeline.csv"), svgPath = joinPath(dir, "timeline.svg");
+    if (!writeWholeFile(csvPath, std::vector<std::uint8_t>(csv.begin(), csv.end())) ||
+        !writeWholeFile(svgPath, std::vector<std::uint8_t>(svg.begin(), svg.end())))
+        return false;
+    int dropped = 0;
+    for (const TimelineRow& row : rows) dropped += !row.shown;
+    out() << dir << ": timeline of " << static_cast<unsigned long>(rows.size()) << " source pictures (" << dropped
+          << " dropped) in " << csvPath << " and " << svgPath << eol;
+    return true;
+}
+
 }  // namespace
+
+bool isGifName(const std::string& path) { return endsWith(path, ".gif"); }
+bool isFilmName(const std::string& path) { return isGifName(path) || endsWith(path, ".mp4"); }
 
 std::string frameFileName(std::uint32_t frameNumber) {
     return formatted("frame%05lu.png", static_cast<unsigned long>(frameNumber));
@@ -220,19 +297,7 @@ int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inp
     StreamInfo info;
     FileProblem problem;
     std::vector<StreamPacket> packets;
-    if (!readStreamHeader(bytes, info, problem)) {
-        problem.text = "bad head: " + problem.text;
-        reportMalformed(inputName, problem);
-        return kViewMalformedInput;
-    }
-    if (!readStreamPackets(bytes, info, packets, problem) || !checkTotals(info, packets, problem)) {
-        reportMalformed(inputName, problem);
-        return kViewMalformedInput;
-    }
-    if (!settings.wavPath.empty() && !info.hasAudio) {
-        out() << inputName << ": the stream has no audio for " << settings.wavPath << eol;
-        return kViewMalformedInput;
-    }
+    if (int exit = loadStream(bytes, inputName, info, packets); exit != kViewDone) return exit;
 
     fileSystem().makeDirectory(dir);
     if (fileSystem().kind(dir) != PathKind::Directory) {
@@ -258,12 +323,54 @@ int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inp
     if (playback.sheet().step() > 1) out() << " (one frame in " << playback.sheet().step() << ")";
     out() << eol;
 
-    if (!settings.wavPath.empty()) {
+    if (settings.timeline && !writeTimeline(bytes, inputName, info, packets, dir, settings)) return kViewWriteFailed;
+
+    if (!settings.wavPath.empty() && !info.hasAudio) {
+        out() << inputName << ": the stream has no audio; no " << settings.wavPath << " written" << eol;
+    } else if (!settings.wavPath.empty()) {
         PcmSound sound = streamAudio(bytes, info, packets);
         if (!writeWaveFile(settings.wavPath, sound)) return kViewWriteFailed;
         out() << settings.wavPath << ": " << static_cast<unsigned long>(sound.samples.size()) << " samples of 2 bits at "
               << sound.rate << " Hz as 16-bit WAVE" << eol;
     }
+    return kViewDone;
+}
+
+int filmStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const std::string& filmPath,
+               const StreamViewSettings& settings) {
+    StreamInfo info;
+    std::vector<StreamPacket> packets;
+    if (int exit = loadStream(bytes, inputName, info, packets); exit != kViewDone) return exit;
+    FrameClock clock = FrameClock::of(info, settings.fps);
+    PcmSound sound = streamAudio(bytes, info, packets);
+    std::uint32_t lastPicture = 0;
+    for (const StreamPacket& packet : packets)
+        if (packet.kind == PacketKind::FirstVideo) lastPicture = std::max(lastPicture, packet.frameNumber);
+    std::uint32_t periods = clock.periods(lastPicture, sound.samples.size(), sound.rate);
+
+    StreamPlayback probe(bytes, info, settings, "", 0);
+    std::unique_ptr<FilmWriter> film =
+        isGifName(filmPath) ? gifWriter(filmPath, settings.palette ? *settings.palette : peptoPalette(), clock)
+                            : mp4Writer(filmPath, probe.frameWidth(), probe.frameHeight(), settings.scale, clock, sound);
+    if (!film) return kViewWriteFailed;
+    StreamPlayback playback(bytes, info, settings, "", 0, film.get());
+    FileProblem problem;
+    bool played = playback.play(packets, problem);
+    if (!played && playback.writeFailed()) return kViewWriteFailed;
+    if (!played) {
+        reportMalformed(inputName, problem);
+        return kViewMalformedInput;
+    }
+    if (playback.framesShown() == 0) {
+        out() << inputName << ": the stream shows no frame; no " << filmPath << " written" << eol;
+        return kViewMalformedInput;
+    }
+    if (!playback.endFilm(periods) || !film->finish()) return kViewWriteFailed;
+    out() << filmPath << ": " << playback.framesShown() << " frames over " << formatted("%g", periods / clock.irate)
+          << " s at " << formatted("%g", clock.irate) << " pictures per second";
+    if (!isGifName(filmPath) && !sound.samples.empty())
+        out() << ", with " << formatted("%g", static_cast<double>(sound.samples.size()) / sound.rate) << " s of sound";
+    out() << eol;
     return kViewDone;
 }
 

@@ -20,12 +20,25 @@ struct StreamViewSettings {
     int foreground = -1;    // the Color RAM colour in multicolour mode; -1: Black
     bool crop = false;      // only the picture's area instead of the whole screen
     std::string wavPath;    // empty: no WAVE file
+    double fps = 0;         // source pictures per second; 0: from the stream
+    bool timeline = false;  // also timeline.csv and timeline.svg in the directory
+    double bandwidth = 0;   // bytes per second for the timeline chart; 0: from the stream
+    int scale = 3;          // MP4 films: whole factor for the screen
 };
 
 /// Plays the stream file (bytes, read from inputName) into the directory dir; returns the exit code and
 /// prints what it wrote, or where the stream is malformed.
 int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const std::string& dir,
                   const StreamViewSettings& settings);
+
+/// Plays the stream into a film: an animated GIF when filmPath ends in ".gif", else an MP4 film with the
+/// stream's sound. Returns the exit code; a film that cannot be finished leaves no file.
+int filmStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const std::string& filmPath,
+               const StreamViewSettings& settings);
+
+/// Whether an output name asks for a film: it ends in ".mp4" or ".gif" (any case).
+bool isFilmName(const std::string& path);
+bool isGifName(const std::string& path);
 
 /// The name of a frame's picture: "frame" and the stream's five-digit frame number.
 std::string frameFileName(std::uint32_t frameNumber);

@@ -18,7 +18,8 @@ const char* const kProgram = "vicview";
 const char* const kDescription =
     "Shows what the target machine will show or play. INPUT's kind is recognised from its content:\n"
     "  bitmap file (.BIN)  -> OUTPUT is a PNG picture of the screen (320 x 200)\n"
-    "  ZOVF video stream   -> OUTPUT is a directory: frameNNNNN.png per frame and contact.png\n"
+    "  ZOVF video stream   -> OUTPUT is a directory: frameNNNNN.png per frame and contact.png,\n"
+    "                         or a film as the target plays it: NAME.mp4 (with sound, by ffmpeg) or NAME.gif\n"
     "  ZOV sound file      -> OUTPUT is a 16-bit WAVE file at the sound's own rate";
 
 const char* const kExitCodes =
@@ -69,6 +70,11 @@ int viewStream(const std::vector<std::uint8_t>& bytes, const ViewOptions& option
     settings.foreground = options.foreground;
     settings.crop = options.crop;
     settings.wavPath = options.wavPath;
+    settings.fps = options.fps;
+    settings.timeline = options.timeline;
+    settings.bandwidth = options.bandwidth;
+    settings.scale = options.scale;
+    if (isFilmName(options.output)) return filmStream(bytes, options.input, options.output, settings);
     return previewStream(bytes, options.input, options.output, settings);
 }
 
@@ -92,6 +98,17 @@ void defineViewOptions(CLI::App& app, ViewOptions& options) {
         ->option_text("COLOUR")
         ->check(colourNumber());
     app.add_flag("--crop", options.crop, "Stream: frames show only the picture's area");
+    app.add_option("--fps", options.fps, "Stream: source pictures per second (default: from the audio, else 4)")
+        ->option_text("RATE")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("--timeline", options.timeline, "Stream: also timeline.csv and timeline.svg, the bytes per picture");
+    app.add_option("--bw", options.bandwidth,
+                   "Stream: the timeline's bandwidth (default: the stream's video byte rate, else 4000)")
+        ->option_text("BYTES_PER_SECOND")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--scale", options.scale, "MP4 film: whole scale factor of the screen (default 3)")
+        ->option_text("N")
+        ->check(CLI::Range(1, 16));
 }
 
 /// What the parsed options mean, once the parser has checked each on its own.
@@ -99,6 +116,7 @@ void settleViewOptions(const CLI::App& app, ViewOptions& options) {
     options.mode = options.hiresGiven ? VicMode::HiRes : VicMode::Multicolour;
     options.border = app.count("--border") > 0;
     options.borderColour = options.border && options.borderText != "bg" ? std::stoi(options.borderText) : -1;
+    options.scaleGiven = app.count("--scale") > 0;
     options.palette = options.paletteName.empty() ? nullptr : paletteNamed(options.paletteName);
 }
 
@@ -131,6 +149,12 @@ int runVicview(const std::vector<std::string>& args) {
         return refuse("--wav, --fg and --crop apply to video streams only");
     if (zovf && (options.hiresGiven || options.multicolourGiven))
         return refuse("--hires and --multicolour apply to bitmap files only; a stream names its mode");
+    bool film = stream && isFilmName(options.output);
+    bool streamOnly = options.fps > 0 || options.timeline || options.bandwidth > 0 || options.scaleGiven;
+    if (!stream && streamOnly) return refuse("--fps, --timeline, --bw and --scale apply to video streams only");
+    if (film && (!options.wavPath.empty() || options.timeline || options.bandwidth > 0))
+        return refuse("--wav, --timeline and --bw go with a directory OUTPUT, not a film");
+    if (stream && !film && options.scaleGiven) return refuse("--scale applies to MP4 films only");
     if (stream && options.crop && options.border)
         return refuse("--crop and --border exclude each other");
     if (sound && (options.border || options.palette))

@@ -26,6 +26,11 @@ struct ViewOptions {
     std::string wavPath;                  // streams: where their audio goes
     int foreground = -1;                  // streams, multicolour: the Color RAM colour; -1 the default
     bool crop = false;                    // streams: frames show only the picture's area
+    double fps = 0;                       // streams: source pictures per second; 0: from the stream
+    bool timeline = false;                // streams: timeline.csv and timeline.svg beside the frames
+    double bandwidth = 0;                 // streams: the timeline's bandwidth; 0: from the stream
+    int scale = 3;                        // streams: the MP4 film's whole scale factor
+    bool scaleGiven = false;
 };
 
 /// Fills the options from the arguments (args[0] is the program name). Returns nothing when the run goes on;

@@ -1,0 +1,290 @@
+#include "vicview/stream_movie.h"
+
+#include "common/console/console.h"
+#include "common/platform/platform.h"
+#include "vicview/file_bytes.h"
+
+#include <gif_lib.h>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace zov {
+
+FrameClock FrameClock::of(const StreamInfo& info, double fps) {
+    FrameClock clock;
+    if (fps > 0)
+        clock.irate = fps;
+    else if (info.hasAudio && info.samplesPerFrame > 0)
+        clock.irate = static_cast<double>(info.audioRate) / info.samplesPerFrame;
+    return clock;
+}
+
+std::uint32_t FrameClock::periods(std::uint32_t lastPicture, std::size_t audioSamples, std::uint32_t audioRate) const {
+    std::uint32_t periods = lastPicture;
+    if (audioRate > 0) {
+        // A sound that ends just inside a period still gets that period.
+        double soundPeriods = std::ceil(static_cast<double>(audioSamples) / audioRate * irate - 1e-9);
+        if (soundPeriods > periods) periods = static_cast<std::uint32_t>(soundPeriods);
+    }
+    return periods;
+}
+
+long FrameClock::centiseconds(std::uint32_t period) const { return std::lround(100.0 * period / irate); }
+
+namespace {
+
+// ---- GIF -------------------------------------------------------------------------------------------------
+
+int putGifBytes(GifFileType* gif, const GifByteType* bytes, int length) {
+    auto* file = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
+    file->insert(file->end(), bytes, bytes + length);
+    return length;
+}
+
+class GifFilm final : public FilmWriter {
+public:
+    GifFilm(std::string path, const VicPaletteRgb& palette, const FrameClock& clock)
+        : path_(std::move(path)), palette_(palette), clock_(clock) {}
+    ~GifFilm() override { close(); }
+
+    bool frame(const RgbImage& picture, std::uint32_t start, std::uint32_t end) override {
+        if (!gif_ && !open(picture.width(), picture.height())) return false;
+        // The delay of a frame is the difference of its rounded end and start, so delays never drift.
+        long delay = clock_.centiseconds(end) - clock_.centiseconds(start);
+        GifByteType control[4] = {0, static_cast<GifByteType>(delay & 0xFF), static_cast<GifByteType>(delay >> 8 & 0xFF), 0};
+        std::vector<GifPixelType> row(static_cast<std::size_t>(picture.width()));
+        bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
+                  EGifPutImageDesc(gif_, 0, 0, picture.width(), picture.height(), false, nullptr) == GIF_OK;
+        for (int y = 0; ok && y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) row[static_cast<std::size_t>(x)] = colourIndex(picture.at(x, y));
+            ok = EGifPutLine(gif_, row.data(), picture.width()) == GIF_OK;
+        }
+        if (!ok) out() << "Couldn't encode the GIF film " << path_ << eol;
+        return ok;
+    }
+
+    bool finish() override {
+        if (!gif_) {
+            out() << "No frames for the GIF film " << path_ << eol;
+            return false;
+        }
+        if (!close()) {
+            out() << "Couldn't encode the GIF film " << path_ << eol;
+            return false;
+        }
+        return writeWholeFile(path_, file_);
+    }
+
+private:
+    bool open(int width, int height) {
+        int error = 0;
+        gif_ = EGifOpen(&file_, putGifBytes, &error);
+        if (!gif_) return false;
+        GifColorType colours[16];
+        for (int i = 0; i < 16; ++i) colours[i] = {palette_[static_cast<std::size_t>(i)].r, palette_[static_cast<std::size_t>(i)].g, palette_[static_cast<std::size_t>(i)].b};
+        ColorMapObject* map = GifMakeMapObject(16, colours);
+        EGifSetGifVersion(gif_, true);
+        bool ok = map && EGifPutScreenDesc(gif_, width, height, 4, 0, map) == GIF_OK;
+        GifFreeMapObject(map);
+        // Loop for ever: the NETSCAPE2.0 application block with a repeat count of 0.
+        const GifByteType loop[3] = {1, 0, 0};
+        ok = ok && EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+             EGifPutExtensionBlock(gif_, 11, "NETSCAPE2.0") == GIF_OK && EGifPutExtensionBlock(gif_, 3, loop) == GIF_OK &&
+             EGifPutExtensionTrailer(gif_) == GIF_OK;
+        if (!ok) out() << "Couldn't encode the GIF film " << path_ << eol;
+        return ok;
+    }
+
+    bool close() {
+        if (!gif_) return false;
+        int error = 0;
+        bool ok = EGifCloseFile(gif_, &error) == GIF_OK;
+        gif_ = nullptr;
+        return ok;
+    }
+
+    GifPixelType colourIndex(Rgb colour) const {
+        for (int i = 0; i < 16; ++i)
+            if (palette_[static_cast<std::size_t>(i)] == colour) return static_cast<GifPixelType>(i);
+        return 0;  // every rendered pixel is a palette colour
+    }
+
+    std::string path_;
+    const VicPaletteRgb& palette_;
+    FrameClock clock_;
+    GifFileType* gif_ = nullptr;
+    std::vector<std::uint8_t> file_;
+};
+
+// ---- MP4 through ffmpeg ----------------------------------------------------------------------------------
+
+/// Writes bytes to a real file; false when it cannot be written.
+bool writeRealFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::unique_ptr<File> file = realFileSystem().create(path);
+    if (!file) return false;
+    try {
+        file->write(bytes.data(), bytes.size());
+        file->close();
+        return true;
+    } catch (const FileError&) {
+        return false;
+    }
+}
+
+/// The name beside path under which a film is written until it is complete.
+std::string partialName(const std::string& path, const char* suffix) {
+    std::size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return dir + "." + name + suffix;
+}
+
+class Mp4Film final : public FilmWriter {
+public:
+    Mp4Film(std::string path, int width, int height, int scale)
+        : path_(std::move(path)), moviePart_(partialName(path_, ".part")), soundPart_(partialName(path_, ".part.wav")),
+          width_(width), height_(height), scale_(scale) {}
+    ~Mp4Film() override {
+        if (pid_ > 0) {
+            closePipe();
+            wait();
+        }
+        std::remove(soundPart_.c_str());
+        if (!finished_) std::remove(moviePart_.c_str());
+    }
+
+    bool start(const FrameClock& clock, const PcmSound& sound) {
+        bool withSound = !sound.samples.empty();
+        if (withSound && !writeRealFile(soundPart_, encodeWave(sound))) {
+            out() << "Couldn't write the film's sound beside it: " << soundPart_ << eol;
+            return false;
+        }
+        std::vector<std::string> args{"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+                                      "-f", "rawvideo", "-pixel_format", "rgb24",
+                                      "-video_size", formatted("%dx%d", width_, height_),
+                                      "-framerate", formatted("%.17g", clock.irate), "-i", "pipe:0"};
+        if (withSound) args.insert(args.end(), {"-i", soundPart_});
+        args.insert(args.end(), {"-map", "0:v"});
+        if (withSound) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "96k"});
+        args.insert(args.end(), {"-vf", formatted("scale=%d:%d:flags=neighbor", width_ * scale_, height_ * scale_),
+                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mp4", moviePart_});
+        return spawn(args);
+    }
+
+    bool frame(const RgbImage& picture, std::uint32_t start, std::uint32_t end) override {
+        // The film runs at one frame per source period: a picture held over dropped pictures repeats.
+        for (std::uint32_t period = start; period < end; ++period)
+            if (!writePipe(picture.bytes())) {
+                out() << "Write error: the ffmpeg program stopped taking frames for " << path_ << eol;
+                return false;
+            }
+        return true;
+    }
+
+    bool finish() override {
+        closePipe();
+        int status = wait();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            out() << "Couldn't write " << path_ << ": the ffmpeg program failed" << eol;
+            return false;
+        }
+        if (std::rename(moviePart_.c_str(), path_.c_str()) != 0) {
+            out() << "Couldn't write " << path_ << ": " << std::strerror(errno) << eol;
+            return false;
+        }
+        finished_ = true;
+        return true;
+    }
+
+private:
+    bool spawn(const std::vector<std::string>& args) {
+        int fds[2];
+        if (::pipe(fds) != 0) {
+            out() << "Couldn't start the ffmpeg program: " << std::strerror(errno) << eol;
+            return false;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        std::vector<char*> argv;
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        // The arguments go to the program as they are: no shell sees the file names.
+        int error = posix_spawnp(&pid_, "ffmpeg", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[0]);
+        if (error != 0) {
+            ::close(fds[1]);
+            pid_ = -1;
+            if (error == ENOENT)
+                out() << "The ffmpeg program is not on the PATH: install the package ffmpeg" << eol;
+            else
+                out() << "Couldn't start the ffmpeg program: " << std::strerror(error) << eol;
+            return false;
+        }
+        pipe_ = fds[1];
+        return true;
+    }
+
+    bool writePipe(const std::vector<std::uint8_t>& bytes) {
+        // A program that ends early must give an error here, not end vicview with SIGPIPE.
+        struct sigaction ignore {}, saved {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &saved);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t put = ::write(pipe_, bytes.data() + done, bytes.size() - done);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) break;
+            done += static_cast<std::size_t>(put);
+        }
+        sigaction(SIGPIPE, &saved, nullptr);
+        return done == bytes.size();
+    }
+
+    void closePipe() {
+        if (pipe_ >= 0) ::close(pipe_);
+        pipe_ = -1;
+    }
+
+    int wait() {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return status;
+    }
+
+    std::string path_, moviePart_, soundPart_;
+    int width_, height_, scale_;
+    pid_t pid_ = -1;
+    int pipe_ = -1;
+    bool finished_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<FilmWriter> gifWriter(const std::string& path, const VicPaletteRgb& palette, const FrameClock& clock) {
+    return std::make_unique<GifFilm>(path, palette, clock);
+}
+
+std::unique_ptr<FilmWriter> mp4Writer(const std::string& path, int width, int height, int scale,
+                                      const FrameClock& clock, const PcmSound& sound) {
+    auto film = std::make_unique<Mp4Film>(path, width, height, scale);
+    if (!film->start(clock, sound)) return nullptr;
+    return film;
+}
+
+}  // namespace zov

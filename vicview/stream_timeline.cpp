@@ -1,0 +1,175 @@
+#include "vicview/stream_timeline.h"
+
+#include "common/console/console.h"
+#include "frameconv/video/segment_commands.h"
+#include "vicview/displayed_frame.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zov {
+namespace {
+
+int classPosition(std::int32_t codeClass) {
+    CodeStats stats;
+    for (int i = 0; i < CodeStats::kCounterCount; ++i)
+        if (stats.counter(i).codeClass == codeClass) return i;
+    return -1;
+}
+
+std::string trimmed(const char* name) {
+    std::string text = name;
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+void countCommands(const std::vector<std::uint8_t>& bytes, const StreamPacket& packet, TimelineRow& row) {
+    std::size_t at = 0;
+    while (at < packet.contentLength) {
+        SegmentCommand command;
+        if (decodeCommand(&bytes[packet.contentOffset + at], packet.contentLength - at, command) != DecodeStatus::Ok) return;
+        int position = classPosition(command.codeClass);
+        if (position >= 0) ++row.commands[static_cast<std::size_t>(position)];
+        if (command.kind == CommandKind::Frame)
+            row.buffer = decodeFrameRegisters(command.data[0], command.data[1], command.data[2]).bitmap;
+        at += static_cast<std::size_t>(command.length);
+    }
+}
+
+}  // namespace
+
+std::vector<TimelineRow> streamTimeline(const std::vector<std::uint8_t>& bytes, const std::vector<StreamPacket>& packets) {
+    std::vector<TimelineRow> rows;
+    std::uint32_t last = 0;
+    for (const StreamPacket& packet : packets)
+        if (packet.kind == PacketKind::FirstVideo) last = std::max(last, packet.frameNumber);
+    for (std::uint32_t number = 1; number <= last; ++number) rows.push_back(TimelineRow{number});
+    if (rows.empty()) return rows;
+
+    TimelineRow* current = nullptr;  // the frame whose video is being sent
+    std::size_t pendingAudio = 0;
+    int pendingPackets = 0;
+    for (const StreamPacket& packet : packets) {
+        if (packet.kind == PacketKind::Audio) {
+            pendingAudio += packet.contentLength;
+            ++pendingPackets;
+            continue;
+        }
+        if (packet.kind == PacketKind::FirstVideo) current = &rows[packet.frameNumber - 1];
+        if (!current) continue;
+        current->shown = true;
+        current->audioBytes += pendingAudio;
+        current->audioPackets += pendingPackets;
+        pendingAudio = 0;
+        pendingPackets = 0;
+        ++current->videoPackets;
+        current->videoBytes += packet.payloadLength;
+        countCommands(bytes, packet, *current);
+    }
+    TimelineRow& tail = current ? *current : rows.back();
+    tail.audioBytes += pendingAudio;
+    tail.audioPackets += pendingPackets;
+    return rows;
+}
+
+std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate) {
+    std::string csv = "picture,time,shown,video_packets,video_bytes,audio_packets,audio_bytes,head_bytes";
+    CodeStats names;
+    for (int i = 0; i < CodeStats::kCounterCount; ++i) csv += "," + trimmed(codeClassName(names.counter(i).codeClass));
+    csv += ",buffer\n";
+    for (const TimelineRow& row : rows) {
+        csv += formatted("%lu,%g,%s,%d,%zu,%d,%zu,%zu", static_cast<unsigned long>(row.number), (row.number - 1) / irate,
+                         row.shown ? "shown" : "dropped", row.videoPackets, row.videoBytes, row.audioPackets,
+                         row.audioBytes, row.headBytes());
+        for (int count : row.commands) csv += formatted(",%d", count);
+        csv += row.shown ? formatted(",0x%04lX\n", static_cast<unsigned long>(row.buffer)) : ",\n";
+    }
+    return csv;
+}
+
+namespace {
+
+// Chart geometry: plot area inside margins, one bar per picture.
+constexpr double kLeft = 70, kRight = 150, kTop = 40, kBottom = 50, kPlotHeight = 300;
+const char* const kVideoColour = "#3b6fb6";
+const char* const kAudioColour = "#e69f00";
+const char* const kHeadColour = "#999999";
+const char* const kDroppedColour = "#c0392b";
+const char* const kBandColour = "#2a9d4b";
+
+/// A step of 1, 2 or 5 times a power of ten that gives about five grid lines up to top.
+double niceStep(double top) {
+    double raw = top / 5, power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double factor : {1.0, 2.0, 5.0})
+        if (factor * power >= raw) return factor * power;
+    return 10 * power;
+}
+
+}  // namespace
+
+std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, double bandwidth, const std::string& title) {
+    double perPicture = bandwidth / irate;
+    double highest = perPicture;
+    for (const TimelineRow& row : rows) highest = std::max(highest, static_cast<double>(row.totalBytes()));
+    double step = niceStep(highest * 1.1), top = std::ceil(highest * 1.1 / step) * step;
+    double barPitch = rows.size() > 200 ? 3 : std::max(4.0, std::min(24.0, 900.0 / std::max<std::size_t>(rows.size(), 1)));
+    double plotWidth = barPitch * static_cast<double>(std::max<std::size_t>(rows.size(), 1));
+    double width = kLeft + plotWidth + kRight, height = kTop + kPlotHeight + kBottom;
+    auto y = [&](double value) { return kTop + kPlotHeight - value / top * kPlotHeight; };
+
+    std::string svg = formatted("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%g\" height=\"%g\" "
+                                "font-family=\"sans-serif\" font-size=\"12\">\n", width, height);
+    svg += formatted("<rect width=\"%g\" height=\"%g\" fill=\"white\"/>\n", width, height);
+    svg += formatted("<text x=\"%g\" y=\"22\" font-size=\"15\" font-weight=\"bold\">%s</text>\n", kLeft, title.c_str());
+    for (double value = 0; value <= top + step / 2; value += step) {
+        svg += formatted("<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"#e0e0e0\"/>\n", kLeft, y(value),
+                         kLeft + plotWidth, y(value));
+        svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"end\">%g</text>\n", kLeft - 6, y(value) + 4, value);
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TimelineRow& row = rows[i];
+        double x = kLeft + barPitch * static_cast<double>(i) + barPitch * 0.1, w = barPitch * 0.8, base = 0;
+        for (auto [value, colour] : {std::pair{static_cast<double>(row.videoBytes), kVideoColour},
+                                     std::pair{static_cast<double>(row.audioBytes), kAudioColour},
+                                     std::pair{static_cast<double>(row.headBytes()), kHeadColour}}) {
+            if (value > 0)
+                svg += formatted("<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"%s\"/>\n", x, y(base + value),
+                                 w, y(base) - y(base + value), colour);
+            base += value;
+        }
+        if (!row.shown)
+            svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"middle\" fill=\"%s\" font-weight=\"bold\">x</text>\n",
+                             x + w / 2, kTop + kPlotHeight - 4, kDroppedColour);
+        std::size_t labelEvery = rows.size() <= 40 ? 1 : (rows.size() + 19) / 20;
+        if ((row.number - 1) % labelEvery == 0 || row.number == 1)
+            svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"middle\" font-size=\"10\">%lu</text>\n", x + w / 2,
+                             kTop + kPlotHeight + 14, static_cast<unsigned long>(row.number));
+    }
+    svg += formatted("<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"2\" stroke-dasharray=\"6,3\"/>\n",
+                     kLeft, y(perPicture), kLeft + plotWidth, y(perPicture), kBandColour);
+    svg += formatted("<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"black\"/>\n", kLeft, kTop, kLeft, kTop + kPlotHeight);
+    svg += formatted("<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"black\"/>\n", kLeft, kTop + kPlotHeight,
+                     kLeft + plotWidth, kTop + kPlotHeight);
+    svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"middle\">source picture (%g per second)</text>\n",
+                     kLeft + plotWidth / 2, height - 12, irate);
+    svg += formatted("<text transform=\"translate(18 %g) rotate(-90)\" text-anchor=\"middle\">bytes per picture</text>\n",
+                     kTop + kPlotHeight / 2);
+    double lx = kLeft + plotWidth + 16, ly = kTop + 10;
+    for (auto [label, colour] : {std::pair{"video", kVideoColour}, std::pair{"audio", kAudioColour},
+                                 std::pair{"packet heads", kHeadColour}}) {
+        svg += formatted("<rect x=\"%g\" y=\"%g\" width=\"12\" height=\"12\" fill=\"%s\"/>\n", lx, ly, colour);
+        svg += formatted("<text x=\"%g\" y=\"%g\">%s</text>\n", lx + 18, ly + 10, label);
+        ly += 20;
+    }
+    svg += formatted("<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"2\" stroke-dasharray=\"6,3\"/>\n",
+                     lx, ly + 6, lx + 12, ly + 6, kBandColour);
+    svg += formatted("<text x=\"%g\" y=\"%g\">bandwidth</text>\n", lx + 18, ly + 10);
+    svg += formatted("<text x=\"%g\" y=\"%g\" font-size=\"10\">%g bytes/s</text>\n", lx + 18, ly + 23, bandwidth);
+    ly += 40;
+    svg += formatted("<text x=\"%g\" y=\"%g\" fill=\"%s\" font-weight=\"bold\">x</text>\n", lx + 2, ly + 10, kDroppedColour);
+    svg += formatted("<text x=\"%g\" y=\"%g\">dropped</text>\n", lx + 18, ly + 10);
+    svg += "</svg>\n";
+    return svg;
+}
+
+}  // namespace zov
