@@ -1,14 +1,14 @@
 // soundconv on the machine's own file system, in a temporary directory.
+#include "support/temp_tree.h"
 #include "wave_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include <sys/stat.h>
 
 namespace zov::test {
 namespace {
@@ -17,33 +17,18 @@ namespace fs = std::filesystem;
 
 class RealFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "soundconv-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
-    std::string path(const std::string& name) const { return (root_ / name).string(); }
-
-    void save(const std::string& name, const Bytes& bytes) const {
-        fs::create_directories(fs::path(path(name)).parent_path());
-        std::ofstream(path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          static_cast<std::streamsize>(bytes.size()));
-    }
-
-    Bytes load(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string path(const std::string& name) const { return tree_.path(name); }
+    void save(const std::string& name, const Bytes& bytes) const { tree_.save(name, bytes); }
+    Bytes load(const std::string& name) const { return tree_.load(name); }
 
     int run(std::vector<std::string> args) {
+        console_.clear();
         PlatformOverride use(nullptr, &console_);
         args.insert(args.begin(), "soundconv");
         return runSoundconv(args);
     }
 
-    fs::path root_;
+    testing::TempTree tree_{"soundconv"};
     StringConsole console_;
 };
 
@@ -93,6 +78,58 @@ TEST_F(RealFiles, DestinationInsideTheSourceTreeIsNotWalked) {
     EXPECT_EQ(load("in/s/out/a.BIN"), concat(zovHeader(21, 8000), {0xF0}));
     EXPECT_EQ(load("in/s/out/s/b.BIN"), concat(zovHeader(21, 8000), {0xFF}));
     EXPECT_FALSE(fs::exists(path("in/s/out/s/out/s")));
+}
+
+TEST_F(RealFiles, LinksBackUpTheTreeAreLoopsAndEverySoundIsConvertedOnce) {
+    save("in/a.wav", wave({0, 255}));
+    save("in/sub/b.wav", wave({255}));
+    fs::create_directory_symlink(".", path("in/self"));
+    fs::create_directory_symlink("..", path("in/sub/up"));
+    EXPECT_EQ(run({path("in"), path("out"), "/r", "/f", "8000"}), 0);
+    EXPECT_EQ(console_.output(), path("out/a.BIN") + " stats: max vol 15, clipped 0, silent 0 seconds.\n" +
+                                     "\r\nDirectory loop: " + path("in/self") + " leads back to " + path("in") +
+                                     " ...skipping.\n" + path("out/sub/b.BIN") +
+                                     " stats: max vol 15, clipped 0, silent 0 seconds.\n" +
+                                     "\r\nDirectory loop: " + path("in/sub/up") + " leads back to " +
+                                     path("in") + " ...skipping.\n");
+    EXPECT_EQ(tree_.below("out"), (std::vector<std::string>{"a.BIN", "sub", "sub/b.BIN"}));
+}
+
+// A named pipe is no source: it is reported as a file that cannot be opened, never opened, and the sounds
+// after it are still converted; the run has failed all the same.
+TEST_F(RealFiles, NamedPipeIsReportedAndTheWalkGoesOn) {
+    save("in/a.wav", wave({0, 255}));
+    save("in/c.wav", wave({255}));
+    ASSERT_EQ(mkfifo(path("in/b.wav").c_str(), 0600), 0);
+    EXPECT_EQ(run({path("in"), path("out"), "/f", "8000"}), 2);
+    EXPECT_EQ(console_.output(), path("out/a.BIN") + " stats: max vol 15, clipped 0, silent 0 seconds.\n" +
+                                     "\nCouldn't open: " + path("in/b.wav") + "\n" + path("out/c.BIN") +
+                                     " stats: max vol 15, clipped 0, silent 0 seconds.\n");
+
+    EXPECT_EQ(run({path("in/b.wav"), path("x.bin")}), 2);
+    EXPECT_EQ(console_.output(), "\nCouldn't open: " + path("in/b.wav") + "\n");
+}
+
+// Whatever /y says, the source being read, or one the walk has still to read, is never the output.
+TEST_F(RealFiles, InputsAreNeverOutputs) {
+    const Bytes a = wave({0, 255}), b = wave({10, 20, 30});
+    save("s.wav", a);
+    save("in/a.wav", a);
+    save("in/b.wav", b);
+    EXPECT_EQ(run({path("s.wav"), path("s.wav"), "/y"}), 2);
+    EXPECT_EQ(console_.output(), path("s.wav") + " already exists, and will be overwritten.\nOutput " +
+                                     path("s.wav") + " is the input " + path("s.wav") +
+                                     ", and will not be overwritten.\n\r\nCouldn't open destination: " +
+                                     path("s.wav") + "\n");
+    EXPECT_EQ(load("s.wav"), a);
+
+    EXPECT_EQ(run({path("in"), path("in/b.wav"), "/y"}), 2);
+    EXPECT_EQ(console_.output(), path("in/b.wav") + " already exists, and will be overwritten.\nOutput " +
+                                     path("in/b.wav") + " is the input " + path("in/b.wav") +
+                                     ", and will not be overwritten.\n\r\nCouldn't open destination: " +
+                                     path("in/b.wav") + "\n");
+    EXPECT_EQ(load("in/a.wav"), a);
+    EXPECT_EQ(load("in/b.wav"), b);
 }
 
 // A full disk: every write fails with the system's text, and the run fails.

@@ -120,6 +120,53 @@ TEST(WaveHeader, FormatChunkWithAnnouncedExtraBytesIsAccepted) {
     }
 }
 
+// The extensible format chunk: 40 bytes, with the valid bits, a channel mask and the sub-format.
+WaveBuilder extensible(WaveBuilder wave, std::uint16_t validBits, std::uint8_t subFormat = 1) {
+    wave.formatTag = 0xFFFE;
+    wave.formatExtra.clear();
+    putLe(wave.formatExtra, 22, 2);
+    putLe(wave.formatExtra, validBits, 2);
+    putLe(wave.formatExtra, 3, 4);
+    wave.formatExtra.insert(wave.formatExtra.end(), {subFormat, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+    return wave;
+}
+
+TEST(WaveHeader, ExtensiblePcmReadsLikeItsFormatOneTwin) {
+    WaveBuilder twin;
+    twin.channels = 2;
+    twin.sampleRate = 11025;
+    twin.bits = 24;
+    // Sixteen levels, in the top four bits of each sample.
+    for (int i = 0; i < 600; ++i) twin.add({(i * 7919 % 16 - 8) << 20, (i * 104729 % 16 - 8) << 20});
+    SoundRun plain;
+    ASSERT_EQ(plain.run(twin.build(), {"/n", "8"}), 0);
+
+    SoundRun run;
+    EXPECT_EQ(run.run(extensible(twin, 24).build(), {"/n", "8"}), 0);
+    EXPECT_EQ(run.output(), plain.output());
+    EXPECT_EQ(run.text(), plain.text());  // no line about the size of its format chunk
+
+    // Only the valid bits count: the padding below them reads as 0.
+    WaveBuilder padded = extensible(twin, 4);
+    for (std::size_t i = 0; i < padded.samples.size(); i += 3) {
+        padded.samples[i] = padded.samples[i + 1] = 0xFF;
+        padded.samples[i + 2] |= 0x0F;
+    }
+    SoundRun run4;
+    EXPECT_EQ(run4.run(padded.build(), {"/n", "8", "/v"}), 0);
+    EXPECT_EQ(run4.output(), plain.output());
+    EXPECT_NE(run4.text().find("WAVE info: fe ff 02 00 11 2b 00 00 66 02 01 00 06 00 18 00\n"
+                               "Format type: 65534 extensible PCM (4 valid bits)\nNumber of channels: 2\n"),
+              std::string::npos) << run4.text();
+
+    // Any other sub-format is not PCM, as any other tag.
+    SoundRun floats;
+    EXPECT_EQ(floats.run(extensible(twin, 24, 3).build(), {"/v"}), 2);
+    EXPECT_NE(floats.text().find("Unexpected WAVE fmt size (40); assuming first 16 bytes valid.\n"
+                                 "WAVE info: fe ff"), std::string::npos) << floats.text();
+    EXPECT_NE(floats.text().find("Format type: 65534 not PCM\n" + kInvalid), std::string::npos) << floats.text();
+}
+
 TEST(WaveHeader, OtherChunksBeforeTheDataArePassedOver) {
     WaveBuilder wave = someSound();
     wave.betweenChunks = listChunk(900);
