@@ -82,7 +82,7 @@ public:
             out() << "Couldn't encode the GIF film " << path_ << eol;
             return false;
         }
-        return writeWholeFile(path_, file_);
+        return writeWholeFileAtOnce(path_, file_);
     }
 
 private:
@@ -141,14 +141,6 @@ bool writeRealFile(const std::string& path, const std::vector<std::uint8_t>& byt
     }
 }
 
-/// The name beside path under which a film is written until it is complete.
-std::string partialName(const std::string& path, const char* suffix) {
-    std::size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return dir + "." + name + suffix;
-}
-
 class Mp4Film final : public FilmWriter {
 public:
     Mp4Film(std::string path, int width, int height, int scale)
@@ -159,8 +151,8 @@ public:
             closePipe();
             wait();
         }
-        std::remove(soundPart_.c_str());
-        if (!finished_) std::remove(moviePart_.c_str());
+        realFileSystem().removeFile(soundPart_);
+        if (!finished_) realFileSystem().removeFile(moviePart_);
     }
 
     bool start(const FrameClock& clock, const PcmSound& sound) {
@@ -176,7 +168,10 @@ public:
         if (withSound) args.insert(args.end(), {"-i", soundPart_});
         args.insert(args.end(), {"-map", "0:v"});
         if (withSound) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "96k"});
-        args.insert(args.end(), {"-vf", formatted("scale=%d:%d:flags=neighbor", width_ * scale_, height_ * scale_),
+        // The output rate is given again: otherwise ffmpeg rounds a rate such as 7843/1960 to 4 and the
+        // pictures drift away from the sound.
+        args.insert(args.end(), {"-r", formatted("%.17g", clock.irate),
+                                 "-vf", formatted("scale=%d:%d:flags=neighbor", width_ * scale_, height_ * scale_),
                                  "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mp4", moviePart_});
         return spawn(args);
     }
@@ -198,7 +193,7 @@ public:
             out() << "Couldn't write " << path_ << ": the ffmpeg program failed" << eol;
             return false;
         }
-        if (std::rename(moviePart_.c_str(), path_.c_str()) != 0) {
+        if (!realFileSystem().renameFile(moviePart_, path_)) {
             out() << "Couldn't write " << path_ << ": " << std::strerror(errno) << eol;
             return false;
         }

@@ -255,9 +255,12 @@ bool writeTimeline(const std::vector<std::uint8_t>& bytes, const std::string& in
                    const std::vector<StreamPacket>& packets, const std::string& dir, const StreamViewSettings& settings) {
     FrameClock clock = FrameClock::of(info, settings.fps);
     double bandwidth = settings.bandwidth > 0 ? settings.bandwidth : info.videoByteRate > 0 ? info.videoByteRate : 4000;
+    const char* note = settings.bandwidth > 0      ? "(--bw)"
+                       : info.videoByteRate > 0 ? "(the stream's video byte rate)"
+                                                : "(the default)";
     std::vector<TimelineRow> rows = streamTimeline(bytes, packets);
     std::string csv = timelineCsv(rows, clock.irate);
-    std::string svg = timelineSvg(rows, clock.irate, bandwidth, inputName + ": bytes per source picture");
+    std::string svg = timelineSvg(rows, clock.irate, bandwidth, note, inputName + ": bytes per source picture");
     std::string csvPath = joinPath(dir, "timeline.csv"), svgPath = joinPath(dir, "timeline.svg");
     if (!writeWholeFile(csvPath, std::vector<std::uint8_t>(csv.begin(), csv.end())) ||
         !writeWholeFile(svgPath, std::vector<std::uint8_t>(svg.begin(), svg.end())))
