@@ -154,6 +154,11 @@ std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, doub
                          kLeft + plotWidth, y(value));
         svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"end\">%g</text>\n", kLeft - 6, y(value) + 4, value);
     }
+    // Picture numbers under the bars at round steps, about twenty of them (every one for short streams).
+    std::size_t labelEvery = 1;
+    for (std::size_t power = 1; rows.size() > 40 && rows.size() / labelEvery > 20; power *= 10)
+        for (std::size_t factor : {1, 2, 5})
+            if (rows.size() / labelEvery > 20) labelEvery = factor * power;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TimelineRow& row = rows[i];
         double x = kLeft + barPitch * static_cast<double>(i) + barPitch * 0.1, w = barPitch * 0.8, base = 0;
@@ -168,8 +173,7 @@ std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, doub
         if (!row.shown)
             svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"middle\" fill=\"%s\" font-weight=\"bold\">x</text>\n",
                              x + w / 2, kTop + kPlotHeight - 4, kDroppedColour);
-        std::size_t labelEvery = rows.size() <= 40 ? 1 : (rows.size() + 19) / 20;
-        if ((row.number - 1) % labelEvery == 0 || row.number == 1)
+        if (row.number % labelEvery == 0 || (row.number == 1 && labelEvery >= 5))
             svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"middle\" font-size=\"10\">%lu</text>\n", x + w / 2,
                              kTop + kPlotHeight + 14, static_cast<unsigned long>(row.number));
     }
