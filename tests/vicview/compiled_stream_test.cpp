@@ -151,8 +151,14 @@ TEST_F(CompiledStream, GifFramesAreThePreviewFramesHeldUntilTheNextOne) {
     EXPECT_FALSE(fs.exists(".film.gif.part"));
 }
 
-TEST_F(CompiledStream, AGifThatCannotBeWrittenLeavesNoFile) {
+TEST_F(CompiledStream, AFilmNeverReplacesItsStreamAndAFailedOneLeavesNoFile) {
     compileFilmClip();
+    put("clip.gif", file("v.zov"));
+    fs.addLink("again.gif", "clip.gif");
+    EXPECT_EQ(run("clip.gif again.gif"), kViewBadCommandLine);
+    EXPECT_EQ(run("v.zov preview --wav ./v.zov"), kViewBadCommandLine);
+    EXPECT_EQ(file("clip.gif"), file("v.zov"));
+
     fs.failAt(FileOp::Write, 0, true);
     EXPECT_EQ(run("v.zov film.gif"), 4);
     EXPECT_NE(console.output().find("Write error"), std::string::npos) << console.output();
