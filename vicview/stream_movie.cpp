@@ -6,6 +6,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -59,16 +60,15 @@ public:
 
     bool frame(const RgbImage& picture, std::uint32_t start, std::uint32_t end) override {
         if (!gif_ && !open(picture.width(), picture.height())) return false;
-        // The delay of a frame is the difference of its rounded end and start, so delays never drift.
+        // The delay of a frame is the difference of its rounded end and start, so delays never drift. A delay
+        // holds at most 65535 hundredths: a picture held longer (one picture over a long sound) repeats.
         long delay = clock_.centiseconds(end) - clock_.centiseconds(start);
-        GifByteType control[4] = {0, static_cast<GifByteType>(delay & 0xFF), static_cast<GifByteType>(delay >> 8 & 0xFF), 0};
-        std::vector<GifPixelType> row(static_cast<std::size_t>(picture.width()));
-        bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
-                  EGifPutImageDesc(gif_, 0, 0, picture.width(), picture.height(), false, nullptr) == GIF_OK;
-        for (int y = 0; ok && y < picture.height(); ++y) {
-            for (int x = 0; x < picture.width(); ++x) row[static_cast<std::size_t>(x)] = colourIndex(picture.at(x, y));
-            ok = EGifPutLine(gif_, row.data(), picture.width()) == GIF_OK;
-        }
+        bool ok = true;
+        do {
+            long part = std::min(delay, 65535L);
+            ok = putImage(picture, part);
+            delay -= part;
+        } while (ok && delay > 0);
         if (!ok) out() << "Couldn't encode the GIF film " << path_ << eol;
         return ok;
     }
@@ -102,6 +102,18 @@ private:
              EGifPutExtensionBlock(gif_, 11, "NETSCAPE2.0") == GIF_OK && EGifPutExtensionBlock(gif_, 3, loop) == GIF_OK &&
              EGifPutExtensionTrailer(gif_) == GIF_OK;
         if (!ok) out() << "Couldn't encode the GIF film " << path_ << eol;
+        return ok;
+    }
+
+    bool putImage(const RgbImage& picture, long delay) {
+        GifByteType control[4] = {0, static_cast<GifByteType>(delay & 0xFF), static_cast<GifByteType>(delay >> 8 & 0xFF), 0};
+        std::vector<GifPixelType> row(static_cast<std::size_t>(picture.width()));
+        bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
+                  EGifPutImageDesc(gif_, 0, 0, picture.width(), picture.height(), false, nullptr) == GIF_OK;
+        for (int y = 0; ok && y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) row[static_cast<std::size_t>(x)] = colourIndex(picture.at(x, y));
+            ok = EGifPutLine(gif_, row.data(), picture.width()) == GIF_OK;
+        }
         return ok;
     }
 
