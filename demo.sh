@@ -36,8 +36,12 @@ echo "Sound file: $out/chirp.zov"
 echo; echo "== vicview: what the target machine will show and play =="
 run ./build/vicview "$out/scene.BIN" "$out/scene.png" --border
 run ./build/vicview "$out/scene_hires.BIN" "$out/scene_hires.png" --hires
-run ./build/vicview "$out/clip.zov" "$out/preview" --wav "$out/preview.wav"
+run ./build/vicview "$out/clip.zov" "$out/preview" --wav "$out/preview.wav" --timeline --bw 6000
 run ./build/vicview "$out/chirp.zov" "$out/chirp_check.wav"
+run ./build/vicview "$out/clip.zov" "$out/clip.mp4"
+run ./build/vicview "$out/clip.zov" "$out/clip.gif"
 echo
 echo "Previews: $out/scene.png, $out/scene_hires.png, $out/preview/contact.png (every frame of the stream,"
 echo "          one PNG each in $out/preview/), $out/preview.wav (the stream's audio), $out/chirp_check.wav"
+echo "Films:    $out/clip.mp4 (the stream as the target plays it, with its sound), $out/clip.gif (looping, silent)"
+echo "Chart:    $out/preview/timeline.svg (bytes per picture against the bandwidth; the table in timeline.csv)"

@@ -38,4 +38,35 @@ bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
     }
 }
 
+std::string partialName(const std::string& path, const char* suffix) {
+    std::size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return dir + "." + name + suffix;
+}
+
+bool writeWholeFileAtOnce(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::string partial = partialName(path);
+    std::unique_ptr<File> file = fileSystem().create(partial);
+    if (!file) {
+        out() << "Couldn't open destination: " << partial << eol;
+        return false;
+    }
+    try {
+        file->write(bytes.data(), bytes.size());
+        file->close();
+    } catch (const FileError& error) {
+        file->close();
+        fileSystem().removeFile(partial);
+        out() << "Write error: " << error.what() << eol;
+        return false;
+    }
+    if (!fileSystem().renameFile(partial, path)) {
+        fileSystem().removeFile(partial);
+        out() << "Couldn't put " << partial << " in the place of " << path << eol;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace zov

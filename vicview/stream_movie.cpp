@@ -6,6 +6,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -59,16 +60,15 @@ public:
 
     bool frame(const RgbImage& picture, std::uint32_t start, std::uint32_t end) override {
         if (!gif_ && !open(picture.width(), picture.height())) return false;
-        // The delay of a frame is the difference of its rounded end and start, so delays never drift.
+        // The delay of a frame is the difference of its rounded end and start, so delays never drift. A delay
+        // holds at most 65535 hundredths: a picture held longer (one picture over a long sound) repeats.
         long delay = clock_.centiseconds(end) - clock_.centiseconds(start);
-        GifByteType control[4] = {0, static_cast<GifByteType>(delay & 0xFF), static_cast<GifByteType>(delay >> 8 & 0xFF), 0};
-        std::vector<GifPixelType> row(static_cast<std::size_t>(picture.width()));
-        bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
-                  EGifPutImageDesc(gif_, 0, 0, picture.width(), picture.height(), false, nullptr) == GIF_OK;
-        for (int y = 0; ok && y < picture.height(); ++y) {
-            for (int x = 0; x < picture.width(); ++x) row[static_cast<std::size_t>(x)] = colourIndex(picture.at(x, y));
-            ok = EGifPutLine(gif_, row.data(), picture.width()) == GIF_OK;
-        }
+        bool ok = true;
+        do {
+            long part = std::min(delay, 65535L);
+            ok = putImage(picture, part);
+            delay -= part;
+        } while (ok && delay > 0);
         if (!ok) out() << "Couldn't encode the GIF film " << path_ << eol;
         return ok;
     }
@@ -82,7 +82,7 @@ public:
             out() << "Couldn't encode the GIF film " << path_ << eol;
             return false;
         }
-        return writeWholeFile(path_, file_);
+        return writeWholeFileAtOnce(path_, file_);
     }
 
 private:
@@ -102,6 +102,18 @@ private:
              EGifPutExtensionBlock(gif_, 11, "NETSCAPE2.0") == GIF_OK && EGifPutExtensionBlock(gif_, 3, loop) == GIF_OK &&
              EGifPutExtensionTrailer(gif_) == GIF_OK;
         if (!ok) out() << "Couldn't encode the GIF film " << path_ << eol;
+        return ok;
+    }
+
+    bool putImage(const RgbImage& picture, long delay) {
+        GifByteType control[4] = {0, static_cast<GifByteType>(delay & 0xFF), static_cast<GifByteType>(delay >> 8 & 0xFF), 0};
+        std::vector<GifPixelType> row(static_cast<std::size_t>(picture.width()));
+        bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
+                  EGifPutImageDesc(gif_, 0, 0, picture.width(), picture.height(), false, nullptr) == GIF_OK;
+        for (int y = 0; ok && y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) row[static_cast<std::size_t>(x)] = colourIndex(picture.at(x, y));
+            ok = EGifPutLine(gif_, row.data(), picture.width()) == GIF_OK;
+        }
         return ok;
     }
 
@@ -141,14 +153,6 @@ bool writeRealFile(const std::string& path, const std::vector<std::uint8_t>& byt
     }
 }
 
-/// The name beside path under which a film is written until it is complete.
-std::string partialName(const std::string& path, const char* suffix) {
-    std::size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return dir + "." + name + suffix;
-}
-
 class Mp4Film final : public FilmWriter {
 public:
     Mp4Film(std::string path, int width, int height, int scale)
@@ -159,8 +163,8 @@ public:
             closePipe();
             wait();
         }
-        std::remove(soundPart_.c_str());
-        if (!finished_) std::remove(moviePart_.c_str());
+        realFileSystem().removeFile(soundPart_);
+        if (!finished_) realFileSystem().removeFile(moviePart_);
     }
 
     bool start(const FrameClock& clock, const PcmSound& sound) {
@@ -176,7 +180,10 @@ public:
         if (withSound) args.insert(args.end(), {"-i", soundPart_});
         args.insert(args.end(), {"-map", "0:v"});
         if (withSound) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "96k"});
-        args.insert(args.end(), {"-vf", formatted("scale=%d:%d:flags=neighbor", width_ * scale_, height_ * scale_),
+        // The output rate is given again: otherwise ffmpeg rounds a rate such as 7843/1960 to 4 and the
+        // pictures drift away from the sound.
+        args.insert(args.end(), {"-r", formatted("%.17g", clock.irate),
+                                 "-vf", formatted("scale=%d:%d:flags=neighbor", width_ * scale_, height_ * scale_),
                                  "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mp4", moviePart_});
         return spawn(args);
     }
@@ -198,7 +205,7 @@ public:
             out() << "Couldn't write " << path_ << ": the ffmpeg program failed" << eol;
             return false;
         }
-        if (std::rename(moviePart_.c_str(), path_.c_str()) != 0) {
+        if (!realFileSystem().renameFile(moviePart_, path_)) {
             out() << "Couldn't write " << path_ << ": " << std::strerror(errno) << eol;
             return false;
         }

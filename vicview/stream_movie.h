@@ -40,7 +40,7 @@ public:
 };
 
 /// The GIF film: the palette's 16 colours, delays from the clock, looping. Written through the platform's
-/// file system when finished.
+/// file system when finished, under a passing name beside path that is renamed to path once complete.
 std::unique_ptr<FilmWriter> gifWriter(const std::string& path, const VicPaletteRgb& palette, const FrameClock& clock);
 
 /// The MP4 film through ffmpeg: H.264 yuv420p, scaled by a whole factor with nearest-neighbour sampling,

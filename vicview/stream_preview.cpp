@@ -221,8 +221,13 @@ bool StreamPlayback::showFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3
 }
 
 bool StreamPlayback::filmFrame(const RgbImage& picture) {
-    // A frame is shown from its picture's period (the first one from the start) until the next frame's.
-    std::uint32_t from = framesShown_ == 0 ? 0 : frameNumber_ - 1;
+    // A frame is shown from its picture's period until the next frame's. When the first pictures were dropped
+    // the screen stays black until the first frame, so the pictures keep their time against the sound.
+    std::uint32_t from = frameNumber_ - 1;
+    if (framesShown_ == 0 && from > 0) {
+        const VicPaletteRgb& palette = settings_.palette ? *settings_.palette : peptoPalette();
+        if (!film_->frame(RgbImage(picture.width(), picture.height(), palette[kBlack]), 0, from)) return false;
+    }
     if (framesShown_ > 0 && !film_->frame(held_, heldFrom_, from)) return false;
     held_ = picture;
     heldFrom_ = from;
@@ -255,9 +260,12 @@ bool writeTimeline(const std::vector<std::uint8_t>& bytes, const std::string& in
                    const std::vector<StreamPacket>& packets, const std::string& dir, const StreamViewSettings& settings) {
     FrameClock clock = FrameClock::of(info, settings.fps);
     double bandwidth = settings.bandwidth > 0 ? settings.bandwidth : info.videoByteRate > 0 ? info.videoByteRate : 4000;
+    const char* note = settings.bandwidth > 0      ? "(--bw)"
+                       : info.videoByteRate > 0 ? "(the stream's video byte rate)"
+                                                : "(the default)";
     std::vector<TimelineRow> rows = streamTimeline(bytes, packets);
     std::string csv = timelineCsv(rows, clock.irate);
-    std::string svg = timelineSvg(rows, clock.irate, bandwidth, inputName + ": bytes per source picture");
+    std::string svg = timelineSvg(rows, clock.irate, bandwidth, note, inputName + ": bytes per source picture");
     std::string csvPath = joinPath(dir, "timeline.csv"), svgPath = joinPath(dir, "timeline.svg");
     if (!writeWholeFile(csvPath, std::vector<std::uint8_t>(csv.begin(), csv.end())) ||
         !writeWholeFile(svgPath, std::vector<std::uint8_t>(svg.begin(), svg.end())))

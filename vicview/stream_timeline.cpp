@@ -75,7 +75,10 @@ std::vector<TimelineRow> streamTimeline(const std::vector<std::uint8_t>& bytes, 
 std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate) {
     std::string csv = "picture,time,shown,video_packets,video_bytes,audio_packets,audio_bytes,head_bytes";
     CodeStats names;
-    for (int i = 0; i < CodeStats::kCounterCount; ++i) csv += "," + trimmed(codeClassName(names.counter(i).codeClass));
+    for (int i = 0; i < CodeStats::kCounterCount; ++i) {
+        csv += ',';
+        csv += trimmed(codeClassName(names.counter(i).codeClass));
+    }
     csv += ",buffer\n";
     for (const TimelineRow& row : rows) {
         csv += formatted("%lu,%g,%s,%d,%zu,%d,%zu,%zu", static_cast<unsigned long>(row.number), (row.number - 1) / irate,
@@ -90,12 +93,27 @@ std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate) {
 namespace {
 
 // Chart geometry: plot area inside margins, one bar per picture.
-constexpr double kLeft = 70, kRight = 150, kTop = 40, kBottom = 50, kPlotHeight = 300;
+constexpr double kLeft = 70, kRight = 190, kTop = 50, kBottom = 50, kPlotHeight = 300;
 const char* const kVideoColour = "#3b6fb6";
 const char* const kAudioColour = "#e69f00";
 const char* const kHeadColour = "#999999";
 const char* const kDroppedColour = "#c0392b";
 const char* const kBandColour = "#2a9d4b";
+
+/// Text as XML character data: a file name may hold any of the characters that mark up.
+std::string xmlText(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += static_cast<unsigned char>(c) < 0x20 ? '?' : c;  // control bytes are not allowed at all
+        }
+    }
+    return escaped;
+}
 
 /// A step of 1, 2 or 5 times a power of ten that gives about five grid lines up to top.
 double niceStep(double top) {
@@ -107,7 +125,8 @@ double niceStep(double top) {
 
 }  // namespace
 
-std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, double bandwidth, const std::string& title) {
+std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, double bandwidth,
+                        const std::string& bandwidthNote, const std::string& title) {
     double perPicture = bandwidth / irate;
     double highest = perPicture;
     for (const TimelineRow& row : rows) highest = std::max(highest, static_cast<double>(row.totalBytes()));
@@ -120,12 +139,26 @@ std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, doub
     std::string svg = formatted("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%g\" height=\"%g\" "
                                 "font-family=\"sans-serif\" font-size=\"12\">\n", width, height);
     svg += formatted("<rect width=\"%g\" height=\"%g\" fill=\"white\"/>\n", width, height);
-    svg += formatted("<text x=\"%g\" y=\"22\" font-size=\"15\" font-weight=\"bold\">%s</text>\n", kLeft, title.c_str());
+    svg += formatted("<text x=\"%g\" y=\"20\" font-size=\"15\" font-weight=\"bold\">%s</text>\n", kLeft, xmlText(title).c_str());
+    std::size_t total = 0;
+    int dropped = 0;
+    for (const TimelineRow& row : rows) {
+        total += row.totalBytes();
+        dropped += !row.shown;
+    }
+    double seconds = static_cast<double>(rows.size()) / irate;
+    svg += formatted("<text x=\"%g\" y=\"36\">%zu bytes over %zu pictures (%.2f s): %.0f bytes/s; %d dropped</text>\n",
+                     kLeft, total, rows.size(), seconds, seconds > 0 ? total / seconds : 0.0, dropped);
     for (double value = 0; value <= top + step / 2; value += step) {
         svg += formatted("<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"#e0e0e0\"/>\n", kLeft, y(value),
                          kLeft + plotWidth, y(value));
         svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"end\">%g</text>\n", kLeft - 6, y(value) + 4, value);
     }
+    // Picture numbers under the bars at round steps, about twenty of them (every one for short streams).
+    std::size_t labelEvery = 1;
+    for (std::size_t power = 1; rows.size() > 40 && rows.size() / labelEvery > 20; power *= 10)
+        for (std::size_t factor : {1, 2, 5})
+            if (rows.size() / labelEvery > 20) labelEvery = factor * power;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TimelineRow& row = rows[i];
         double x = kLeft + barPitch * static_cast<double>(i) + barPitch * 0.1, w = barPitch * 0.8, base = 0;
@@ -140,8 +173,7 @@ std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, doub
         if (!row.shown)
             svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"middle\" fill=\"%s\" font-weight=\"bold\">x</text>\n",
                              x + w / 2, kTop + kPlotHeight - 4, kDroppedColour);
-        std::size_t labelEvery = rows.size() <= 40 ? 1 : (rows.size() + 19) / 20;
-        if ((row.number - 1) % labelEvery == 0 || row.number == 1)
+        if (row.number % labelEvery == 0 || (row.number == 1 && labelEvery >= 5))
             svg += formatted("<text x=\"%g\" y=\"%g\" text-anchor=\"middle\" font-size=\"10\">%lu</text>\n", x + w / 2,
                              kTop + kPlotHeight + 14, static_cast<unsigned long>(row.number));
     }
@@ -165,7 +197,8 @@ std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, doub
                      lx, ly + 6, lx + 12, ly + 6, kBandColour);
     svg += formatted("<text x=\"%g\" y=\"%g\">bandwidth</text>\n", lx + 18, ly + 10);
     svg += formatted("<text x=\"%g\" y=\"%g\" font-size=\"10\">%g bytes/s</text>\n", lx + 18, ly + 23, bandwidth);
-    ly += 40;
+    svg += formatted("<text x=\"%g\" y=\"%g\" font-size=\"10\">%s</text>\n", lx + 18, ly + 35, xmlText(bandwidthNote).c_str());
+    ly += 52;
     svg += formatted("<text x=\"%g\" y=\"%g\" fill=\"%s\" font-weight=\"bold\">x</text>\n", lx + 2, ly + 10, kDroppedColour);
     svg += formatted("<text x=\"%g\" y=\"%g\">dropped</text>\n", lx + 18, ly + 10);
     svg += "</svg>\n";

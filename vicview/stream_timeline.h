@@ -31,7 +31,8 @@ std::vector<TimelineRow> streamTimeline(const std::vector<std::uint8_t>& bytes, 
 
 std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate);
 
-/// The chart; bandwidth in bytes per second, drawn as bytes per picture.
-std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, double bandwidth, const std::string& title);
+/// The chart; bandwidth in bytes per second, drawn as bytes per picture, with a note on where it comes from.
+std::string timelineSvg(const std::vector<TimelineRow>& rows, double irate, double bandwidth,
+                        const std::string& bandwidthNote, const std::string& title);
 
 }  // namespace zov

@@ -2,6 +2,7 @@
 
 #include "common/cli/command_line.h"
 #include "common/console/console.h"
+#include "common/platform/platform.h"
 #include "vicview/bitmap_file.h"
 #include "vicview/file_bytes.h"
 #include "vicview/png_file.h"
@@ -27,6 +28,12 @@ const char* const kExitCodes =
     "sound file (the offset is printed); 4 an output could not be written.";
 
 int refuse(const std::string& problem) { return refuseCommandLine(kProgram, problem, kViewBadCommandLine); }
+
+/// Whether two names lead to the same existing file, whatever links or spellings they use.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::optional<FileIdentity> first = fileSystem().identity(a), second = fileSystem().identity(b);
+    return first && second && *first == *second;
+}
 
 int viewBitmap(const std::vector<std::uint8_t>& bytes, const ViewOptions& options) {
     BitmapFile file;
@@ -135,6 +142,10 @@ std::optional<int> parseViewCommandLine(const std::vector<std::string>& args, Vi
 int runVicview(const std::vector<std::string>& args) {
     ViewOptions options;
     if (std::optional<int> exit = parseViewCommandLine(args, options)) return *exit;
+
+    // An output never replaces its input: a film named like the stream would leave nothing to play.
+    if (sameFile(options.input, options.output) || (!options.wavPath.empty() && sameFile(options.input, options.wavPath)))
+        return refuse("an output would replace the input " + options.input);
 
     std::vector<std::uint8_t> bytes;
     if (!readWholeFile(options.input, bytes)) {

@@ -241,6 +241,26 @@ std::unique_ptr<File> MemoryFileSystem::openExisting(const std::string& path) {
     return std::make_unique<MemoryFile>(*this, n->data, true);
 }
 
+bool MemoryFileSystem::renameFile(const std::string& from, const std::string& to) {
+    if (shouldFail(FileOp::Rename)) return false;
+    // A link is renamed itself, not what it leads to.
+    std::optional<std::string> source = resolve(from, false), target = resolve(to, false);
+    if (!source || !target || source->empty() || target->empty() || !nodes_.count(*source)) return false;
+    if (*source == *target) return true;
+    auto isDirectoryNode = [&](const std::string& at) { return nodes_.count(at) && nodes_[at].type == NodeType::Directory; };
+    if (!isDirectory(parentOf(*target)) || isDirectoryNode(*source) || isDirectoryNode(*target)) return false;
+    nodes_[*target] = nodes_[*source];
+    nodes_.erase(*source);
+    return true;
+}
+
+bool MemoryFileSystem::removeFile(const std::string& path) {
+    std::optional<std::string> real = resolve(path, false);
+    if (!real || !nodes_.count(*real) || nodes_[*real].type == NodeType::Directory) return false;
+    nodes_.erase(*real);
+    return true;
+}
+
 void MemoryFileSystem::addFile(const std::string& path, Bytes content) {
     std::string p = normal(path);
     addDirectory(parentOf(p));

@@ -74,6 +74,11 @@ public:
     virtual std::unique_ptr<File> create(const std::string& path) = 0;
     /// Opens an existing file for exclusive writing without cutting it, positioned at 0; nullptr on failure.
     virtual std::unique_ptr<File> openExisting(const std::string& path) = 0;
+    /// Gives a file the name `to`, replacing what was called so in one step; false when it cannot. A file
+    /// written under a passing name and renamed when complete is never seen half written.
+    virtual bool renameFile(const std::string& from, const std::string& to) = 0;
+    /// Removes a file (not a directory); false when it cannot.
+    virtual bool removeFile(const std::string& path) = 0;
     /// One name for every path that leads to the same file or directory (the real path on a disk), so that a
     /// directory met again under another name can be recognised; the path itself when there is none.
     virtual std::string canonicalPath(const std::string& path) { return path; }

@@ -167,6 +167,12 @@ public:
         return openForWriting(path, O_RDWR);
     }
 
+    bool renameFile(const std::string& from, const std::string& to) override {
+        return std::rename(from.c_str(), to.c_str()) == 0;
+    }
+
+    bool removeFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
     std::string canonicalPath(const std::string& path) override {
         char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
         if (!real) return path;

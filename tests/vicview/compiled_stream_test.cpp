@@ -1,13 +1,19 @@
 // A stream that frameconv compiles is previewed, and every frame shown must be the picture of that
-// frame's own bitmap file.
+// frame's own bitmap file. The same stream becomes a GIF and an MP4 film, and its timeline accounts for
+// every byte.
 #include "frameconv/app/frameconv_app.h"
 #include "support/picture_files.h"
+#include "support/temp_tree.h"
 #include "vicview/stream_preview.h"
 #include "view_test_support.h"
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
 
 namespace zov {
 namespace {
@@ -27,6 +33,7 @@ RgbGrid movingFrame(int width, int height, int i) {
 class CompiledStream : public ViewRun {
 protected:
     void compile(const std::string& options, int width, int height, int frames) {
+        fs.addFile("clip.raw", MemoryFileSystem::Bytes(kAudioBytes, 0x1B));
         for (int i = 0; i < frames; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "clip/f%02d.bmp", i + 1);
@@ -60,7 +67,178 @@ protected:
         EXPECT_GE(shown, 2);
         EXPECT_FALSE(file("preview/contact.png").empty());
     }
+
+    // Eight pictures at 4 a second with two seconds of sound at 8000 Hz: 4000 bytes of four 2-bit samples.
+    static constexpr std::size_t kAudioBytes = 4000;
+    static constexpr int kPictures = 8;
+    void compileFilmClip() { compile("/ir4 /r3 /af clip.raw /ar8000 /bw8000", 160, 200, kPictures); }
+
+    /// The numbers of the frames the preview wrote, in order.
+    std::vector<std::uint32_t> previewFrameNumbers() {
+        EXPECT_EQ(run("v.zov preview"), 0) << console.output();
+        std::vector<std::uint32_t> numbers;
+        for (std::uint32_t number = 1; number <= kPictures; ++number)
+            if (!file("preview/" + frameFileName(number)).empty()) numbers.push_back(number);
+        return numbers;
+    }
 };
+
+int readGifBytes(GifFileType* gif, GifByteType* into, int length) {
+    auto* source = static_cast<std::pair<const Bytes*, std::size_t>*>(gif->UserData);
+    int count = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(length), source->first->size() - source->second));
+    std::memcpy(into, source->first->data() + source->second, static_cast<std::size_t>(count));
+    source->second += static_cast<std::size_t>(count);
+    return count;
+}
+
+struct GifFrame {
+    RgbImage picture;
+    int delay = 0;  // hundredths of a second
+};
+
+/// Every frame of a GIF file as giflib reads it back.
+std::vector<GifFrame> decodeGif(const Bytes& file) {
+    std::pair<const Bytes*, std::size_t> source{&file, 0};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&source, readGifBytes, &error);
+    std::vector<GifFrame> frames;
+    if (!gif) return frames;
+    if (DGifSlurp(gif) == GIF_OK) {
+        for (int i = 0; i < gif->ImageCount; ++i) {
+            const SavedImage& image = gif->SavedImages[i];
+            const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+            GifFrame frame{RgbImage(image.ImageDesc.Width, image.ImageDesc.Height)};
+            for (int y = 0; y < image.ImageDesc.Height; ++y)
+                for (int x = 0; x < image.ImageDesc.Width; ++x) {
+                    GifColorType colour = map->Colors[image.RasterBits[y * image.ImageDesc.Width + x]];
+                    frame.picture.set(x, y, {colour.Red, colour.Green, colour.Blue});
+                }
+            GraphicsControlBlock control{};
+            if (DGifSavedExtensionToGCB(gif, i, &control) == GIF_OK) frame.delay = control.DelayTime;
+            frames.push_back(frame);
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return frames;
+}
+
+int differentPixels(const RgbImage& a, const RgbImage& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return -1;
+    int different = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) different += !(a.at(x, y) == b.at(x, y));
+    return different;
+}
+
+TEST_F(CompiledStream, GifFramesAreThePreviewFramesHeldUntilTheNextOne) {
+    compileFilmClip();
+    std::vector<std::uint32_t> shown = previewFrameNumbers();
+    ASSERT_GE(shown.size(), 3u);
+    ASSERT_LT(shown.size(), static_cast<std::size_t>(kPictures)) << "the output rate drops some pictures";
+
+    ASSERT_EQ(run("v.zov film.gif"), 0) << console.output();
+    std::vector<GifFrame> frames = decodeGif(file("film.gif"));
+    ASSERT_EQ(frames.size(), shown.size());
+    int total = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(differentPixels(frames[i].picture, png("preview/" + frameFileName(shown[i]))), 0) << "frame " << shown[i];
+        // At 4 pictures a second a picture lasts 25 hundredths; a frame stays until the next shown one.
+        std::uint32_t next = i + 1 < shown.size() ? shown[i + 1] : kPictures + 1;
+        EXPECT_EQ(frames[i].delay, static_cast<int>(next - shown[i]) * 25) << "frame " << shown[i];
+        total += frames[i].delay;
+    }
+    EXPECT_EQ(total, 200) << "the two seconds of the stream";
+    EXPECT_FALSE(fs.exists(".film.gif.part"));
+}
+
+TEST_F(CompiledStream, AFilmNeverReplacesItsStreamAndAFailedOneLeavesNoFile) {
+    compileFilmClip();
+    put("clip.gif", file("v.zov"));
+    fs.addLink("again.gif", "clip.gif");
+    EXPECT_EQ(run("clip.gif again.gif"), kViewBadCommandLine);
+    EXPECT_EQ(run("v.zov preview --wav ./v.zov"), kViewBadCommandLine);
+    EXPECT_EQ(file("clip.gif"), file("v.zov"));
+
+    fs.failAt(FileOp::Write, 0, true);
+    EXPECT_EQ(run("v.zov film.gif"), 4);
+    EXPECT_NE(console.output().find("Write error"), std::string::npos) << console.output();
+    EXPECT_FALSE(fs.exists("film.gif"));
+    EXPECT_FALSE(fs.exists(".film.gif.part"));
+}
+
+/// What ffprobe says of one entry of a stream of a film, or "" when it cannot tell.
+std::string probe(const std::string& path, const char* stream, const char* entry, bool count = false) {
+    std::string command = std::string("ffprobe -v error ") + (count ? "-count_frames " : "") + "-select_streams " +
+                          stream + " -show_entries stream=" + entry + " -of csv=p=0 '" + path + "'";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return "";
+    std::string text;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+    pclose(pipe);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ',')) text.pop_back();
+    return text;
+}
+
+TEST_F(CompiledStream, Mp4HasAFrameForEveryPictureAndTheStreamsSound) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg and ffprobe are not installed (apt-get install ffmpeg): the MP4 film is not checked";
+    compileFilmClip();
+    testing::TempTree tree("vicview-film");
+    tree.save("v.zov", file("v.zov"));
+    {
+        // ffmpeg writes the film on the real disk.
+        PlatformOverride real(&realFileSystem(), nullptr);
+        ASSERT_EQ(runVicview({"vicview", tree.path("v.zov"), tree.path("film.mp4"), "--scale", "2"}), 0) << console.output();
+    }
+    std::string film = tree.path("film.mp4");
+    EXPECT_EQ(probe(film, "v:0", "codec_name,width,height,pix_fmt"), "h264,640,400,yuv420p");
+    // One film frame per picture period: a frame held over dropped pictures repeats.
+    EXPECT_EQ(probe(film, "v:0", "nb_read_frames", true), std::to_string(kPictures));
+    EXPECT_EQ(probe(film, "a:0", "codec_name"), "aac");
+    double soundSeconds = std::atof(probe(film, "a:0", "duration").c_str());
+    EXPECT_NEAR(soundSeconds, kAudioBytes * 4 / 8000.0, 0.05);
+    EXPECT_EQ(tree.below(""), (std::vector<std::string>{"film.mp4", "v.zov"})) << "no passing files are left";
+}
+
+/// The timeline's rows as maps from column name to text.
+std::vector<std::map<std::string, std::string>> csvRows(const Bytes& file) {
+    std::vector<std::vector<std::string>> table;
+    std::istringstream lines(std::string(file.begin(), file.end()));
+    for (std::string line; std::getline(lines, line);) {
+        table.emplace_back();
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ',');) table.back().push_back(cell);
+        if (!line.empty() && line.back() == ',') table.back().push_back("");
+    }
+    std::vector<std::map<std::string, std::string>> rows;
+    for (std::size_t r = 1; r < table.size(); ++r) {
+        rows.emplace_back();
+        for (std::size_t c = 0; c < table[0].size() && c < table[r].size(); ++c) rows.back()[table[0][c]] = table[r][c];
+    }
+    return rows;
+}
+
+TEST_F(CompiledStream, TimelineRowsAccountForEveryByteAfterTheHeader) {
+    compileFilmClip();
+    std::vector<std::uint32_t> shown = previewFrameNumbers();
+    ASSERT_EQ(run("v.zov preview --timeline"), 0) << console.output();
+    auto rows = csvRows(file("preview/timeline.csv"));
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(shown.back()));
+    std::size_t total = 0, frames = 0;
+    for (auto& row : rows) {
+        total += std::stoul(row["video_bytes"]) + std::stoul(row["audio_bytes"]) + std::stoul(row["head_bytes"]);
+        frames += row["shown"] == "shown";
+        EXPECT_EQ(row["shown"] == "shown", !file("preview/" + frameFileName(std::stoul(row["picture"]))).empty())
+            << "picture " << row["picture"];
+    }
+    EXPECT_EQ(frames, shown.size());
+    // The header: the 8-byte file head, the audio chunk (4 + 12) and the video chunk (4 + 18).
+    EXPECT_EQ(total, file("v.zov").size() - 46);
+    Bytes chart = file("preview/timeline.svg");
+    std::string svg(chart.begin(), chart.end());
+    EXPECT_EQ(svg.rfind("</svg>\n"), svg.size() - 7);
+}
 
 TEST_F(CompiledStream, MulticolourFramesEqualTheirBitmapFiles) {
     compile("/bw8000", 160, 200, 8);
