@@ -241,6 +241,32 @@ std::unique_ptr<File> MemoryFileSystem::openExisting(const std::string& path) {
     return std::make_unique<MemoryFile>(*this, n->data, true);
 }
 
+void MemoryFileSystem::rename(const std::string& from, const std::string& to) {
+    if (shouldFail(FileOp::Rename)) throw FileError(failureText);
+    // Like a real rename: the names themselves move, a link is not followed at either end.
+    std::optional<std::string> source = resolve(from, false);
+    std::optional<std::string> target = resolve(to, false);
+    if (!source || !target || !nodes_.count(*source)) throw FileError("No such file or directory");
+    if (nodes_[*source].type == NodeType::Directory) throw FileError("Is a directory");  // files only here
+    if (!isDirectory(parentOf(*target))) throw FileError("No such file or directory");
+    auto existing = nodes_.find(*target);
+    if (existing != nodes_.end() && existing->second.type == NodeType::Directory)
+        throw FileError("Is a directory");
+    if (*source == *target) return;
+    Node moved = nodes_[*source];
+    nodes_.erase(*source);
+    nodes_[*target] = moved;
+}
+
+bool MemoryFileSystem::remove(const std::string& path) {
+    std::optional<std::string> real = resolve(path, false);
+    if (!real) return false;
+    auto it = nodes_.find(*real);
+    if (it == nodes_.end() || it->second.type == NodeType::Directory) return false;
+    nodes_.erase(it);
+    return true;
+}
+
 void MemoryFileSystem::addFile(const std::string& path, Bytes content) {
     std::string p = normal(path);
     addDirectory(parentOf(p));

@@ -14,7 +14,7 @@
 namespace zov {
 
 /// Operations of the in-memory disk that can be counted and made to fail.
-enum class FileOp { OpenRead, Create, OpenExisting, Read, Write, Seek, SetLength, Count_ };
+enum class FileOp { OpenRead, Create, OpenExisting, Read, Write, Seek, SetLength, Rename, Count_ };
 
 class MemoryFileSystem final : public FileSystem {
 public:
@@ -28,6 +28,8 @@ public:
     std::unique_ptr<File> create(const std::string& path) override;
     std::unique_ptr<File> openExisting(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;
+    void rename(const std::string& from, const std::string& to) override;
+    bool remove(const std::string& path) override;
 
     /// Puts a file with the given content at path (its directory must exist).
     void addFile(const std::string& path, Bytes content);
@@ -82,7 +84,7 @@ private:
     std::map<std::string, Node> nodes_;
     std::uint64_t nextInode_ = 3;  // 1 and 2 are the two roots, "" and "/"
     int calls_[static_cast<int>(FileOp::Count_)] = {};
-    int failFrom_[static_cast<int>(FileOp::Count_)] = {-1, -1, -1, -1, -1, -1, -1};
+    int failFrom_[static_cast<int>(FileOp::Count_)] = {-1, -1, -1, -1, -1, -1, -1, -1};
     bool failAlways_[static_cast<int>(FileOp::Count_)] = {};
 };
 

@@ -77,6 +77,11 @@ public:
     /// One name for every path that leads to the same file or directory (the real path on a disk), so that a
     /// directory met again under another name can be recognised; the path itself when there is none.
     virtual std::string canonicalPath(const std::string& path) { return path; }
+    /// Gives a file a new name in the same file system, replacing a file of that name at once (a reader sees
+    /// the old file or the new one, never a part); throws FileError with the system's text on failure.
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    /// Removes a file (not a directory); false when it could not be removed.
+    virtual bool remove(const std::string& path) = 0;
 };
 
 /// The process's standard output and standard error.

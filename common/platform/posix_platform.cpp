@@ -174,6 +174,12 @@ public:
         std::free(real);
         return result;
     }
+
+    void rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) throw FileError(systemText(errno));
+    }
+
+    bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 };
 
 class StdConsole final : public Console {
