@@ -6,7 +6,8 @@
 // Each TRACK is a raw 2-bit track (four samples a byte, the first in bits 7-6), or, written "u8:FILE", raw
 // 8-bit unsigned samples of which only the top two bits are kept (the usual route: an 8-bit resample by
 // another tool, then its top bits). The best alignment within ±16 samples is taken, since other resamplers
-// may start a sample or two apart. Prints one line per track: name, samples, lag, gain, SNR in dB.
+// may start a sample or two apart. Prints one line per track: name, samples, lag, gain, SNR in dB, and the
+// SNR below 1 kHz (both signals low-passed first), where the ear is most sensitive to the rounding noise.
 #include "soundtrack/audio_reader.h"
 #include "soundtrack/quantiser.h"
 #include "soundtrack/resampler.h"
@@ -77,6 +78,30 @@ Fit fitAt(const std::vector<double>& reference, const std::vector<double>& decod
     return fit;
 }
 
+// A linear-phase low-pass (Hann-windowed sinc, 255 taps) at cutoff hertz: the same delay for both signals.
+std::vector<double> lowPassed(const std::vector<double>& signal, double cutoff, double rate) {
+    const int half = 127;
+    std::vector<double> taps(2 * half + 1);
+    double sum = 0;
+    for (int k = -half; k <= half; ++k) {
+        double x = 2 * cutoff / rate * k;
+        double sinc = k == 0 ? 1.0 : std::sin(M_PI * x) / (M_PI * x);
+        double window = 0.5 + 0.5 * std::cos(M_PI * k / (half + 1));
+        taps[static_cast<std::size_t>(k + half)] = sinc * window;
+        sum += sinc * window;
+    }
+    std::vector<double> out(signal.size(), 0.0);
+    for (std::size_t i = 0; i < signal.size(); ++i) {
+        double acc = 0;
+        for (int k = -half; k <= half; ++k) {
+            long j = static_cast<long>(i) + k;
+            if (j >= 0 && j < static_cast<long>(signal.size())) acc += taps[static_cast<std::size_t>(k + half)] * signal[j];
+        }
+        out[i] = acc / sum;
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,8 +123,9 @@ int main(int argc, char** argv) {
             Fit fit = fitAt(reference, decoded, lag);
             if (fit.snr > best.snr) best = fit;
         }
-        std::printf("%-40s %8zu samples  lag %+3d  gain %8.4f  SNR %6.2f dB\n", argv[a], decoded.size(), best.lag,
-                    best.gain, best.snr);
+        Fit low = fitAt(lowPassed(reference, 1000, rate), lowPassed(decoded, 1000, rate), best.lag);
+        std::printf("%-24s %8zu samples  lag %+3d  gain %7.4f  SNR %6.2f dB  below 1 kHz %6.2f dB\n", argv[a],
+                    decoded.size(), best.lag, best.gain, best.snr, low.snr);
     }
     return 0;
 }
