@@ -10,7 +10,8 @@ constexpr double kStep = 0.5;  // full scale (2) over four levels
 
 unsigned nearestLevel(double value) {
     double index = std::floor((value + 1.0) / kStep);
-    return static_cast<unsigned>(std::clamp(index, 0.0, 3.0));
+    if (!(index >= 0)) return 0;  // also NaN
+    return index >= 3 ? 3u : static_cast<unsigned>(index);
 }
 
 // A small fixed pseudo-random sequence (xorshift64*), so every run writes the same track.

@@ -28,6 +28,7 @@ void Resampler::run(const double* input, std::size_t count, std::vector<double>&
         std::size_t taken = 0, made = 0;
         soxr_process(resampler_, input, count, &taken, block_.data(), block_.size(), &made);
         output.insert(output.end(), block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(made));
+        if (taken == 0 && made == 0 && count > 0) return;  // nothing moves: never loop for ever
         if (input) {
             input += taken;
             count -= taken;

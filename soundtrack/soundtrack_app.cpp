@@ -25,8 +25,8 @@ const char* const kDescription =
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 INPUT unreadable or unusable (not audio, no channels, no\n"
-    "samples, or --start past its end); 3 OUTPUT exists (without --force), is a directory, or is INPUT;\n"
-    "4 OUTPUT could not be written (nothing is left behind).";
+    "samples, or --start past its end); 3 OUTPUT exists (without --force), is a directory or another\n"
+    "kind of non-regular file, or is INPUT; 4 OUTPUT could not be written (nothing is left behind).";
 
 constexpr std::size_t kReadBlock = 65536;  // input frames converted at a time
 
@@ -82,9 +82,13 @@ int readSound(const TrackOptions& options, TrackSound& sound) {
     sound.inputRate = reader.rate();
     const double inputSeconds = static_cast<double>(reader.frames()) / reader.rate();
     const auto startFrame = static_cast<std::int64_t>(std::llround(options.start * reader.rate()));
-    if (startFrame >= reader.frames() || !reader.seek(startFrame)) {
+    if (startFrame >= reader.frames()) {
         out() << options.input << ": --start " << formatted("%g", options.start) << " s is past its end ("
               << formatted("%.3f", inputSeconds) << " s)" << eol;
+        return kTrackUnusableInput;
+    }
+    if (!reader.seek(startFrame)) {
+        out() << options.input << ": breaks off before --start " << formatted("%g", options.start) << " s" << eol;
         return kTrackUnusableInput;
     }
     Resampler resampler;
@@ -119,6 +123,10 @@ int checkOutput(const TrackOptions& options) {
     if (kind == PathKind::Missing) return kTrackDone;
     if (kind == PathKind::Directory) {
         out() << options.output << ": is a directory; OUTPUT names the track's file" << eol;
+        return kTrackOutputRefused;
+    }
+    if (kind != PathKind::File) {  // a device or pipe would be replaced by the rename, not written
+        out() << options.output << ": is not a regular file; OUTPUT names the track's file" << eol;
         return kTrackOutputRefused;
     }
     std::optional<FileIdentity> input = files.identity(options.input);

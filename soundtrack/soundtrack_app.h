@@ -14,7 +14,7 @@ enum SoundtrackExit : int {
     kTrackDone = 0,
     kTrackBadCommandLine = 1,
     kTrackUnusableInput = 2,  // unreadable, not audio, no channels or samples, or nothing from --start on
-    kTrackOutputRefused = 3,  // OUTPUT exists (without --force), is a directory, or is INPUT
+    kTrackOutputRefused = 3,  // OUTPUT exists (without --force), is not a regular file, or is INPUT
     kTrackWriteFailed = 4,    // OUTPUT could not be written; nothing is left behind
 };
 

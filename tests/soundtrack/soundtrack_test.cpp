@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 namespace zov {
@@ -112,6 +113,28 @@ TEST_F(TrackRun, StartAndLengthCountOutputSamples) {
     EXPECT_EQ(console.output().substr(0, 29), "tail.raw: 6000 samples, 0.750");
 }
 
+// Floating-point samples are taken as they are; NaN and infinities play as silence instead of breaking the
+// level or the rounding.
+TEST_F(TrackRun, FloatingPointInputWithNonFiniteSamples) {
+    WaveBuilder wave;
+    wave.formatTag = 3;
+    wave.bits = 32;
+    const float specials[] = {NAN, INFINITY, -INFINITY};
+    for (int i = 0; i < 8000; ++i) {
+        float value = i % 100 == 7 ? specials[i % 3] : static_cast<float>(0.3 * std::sin(i * 0.2));
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &value, 4);
+        wave.add({bits});
+    }
+    put("in.wav", wave.build());
+    ASSERT_EQ(run("in.wav out.raw --rate 8000"), kTrackDone) << console.output();
+    EXPECT_NE(console.output().find("out.raw: 8000 samples, 1.000 s, 2000 bytes at 8000 Hz; level +"), std::string::npos)
+        << console.output();
+    std::vector<unsigned> levels = levelsOf(fs.contents("out.raw"));
+    for (unsigned level = 0; level < 4; ++level)
+        EXPECT_GT(std::count(levels.begin(), levels.end(), level), 500) << level;
+}
+
 TEST_F(TrackRun, BadInputsAndOptionsAreRefusedWithOneLineAndNoOutput) {
     WaveBuilder noChannels;
     noChannels.channels = 0;
@@ -122,6 +145,7 @@ TEST_F(TrackRun, BadInputsAndOptionsAreRefusedWithOneLineAndNoOutput) {
     put("picture.bmp", Bytes{'B', 'M', 0, 0, 0, 0});
     put("none.wav", noChannels.build());
     put("empty.wav", noSamples.build());
+    fs.addSpecial("pipe");
     struct Case {
         const char* line;
         int exit;
@@ -138,6 +162,7 @@ TEST_F(TrackRun, BadInputsAndOptionsAreRefusedWithOneLineAndNoOutput) {
         {"silence.wav out.raw --length 0", kTrackBadCommandLine, "soundtrack: --length"},
         {"silence.wav silence.wav --force", kTrackOutputRefused, "silence.wav: is INPUT"},
         {"silence.wav . --force", kTrackOutputRefused, ".: is a directory"},
+        {"silence.wav pipe --force", kTrackOutputRefused, "pipe: is not a regular file"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.line), c.exit) << c.line << ": " << console.output();
