@@ -3,6 +3,7 @@
 #include "soundconv/wave_builder.h"
 #include "soundtrack/quantiser.h"
 #include "soundtrack/soundtrack_app.h"
+#include "support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -193,6 +194,23 @@ TEST_F(TrackRun, AnExistingOutputIsKeptUnlessForcedAndNeverLeftHalfWritten) {
     }
     EXPECT_EQ(run("in.wav out.raw --force"), kTrackDone) << console.output();
     EXPECT_EQ(fs.contents("out.raw").size(), 981u);  // 0.5 s at 7843 Hz, four samples a byte
+}
+
+// On the machine's own disk: the temporary file is made beside OUTPUT and renamed over it, and nothing
+// else is left in the directory.
+TEST(TrackOnDisk, OutputIsRenamedIntoPlaceAndNothingElseIsLeft) {
+    testing::TempTree tree("soundtrack");
+    tree.save("in.wav", pcmWave(8000, sine(8000, 0.5, 300, 0.5)));
+    tree.save("out.raw", {'o', 'l', 'd'});
+    StringConsole console;
+    PlatformOverride use(nullptr, &console);
+    const std::string in = tree.path("in.wav"), out = tree.path("out.raw");
+    EXPECT_EQ(runSoundtrack({"soundtrack", in, out}), kTrackOutputRefused);
+    EXPECT_EQ(tree.load("out.raw"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(runSoundtrack({"soundtrack", in, out, "--force"}), kTrackDone) << console.output();
+    EXPECT_EQ(tree.load("out.raw").size(), 981u);
+    EXPECT_EQ(runSoundtrack({"soundtrack", in, tree.path("missing/x.raw")}), kTrackWriteFailed);
+    EXPECT_EQ(tree.below(""), (std::vector<std::string>{"in.wav", "out.raw"}));
 }
 
 }  // namespace
