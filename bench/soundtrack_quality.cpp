@@ -37,9 +37,9 @@ bool readReference(const std::string& path, double rate, std::vector<double>& re
     return true;
 }
 
-bool readTrack(const std::string& spec, std::vector<double>& decoded) {
-    bool eightBit = spec.rfind("u8:", 0) == 0;
-    std::string path = eightBit ? spec.substr(3) : spec;
+bool readTrack(const std::string& name, std::vector<double>& decoded) {
+    bool eightBit = name.rfind("u8:", 0) == 0;
+    std::string path = eightBit ? name.substr(3) : name;
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
