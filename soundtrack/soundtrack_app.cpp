@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -25,10 +26,12 @@ const char* const kDescription =
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 INPUT unreadable or unusable (not audio, no channels, no\n"
-    "samples, or --start past its end); 3 OUTPUT exists (without --force), is a directory or another\n"
+    "samples, --start past its end, or a track of over 2^28 samples); 3 OUTPUT exists (without --force), is a directory or another\n"
     "kind of non-regular file, or is INPUT; 4 OUTPUT could not be written (nothing is left behind).";
 
 constexpr std::size_t kReadBlock = 65536;  // input frames converted at a time
+// The whole track is held (as doubles) to set its level: 2 GiB at most, 9.5 hours at 7843 Hz.
+constexpr std::size_t kMostTrackSamples = std::size_t{1} << 28;
 
 /// A real number within [low, high]; unlike CLI11's ranges it also turns away NaN.
 CLI::Validator finiteWithin(double low, double high) {
@@ -99,6 +102,13 @@ int readSound(const TrackOptions& options, TrackSound& sound) {
     // The output's first sample stands for the time --start; --length counts output samples.
     const std::size_t wanted = options.length ? static_cast<std::size_t>(std::llround(*options.length * options.rate))
                                               : SIZE_MAX;
+    const double expected = std::min(static_cast<double>(reader.frames() - startFrame) * options.rate / reader.rate(),
+                                     static_cast<double>(wanted));
+    if (expected > static_cast<double>(kMostTrackSamples)) {
+        out() << options.input << ": the track would hold " << formatted("%.0f", expected) << " samples, more than "
+              << kMostTrackSamples << "; make it in parts with --start and --length" << eol;
+        return kTrackUnusableInput;
+    }
     std::vector<double> block;
     while (sound.samples.size() < wanted) {
         if (reader.readMono(block, kReadBlock) == 0) {
@@ -109,8 +119,8 @@ int readSound(const TrackOptions& options, TrackSound& sound) {
     }
     if (sound.samples.size() > wanted) sound.samples.resize(wanted);
     if (sound.samples.empty()) {
-        out() << options.input << ": nothing to write from --start " << formatted("%g", options.start)
-              << " s for --length " << formatted("%g", options.length.value_or(0)) << " s" << eol;
+        out() << options.input << ": too short for one sample at " << options.rate << " Hz from --start "
+              << formatted("%g", options.start) << " s" << eol;
         return kTrackUnusableInput;
     }
     return kTrackDone;

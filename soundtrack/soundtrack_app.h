@@ -13,7 +13,7 @@ namespace zov {
 enum SoundtrackExit : int {
     kTrackDone = 0,
     kTrackBadCommandLine = 1,
-    kTrackUnusableInput = 2,  // unreadable, not audio, no channels or samples, or nothing from --start on
+    kTrackUnusableInput = 2,  // unreadable, not audio, no channels or samples, nothing from --start on, too long
     kTrackOutputRefused = 3,  // OUTPUT exists (without --force), is not a regular file, or is INPUT
     kTrackWriteFailed = 4,    // OUTPUT could not be written; nothing is left behind
 };

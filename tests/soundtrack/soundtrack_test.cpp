@@ -146,6 +146,8 @@ TEST_F(TrackRun, BadInputsAndOptionsAreRefusedWithOneLineAndNoOutput) {
     put("picture.bmp", Bytes{'B', 'M', 0, 0, 0, 0});
     put("none.wav", noChannels.build());
     put("empty.wav", noSamples.build());
+    put("slow.wav", pcmWave(1, std::vector<double>(4200, 0.0)));  // 4200 s: 275 million samples at 65535 Hz
+    put("fast.wav", pcmWave(1000000, std::vector<double>(10, 0.0)));
     fs.addSpecial("pipe");
     struct Case {
         const char* line;
@@ -157,6 +159,8 @@ TEST_F(TrackRun, BadInputsAndOptionsAreRefusedWithOneLineAndNoOutput) {
         {"none.wav out.raw", kTrackUnusableInput, "none.wav: "},
         {"empty.wav out.raw", kTrackUnusableInput, "empty.wav: "},
         {"silence.wav out.raw --start 0.1", kTrackUnusableInput, "silence.wav: --start 0.1 s is past its end (0.100 s)"},
+        {"slow.wav out.raw --rate 65535", kTrackUnusableInput, "slow.wav: the track would hold 275247000 samples"},
+        {"fast.wav out.raw --rate 1", kTrackUnusableInput, "fast.wav: too short for one sample at 1 Hz"},
         {"silence.wav out.raw --rate 0", kTrackBadCommandLine, "soundtrack: --rate"},
         {"silence.wav out.raw --rate 65536", kTrackBadCommandLine, "soundtrack: --rate"},
         {"silence.wav out.raw --dither rounded", kTrackBadCommandLine, "soundtrack: --dither"},
