@@ -26,8 +26,9 @@ const char* const kDescription =
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 INPUT unreadable or unusable (not audio, no channels, no\n"
-    "samples, --start past its end, or a track of over 2^28 samples); 3 OUTPUT exists (without --force), is a directory or another\n"
-    "kind of non-regular file, or is INPUT; 4 OUTPUT could not be written (nothing is left behind).";
+    "samples, --start past its end, or a track of over 2^28 samples); 3 OUTPUT exists (without --force),\n"
+    "is a directory or another kind of non-regular file, or is INPUT; 4 OUTPUT could not be written\n"
+    "(nothing is left behind).";
 
 constexpr std::size_t kReadBlock = 65536;  // input frames converted at a time
 // The whole track is held (as doubles) to set its level: 2 GiB at most, 9.5 hours at 7843 Hz.
