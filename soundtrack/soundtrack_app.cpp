@@ -70,37 +70,32 @@ void defineTrackOptions(CLI::App& app, TrackOptions& options) {
     app.add_flag("--force", options.force, "Overwrite an existing OUTPUT");
 }
 
-/// The selected part of INPUT, mono at the output rate.
-struct TrackSound {
-    std::vector<double> samples;
-    int inputRate = 0;
-};
-
-int readSound(const TrackOptions& options, TrackSound& sound) {
-    AudioReader reader;
+/// Opens INPUT and goes to --start.
+int openAtStart(AudioReader& reader, const TrackOptions& options, std::int64_t& startFrame) {
     std::string problem;
     if (!reader.open(options.input, problem)) {
         out() << options.input << ": " << problem << eol;
         return kTrackUnusableInput;
     }
-    sound.inputRate = reader.rate();
-    const double inputSeconds = static_cast<double>(reader.frames()) / reader.rate();
-    const auto startFrame = static_cast<std::int64_t>(std::llround(options.start * reader.rate()));
+    startFrame = static_cast<std::int64_t>(std::llround(options.start * reader.rate()));
     if (startFrame >= reader.frames()) {
         out() << options.input << ": --start " << formatted("%g", options.start) << " s is past its end ("
-              << formatted("%.3f", inputSeconds) << " s)" << eol;
+              << formatted("%.3f", static_cast<double>(reader.frames()) / reader.rate()) << " s)" << eol;
         return kTrackUnusableInput;
     }
     if (!reader.seek(startFrame)) {
         out() << options.input << ": breaks off before --start " << formatted("%g", options.start) << " s" << eol;
         return kTrackUnusableInput;
     }
-    Resampler resampler;
-    if (!resampler.start(reader.rate(), options.rate, problem)) {
-        out() << options.input << ": " << problem << eol;
-        return kTrackUnusableInput;
-    }
-    // The output's first sample stands for the time --start; --length counts output samples.
+    return kTrackDone;
+}
+
+/// The selected part of INPUT, mono at the output rate. Its first sample stands for the time --start;
+/// --length counts output samples.
+int readSound(const TrackOptions& options, std::vector<double>& samples) {
+    AudioReader reader;
+    std::int64_t startFrame = 0;
+    if (int exit = openAtStart(reader, options, startFrame); exit != kTrackDone) return exit;
     const std::size_t wanted = options.length ? static_cast<std::size_t>(std::llround(*options.length * options.rate))
                                               : SIZE_MAX;
     const double expected = std::min(static_cast<double>(reader.frames() - startFrame) * options.rate / reader.rate(),
@@ -110,16 +105,22 @@ int readSound(const TrackOptions& options, TrackSound& sound) {
               << kMostTrackSamples << "; make it in parts with --start and --length" << eol;
         return kTrackUnusableInput;
     }
+    Resampler resampler;
+    std::string problem;
+    if (!resampler.start(reader.rate(), options.rate, problem)) {
+        out() << options.input << ": " << problem << eol;
+        return kTrackUnusableInput;
+    }
     std::vector<double> block;
-    while (sound.samples.size() < wanted) {
+    while (samples.size() < wanted) {
         if (reader.readMono(block, kReadBlock) == 0) {
-            resampler.finish(sound.samples);
+            resampler.finish(samples);
             break;
         }
-        resampler.push(block, sound.samples);
+        resampler.push(block, samples);
     }
-    if (sound.samples.size() > wanted) sound.samples.resize(wanted);
-    if (sound.samples.empty()) {
+    if (samples.size() > wanted) samples.resize(wanted);
+    if (samples.empty()) {
         out() << options.input << ": too short for one sample at " << options.rate << " Hz from --start "
               << formatted("%g", options.start) << " s" << eol;
         return kTrackUnusableInput;
@@ -205,11 +206,11 @@ int runSoundtrack(const std::vector<std::string>& args) {
     if (std::optional<int> exit = parseTrackCommandLine(args, options)) return *exit;
     if (int exit = checkOutput(options); exit != kTrackDone) return exit;
 
-    TrackSound sound;
-    if (int exit = readSound(options, sound); exit != kTrackDone) return exit;
+    std::vector<double> samples;
+    if (int exit = readSound(options, samples); exit != kTrackDone) return exit;
     const bool automatic = !options.gainDecibels;
-    const double gain = automatic ? automaticGain(sound.samples, options.rate) : gainFactor(*options.gainDecibels);
-    QuantisedTrack track = quantiseTrack(sound.samples, gain, options.dither);
+    const double gain = automatic ? automaticGain(samples, options.rate) : gainFactor(*options.gainDecibels);
+    QuantisedTrack track = quantiseTrack(samples, gain, options.dither);
     std::vector<std::uint8_t> bytes = packLevels(track.levels);
     if (int exit = writeTrack(options.output, bytes); exit != kTrackDone) return exit;
 
