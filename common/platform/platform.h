@@ -78,10 +78,17 @@ public:
     /// directory met again under another name can be recognised; the path itself when there is none.
     virtual std::string canonicalPath(const std::string& path) { return path; }
     /// Gives a file a new name in the same file system, replacing a file of that name at once (a reader sees
-    /// the old file or the new one, never a part); throws FileError with the system's text on failure.
-    virtual void rename(const std::string& from, const std::string& to) = 0;
+    /// the old file or the new one, never a part); throws FileError with the system's text on failure. A file
+    /// system that cannot rename fails every time.
+    virtual void rename(const std::string& from, const std::string& to) {
+        (void)from, (void)to;
+        throw FileError("Operation not supported");
+    }
     /// Removes a file (not a directory); false when it could not be removed.
-    virtual bool remove(const std::string& path) = 0;
+    virtual bool remove(const std::string& path) {
+        (void)path;
+        return false;
+    }
 };
 
 /// The process's standard output and standard error.
