@@ -5,13 +5,13 @@ cd "$(dirname "$0")"
 . tools/setup.sh
 zov_install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(zov_jobs)" --target frameconv soundconv vicview make_samples >/dev/null
+cmake --build build -j "$(zov_jobs)" --target frameconv soundconv soundtrack vicview make_samples >/dev/null
 
 out=demo-out
 rm -rf "$out"
 mkdir -p "$out/samples"
 ./build/make_samples "$out/samples"
-echo "Samples drawn in $out/samples: a still scene, a 16-frame clip with its 2-bit audio, a WAVE chirp."
+echo "Samples drawn in $out/samples: a still scene, a 16-frame clip with its sound (WAVE), a WAVE chirp."
 
 run() { echo; echo "\$ $*"; "$@" || echo "(exit code $?)"; }
 
@@ -25,8 +25,11 @@ run ./build/frameconv "$out/samples/scene_hires.ppm" "$out/scene_hires.BIN" /m1
 run ./build/frameconv "$out/samples/clip" "$out/bitmaps" /j2 /f3
 echo "Bitmap files: $out/scene.BIN (multicolour), $out/scene_hires.BIN (hi-res), $out/bitmaps/"
 
-echo; echo "== frameconv: the clip with its audio compiled into a ZOVF video stream =="
-run ./build/frameconv "$out/samples/clip" "$out/clip.zov" /af "$out/samples/clip.raw" /bw6000 /v1
+echo; echo "== soundtrack: the clip's sound as the video's raw 2-bit track =="
+run ./build/soundtrack "$out/samples/clip.wav" "$out/clip.raw"
+
+echo; echo "== frameconv: the clip with its sound track compiled into a ZOVF video stream =="
+run ./build/frameconv "$out/samples/clip" "$out/clip.zov" /af "$out/clip.raw" /ar7843 /bw6000 /v1
 echo "Video stream: $out/clip.zov"
 
 echo; echo "== soundconv: a WAVE chirp =="
@@ -40,8 +43,10 @@ run ./build/vicview "$out/clip.zov" "$out/preview" --wav "$out/preview.wav" --ti
 run ./build/vicview "$out/chirp.zov" "$out/chirp_check.wav"
 run ./build/vicview "$out/clip.zov" "$out/clip.mp4"
 run ./build/vicview "$out/clip.zov" "$out/clip.gif"
+run ./build/vicview "$out/clip.raw" "$out/clip_track.wav" --rate 7843
 echo
 echo "Previews: $out/scene.png, $out/scene_hires.png, $out/preview/contact.png (every frame of the stream,"
-echo "          one PNG each in $out/preview/), $out/preview.wav (the stream's audio), $out/chirp_check.wav"
+echo "          one PNG each in $out/preview/), $out/preview.wav (the stream's audio), $out/chirp_check.wav,"
+echo "          $out/clip_track.wav (the sound track as frameconv reads it)"
 echo "Films:    $out/clip.mp4 (the stream as the target plays it, with its sound), $out/clip.gif (looping, silent)"
 echo "Chart:    $out/preview/timeline.svg (bytes per picture against the bandwidth; the table in timeline.csv)"

@@ -1,5 +1,6 @@
 // Draws the demo's sample inputs: a colourful still scene (BMP), a short sequence of frames with motion
-// (BMP and PPM), a raw 2-bit audio track for the video, and a WAVE chirp for soundconv.
+// (BMP and PPM), the clip's sound as a WAVE file (soundtrack makes the video's track from it), and a WAVE
+// chirp for soundconv.
 //
 //   make_samples DIR
 #include <algorithm>
@@ -131,19 +132,33 @@ Canvas sequenceFrame(int index) {
     return c;
 }
 
-// Raw 2-bit audio, four samples a byte (first sample in the top bits): a slow warble.
-std::vector<std::uint8_t> rawAudio(double seconds, double rate) {
-    std::vector<std::uint8_t> bytes;
-    int samples = static_cast<int>(seconds * rate) / 4 * 4;
-    std::uint8_t byte = 0;
-    for (int i = 0; i < samples; ++i) {
-        double t = i / rate;
-        double v = std::sin(2 * M_PI * (300 + 200 * std::sin(t * 3)) * t);
-        int level = static_cast<int>((v + 1) * 1.999);
-        byte = static_cast<std::uint8_t>((byte << 2) | (level & 3));
-        if (i % 4 == 3) bytes.push_back(byte);
+// 16-bit mono PCM WAVE head for the given number of samples.
+std::vector<std::uint8_t> monoWaveHead(unsigned samples, unsigned rate) {
+    std::vector<std::uint8_t> b{'R', 'I', 'F', 'F'};
+    put32(b, 36 + samples * 2);
+    for (char ch : std::string("WAVEfmt ")) b.push_back(ch);
+    put32(b, 16);
+    put16(b, 1);
+    put16(b, 1);
+    put32(b, rate);
+    put32(b, rate * 2);
+    put16(b, 2);
+    put16(b, 16);
+    for (char ch : std::string("data")) b.push_back(ch);
+    put32(b, samples * 2);
+    return b;
+}
+
+// The clip's sound: a slow warble, quiet as a real recording often is (soundtrack sets its level).
+std::vector<std::uint8_t> warble(double seconds, unsigned rate) {
+    unsigned samples = static_cast<unsigned>(seconds * rate);
+    std::vector<std::uint8_t> b = monoWaveHead(samples, rate);
+    for (unsigned i = 0; i < samples; ++i) {
+        double t = static_cast<double>(i) / rate;
+        double v = 0.2 * std::sin(2 * M_PI * (300 + 200 * std::sin(t * 3)) * t);
+        put16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 32767)));
     }
-    return bytes;
+    return b;
 }
 
 // 16-bit stereo PCM WAVE: a chirp from 200 Hz to 2 kHz, the right channel a little quieter.
@@ -189,7 +204,7 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "/clip/frame%02d.bmp", i + 1);
         ok = save(dir + name, bmp(sequenceFrame(i))) && ok;
     }
-    ok = save(dir + "/clip.raw", rawAudio(4.5, 7843)) && ok;
+    ok = save(dir + "/clip.wav", warble(4.5, 22050)) && ok;
     ok = save(dir + "/chirp.wav", chirp(2.0, 22050)) && ok;
     if (!ok) {
         std::fprintf(stderr, "make_samples: could not write the samples into %s\n", dir.c_str());

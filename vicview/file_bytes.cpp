@@ -57,13 +57,15 @@ bool writeWholeFileAtOnce(const std::string& path, const std::vector<std::uint8_
         file->close();
     } catch (const FileError& error) {
         file->close();
-        fileSystem().removeFile(partial);
+        fileSystem().remove(partial);
         out() << "Write error: " << error.what() << eol;
         return false;
     }
-    if (!fileSystem().renameFile(partial, path)) {
-        fileSystem().removeFile(partial);
-        out() << "Couldn't put " << partial << " in the place of " << path << eol;
+    try {
+        fileSystem().rename(partial, path);
+    } catch (const FileError& error) {
+        fileSystem().remove(partial);
+        out() << "Couldn't put " << partial << " in the place of " << path << ": " << error.what() << eol;
         return false;
     }
     return true;

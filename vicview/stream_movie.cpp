@@ -163,8 +163,8 @@ public:
             closePipe();
             wait();
         }
-        realFileSystem().removeFile(soundPart_);
-        if (!finished_) realFileSystem().removeFile(moviePart_);
+        realFileSystem().remove(soundPart_);
+        if (!finished_) realFileSystem().remove(moviePart_);
     }
 
     bool start(const FrameClock& clock, const PcmSound& sound) {
@@ -205,8 +205,10 @@ public:
             out() << "Couldn't write " << path_ << ": the ffmpeg program failed" << eol;
             return false;
         }
-        if (!realFileSystem().renameFile(moviePart_, path_)) {
-            out() << "Couldn't write " << path_ << ": " << std::strerror(errno) << eol;
+        try {
+            realFileSystem().rename(moviePart_, path_);
+        } catch (const FileError& error) {
+            out() << "Couldn't write " << path_ << ": " << error.what() << eol;
             return false;
         }
         finished_ = true;

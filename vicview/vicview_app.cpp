@@ -21,7 +21,8 @@ const char* const kDescription =
     "  bitmap file (.BIN)  -> OUTPUT is a PNG picture of the screen (320 x 200)\n"
     "  ZOVF video stream   -> OUTPUT is a directory: frameNNNNN.png per frame and contact.png,\n"
     "                         or a film as the target plays it: NAME.mp4 (with sound, by ffmpeg) or NAME.gif\n"
-    "  ZOV sound file      -> OUTPUT is a 16-bit WAVE file at the sound's own rate";
+    "  ZOV sound file      -> OUTPUT is a 16-bit WAVE file at the sound's own rate\n"
+    "  raw 2-bit track     -> with --rate HZ (a raw track has no header): OUTPUT is a 16-bit WAVE file";
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 input unreadable or of unknown kind; 3 malformed stream or\n"
@@ -69,6 +70,18 @@ int viewSound(const std::vector<std::uint8_t>& bytes, const ViewOptions& options
     return kViewDone;
 }
 
+int viewRawTrack(const std::vector<std::uint8_t>& bytes, const ViewOptions& options) {
+    if (bytes.empty()) {
+        out() << options.input << ": an empty sound track" << eol;
+        return kViewUnreadableInput;
+    }
+    PcmSound sound = twoBitSound(bytes.data(), bytes.size(), static_cast<std::uint32_t>(options.rawRate));
+    if (!writeWaveFile(options.output, sound)) return kViewWriteFailed;
+    out() << options.output << ": " << static_cast<unsigned long>(sound.samples.size()) << " samples of 2 bits at "
+          << sound.rate << " Hz as 16-bit WAVE" << eol;
+    return kViewDone;
+}
+
 int viewStream(const std::vector<std::uint8_t>& bytes, const ViewOptions& options) {
     StreamViewSettings settings;
     settings.palette = options.palette;
@@ -113,6 +126,9 @@ void defineViewOptions(CLI::App& app, ViewOptions& options) {
                    "Stream: the timeline's bandwidth (default: the stream's video byte rate, else 4000)")
         ->option_text("BYTES_PER_SECOND")
         ->check(CLI::PositiveNumber);
+    app.add_option("--rate", options.rawRate, "INPUT is a raw 2-bit sound track at this rate; OUTPUT a WAVE file")
+        ->option_text("HZ")
+        ->check(CLI::Range(1, 65535));
     app.add_option("--scale", options.scale, "MP4 film: whole scale factor of the screen (default 3)")
         ->option_text("N")
         ->check(CLI::Range(1, 16));
@@ -125,6 +141,16 @@ void settleViewOptions(const CLI::App& app, ViewOptions& options) {
     options.borderColour = options.border && options.borderText != "bg" ? std::stoi(options.borderText) : -1;
     options.scaleGiven = app.count("--scale") > 0;
     options.palette = options.paletteName.empty() ? nullptr : paletteNamed(options.paletteName);
+}
+
+/// A raw track takes no other option, and a ZOVF file is never read as one.
+int viewRawTrackOf(const std::vector<std::uint8_t>& bytes, bool zovf, const ViewOptions& options) {
+    bool others = options.hiresGiven || options.multicolourGiven || options.border || options.palette ||
+                  !options.wavPath.empty() || options.foreground >= 0 || options.crop || options.fps > 0 ||
+                  options.timeline || options.bandwidth > 0 || options.scaleGiven;
+    if (others) return refuse("--rate goes with no other option: a raw sound track becomes a WAVE file");
+    if (zovf) return refuse("--rate applies to raw sound tracks; " + options.input + " is a ZOVF file");
+    return viewRawTrack(bytes, options);
 }
 
 }  // namespace
@@ -153,6 +179,7 @@ int runVicview(const std::vector<std::string>& args) {
         return kViewUnreadableInput;
     }
     bool zovf = isZovf(bytes);
+    if (options.rawRate > 0) return viewRawTrackOf(bytes, zovf, options);
     bool sound = zovf && isZovSound(bytes);
     bool stream = zovf && !sound;
     // Options that belong to another kind of input are refused rather than silently ignored.

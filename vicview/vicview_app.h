@@ -31,6 +31,7 @@ struct ViewOptions {
     double bandwidth = 0;                 // streams: the timeline's bandwidth; 0: from the stream
     int scale = 3;                        // streams: the MP4 film's whole scale factor
     bool scaleGiven = false;
+    int rawRate = 0;                      // a raw 2-bit sound track at this rate; 0: INPUT is not one
 };
 
 /// Fills the options from the arguments (args[0] is the program name). Returns nothing when the run goes on;

@@ -52,4 +52,13 @@ std::int16_t widenSample(unsigned value, int bits) {
     return static_cast<std::int16_t>((static_cast<int>(value) - midpoint) * (32768 / midpoint));
 }
 
+PcmSound twoBitSound(const std::uint8_t* bytes, std::size_t count, std::uint32_t rate) {
+    PcmSound sound;
+    sound.rate = rate;
+    sound.samples.reserve(count * 4);
+    for (std::size_t i = 0; i < count; ++i)
+        for (int shift = 6; shift >= 0; shift -= 2) sound.samples.push_back(widenSample((bytes[i] >> shift) & 3, 2));
+    return sound;
+}
+
 }  // namespace zov

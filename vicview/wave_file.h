@@ -23,4 +23,8 @@ bool writeWaveFile(const std::string& path, const PcmSound& sound);
 /// 2-bit samples sit halfway between the 16-bit steps, so their four values are symmetric about zero.
 std::int16_t widenSample(unsigned value, int bits);
 
+/// Raw 2-bit samples, four a byte, the first in bits 7-6 (a stream's audio packets, or a sound track as
+/// frameconv reads it), as 16-bit samples at the given rate.
+PcmSound twoBitSound(const std::uint8_t* bytes, std::size_t count, std::uint32_t rate);
+
 }  // namespace zov

@@ -241,23 +241,29 @@ std::unique_ptr<File> MemoryFileSystem::openExisting(const std::string& path) {
     return std::make_unique<MemoryFile>(*this, n->data, true);
 }
 
-bool MemoryFileSystem::renameFile(const std::string& from, const std::string& to) {
-    if (shouldFail(FileOp::Rename)) return false;
-    // A link is renamed itself, not what it leads to.
-    std::optional<std::string> source = resolve(from, false), target = resolve(to, false);
-    if (!source || !target || source->empty() || target->empty() || !nodes_.count(*source)) return false;
-    if (*source == *target) return true;
-    auto isDirectoryNode = [&](const std::string& at) { return nodes_.count(at) && nodes_[at].type == NodeType::Directory; };
-    if (!isDirectory(parentOf(*target)) || isDirectoryNode(*source) || isDirectoryNode(*target)) return false;
-    nodes_[*target] = nodes_[*source];
+void MemoryFileSystem::rename(const std::string& from, const std::string& to) {
+    if (shouldFail(FileOp::Rename)) throw FileError(failureText);
+    // Like a real rename: the names themselves move, a link is not followed at either end.
+    std::optional<std::string> source = resolve(from, false);
+    std::optional<std::string> target = resolve(to, false);
+    if (!source || !target || !nodes_.count(*source)) throw FileError("No such file or directory");
+    if (nodes_[*source].type == NodeType::Directory) throw FileError("Is a directory");  // files only here
+    if (!isDirectory(parentOf(*target))) throw FileError("No such file or directory");
+    auto existing = nodes_.find(*target);
+    if (existing != nodes_.end() && existing->second.type == NodeType::Directory)
+        throw FileError("Is a directory");
+    if (*source == *target) return;
+    Node moved = nodes_[*source];
     nodes_.erase(*source);
-    return true;
+    nodes_[*target] = moved;
 }
 
-bool MemoryFileSystem::removeFile(const std::string& path) {
+bool MemoryFileSystem::remove(const std::string& path) {
     std::optional<std::string> real = resolve(path, false);
-    if (!real || !nodes_.count(*real) || nodes_[*real].type == NodeType::Directory) return false;
-    nodes_.erase(*real);
+    if (!real) return false;
+    auto it = nodes_.find(*real);
+    if (it == nodes_.end() || it->second.type == NodeType::Directory) return false;
+    nodes_.erase(it);
     return true;
 }
 

@@ -27,9 +27,9 @@ public:
     std::unique_ptr<File> openRead(const std::string& path) override;
     std::unique_ptr<File> create(const std::string& path) override;
     std::unique_ptr<File> openExisting(const std::string& path) override;
-    bool renameFile(const std::string& from, const std::string& to) override;
-    bool removeFile(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;
+    void rename(const std::string& from, const std::string& to) override;
+    bool remove(const std::string& path) override;
 
     /// Puts a file with the given content at path (its directory must exist).
     void addFile(const std::string& path, Bytes content);

@@ -74,14 +74,21 @@ public:
     virtual std::unique_ptr<File> create(const std::string& path) = 0;
     /// Opens an existing file for exclusive writing without cutting it, positioned at 0; nullptr on failure.
     virtual std::unique_ptr<File> openExisting(const std::string& path) = 0;
-    /// Gives a file the name `to`, replacing what was called so in one step; false when it cannot. A file
-    /// written under a passing name and renamed when complete is never seen half written.
-    virtual bool renameFile(const std::string& from, const std::string& to) = 0;
-    /// Removes a file (not a directory); false when it cannot.
-    virtual bool removeFile(const std::string& path) = 0;
     /// One name for every path that leads to the same file or directory (the real path on a disk), so that a
     /// directory met again under another name can be recognised; the path itself when there is none.
     virtual std::string canonicalPath(const std::string& path) { return path; }
+    /// Gives a file a new name in the same file system, replacing a file of that name at once (a reader sees
+    /// the old file or the new one, never a part); throws FileError with the system's text on failure. A file
+    /// system that cannot rename fails every time.
+    virtual void rename(const std::string& from, const std::string& to) {
+        (void)from, (void)to;
+        throw FileError("Operation not supported");
+    }
+    /// Removes a file (not a directory); false when it could not be removed.
+    virtual bool remove(const std::string& path) {
+        (void)path;
+        return false;
+    }
 };
 
 /// The process's standard output and standard error.

@@ -167,12 +167,6 @@ public:
         return openForWriting(path, O_RDWR);
     }
 
-    bool renameFile(const std::string& from, const std::string& to) override {
-        return std::rename(from.c_str(), to.c_str()) == 0;
-    }
-
-    bool removeFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
-
     std::string canonicalPath(const std::string& path) override {
         char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
         if (!real) return path;
@@ -180,6 +174,12 @@ public:
         std::free(real);
         return result;
     }
+
+    void rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) throw FileError(systemText(errno));
+    }
+
+    bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 };
 
 class StdConsole final : public Console {
