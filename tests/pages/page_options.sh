@@ -2,7 +2,8 @@
 # Checks that a manual page and its program name the same options.
 #   page_options.sh PAGE PROGRAM [ARGUMENTS...]
 # PROGRAM ARGUMENTS must print the program's options: a usage text whose "args:" line lists them in
-# brackets ([/sSCALE] [/af AUDIO] [/v[VERBOSE]]), or a --help text with one option a line ("  --wav FILE").
+# brackets ([/sSCALE] [/af AUDIO] [/v[VERBOSE]]), or a --help text with one option a line ("  --wav FILE",
+# "  --rate HZ [7843]").
 # The page's option list is every ".It" entry that starts with Cm or Fl, spelt as the page renders it
 # (".It Cm /s Ns Ar SCALE" is /sSCALE, ".It Fl \-border Ns Op = Ns Ar COLOUR" is --border[=COLOUR]). The
 # options its SYNOPSIS names, if it names any, must be the same list. Where the usage text misspells an
@@ -59,7 +60,13 @@ printed_options() {
       next
     }
     usage { usage = 0 }
-    /^ +-[-A-Za-z0-9]/ { sub(/^ +/, ""); sub(/  .*$/, ""); print }
+    # A --help line: the option and its value up to the description; notes of the parser that follow
+    # them (a default in brackets, REQUIRED, Excludes:, Needs:) are not part of the spelling.
+    /^ +-[-A-Za-z0-9]/ {
+      sub(/^ +/, ""); sub(/  .*$/, "")
+      sub(/ (REQUIRED|Excludes:|Needs:).*$/, ""); sub(/ \[[^]]*\] *$/, "")
+      print
+    }
   '
 }
 
