@@ -3,7 +3,7 @@
 #   page_options.sh PAGE PROGRAM [ARGUMENTS...]
 # PROGRAM ARGUMENTS must print the program's options: a usage text whose "args:" line lists them in
 # brackets ([/sSCALE] [/af AUDIO] [/v[VERBOSE]]), or a --help text with one option a line ("  --wav FILE",
-# "  --rate HZ [7843]").
+# "  --rate HZ=7843").
 # The page's option list is every ".It" entry that starts with Cm or Fl, spelt as the page renders it
 # (".It Cm /s Ns Ar SCALE" is /sSCALE, ".It Fl \-border Ns Op = Ns Ar COLOUR" is --border[=COLOUR]). The
 # options its SYNOPSIS names, if it names any, must be the same list. Where the usage text misspells an
@@ -60,12 +60,25 @@ printed_options() {
       next
     }
     usage { usage = 0 }
-    # A --help line: the option and its value up to the description; notes of the parser that follow
-    # them (a default in brackets, REQUIRED, Excludes:, Needs:) are not part of the spelling.
-    /^ +-[-A-Za-z0-9]/ {
-      sub(/^ +/, ""); sub(/  .*$/, "")
-      sub(/ (REQUIRED|Excludes:|Needs:).*$/, ""); sub(/ \[[^]]*\] *$/, "")
-      print
+    /^ +-[-A-Za-z0-9]/ { help[++lines] = $0 }
+    # A --help text puts every description at one column (a long option has its own on the next line),
+    # sometimes a single space after the option: the column is where the descriptions after a wider gap
+    # start. Notes of the parser after the value (a default, as "=7843" or " [7843]", REQUIRED, Excludes:,
+    # Needs:) are not part of the spelling.
+    END {
+      column = 0
+      for (i = 1; i <= lines; i++)
+        if (match(help[i], /[^ ]  +[^ ]/) && (column == 0 || RSTART + RLENGTH - 1 < column))
+          column = RSTART + RLENGTH - 1
+      for (i = 1; i <= lines; i++) {
+        option = help[i]
+        if (column > 0 && length(option) >= column && substr(option, column - 1, 1) == " ")
+          option = substr(option, 1, column - 1)
+        sub(/^ +/, "", option); sub(/ +$/, "", option)
+        sub(/ (REQUIRED|Excludes:|Needs:).*$/, "", option); sub(/ \[[^]]*\]$/, "", option)
+        if (option ~ / [^ ]+=[^ ]*$/) sub(/=[^ ]*$/, "", option)
+        print option
+      }
     }
   '
 }
