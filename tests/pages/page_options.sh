@@ -7,7 +7,7 @@
 # The page's option list is every ".It" entry that starts with Cm or Fl, spelt as the page renders it
 # (".It Cm /s Ns Ar SCALE" is /sSCALE, ".It Fl \-border Ns Op = Ns Ar COLOUR" is --border[=COLOUR]). The
 # options its SYNOPSIS names, if it names any, must be the same list. Where the usage text misspells an
-# option, the page says so in its CAVEATS with a row ".It Ql USAGE-SPELLING Ta Cm REAL-SPELLING..."; the
+# option, the page says so in its CAVEATS with a row ".It Li USAGE-SPELLING Ta Cm REAL-SPELLING..."; the
 # usage text must then really print that spelling, and is compared with the real one in its place.
 set -uo pipefail
 export LC_ALL=C
@@ -37,8 +37,8 @@ page_entries() {
       return out closers
     }
     /^\.Sh / { section = $2; next }
-    section == "CAVEATS" && /^\.It Ql [^ ]+ Ta / {
-      usage = $3; sub(/^\.It Ql [^ ]+ Ta /, "")
+    section == "CAVEATS" && /^\.It Li [^ ]+ Ta / {
+      usage = $3; sub(/^\.It Li [^ ]+ Ta /, "")
       print "misspelt", usage, render($0); next
     }
     section != "CAVEATS" && /^\.It (Cm|Fl) / { sub(/^\.It /, ""); print "list", render($0); next }
