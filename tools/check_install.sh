@@ -28,11 +28,12 @@ lint_pages() {
   done
 }
 
-# Runs a program with the arguments that make it print its options; prints its output and exit status.
+# Runs a program with the arguments that make it print its options; prints its output, with the path it
+# was called by shortened to its name, and its exit status.
 options_text() {  # program, arguments
   local output status
   output=$("$1" $2 2>&1); status=$?
-  printf '%s\nexit status %s\n' "$output" "$status"
+  printf '%s\nexit status %s\n' "${output//"$1"/"${1##*/}"}" "$status"
 }
 
 # Checks the programs and pages under ROOT: each present, each program printing what the built one prints.
