@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once in an optimised build, once with
-# AddressSanitizer and UndefinedBehaviorSanitizer, followed by a short run of every fuzz target (clang,
-# libFuzzer, the same sanitizers; ZOV_FUZZ_SECONDS per target, 12 by default). The last line sums it up.
+# Installs what is missing, builds, and runs every test: once in an optimised build, which is then also
+# installed into a temporary prefix and packaged (tools/check_install.sh), once with AddressSanitizer and
+# UndefinedBehaviorSanitizer, followed by a short run of every fuzz target (clang, libFuzzer, the same
+# sanitizers; ZOV_FUZZ_SECONDS per target, 12 by default). The last line sums it up.
 set -uo pipefail
 cd "$(dirname "$0")"
 . tools/setup.sh
@@ -44,6 +45,8 @@ summary_of() {  # the ctest summary line of a log, or a note that the suite did 
 }
 
 run_suite "Release" build -DCMAKE_BUILD_TYPE=Release -DZOV_BENCH=ON; release=$?
+echo "== Install and package =="
+tools/check_install.sh build 2>&1 | tee build/install.log; install=${PIPESTATUS[0]}
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite "Sanitizer" build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZOV_SANITIZE=ON; sanitize=$?
 fuzz_seconds=${ZOV_FUZZ_SECONDS:-12}; fuzzed=0
@@ -51,5 +54,6 @@ run_fuzz; fuzz=$?
 
 r=$(summary_of build); s=$(summary_of build-sanitize)
 f="$fuzzed of $(ls -d fuzz/corpus/*/ | wc -l) targets without findings"
-echo "Release: ${r:-did not run}; Sanitizers: ${s:-did not run}; Fuzz: $f"
-[ $release -eq 0 ] && [ $sanitize -eq 0 ] && [ $fuzz -eq 0 ]
+i=$(sed -n 's/^Install: //p' build/install.log 2>/dev/null | tail -n 1)
+echo "Release: ${r:-did not run}; Sanitizers: ${s:-did not run}; Fuzz: $f; Install: ${i:-did not run}"
+[ $release -eq 0 ] && [ $install -eq 0 ] && [ $sanitize -eq 0 ] && [ $fuzz -eq 0 ]

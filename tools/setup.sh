@@ -14,6 +14,7 @@ zov_install_missing() {
   command -v ffmpeg >/dev/null 2>&1 || missing+=(ffmpeg)
   command -v mandoc >/dev/null 2>&1 || missing+=(mandoc)
   command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
+  command -v file >/dev/null 2>&1 || missing+=(file)  # cpack finds the programs to scan for libraries with it
   command -v clang++ >/dev/null 2>&1 || missing+=(clang)
   [ -f "$(clang++ --print-runtime-dir 2>/dev/null)/libclang_rt.fuzzer-$(uname -m).a" ] || missing+=(libclang-rt-dev)
   if [ ${#missing[@]} -gt 0 ]; then
