@@ -3,11 +3,11 @@
 #include "common/cli/command_line.h"
 #include "common/console/console.h"
 #include "common/platform/platform.h"
+#include "common/platform/whole_file.h"
 #include "soundtrack/audio_reader.h"
 #include "soundtrack/resampler.h"
 #include "soundtrack/track_level.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -33,19 +33,6 @@ const char* const kExitCodes =
 constexpr std::size_t kReadBlock = 65536;  // input frames converted at a time
 // The whole track is held (as doubles) to set its level: 2 GiB at most, 9.5 hours at 7843 Hz.
 constexpr std::size_t kMostTrackSamples = std::size_t{1} << 28;
-
-/// A real number within [low, high]; unlike CLI11's ranges it also turns away NaN.
-CLI::Validator finiteWithin(double low, double high) {
-    return CLI::Validator(
-        [low, high](std::string& text) -> std::string {
-            double value = 0;
-            if (!CLI::detail::lexical_cast(text, value) || !(value >= low && value <= high))
-                return "a number from " + CLI::detail::to_string(low) + " to " + CLI::detail::to_string(high) +
-                       " is needed, not '" + text + "'";
-            return {};
-        },
-        "");
-}
 
 void defineTrackOptions(CLI::App& app, TrackOptions& options) {
     prepareApp(app, kProgram, kExitCodes);
@@ -153,38 +140,13 @@ int checkOutput(const TrackOptions& options) {
     return kTrackDone;
 }
 
-/// A name beside OUTPUT that nothing has yet.
-std::string temporaryName(const std::string& output) {
-    std::size_t slash = output.rfind('/');
-    std::string directory = slash == std::string::npos ? std::string() : output.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
-    std::string base = directory + "." + name + ".part" + std::to_string(::getpid());
-    std::string candidate = base;
-    for (int n = 1; fileSystem().kind(candidate) != PathKind::Missing; ++n) candidate = base + "-" + std::to_string(n);
-    return candidate;
-}
-
-/// Writes the bytes to a temporary file beside OUTPUT and renames it, so OUTPUT is either the old file
-/// (or none) or the whole new track.
+/// Writes the track under a passing name beside OUTPUT and renames it into place, so OUTPUT is either the old
+/// file (or none) or the whole new track.
 int writeTrack(const std::string& output, const std::vector<std::uint8_t>& bytes) {
-    FileSystem& files = fileSystem();
-    const std::string temporary = temporaryName(output);
-    std::unique_ptr<File> file = files.create(temporary);
-    if (!file) {
-        out() << "Couldn't create " << temporary << " beside " << output << eol;
-        return kTrackWriteFailed;
-    }
-    try {
-        file->write(bytes.data(), bytes.size());
-        file->close();
-        files.rename(temporary, output);
-    } catch (const FileError& error) {
-        file->close();
-        files.remove(temporary);
-        out() << "Couldn't write " << output << ": " << error.what() << eol;
-        return kTrackWriteFailed;
-    }
-    return kTrackDone;
+    std::string problem = writeWholeFileInPlace(fileSystem(), output, bytes);
+    if (problem.empty()) return kTrackDone;
+    out() << problem << eol;
+    return kTrackWriteFailed;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "common/console/console.h"
 #include "common/platform/platform.h"
+#include "common/platform/whole_file.h"
 
 namespace zov {
 
@@ -38,37 +39,10 @@ bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
     }
 }
 
-std::string partialName(const std::string& path, const char* suffix) {
-    std::size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return dir + "." + name + suffix;
-}
-
 bool writeWholeFileAtOnce(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::string partial = partialName(path);
-    std::unique_ptr<File> file = fileSystem().create(partial);
-    if (!file) {
-        out() << "Couldn't open destination: " << partial << eol;
-        return false;
-    }
-    try {
-        file->write(bytes.data(), bytes.size());
-        file->close();
-    } catch (const FileError& error) {
-        file->close();
-        fileSystem().remove(partial);
-        out() << "Write error: " << error.what() << eol;
-        return false;
-    }
-    try {
-        fileSystem().rename(partial, path);
-    } catch (const FileError& error) {
-        fileSystem().remove(partial);
-        out() << "Couldn't put " << partial << " in the place of " << path << ": " << error.what() << eol;
-        return false;
-    }
-    return true;
+    std::string problem = writeWholeFileInPlace(fileSystem(), path, bytes);
+    if (!problem.empty()) out() << problem << eol;
+    return problem.empty();
 }
 
 }  // namespace zov

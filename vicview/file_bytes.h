@@ -14,11 +14,8 @@ bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
 /// or "Write error: " + the system's text, and returns false.
 bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
-/// The name beside path under which an output is written until it is complete: ".NAME" + suffix.
-std::string partialName(const std::string& path, const char* suffix = ".part");
-
-/// Writes the bytes under the partial name beside path and renames that to path when every byte is written,
-/// so path is never left half written; on failure the partial file is removed, the problem printed and false
+/// Writes the bytes under a passing name beside path and renames that to path when every byte is written,
+/// so path is never left half written; on failure the passing file is removed, the problem printed and false
 /// returned.
 bool writeWholeFileAtOnce(const std::string& path, const std::vector<std::uint8_t>& bytes);
 

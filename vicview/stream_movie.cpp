@@ -2,6 +2,7 @@
 
 #include "common/console/console.h"
 #include "common/platform/platform.h"
+#include "common/platform/whole_file.h"
 #include "vicview/file_bytes.h"
 
 #include <gif_lib.h>
@@ -156,7 +157,7 @@ bool writeRealFile(const std::string& path, const std::vector<std::uint8_t>& byt
 class Mp4Film final : public FilmWriter {
 public:
     Mp4Film(std::string path, int width, int height, int scale)
-        : path_(std::move(path)), moviePart_(partialName(path_, ".part")), soundPart_(partialName(path_, ".part.wav")),
+        : path_(std::move(path)), moviePart_(partialName(realFileSystem(), path_, ".mp4")), soundPart_(partialName(realFileSystem(), path_, ".wav")),
           width_(width), height_(height), scale_(scale) {}
     ~Mp4Film() override {
         if (pid_ > 0) {

@@ -120,12 +120,12 @@ void defineViewOptions(CLI::App& app, ViewOptions& options) {
     app.add_flag("--crop", options.crop, "Stream: frames show only the picture's area");
     app.add_option("--fps", options.fps, "Stream: source pictures per second (default: from the audio, else 4)")
         ->option_text("RATE")
-        ->check(CLI::PositiveNumber);
+        ->check(positiveFinite());
     app.add_flag("--timeline", options.timeline, "Stream: also timeline.csv and timeline.svg, the bytes per picture");
     app.add_option("--bw", options.bandwidth,
                    "Stream: the timeline's bandwidth (default: the stream's video byte rate, else 4000)")
         ->option_text("BYTES_PER_SECOND")
-        ->check(CLI::PositiveNumber);
+        ->check(positiveFinite());
     app.add_option("--rate", options.rawRate, "INPUT is a raw 2-bit sound track at this rate; OUTPUT a WAVE file")
         ->option_text("HZ")
         ->check(CLI::Range(1, 65535));

@@ -3,6 +3,7 @@
 #include "common/console/console.h"
 
 #include <algorithm>
+#include <cmath>
 
 #ifndef ZOV_VERSION
 #error "ZOV_VERSION must name the project version"
@@ -40,6 +41,29 @@ CLI::Validator colourNumber(const std::string& alsoAllowed) {
             return "a colour is a number from 0 to 15, not '" + text + "'";
         },
         "COLOUR");
+}
+
+CLI::Validator finiteWithin(double low, double high) {
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !(value >= low && value <= high))
+                return "a number from " + CLI::detail::to_string(low) + " to " + CLI::detail::to_string(high) +
+                       " is needed, not '" + text + "'";
+            return {};
+        },
+        "");
+}
+
+CLI::Validator positiveFinite() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !(value > 0 && std::isfinite(value)))
+                return "a number greater than 0 is needed, not '" + text + "'";
+            return {};
+        },
+        "");
 }
 
 void prepareApp(CLI::App& app, const std::string& program, const std::string& exitCodes) {

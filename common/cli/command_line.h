@@ -25,6 +25,12 @@ public:
 /// A validator for a colour number 0-15 (or the one word alsoAllowed, when not empty).
 CLI::Validator colourNumber(const std::string& alsoAllowed = {});
 
+/// A real number within [low, high]; unlike CLI11's ranges it also turns away NaN.
+CLI::Validator finiteWithin(double low, double high);
+
+/// A finite real number greater than 0.
+CLI::Validator positiveFinite();
+
 /// An App with the house settings: --help, --version, a footer with the exit codes.
 void prepareApp(CLI::App& app, const std::string& program, const std::string& exitCodes);
 

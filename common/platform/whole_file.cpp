@@ -1,0 +1,33 @@
+#include "common/platform/whole_file.h"
+
+#include <unistd.h>
+
+namespace zov {
+
+std::string partialName(FileSystem& files, const std::string& path, const std::string& suffix) {
+    std::size_t slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string base = directory + "." + name + ".part" + std::to_string(::getpid());
+    std::string candidate = base + suffix;
+    for (int n = 2; files.kind(candidate) != PathKind::Missing; ++n) candidate = base + "-" + std::to_string(n) + suffix;
+    return candidate;
+}
+
+std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const std::string partial = partialName(files, path);
+    std::unique_ptr<File> file = files.create(partial);
+    if (!file) return "Couldn't create " + partial + " beside " + path;
+    try {
+        file->write(bytes.data(), bytes.size());
+        file->close();
+        files.rename(partial, path);
+    } catch (const FileError& error) {
+        file->close();
+        files.remove(partial);
+        return "Couldn't write " + path + ": " + error.what();
+    }
+    return "";
+}
+
+}  // namespace zov

@@ -1,0 +1,22 @@
+// An output written whole under a passing name beside its place and renamed into it when complete, so the
+// place holds the old file (or none) or the whole new one, never a part.
+#pragma once
+
+#include "common/platform/platform.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zov {
+
+/// A name beside path that nothing has yet: ".NAME.part" and the process number (then "-2", "-3", ... while
+/// that is taken too), then suffix. A file of the user's that happens to have such a name is never cut.
+std::string partialName(FileSystem& files, const std::string& path, const std::string& suffix = "");
+
+/// Writes the bytes under a partial name beside path and renames that to path once every byte is written.
+/// Returns "" when done; otherwise the partial file is gone and the result is the line to print:
+/// "Couldn't create PARTIAL beside PATH" or "Couldn't write PATH: " and the system's text.
+std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace zov
