@@ -292,10 +292,8 @@ PcmSound streamAudio(const std::vector<std::uint8_t>& bytes, const StreamInfo& i
     sound.rate = info.audioRate;
     for (const StreamPacket& packet : packets) {
         if (packet.kind != PacketKind::Audio) continue;
-        for (std::size_t i = 0; i < packet.contentLength; ++i) {
-            std::uint8_t byte = bytes[packet.contentOffset + i];
-            for (int shift = 6; shift >= 0; shift -= 2) sound.samples.push_back(widenSample((byte >> shift) & 3, 2));
-        }
+        PcmSound part = twoBitSound(bytes.data() + packet.contentOffset, packet.contentLength, info.audioRate);
+        sound.samples.insert(sound.samples.end(), part.samples.begin(), part.samples.end());
     }
     return sound;
 }
