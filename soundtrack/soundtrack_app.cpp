@@ -8,7 +8,6 @@
 #include "soundtrack/resampler.h"
 #include "soundtrack/track_level.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
