@@ -132,27 +132,28 @@ Canvas sequenceFrame(int index) {
     return c;
 }
 
-// 16-bit mono PCM WAVE head for the given number of samples.
-std::vector<std::uint8_t> monoWaveHead(unsigned samples, unsigned rate) {
+// 16-bit PCM WAVE head for the given number of frames and channels.
+std::vector<std::uint8_t> waveHead(unsigned frames, unsigned channels, unsigned rate) {
+    const unsigned frameBytes = 2 * channels;
     std::vector<std::uint8_t> b{'R', 'I', 'F', 'F'};
-    put32(b, 36 + samples * 2);
+    put32(b, 36 + frames * frameBytes);
     for (char ch : std::string("WAVEfmt ")) b.push_back(ch);
     put32(b, 16);
     put16(b, 1);
-    put16(b, 1);
+    put16(b, channels);
     put32(b, rate);
-    put32(b, rate * 2);
-    put16(b, 2);
+    put32(b, rate * frameBytes);
+    put16(b, frameBytes);
     put16(b, 16);
     for (char ch : std::string("data")) b.push_back(ch);
-    put32(b, samples * 2);
+    put32(b, frames * frameBytes);
     return b;
 }
 
 // The clip's sound: a slow warble, quiet as a real recording often is (soundtrack sets its level).
 std::vector<std::uint8_t> warble(double seconds, unsigned rate) {
     unsigned samples = static_cast<unsigned>(seconds * rate);
-    std::vector<std::uint8_t> b = monoWaveHead(samples, rate);
+    std::vector<std::uint8_t> b = waveHead(samples, 1, rate);
     for (unsigned i = 0; i < samples; ++i) {
         double t = static_cast<double>(i) / rate;
         double v = 0.2 * std::sin(2 * M_PI * (300 + 200 * std::sin(t * 3)) * t);
@@ -164,18 +165,7 @@ std::vector<std::uint8_t> warble(double seconds, unsigned rate) {
 // 16-bit stereo PCM WAVE: a chirp from 200 Hz to 2 kHz, the right channel a little quieter.
 std::vector<std::uint8_t> chirp(double seconds, unsigned rate) {
     unsigned frames = static_cast<unsigned>(seconds * rate);
-    std::vector<std::uint8_t> b{'R', 'I', 'F', 'F'};
-    put32(b, 36 + frames * 4);
-    for (char ch : std::string("WAVEfmt ")) b.push_back(ch);
-    put32(b, 16);
-    put16(b, 1);
-    put16(b, 2);
-    put32(b, rate);
-    put32(b, rate * 4);
-    put16(b, 4);
-    put16(b, 16);
-    for (char ch : std::string("data")) b.push_back(ch);
-    put32(b, frames * 4);
+    std::vector<std::uint8_t> b = waveHead(frames, 2, rate);
     double phase = 0;
     for (unsigned i = 0; i < frames; ++i) {
         double t = static_cast<double>(i) / rate;
