@@ -875,7 +875,10 @@ bool allocateCardArray(std::unique_ptr<std::uint8_t[]>& array, std::size_t cards
 }  // namespace
 
 int VicPicture::chooseColours() {
+    // The planes stay as they are while the colours are chosen: its many censuses share their terms.
+    beginCensusReuse();
     ColourChooser(*this).run();
+    endCensusReuse();
 
     widthInCards = cardWidth > 0 ? paddedWidth / cardWidth : 0;
     heightInCards = paddedHeight / 8;

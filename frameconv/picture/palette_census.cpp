@@ -5,6 +5,7 @@
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -29,41 +30,6 @@ const PaletteColour& paletteEntry(int index) {
     return kPalette[index >= 0 && index <= kNoColour ? index : kNoColour];
 }
 
-// The chroma direction of every hue byte. Each entry comes from the same expression that a per-pixel
-// evaluation would use, so looking it up gives bit-identical results at a fraction of the cost.
-struct HueDirections {
-    double cosine[256];
-    double sine[256];
-
-    explicit HueDirections(double hueOffset) {
-        for (int hue = 0; hue < 256; ++hue) {
-            const double theta = hue * kTwoPi / 256 + hueOffset;
-            cosine[hue] = std::cos(theta);
-            sine[hue] = std::sin(theta);
-        }
-    }
-};
-
-// A colour taking part in a census: the reference first, then the candidates that are not the reference.
-struct Contender {
-    std::int32_t luminance;
-    double x;  // saturation × cosine
-    double y;  // saturation × sine
-    bool chromatic;
-    int countSlot;  // the count array entry that this colour's wins go to
-};
-
-struct CensusWork {
-    const std::uint8_t* luminance;
-    const std::uint8_t* saturation;
-    const std::uint8_t* hue;
-    int width, height, stride;
-    std::vector<Contender> contenders;
-    int referenceSlot;  // -1 when the reference is not in the candidate list: no counts are made
-    double lumaScale, chromaScale;
-    const HueDirections* directions;
-};
-
 // Whether the planes hold the walked rectangle; an inconsistent picture is walked as an empty one.
 bool walkable(const VicPicture& picture) {
     return picture.luminancePlane && picture.width > 0 && picture.height > 0 &&
@@ -83,38 +49,154 @@ void walkSerpentine(int width, int height, int stride, Visit&& visit) {
     }
 }
 
-// truncate(value − offset) for a chroma component that is a sum of two 32-bit values and a palette offset
-// below 256: the difference always fits 64 bits, and only the step to 32 bits needs to saturate.
-std::int32_t truncateDifference(std::int64_t value, double offset) {
-    const auto difference = static_cast<std::int64_t>(static_cast<double>(value) - offset);
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(difference, INT32_MIN, INT32_MAX));
-}
+std::uint64_t bitsOf(double value) { return std::bit_cast<std::uint64_t>(value); }
 
 std::uint64_t magnitude(std::int64_t value) { return static_cast<std::uint64_t>(value < 0 ? -value : value); }
 
+// ---- the per-pixel terms ---------------------------------------------------------------------------------
+
+std::int64_t largestMagnitude(const std::vector<std::int32_t>& values) {
+    std::int64_t largest = 0;
+    for (const std::int32_t value : values) largest = std::max<std::int64_t>(largest, magnitude(value));
+    return largest;
+}
+
+const CensusTerms::Plane& lumaTerms(const VicPicture& picture, CensusTerms& terms, double scale) {
+    for (const CensusTerms::Plane& plane : terms.luma) {
+        if (plane.valid && plane.scaleBits == bitsOf(scale)) return plane;
+    }
+    CensusTerms::Plane& plane = terms.luma[terms.nextLuma];
+    terms.nextLuma = (terms.nextLuma + 1) % 2;
+    const std::uint8_t* luminance = picture.luminancePlane.get();
+    plane.x.resize(static_cast<std::size_t>(picture.width) * picture.height);
+    std::int32_t* out = plane.x.data();
+    walkSerpentine(picture.width, picture.height, picture.paddedWidth,
+                   [&](std::int64_t index) { *out++ = truncateToInt32(luminance[index] * scale); });
+    plane.largest = largestMagnitude(plane.x);
+    plane.scaleBits = bitsOf(scale);
+    plane.valid = true;
+    return plane;
+}
+
+// The chroma direction of every hue byte, from the same expression that a per-pixel evaluation would use.
+struct HueDirections {
+    double cosine[256];
+    double sine[256];
+
+    explicit HueDirections(double hueOffset) {
+        for (int hue = 0; hue < 256; ++hue) {
+            const double theta = hue * kTwoPi / 256 + hueOffset;
+            cosine[hue] = std::cos(theta);
+            sine[hue] = std::sin(theta);
+        }
+    }
+};
+
+const CensusTerms::Plane& chromaTerms(const VicPicture& picture, CensusTerms& terms, double scale, double offset) {
+    CensusTerms::Plane& plane = terms.chroma;
+    if (plane.valid && plane.scaleBits == bitsOf(scale) && plane.offsetBits == bitsOf(offset)) return plane;
+    const HueDirections directions(offset);
+    const std::uint8_t* saturation = picture.saturationPlane.get();
+    const std::uint8_t* hue = picture.huePlane.get();
+    const std::size_t pixels = static_cast<std::size_t>(picture.width) * picture.height;
+    plane.x.resize(pixels);
+    plane.y.resize(pixels);
+    std::int32_t* outX = plane.x.data();
+    std::int32_t* outY = plane.y.data();
+    walkSerpentine(picture.width, picture.height, picture.paddedWidth, [&](std::int64_t index) {
+        const double s = saturation[index];
+        *outX++ = truncateToInt32(s * directions.cosine[hue[index]] * scale);
+        *outY++ = truncateToInt32(s * directions.sine[hue[index]] * scale);
+    });
+    plane.largest = std::max(largestMagnitude(plane.x), largestMagnitude(plane.y));
+    plane.scaleBits = bitsOf(scale);
+    plane.offsetBits = bitsOf(offset);
+    plane.valid = true;
+    return plane;
+}
+
+// ---- the colours --------------------------------------------------------------------------------------
+
+// truncate(X − offset) for a whole X and a palette offset below 256 in magnitude, in integers: with
+// offset = whole + fraction (0 ≤ fraction < 1) and t = X − whole, the difference is t − fraction, which
+// truncates to t − 1 when t > 0 and the fraction is not 0, else to t. Rounding the double difference
+// cannot cross a whole number as long as the fraction keeps clear of 0 and 1 by more than the rounding
+// step of numbers up to 2^34 (2^-18); offsets that come closer take the double path.
+struct ChromaOffset {
+    double value;
+    std::int32_t whole;
+    std::int32_t fractional;  // 1 when value is not whole
+    bool exactInIntegers;
+
+    explicit ChromaOffset(double offset) : value(offset) {
+        const double floor = std::floor(offset);
+        const double fraction = offset - floor;
+        whole = static_cast<std::int32_t>(floor);
+        fractional = fraction != 0;
+        exactInIntegers = fraction == 0 || (fraction > 0x1p-16 && fraction < 1 - 0x1p-16);
+    }
+
+    // The carried component X is the sum of two 32-bit values: the difference fits 64 bits, and only the
+    // step to 32 bits saturates.
+    std::int32_t differenceFrom(std::int64_t x) const {
+        std::int64_t difference;
+        if (exactInIntegers) {
+            const std::int64_t t = x - whole;
+            difference = t - (t > 0 ? fractional : 0);
+        } else {
+            difference = static_cast<std::int64_t>(static_cast<double>(x) - value);
+        }
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(difference, INT32_MIN, INT32_MAX));
+    }
+};
+
+// A colour taking part in a census: the reference first, then the candidates that are not the reference.
+struct Contender {
+    std::int32_t luminance;
+    ChromaOffset x;  // saturation × cosine
+    ChromaOffset y;  // saturation × sine
+    bool chromatic;
+    int countSlot;  // the count array entry that this colour's wins go to
+};
+
+Contender contenderFor(int colour, int countSlot) {
+    const PaletteColour& entry = paletteEntry(colour);
+    return {entry.luminance, ChromaOffset(entry.saturation * entry.cosine),
+            ChromaOffset(entry.saturation * entry.sine), entry.saturation != 0, countSlot};
+}
+
+struct CensusWork {
+    std::vector<Contender> contenders;
+    int referenceSlot = -1;  // -1 when the reference is not in the candidate list: no counts are made
+    std::size_t pixels = 0;
+    const std::int32_t* luma = nullptr;
+    const std::int32_t* chromaX = nullptr;
+    const std::int32_t* chromaY = nullptr;
+};
+
+// ---- the walks --------------------------------------------------------------------------------------------
+
+// Pixel by pixel in walking order, each pixel's chroma carrying the winner's error of the one before when
+// carrying is on. Costs are unsigned sums; every term is below 2^31, so 64 bits hold them exactly: whenever
+// a cost fits 32 bits the comparison is the 32-bit one, and beyond that it stays ordered instead of wrapping.
 template <bool kLuma, bool kChroma, bool kCarry>
-void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& result) {
+void walkPixelByPixel(const CensusWork& work, std::int64_t* wins, CensusResult& result) {
     const Contender* const contenders = work.contenders.data();
     const int contenderCount = static_cast<int>(work.contenders.size());
     std::int64_t carryX = 0, carryY = 0;
-
-    walkSerpentine(work.width, work.height, work.stride, [&](std::int64_t index) __attribute__((always_inline)) {
+    for (std::size_t i = 0; i < work.pixels; ++i) {
         std::int64_t luma = 0, chromaX = 0, chromaY = 0;
-        if constexpr (kLuma) luma = truncateToInt32(work.luminance[index] * work.lumaScale);
+        if constexpr (kLuma) luma = work.luma[i];
         if constexpr (kChroma) {
-            const double saturation = work.saturation[index];
-            const std::uint8_t hue = work.hue[index];
-            chromaX = truncateToInt32(saturation * work.directions->cosine[hue] * work.chromaScale) + carryX;
-            chromaY = truncateToInt32(saturation * work.directions->sine[hue] * work.chromaScale) + carryY;
+            chromaX = work.chromaX[i] + carryX;
+            chromaY = work.chromaY[i] + carryY;
         }
-        // Costs are unsigned sums. Every term is below 2^31, so 64 bits hold them exactly: whenever a cost
-        // fits 32 bits the comparison is the 32-bit one, and beyond that it stays ordered instead of wrapping.
         auto costOf = [&](const Contender& colour, std::int32_t& dx, std::int32_t& dy) {
             std::uint64_t cost = 0;
             if constexpr (kLuma) cost = magnitude(luma - colour.luminance);
             if constexpr (kChroma) {
-                dx = truncateDifference(chromaX, colour.x);
-                dy = truncateDifference(chromaY, colour.y);
+                dx = colour.x.differenceFrom(chromaX);
+                dy = colour.y.differenceFrom(chromaY);
                 cost += magnitude(dx) + magnitude(dy);
             }
             return cost;
@@ -133,10 +215,7 @@ void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& resul
                 bestDy = dy;
             }
         }
-
-        if (best == 0) ++result.unmatchedCount;
-        if (counts && work.referenceSlot >= 0) ++counts[best == 0 ? work.referenceSlot : contenders[best].countSlot];
-        if (contenders[best].chromatic) ++result.chromaticCount;
+        ++wins[best];
         if constexpr (kCarry && kChroma) {
             carryX = bestDx;
             carryY = bestDy;
@@ -148,25 +227,75 @@ void runCensus(const CensusWork& work, std::int32_t* counts, CensusResult& resul
             result.dyAbsSum += std::fabs(dy);
             result.dySqSum += dy * dy;
         }
-    });
-}
-
-template <bool kLuma, bool kChroma>
-void runCensus(const CensusWork& work, bool carry, std::int32_t* counts, CensusResult& result) {
-    if (carry) {
-        runCensus<kLuma, kChroma, true>(work, counts, result);
-    } else {
-        runCensus<kLuma, kChroma, false>(work, counts, result);
     }
 }
 
-Contender contenderFor(int colour, int countSlot) {
-    const PaletteColour& entry = paletteEntry(colour);
-    return {entry.luminance, entry.saturation * entry.cosine, entry.saturation * entry.sine,
-            entry.saturation != 0, countSlot};
+// Terms below this magnitude keep every cost below 2^31, so 32-bit integers do.
+constexpr std::int64_t kSmallTerm = std::int64_t{1} << 28;
+
+// Without a carry the pixels are independent: a block of them is scored against one colour after the
+// other, in loops the compiler turns into vector code. The winner and the ties are those of the
+// pixel-by-pixel walk, since each colour replaces the best only when strictly cheaper.
+template <bool kLuma, bool kChroma>
+void walkInBlocks(const CensusWork& work, std::int64_t* wins) {
+    constexpr std::size_t kBlock = 512;
+    alignas(64) std::int32_t bestCost[kBlock];
+    alignas(64) std::int32_t best[kBlock];
+    const int contenderCount = static_cast<int>(work.contenders.size());
+
+    for (std::size_t start = 0; start < work.pixels; start += kBlock) {
+        const int n = static_cast<int>(std::min(kBlock, work.pixels - start));
+        const std::int32_t* luma = kLuma ? work.luma + start : nullptr;
+        const std::int32_t* chromaX = kChroma ? work.chromaX + start : nullptr;
+        const std::int32_t* chromaY = kChroma ? work.chromaY + start : nullptr;
+        for (int k = 0; k < contenderCount; ++k) {
+            const Contender& colour = work.contenders[k];
+            const std::int32_t luminance = colour.luminance;
+            const std::int32_t wholeX = colour.x.whole, fractionalX = colour.x.fractional;
+            const std::int32_t wholeY = colour.y.whole, fractionalY = colour.y.fractional;
+            for (int i = 0; i < n; ++i) {
+                std::int32_t cost = 0;
+                if constexpr (kLuma) cost = std::abs(luma[i] - luminance);
+                if constexpr (kChroma) {
+                    const std::int32_t tx = chromaX[i] - wholeX;
+                    const std::int32_t ty = chromaY[i] - wholeY;
+                    cost += std::abs(tx - (tx > 0 ? fractionalX : 0)) + std::abs(ty - (ty > 0 ? fractionalY : 0));
+                }
+                const bool better = k == 0 || cost < bestCost[i];
+                bestCost[i] = better ? cost : bestCost[i];
+                best[i] = better ? k : best[i];
+            }
+        }
+        for (int k = 0; k < contenderCount; ++k) {
+            std::int32_t count = 0;
+            for (int i = 0; i < n; ++i) count += best[i] == k;
+            wins[k] += count;
+        }
+    }
+}
+
+template <bool kLuma, bool kChroma>
+void walk(const CensusWork& work, bool carry, bool small, std::int64_t* wins, CensusResult& result) {
+    if (carry && kChroma) {
+        walkPixelByPixel<kLuma, kChroma, true>(work, wins, result);
+    } else if (small) {
+        walkInBlocks<kLuma, kChroma>(work, wins);
+    } else {
+        walkPixelByPixel<kLuma, kChroma, false>(work, wins, result);
+    }
 }
 
 }  // namespace
+
+void VicPicture::beginCensusReuse() {
+    censusTerms.forget();
+    censusTerms.reuse = true;
+}
+
+void VicPicture::endCensusReuse() {
+    censusTerms.forget();
+    censusTerms.reuse = false;
+}
 
 CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
                                        bool useLuma, bool useChroma, bool carryChroma, double lumaScale,
@@ -174,10 +303,9 @@ CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std
     if (!candidates || count < 0) count = 0;
     if (counts) std::fill(counts, counts + count, 0);
 
-    CensusWork work{};
+    CensusWork work;
     work.contenders.reserve(static_cast<std::size_t>(count) + 1);
     work.contenders.push_back(contenderFor(reference, -1));
-    work.referenceSlot = -1;
     for (int k = 0; k < count; ++k) {
         if (candidates[k] == reference) {
             if (work.referenceSlot < 0) work.referenceSlot = k;
@@ -188,28 +316,45 @@ CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std
 
     CensusResult result;
     if (!walkable(*this)) return result;
+    if (!censusTerms.reuse) censusTerms.forget();
     const bool chroma = useChroma && !monochrome && huePlane && saturationPlane;
-    const HueDirections directions(chroma ? hueOffset : 0.0);
-    work.luminance = luminancePlane.get();
-    work.saturation = saturationPlane.get();
-    work.hue = huePlane.get();
-    work.width = width;
-    work.height = height;
-    work.stride = paddedWidth;
-    work.lumaScale = lumaScale;
-    work.chromaScale = chromaScale;
-    work.directions = &directions;
+    work.pixels = static_cast<std::size_t>(width) * height;
+    std::int64_t largest = 0;
+    if (useLuma) {
+        const CensusTerms::Plane& terms = lumaTerms(*this, censusTerms, lumaScale);
+        work.luma = terms.x.data();
+        largest = terms.largest;
+    }
+    bool exactInIntegers = true;
+    if (chroma) {
+        const CensusTerms::Plane& terms = chromaTerms(*this, censusTerms, chromaScale, hueOffset);
+        work.chromaX = terms.x.data();
+        work.chromaY = terms.y.data();
+        largest = std::max(largest, terms.largest);
+        for (const Contender& colour : work.contenders)
+            exactInIntegers = exactInIntegers && colour.x.exactInIntegers && colour.y.exactInIntegers;
+    }
+    const bool small = largest < kSmallTerm && exactInIntegers;
 
+    std::vector<std::int64_t> wins(work.contenders.size(), 0);
     if (useLuma && chroma) {
-        runCensus<true, true>(work, carryChroma, counts, result);
+        walk<true, true>(work, carryChroma, small, wins.data(), result);
     } else if (useLuma) {
-        runCensus<true, false>(work, carryChroma, counts, result);
+        walk<true, false>(work, carryChroma, small, wins.data(), result);
     } else if (chroma) {
-        runCensus<false, true>(work, carryChroma, counts, result);
+        walk<false, true>(work, carryChroma, small, wins.data(), result);
     } else {
-        runCensus<false, false>(work, carryChroma, counts, result);
+        walk<false, false>(work, carryChroma, small, wins.data(), result);
     }
 
+    for (std::size_t k = 0; k < wins.size(); ++k) {
+        const auto colourWins = static_cast<std::int32_t>(wins[k]);
+        if (work.contenders[k].chromatic) result.chromaticCount += colourWins;
+        if (counts && work.referenceSlot >= 0) {
+            counts[k == 0 ? work.referenceSlot : work.contenders[k].countSlot] += colourWins;
+        }
+    }
+    result.unmatchedCount = static_cast<std::int32_t>(wins[0]);
     result.errorMagnitude = std::hypot(result.dxSum, result.dySum);
     result.squaredErrorMagnitude = std::sqrt(result.dxSqSum + result.dySqSum);
     result.errorAngle = std::atan2(result.dySum, result.dxSum) * kDegreesPerRadian;
