@@ -16,6 +16,7 @@ struct CensusTerms {
         std::int64_t largest = 0;      // the largest magnitude among the values
         std::vector<std::int32_t> x;   // luminance, or the cosine component
         std::vector<std::int32_t> y;   // the sine component (chroma only)
+        std::vector<std::int16_t> narrowX, narrowY;  // the same in 16 bits, when every value is small
     };
 
     bool reuse = false;  // terms live on between censuses only while the planes are known not to change
