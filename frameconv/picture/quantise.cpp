@@ -62,8 +62,9 @@ class Spreader {
 public:
     Spreader(std::int16_t* plane, int stride) : plane_(plane), stride_(stride) {}
 
+    template <typename Lost>
     void spread(int x, int y, int unit, int ahead, int behind, bool aheadOk, bool behindOk, bool belowOk,
-                double& lost) const {
+                Lost& lost) const {
         if (unit == 0) return;
         std::int16_t* row = plane_ + static_cast<std::ptrdiff_t>(y) * stride_;
         if (aheadOk) addSaturating(row[ahead], 7 * unit); else lost += 7 * unit;
@@ -80,6 +81,69 @@ public:
 private:
     std::int16_t* plane_;
     int stride_;
+};
+
+// The error sums of a pass, added pixel by pixel in doubles as the record holds them.
+struct DoubleSums {
+    QuantStats& stats;
+
+    static void add(double error, double& sum, double& absSum, double& sqSum) {
+        sum += error;
+        absSum += std::fabs(error);
+        sqSum += error * error;
+    }
+    void addLuma(int d) { add(d / 32.0, stats.lumaErrorSum, stats.lumaAbsErrorSum, stats.lumaSqErrorSum); }
+    void addChroma(int dx, int dy) {
+        add(dx / 32.0, stats.xErrorSum, stats.xAbsErrorSum, stats.xSqErrorSum);
+        add(dy / 32.0, stats.yErrorSum, stats.yAbsErrorSum, stats.ySqErrorSum);
+    }
+    double& lostLuma() { return stats.lostLuma; }
+    double& lostX() { return stats.lostX; }
+    double& lostY() { return stats.lostY; }
+    void finish() {}
+};
+
+// The same sums kept in integers (errors in 1/32 steps, squares in 1/1024). Every error is below 2^16 in
+// magnitude, so for fewer than 2^21 pixels every partial sum of the doubles is a multiple of 1/1024 below
+// 2^43, which a double holds exactly: the doubles never round, and converting the integer sums at the end
+// gives the very same values.
+struct IntegerSums {
+    static constexpr std::int64_t kPixelLimit = std::int64_t{1} << 21;
+
+    struct Component {
+        std::int64_t sum = 0, absSum = 0, sqSum = 0;
+        void add(int error) {
+            sum += error;
+            absSum += error < 0 ? -error : error;
+            sqSum += std::int64_t{error} * error;
+        }
+        void store(double& total, double& absTotal, double& sqTotal) const {
+            total = static_cast<double>(sum) / 32.0;
+            absTotal = static_cast<double>(absSum) / 32.0;
+            sqTotal = static_cast<double>(sqSum) / 1024.0;
+        }
+    };
+
+    QuantStats& stats;
+    Component luma{}, x{}, y{};
+    std::int64_t lostLumaSteps = 0, lostXSteps = 0, lostYSteps = 0;
+
+    void addLuma(int d) { luma.add(d); }
+    void addChroma(int dx, int dy) {
+        x.add(dx);
+        y.add(dy);
+    }
+    std::int64_t& lostLuma() { return lostLumaSteps; }
+    std::int64_t& lostX() { return lostXSteps; }
+    std::int64_t& lostY() { return lostYSteps; }
+    void finish() {
+        luma.store(stats.lumaErrorSum, stats.lumaAbsErrorSum, stats.lumaSqErrorSum);
+        x.store(stats.xErrorSum, stats.xAbsErrorSum, stats.xSqErrorSum);
+        y.store(stats.yErrorSum, stats.yAbsErrorSum, stats.ySqErrorSum);
+        stats.lostLuma = static_cast<double>(lostLumaSteps);
+        stats.lostX = static_cast<double>(lostXSteps);
+        stats.lostY = static_cast<double>(lostYSteps);
+    }
 };
 
 bool mirrorFits(const VicPicture& mirror, const VicPicture& source, bool colour) {
@@ -125,88 +189,88 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
     const Spreader ySpread(colour ? hueDither.get() : nullptr, paddedWidth);
     const int step = reverse ? -1 : 1;
 
-    for (int y = firstRow; y < endRow; ++y) {
-        const bool belowOk = y + 1 < endRow || (bottomOpen && y + 1 < sourceHeight);
-        const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * paddedWidth;
-        for (int i = 0; i < endColumn - firstColumn; ++i) {
-            const int x = reverse ? endColumn - 1 - i : firstColumn + i;
-            const std::ptrdiff_t at = rowStart + x;
-            const bool rightOk = x + 1 < endColumn || (rightOpen && x + 1 < sourceWidth);
-            const bool leftOk = x > firstColumn || (leftOpen && x > 0);
+    auto ditherRows = [&](auto sums) {
+        for (int y = firstRow; y < endRow; ++y) {
+            const bool belowOk = y + 1 < endRow || (bottomOpen && y + 1 < sourceHeight);
+            const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * paddedWidth;
+            for (int i = 0; i < endColumn - firstColumn; ++i) {
+                const int x = reverse ? endColumn - 1 - i : firstColumn + i;
+                const std::ptrdiff_t at = rowStart + x;
+                const bool rightOk = x + 1 < endColumn || (rightOpen && x + 1 < sourceWidth);
+                const bool leftOk = x > firstColumn || (leftOpen && x > 0);
 
-            const int v = 32 * luminancePlane[at] + lumaDither[at];
-            int chromaX = 0, chromaY = 0;
-            if (colour) {
-                const int s = saturationPlane[at];
-                const int hue = huePlane[at];
-                const int sx = truncated(-32 * s * trig.cosine[hue]);
-                const int sy = truncated(-32 * s * trig.sine[hue]);
-                chromaX = saturationDither[at] - sx;
-                chromaY = hueDither[at] - sy;
-            }
-
-            // Candidates from the highest role down; only a strictly lower cost replaces the best, so equal
-            // costs keep the higher role.
-            double bestCost = 1e300;
-            int best = roles - 1;
-            int bestD = v - targets[best].luma32, bestDx = 0, bestDy = 0;
-            for (int k = roles - 1; k >= 0; --k) {
-                const int d = v - targets[k].luma32;
-                int dx = 0, dy = 0;
-                double cost = std::abs(d);
+                const int v = 32 * luminancePlane[at] + lumaDither[at];
+                int chromaX = 0, chromaY = 0;
                 if (colour) {
-                    dx = truncated(chromaX - targets[k].chromaX);
-                    dy = truncated(chromaY - targets[k].chromaY);
-                    cost = std::abs(d) + chromaWeight * (std::abs(dx >> 1) + std::abs(dy >> 1));
+                    const int s = saturationPlane[at];
+                    const int hue = huePlane[at];
+                    const int sx = truncated(-32 * s * trig.cosine[hue]);
+                    const int sy = truncated(-32 * s * trig.sine[hue]);
+                    chromaX = saturationDither[at] - sx;
+                    chromaY = hueDither[at] - sy;
                 }
-                if (cost < bestCost) {
-                    bestCost = cost;
-                    best = k;
-                    bestD = d;
-                    bestDx = dx;
-                    bestDy = dy;
+
+                // Candidates from the highest role down; only a strictly lower cost replaces the best, so equal
+                // costs keep the higher role.
+                double bestCost = 1e300;
+                int best = roles - 1;
+                int bestD = v - targets[best].luma32, bestDx = 0, bestDy = 0;
+                for (int k = roles - 1; k >= 0; --k) {
+                    const int d = v - targets[k].luma32;
+                    int dx = 0, dy = 0;
+                    double cost = std::abs(d);
+                    if (colour) {
+                        dx = truncated(chromaX - targets[k].chromaX);
+                        dy = truncated(chromaY - targets[k].chromaY);
+                        cost = std::abs(d) + chromaWeight * (std::abs(dx >> 1) + std::abs(dy >> 1));
+                    }
+                    if (cost < bestCost) {
+                        bestCost = cost;
+                        best = k;
+                        bestD = d;
+                        bestDx = dx;
+                        bestDy = dy;
+                    }
                 }
-            }
-            lumaDither[at] = static_cast<std::int16_t>(best);
+                lumaDither[at] = static_cast<std::int16_t>(best);
 
-            ++stats.pixelCount;
-            const double lumaError = bestD / 32.0;
-            stats.lumaErrorSum += lumaError;
-            stats.lumaAbsErrorSum += std::fabs(lumaError);
-            stats.lumaSqErrorSum += lumaError * lumaError;
-            if (colour) {
-                ++stats.chromaPixelCount;
-                ++stats.chromaPixelCount2;
-                const double xError = bestDx / 32.0, yError = bestDy / 32.0;
-                stats.xErrorSum += xError;
-                stats.xAbsErrorSum += std::fabs(xError);
-                stats.xSqErrorSum += xError * xError;
-                stats.yErrorSum += yError;
-                stats.yAbsErrorSum += std::fabs(yError);
-                stats.ySqErrorSum += yError * yError;
-            }
-
-            const int ahead = x + step, behind = x - step;
-            const bool aheadOk = reverse ? leftOk : rightOk;
-            const bool behindOk = reverse ? rightOk : leftOk;
-            lumaSpread.spread(x, y, diffusionUnit(bestD), ahead, behind, aheadOk, behindOk, belowOk,
-                              stats.lostLuma);
-            if (colour) {
-                xSpread.spread(x, y, diffusionUnit(bestDx), ahead, behind, aheadOk, behindOk, belowOk,
-                               stats.lostX);
-                ySpread.spread(x, y, diffusionUnit(bestDy), ahead, behind, aheadOk, behindOk, belowOk,
-                               stats.lostY);
-            }
-
-            if (mirror) {
-                mirror->lumaDither[at] = static_cast<std::int16_t>(best);
-                mirror->luminancePlane[at] = luminancePlane[at];
+                ++stats.pixelCount;
+                sums.addLuma(bestD);
                 if (colour) {
-                    mirror->saturationPlane[at] = saturationPlane[at];
-                    mirror->huePlane[at] = huePlane[at];
+                    ++stats.chromaPixelCount;
+                    ++stats.chromaPixelCount2;
+                    sums.addChroma(bestDx, bestDy);
+                }
+
+                const int ahead = x + step, behind = x - step;
+                const bool aheadOk = reverse ? leftOk : rightOk;
+                const bool behindOk = reverse ? rightOk : leftOk;
+                lumaSpread.spread(x, y, diffusionUnit(bestD), ahead, behind, aheadOk, behindOk, belowOk,
+                                  sums.lostLuma());
+                if (colour) {
+                    xSpread.spread(x, y, diffusionUnit(bestDx), ahead, behind, aheadOk, behindOk, belowOk,
+                                   sums.lostX());
+                    ySpread.spread(x, y, diffusionUnit(bestDy), ahead, behind, aheadOk, behindOk, belowOk,
+                                   sums.lostY());
+                }
+
+                if (mirror) {
+                    mirror->lumaDither[at] = static_cast<std::int16_t>(best);
+                    mirror->luminancePlane[at] = luminancePlane[at];
+                    if (colour) {
+                        mirror->saturationPlane[at] = saturationPlane[at];
+                        mirror->huePlane[at] = huePlane[at];
+                    }
                 }
             }
         }
+        sums.finish();
+    };
+    const std::int64_t pixels = std::int64_t{std::max(endColumn - firstColumn, 0)} * std::max(endRow - firstRow, 0);
+    if (pixels < IntegerSums::kPixelLimit) {
+        ditherRows(IntegerSums{stats});
+    } else {
+        ditherRows(DoubleSums{stats});
     }
     return stats;
 }
