@@ -252,6 +252,14 @@ void walkPixelByPixel(const CensusWork& work, std::int64_t* wins, CensusResult& 
     }
 }
 
+// How many of the first n values equal value; kept out of line so that it is vectorised on its own.
+template <typename Term>
+__attribute__((noinline)) int countEqual(const Term* values, int n, Term value) {
+    int count = 0;
+    for (int i = 0; i < n; ++i) count += values[i] == value;
+    return count;
+}
+
 // Terms below this magnitude keep every cost below 2^31, so 32-bit integers do.
 constexpr std::int64_t kSmallTerm = std::int64_t{1} << 28;
 
@@ -297,9 +305,7 @@ void walkInBlocks(const CensusWork& work, const TermsOf<Term>& terms, std::int64
         }
         for (int k = 0; k < contenderCount; ++k) {
             const Term index = static_cast<Term>(k);
-            Term count = 0;  // at most kBlock
-            for (int i = 0; i < n; ++i) count = static_cast<Term>(count + (best[i] == index));
-            wins[k] += count;
+            wins[k] += countEqual(best, n, index);
         }
     }
 }
