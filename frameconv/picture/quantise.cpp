@@ -9,6 +9,8 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <type_traits>
 
 namespace zov {
 namespace {
@@ -38,6 +40,28 @@ struct RoleTarget {
     int luma32;     // 32 × luminance
     double chromaX; // saturation × cosine × 32
     double chromaY; // saturation × sine × 32
+};
+
+// truncate(c − target) for a whole c of magnitude below 2^17 in integers: with target = whole + fraction
+// (0 ≤ fraction < 1) and t = c − whole, it is t − 1 when t > 0 and the fraction is not 0, else t. The
+// double difference rounds in steps far below 2^-20, so it never crosses a whole number for a fraction
+// that keeps at least that far from 0 and 1; a target closer than that is not exact in integers.
+struct WholeTarget {
+    int whole = 0;
+    int fractional = 0;
+    bool exact = false;
+
+    explicit WholeTarget(double target) {
+        const double floor = std::floor(target);
+        const double fraction = target - floor;
+        whole = static_cast<int>(floor);
+        fractional = fraction != 0;
+        exact = fraction == 0 || (fraction > 0x1p-20 && fraction < 1 - 0x1p-20);
+    }
+    int differenceFrom(int c) const {
+        const int t = c - whole;
+        return t - (t > 0 ? fractional : 0);
+    }
 };
 
 /// Truncation towards zero. Every value here is bounded by the carries and palette projections (well
@@ -175,13 +199,21 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
     if (mirror && !mirrorFits(*mirror, *this, colour)) mirror = nullptr;
 
     const int roles = std::clamp(roleCount, 1, 4);
-    RoleTarget targets[4];
+    RoleTarget targets[4] = {};
     for (int k = 0; k < roles; ++k) {
         const int index = roleColours[k] >= 0 && roleColours[k] <= 16 ? roleColours[k] : kNoColour;
         const PaletteColour& c = kPalette[index];
         targets[k] = {32 * c.luminance, c.saturation * c.cosine * 32, c.saturation * c.sine * 32};
     }
     const double chromaWeight = paletteError ? kprWeight : 1.0;
+    // Without chroma, or with the chroma weight 1, every cost is a whole number well below 2^53, so comparing the costs as
+    // integers picks the same roles as comparing them as doubles.
+    const WholeTarget wholeX[4] = {WholeTarget(targets[0].chromaX), WholeTarget(targets[1].chromaX),
+                                   WholeTarget(targets[2].chromaX), WholeTarget(targets[3].chromaX)};
+    const WholeTarget wholeY[4] = {WholeTarget(targets[0].chromaY), WholeTarget(targets[1].chromaY),
+                                   WholeTarget(targets[2].chromaY), WholeTarget(targets[3].chromaY)};
+    bool wholeCosts = !colour || chromaWeight == 1.0;
+    for (int k = 0; k < roles; ++k) wholeCosts = wholeCosts && wholeX[k].exact && wholeY[k].exact;
     const HueTable& trig = hueTable();
 
     const Spreader lumaSpread(lumaDither.get(), paddedWidth);
@@ -189,7 +221,7 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
     const Spreader ySpread(colour ? hueDither.get() : nullptr, paddedWidth);
     const int step = reverse ? -1 : 1;
 
-    auto ditherRows = [&](auto sums) {
+    auto ditherRows = [&](auto sums, auto integerCosts) {
         for (int y = firstRow; y < endRow; ++y) {
             const bool belowOk = y + 1 < endRow || (bottomOpen && y + 1 < sourceHeight);
             const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * paddedWidth;
@@ -212,24 +244,45 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
 
                 // Candidates from the highest role down; only a strictly lower cost replaces the best, so equal
                 // costs keep the higher role.
-                double bestCost = 1e300;
                 int best = roles - 1;
                 int bestD = v - targets[best].luma32, bestDx = 0, bestDy = 0;
-                for (int k = roles - 1; k >= 0; --k) {
-                    const int d = v - targets[k].luma32;
-                    int dx = 0, dy = 0;
-                    double cost = std::abs(d);
-                    if (colour) {
-                        dx = truncated(chromaX - targets[k].chromaX);
-                        dy = truncated(chromaY - targets[k].chromaY);
-                        cost = std::abs(d) + chromaWeight * (std::abs(dx >> 1) + std::abs(dy >> 1));
+                if constexpr (decltype(integerCosts)::value) {
+                    int bestCost = std::numeric_limits<int>::max();
+                    for (int k = roles - 1; k >= 0; --k) {
+                        const int d = v - targets[k].luma32;
+                        int dx = 0, dy = 0;
+                        int cost = std::abs(d);
+                        if (colour) {
+                            dx = wholeX[k].differenceFrom(chromaX);
+                            dy = wholeY[k].differenceFrom(chromaY);
+                            cost += std::abs(dx >> 1) + std::abs(dy >> 1);
+                        }
+                        if (cost < bestCost) {
+                            bestCost = cost;
+                            best = k;
+                            bestD = d;
+                            bestDx = dx;
+                            bestDy = dy;
+                        }
                     }
-                    if (cost < bestCost) {
-                        bestCost = cost;
-                        best = k;
-                        bestD = d;
-                        bestDx = dx;
-                        bestDy = dy;
+                } else {
+                    double bestCost = 1e300;
+                    for (int k = roles - 1; k >= 0; --k) {
+                        const int d = v - targets[k].luma32;
+                        int dx = 0, dy = 0;
+                        double cost = std::abs(d);
+                        if (colour) {
+                            dx = truncated(chromaX - targets[k].chromaX);
+                            dy = truncated(chromaY - targets[k].chromaY);
+                            cost = std::abs(d) + chromaWeight * (std::abs(dx >> 1) + std::abs(dy >> 1));
+                        }
+                        if (cost < bestCost) {
+                            bestCost = cost;
+                            best = k;
+                            bestD = d;
+                            bestDx = dx;
+                            bestDy = dy;
+                        }
                     }
                 }
                 lumaDither[at] = static_cast<std::int16_t>(best);
@@ -267,10 +320,12 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
         sums.finish();
     };
     const std::int64_t pixels = std::int64_t{std::max(endColumn - firstColumn, 0)} * std::max(endRow - firstRow, 0);
-    if (pixels < IntegerSums::kPixelLimit) {
-        ditherRows(IntegerSums{stats});
+    if (pixels < IntegerSums::kPixelLimit && wholeCosts) {
+        ditherRows(IntegerSums{stats}, std::true_type{});
+    } else if (pixels < IntegerSums::kPixelLimit) {
+        ditherRows(IntegerSums{stats}, std::false_type{});
     } else {
-        ditherRows(DoubleSums{stats});
+        ditherRows(DoubleSums{stats}, std::false_type{});
     }
     return stats;
 }
