@@ -3,6 +3,7 @@
 #include "frameconv/picture/palette.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <limits>
 
@@ -12,6 +13,38 @@ namespace {
 
 // Source row offsets from the card row's top, in the order they are tried.
 constexpr int kShifts[15] = {0, -1, 1, -2, 2, -3, 3, -4, 4, -5, 5, -6, 6, -7, 7};
+
+// The positions of the blocks below eight rows in the order they are tried: heights 7 down to 4, sub-rows
+// upwards, shifts in the order above. Left out are the source blocks that reach below the card row or
+// straddle its top; whether a source block lies inside the picture depends on the card row.
+struct BlockPosition {
+    int height, subRow, shift;
+    bool lastOfHeight;
+};
+
+constexpr bool shapeAllowed(int height, int shift) { return shift + height <= 8 && (shift >= 0 || shift + height <= 0); }
+
+constexpr int positionsBelowEight() {
+    int count = 0;
+    for (int P = 7; P >= 4; --P)
+        for (int r = 0; r + P <= 8; ++r)
+            for (int s : kShifts) count += shapeAllowed(P, s);
+    return count;
+}
+
+constexpr std::array<BlockPosition, positionsBelowEight()> listPositionsBelowEight() {
+    std::array<BlockPosition, positionsBelowEight()> positions{};
+    int n = 0;
+    for (int P = 7; P >= 4; --P) {
+        for (int r = 0; r + P <= 8; ++r)
+            for (int s : kShifts)
+                if (shapeAllowed(P, s)) positions[n++] = BlockPosition{P, r, s, false};
+        positions[n - 1].lastOfHeight = true;
+    }
+    return positions;
+}
+
+constexpr auto kPositionsBelowEight = listPositionsBelowEight();
 
 std::int16_t saturate16(std::int32_t value) {
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(value, -32768, 32767));
@@ -203,36 +236,32 @@ BlockMatch BlockSearch::find(int top, int column) {
     };
 
     BlockMatch best;
-    for (int P = 7; P >= 4; --P) {
-        for (int r = 0; r + P <= 8; ++r) {
-            for (int s : kShifts) {
-                if (top + s < 0 || top + s + P > height || s + P > 8) continue;
-                if (s < 0 && s + P > 0) continue;  // would straddle the card row boundary
-                if (best.found && best.score == 0) break;  // nothing can beat a perfect match
-
-                bool matched = false;
-                std::int32_t bestScore = 0;
-                int bestSource = -1;
-                const int t = s - r + 14;
-                for (int si = 0; si < sourceCount; ++si) {
-                    const DiagonalSums& sums = diagonalsOf(si);
-                    if (sums.failures[r + P][t] != sums.failures[r][t]) continue;
-                    const std::int32_t total = sums.sum[r + P][t] - sums.sum[r][t];
-                    if (!matched || std::abs(total) < std::abs(bestScore)) {
-                        matched = true;
-                        bestScore = total;
-                        bestSource = sources_[si].slot;
-                        if (total == 0) break;
-                    }
+    for (const BlockPosition& position : kPositionsBelowEight) {
+        const int P = position.height, r = position.subRow, s = position.shift;
+        if (top + s >= 0 && top + s + P <= height) {
+            bool matched = false;
+            std::int32_t bestScore = 0;
+            int bestSource = -1;
+            const int t = s - r + 14;
+            for (int si = 0; si < sourceCount; ++si) {
+                const DiagonalSums& sums = diagonalsOf(si);
+                if (sums.failures[r + P][t] != sums.failures[r][t]) continue;
+                const std::int32_t total = sums.sum[r + P][t] - sums.sum[r][t];
+                if (!matched || std::abs(total) < std::abs(bestScore)) {
+                    matched = true;
+                    bestScore = total;
+                    bestSource = sources_[si].slot;
+                    if (total == 0) break;
                 }
-                if (!matched) continue;
+            }
+            if (matched) {
                 const double value = std::abs(bestScore) / static_cast<double>(P * w);
                 if (value <= kBlockTolerance && (!best.found || value < best.value))
                     best = BlockMatch{true, P, r, s, bestSource, bestScore, value};
+                if (best.found && best.score == 0) return best;  // nothing can beat a perfect match
             }
-            if (best.found && best.value == 0) return best;
         }
-        if (best.found) return best;
+        if (position.lastOfHeight && best.found) return best;
     }
     return best;
 }
