@@ -56,9 +56,12 @@ std::uint64_t magnitude(std::int64_t value) { return static_cast<std::uint64_t>(
 // ---- the per-pixel terms ---------------------------------------------------------------------------------
 
 std::int64_t largestMagnitude(const std::vector<std::int32_t>& values) {
-    std::int64_t largest = 0;
-    for (const std::int32_t value : values) largest = std::max<std::int64_t>(largest, magnitude(value));
-    return largest;
+    std::int32_t lowest = 0, highest = 0;
+    for (const std::int32_t value : values) {
+        lowest = std::min(lowest, value);
+        highest = std::max(highest, value);
+    }
+    return std::max(-std::int64_t{lowest}, std::int64_t{highest});
 }
 
 // Terms below this magnitude keep every cost below 2^15, so 16-bit integers do.
@@ -255,8 +258,8 @@ void walkPixelByPixel(const CensusWork& work, std::int64_t* wins, CensusResult& 
 // How many of the first n values equal value; kept out of line so that it is vectorised on its own.
 template <typename Term>
 __attribute__((noinline)) int countEqual(const Term* values, int n, Term value) {
-    int count = 0;
-    for (int i = 0; i < n; ++i) count += values[i] == value;
+    Term count = 0;  // n is at most a block, which the narrow terms hold too
+    for (int i = 0; i < n; ++i) count = static_cast<Term>(count + (values[i] == value));
     return count;
 }
 

@@ -257,13 +257,13 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
                             dy = wholeY[k].differenceFrom(chromaY);
                             cost += std::abs(dx >> 1) + std::abs(dy >> 1);
                         }
-                        if (cost < bestCost) {
-                            bestCost = cost;
-                            best = k;
-                            bestD = d;
-                            bestDx = dx;
-                            bestDy = dy;
-                        }
+                        // Selected without branches: which role wins is as unpredictable as the picture.
+                        const bool better = cost < bestCost;
+                        bestCost = better ? cost : bestCost;
+                        best = better ? k : best;
+                        bestD = better ? d : bestD;
+                        bestDx = better ? dx : bestDx;
+                        bestDy = better ? dy : bestDy;
                     }
                 } else {
                     double bestCost = 1e300;
