@@ -319,7 +319,8 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
         }
         sums.finish();
     };
-    const std::int64_t pixels = std::int64_t{std::max(endColumn - firstColumn, 0)} * std::max(endRow - firstRow, 0);
+    const std::int64_t pixels =
+        std::int64_t{std::max(endColumn - firstColumn, 0)} * std::max(endRow - firstRow, 0);
     if (pixels < IntegerSums::kPixelLimit && wholeCosts) {
         ditherRows(IntegerSums{stats}, std::true_type{});
     } else if (pixels < IntegerSums::kPixelLimit) {

@@ -22,7 +22,9 @@ struct BlockPosition {
     bool lastOfHeight;
 };
 
-constexpr bool shapeAllowed(int height, int shift) { return shift + height <= 8 && (shift >= 0 || shift + height <= 0); }
+constexpr bool shapeAllowed(int height, int shift) {
+    return shift + height <= 8 && (shift >= 0 || shift + height <= 0);
+}
 
 constexpr int positionsBelowEight() {
     int count = 0;
