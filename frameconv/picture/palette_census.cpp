@@ -201,6 +201,55 @@ struct CensusWork {
 
 // ---- the walks --------------------------------------------------------------------------------------------
 
+// The sums of the carried errors. They are whole numbers, kept in integers as long as a double would hold
+// every partial sum and every square exactly (below 2^53): the doubles would never have rounded, so
+// converting at the end gives the same values. Beyond that the sums go on in doubles, pixel by pixel.
+class CarriedSums {
+public:
+    void add(std::int32_t dx, std::int32_t dy, CensusResult& result) {
+        if (exact_) {
+            const std::int64_t ax = magnitude(dx), ay = magnitude(dy);
+            if (ax <= kTermLimit && ay <= kTermLimit && squares_[0] + ax * ax < kSumLimit &&
+                squares_[1] + ay * ay < kSumLimit && magnitudes_[0] + ax < kSumLimit &&
+                magnitudes_[1] + ay < kSumLimit) {
+                sums_[0] += dx;
+                sums_[1] += dy;
+                magnitudes_[0] += ax;
+                magnitudes_[1] += ay;
+                squares_[0] += ax * ax;
+                squares_[1] += ay * ay;
+                return;
+            }
+            finish(result);
+            exact_ = false;
+        }
+        const double x = dx, y = dy;
+        result.dxSum += x;
+        result.dxAbsSum += std::fabs(x);
+        result.dxSqSum += x * x;
+        result.dySum += y;
+        result.dyAbsSum += std::fabs(y);
+        result.dySqSum += y * y;
+    }
+
+    // Leaves the sums in the result (once, at the end or when the integers give way to doubles).
+    void finish(CensusResult& result) const {
+        if (!exact_) return;
+        result.dxSum = static_cast<double>(sums_[0]);
+        result.dxAbsSum = static_cast<double>(magnitudes_[0]);
+        result.dxSqSum = static_cast<double>(squares_[0]);
+        result.dySum = static_cast<double>(sums_[1]);
+        result.dyAbsSum = static_cast<double>(magnitudes_[1]);
+        result.dySqSum = static_cast<double>(squares_[1]);
+    }
+
+private:
+    static constexpr std::int64_t kTermLimit = std::int64_t{1} << 26;
+    static constexpr std::int64_t kSumLimit = std::int64_t{1} << 53;
+    bool exact_ = true;
+    std::int64_t sums_[2] = {}, magnitudes_[2] = {}, squares_[2] = {};
+};
+
 // Pixel by pixel in walking order, each pixel's chroma carrying the winner's error of the one before when
 // carrying is on. Costs are unsigned sums; every term is below 2^31, so 64 bits hold them exactly: whenever
 // a cost fits 32 bits the comparison is the 32-bit one, and beyond that it stays ordered instead of wrapping.
@@ -209,6 +258,7 @@ void walkPixelByPixel(const CensusWork& work, std::int64_t* wins, CensusResult& 
     const Contender* const contenders = work.contenders.data();
     const int contenderCount = static_cast<int>(work.contenders.size());
     std::int64_t carryX = 0, carryY = 0;
+    CarriedSums sums;
     for (std::size_t i = 0; i < work.pixels; ++i) {
         std::int64_t luma = 0, chromaX = 0, chromaY = 0;
         if constexpr (kLuma) luma = work.luma[i];
@@ -244,15 +294,10 @@ void walkPixelByPixel(const CensusWork& work, std::int64_t* wins, CensusResult& 
         if constexpr (kCarry && kChroma) {
             carryX = bestDx;
             carryY = bestDy;
-            const double dx = bestDx, dy = bestDy;
-            result.dxSum += dx;
-            result.dxAbsSum += std::fabs(dx);
-            result.dxSqSum += dx * dx;
-            result.dySum += dy;
-            result.dyAbsSum += std::fabs(dy);
-            result.dySqSum += dy * dy;
+            sums.add(bestDx, bestDy, result);
         }
     }
+    sums.finish(result);
 }
 
 // How many of the first n values equal value; kept out of line so that it is vectorised on its own.
@@ -313,9 +358,56 @@ void walkInBlocks(const CensusWork& work, const TermsOf<Term>& terms, std::int64
     }
 }
 
+// The carried walk when every chroma component, carries included, stays below 2^30: the carry of pixel p is
+// at most p × (largest term + 225) in magnitude, which the caller has bounded. Costs then fit 32 bits
+// unsigned, and the winner is selected without branches, since which colour wins is as unpredictable as
+// the picture.
+template <bool kLuma>
+void walkCarrying(const CensusWork& work, std::int64_t* wins, CensusResult& result) {
+    constexpr std::size_t kBlock = 512;
+    std::int32_t winners[kBlock];
+    const Contender* const contenders = work.contenders.data();
+    const int contenderCount = static_cast<int>(work.contenders.size());
+    auto magnitude32 = [](std::int32_t value) { return static_cast<std::uint32_t>(value < 0 ? -value : value); };
+    std::int32_t carryX = 0, carryY = 0;
+    CarriedSums sums;
+    for (std::size_t start = 0; start < work.pixels; start += kBlock) {
+        const int n = static_cast<int>(std::min(kBlock, work.pixels - start));
+        for (int i = 0; i < n; ++i) {
+            const std::int32_t luma = kLuma ? work.luma[start + i] : 0;
+            const std::int32_t x = work.chromaX[start + i] + carryX;
+            const std::int32_t y = work.chromaY[start + i] + carryY;
+            std::uint32_t bestCost = 0;
+            std::int32_t best = 0, bestDx = 0, bestDy = 0;
+            for (int k = 0; k < contenderCount; ++k) {
+                const Contender& colour = contenders[k];
+                const std::int32_t tx = x - colour.x.whole, ty = y - colour.y.whole;
+                const std::int32_t dx = tx - (tx > 0 ? colour.x.fractional : 0);
+                const std::int32_t dy = ty - (ty > 0 ? colour.y.fractional : 0);
+                std::uint32_t cost = magnitude32(dx) + magnitude32(dy);
+                if constexpr (kLuma) cost += magnitude32(luma - colour.luminance);
+                const bool better = k == 0 || cost < bestCost;
+                bestCost = better ? cost : bestCost;
+                best = better ? k : best;
+                bestDx = better ? dx : bestDx;
+                bestDy = better ? dy : bestDy;
+            }
+            winners[i] = best;
+            carryX = bestDx;
+            carryY = bestDy;
+            sums.add(bestDx, bestDy, result);
+        }
+        for (int k = 0; k < contenderCount; ++k) wins[k] += countEqual(winners, n, k);
+    }
+    sums.finish(result);
+}
+
 template <bool kLuma, bool kChroma>
-void walk(const CensusWork& work, bool carry, bool small, std::int64_t* wins, CensusResult& result) {
-    if (carry && kChroma) {
+void walk(const CensusWork& work, bool carry, bool small, bool carrySmall, std::int64_t* wins,
+          CensusResult& result) {
+    if (carry && kChroma && carrySmall) {
+        walkCarrying<kLuma>(work, wins, result);
+    } else if (carry && kChroma) {
         walkPixelByPixel<kLuma, kChroma, true>(work, wins, result);
     } else if (small && (!kLuma || work.narrow.luma) && (!kChroma || work.narrow.chromaX)) {
         walkInBlocks<std::int16_t, kLuma, kChroma>(work, work.narrow, wins);
@@ -381,16 +473,20 @@ CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std
             exactInIntegers = exactInIntegers && colour.x.exactInIntegers && colour.y.exactInIntegers;
     }
     const bool small = largest < kSmallTerm && exactInIntegers;
+    // Every carried component, and the difference of each to a colour, stays below
+    // pixels × (largest + 225) + 225 in magnitude.
+    const bool carrySmall = exactInIntegers && largest < kSmallTerm &&
+                            static_cast<double>(work.pixels) * static_cast<double>(largest + 256) + 256 < 0x1p30;
 
     std::vector<std::int64_t> wins(work.contenders.size(), 0);
     if (useLuma && chroma) {
-        walk<true, true>(work, carryChroma, small, wins.data(), result);
+        walk<true, true>(work, carryChroma, small, carrySmall, wins.data(), result);
     } else if (useLuma) {
-        walk<true, false>(work, carryChroma, small, wins.data(), result);
+        walk<true, false>(work, carryChroma, small, carrySmall, wins.data(), result);
     } else if (chroma) {
-        walk<false, true>(work, carryChroma, small, wins.data(), result);
+        walk<false, true>(work, carryChroma, small, carrySmall, wins.data(), result);
     } else {
-        walk<false, false>(work, carryChroma, small, wins.data(), result);
+        walk<false, false>(work, carryChroma, small, carrySmall, wins.data(), result);
     }
 
     for (std::size_t k = 0; k < wins.size(); ++k) {
