@@ -19,8 +19,11 @@ constexpr int kShifts[15] = {0, -1, 1, -2, 2, -3, 3, -4, 4, -5, 5, -6, 6, -7, 7}
 // straddle its top; whether a source block lies inside the picture depends on the card row.
 struct BlockPosition {
     int height, subRow, shift;
+    int rows;  // which pair of height and sub-row: 0 .. kRowChoices − 1
     bool lastOfHeight;
 };
+
+constexpr int kRowChoices = 2 + 3 + 4 + 5;  // sub-rows of the heights 7 down to 4
 
 constexpr bool shapeAllowed(int height, int shift) {
     return shift + height <= 8 && (shift >= 0 || shift + height <= 0);
@@ -36,11 +39,11 @@ constexpr int positionsBelowEight() {
 
 constexpr std::array<BlockPosition, positionsBelowEight()> listPositionsBelowEight() {
     std::array<BlockPosition, positionsBelowEight()> positions{};
-    int n = 0;
+    int n = 0, rows = 0;
     for (int P = 7; P >= 4; --P) {
-        for (int r = 0; r + P <= 8; ++r)
+        for (int r = 0; r + P <= 8; ++r, ++rows)
             for (int s : kShifts)
-                if (shapeAllowed(P, s)) positions[n++] = BlockPosition{P, r, s, false};
+                if (shapeAllowed(P, s)) positions[n++] = BlockPosition{P, r, s, rows, false};
         positions[n - 1].lastOfHeight = true;
     }
     return positions;
@@ -224,29 +227,36 @@ BlockMatch BlockSearch::find(int top, int column) {
         if (matched && value <= kBlockTolerance) return BlockMatch{true, 8, 0, 0, bestSource, bestScore, value};
     }
 
-    std::uint32_t scored = 0;  // bit si: source si's diagonals are ready
-    auto diagonalsOf = [&](int si) -> const DiagonalSums& {
-        if (!(scored & (1u << si))) {
-            scored |= 1u << si;
-            if (w == 8) {
-                scoreRows<8>(sources_[si], fresh, diagonals_[si]);
-            } else {
-                scoreRows<4>(sources_[si], fresh, diagonals_[si]);
+    // Which diagonals pass in at least one source, for every height and sub-row: most positions are
+    // then passed over at a glance.
+    std::int16_t anyPasses[kRowChoices][kDiagonals] = {};
+    for (int si = 0; si < sourceCount; ++si) {
+        DiagonalSums& sums = diagonals_[si];
+        if (w == 8) {
+            scoreRows<8>(sources_[si], fresh, sums);
+        } else {
+            scoreRows<4>(sources_[si], fresh, sums);
+        }
+        int rows = 0;
+        for (int P = 7; P >= 4; --P) {
+            for (int r = 0; r + P <= 8; ++r, ++rows) {
+                for (int t = 0; t < kDiagonals; ++t)
+                    anyPasses[rows][t] = static_cast<std::int16_t>(anyPasses[rows][t] |
+                                                                    (sums.failures[r + P][t] == sums.failures[r][t]));
             }
         }
-        return diagonals_[si];
-    };
+    }
 
     BlockMatch best;
     for (const BlockPosition& position : kPositionsBelowEight) {
         const int P = position.height, r = position.subRow, s = position.shift;
-        if (top + s >= 0 && top + s + P <= height) {
+        if (anyPasses[position.rows][s - r + 14] && top + s >= 0 && top + s + P <= height) {
             bool matched = false;
             std::int32_t bestScore = 0;
             int bestSource = -1;
             const int t = s - r + 14;
             for (int si = 0; si < sourceCount; ++si) {
-                const DiagonalSums& sums = diagonalsOf(si);
+                const DiagonalSums& sums = diagonals_[si];
                 if (sums.failures[r + P][t] != sums.failures[r][t]) continue;
                 const std::int32_t total = sums.sum[r + P][t] - sums.sum[r][t];
                 if (!matched || std::abs(total) < std::abs(bestScore)) {
