@@ -80,26 +80,41 @@ int diffusionUnit(int error) {
     return ((error / 4) * 3) >> 4;
 }
 
+std::int16_t saturated(int sum) { return static_cast<std::int16_t>(std::clamp(sum, -32768, 32767)); }
+
+/// Where the share for the next pixel in scan order goes: within the row it is handed on directly, which
+/// spares reading back what was just written; at the end of the row into the plane, or to the lost sum.
+enum class Ahead { kNextPixel, kPlane, kLost };
+
 /// One carry plane with the availability of a pixel's neighbours; shares that cannot go anywhere are
 /// added to the lost sum.
 class Spreader {
 public:
     Spreader(std::int16_t* plane, int stride) : plane_(plane), stride_(stride) {}
 
+    /// Returns the share handed on to the next pixel (Ahead::kNextPixel), else 0.
     template <typename Lost>
-    void spread(int x, int y, int unit, int ahead, int behind, bool aheadOk, bool behindOk, bool belowOk,
-                Lost& lost) const {
-        if (unit == 0) return;
+    int spread(int x, int y, int unit, int ahead, int behind, Ahead aheadTo, bool behindOk, bool belowOk,
+               Lost& lost) const {
+        if (unit == 0) return 0;
         std::int16_t* row = plane_ + static_cast<std::ptrdiff_t>(y) * stride_;
-        if (aheadOk) addSaturating(row[ahead], 7 * unit); else lost += 7 * unit;
+        int handedOn = 0;
+        if (aheadTo == Ahead::kNextPixel) {
+            handedOn = 7 * unit;
+        } else if (aheadTo == Ahead::kPlane) {
+            addSaturating(row[ahead], 7 * unit);
+        } else {
+            lost += 7 * unit;
+        }
         if (!belowOk) {
             lost += 9 * unit;
-            return;
+            return handedOn;
         }
         std::int16_t* next = row + stride_;
         if (behindOk) addSaturating(next[behind], 3 * unit); else lost += 3 * unit;
         addSaturating(next[x], 5 * unit);
-        if (aheadOk) addSaturating(next[ahead], unit); else lost += unit;
+        if (aheadTo != Ahead::kLost) addSaturating(next[ahead], unit); else lost += unit;
+        return handedOn;
     }
 
 private:
@@ -222,24 +237,30 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
     const int step = reverse ? -1 : 1;
 
     auto ditherRows = [&](auto sums, auto integerCosts) {
+        const int count = endColumn - firstColumn;
         for (int y = firstRow; y < endRow; ++y) {
             const bool belowOk = y + 1 < endRow || (bottomOpen && y + 1 < sourceHeight);
             const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * paddedWidth;
-            for (int i = 0; i < endColumn - firstColumn; ++i) {
+            int handedLuma = 0, handedX = 0, handedY = 0;  // the shares of the pixel before in the row
+            for (int i = 0; i < count; ++i) {
                 const int x = reverse ? endColumn - 1 - i : firstColumn + i;
                 const std::ptrdiff_t at = rowStart + x;
                 const bool rightOk = x + 1 < endColumn || (rightOpen && x + 1 < sourceWidth);
                 const bool leftOk = x > firstColumn || (leftOpen && x > 0);
 
-                const int v = 32 * luminancePlane[at] + lumaDither[at];
+                const int v = 32 * luminancePlane[at] + saturated(lumaDither[at] + handedLuma);
                 int chromaX = 0, chromaY = 0;
                 if (colour) {
                     const int s = saturationPlane[at];
                     const int hue = huePlane[at];
                     const int sx = truncated(-32 * s * trig.cosine[hue]);
                     const int sy = truncated(-32 * s * trig.sine[hue]);
-                    chromaX = saturationDither[at] - sx;
-                    chromaY = hueDither[at] - sy;
+                    const std::int16_t carryX = saturated(saturationDither[at] + handedX);
+                    const std::int16_t carryY = saturated(hueDither[at] + handedY);
+                    saturationDither[at] = carryX;
+                    hueDither[at] = carryY;
+                    chromaX = carryX - sx;
+                    chromaY = carryY - sy;
                 }
 
                 // Candidates from the highest role down; only a strictly lower cost replaces the best, so equal
@@ -296,15 +317,16 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
                 }
 
                 const int ahead = x + step, behind = x - step;
-                const bool aheadOk = reverse ? leftOk : rightOk;
+                const bool aheadOk = reverse ? leftOk : rightOk;  // always so within the row
                 const bool behindOk = reverse ? rightOk : leftOk;
-                lumaSpread.spread(x, y, diffusionUnit(bestD), ahead, behind, aheadOk, behindOk, belowOk,
-                                  sums.lostLuma());
+                const Ahead aheadTo = i + 1 < count ? Ahead::kNextPixel : aheadOk ? Ahead::kPlane : Ahead::kLost;
+                handedLuma = lumaSpread.spread(x, y, diffusionUnit(bestD), ahead, behind, aheadTo, behindOk,
+                                               belowOk, sums.lostLuma());
                 if (colour) {
-                    xSpread.spread(x, y, diffusionUnit(bestDx), ahead, behind, aheadOk, behindOk, belowOk,
-                                   sums.lostX());
-                    ySpread.spread(x, y, diffusionUnit(bestDy), ahead, behind, aheadOk, behindOk, belowOk,
-                                   sums.lostY());
+                    handedX = xSpread.spread(x, y, diffusionUnit(bestDx), ahead, behind, aheadTo, behindOk,
+                                             belowOk, sums.lostX());
+                    handedY = ySpread.spread(x, y, diffusionUnit(bestDy), ahead, behind, aheadTo, behindOk,
+                                             belowOk, sums.lostY());
                 }
 
                 if (mirror) {
