@@ -875,7 +875,16 @@ bool allocateCardArray(std::unique_ptr<std::uint8_t[]>& array, std::size_t cards
 }  // namespace
 
 int VicPicture::chooseColours() {
-    ColourChooser(*this).run();
+    // The planes stay as they are while the colours are chosen: its many censuses share their terms.
+    struct CensusReuse {
+        VicPicture& picture;
+        explicit CensusReuse(VicPicture& p) : picture(p) { picture.beginCensusReuse(); }
+        ~CensusReuse() { picture.endCensusReuse(); }
+    };
+    {
+        const CensusReuse reuse(*this);
+        ColourChooser(*this).run();
+    }
 
     widthInCards = cardWidth > 0 ? paddedWidth / cardWidth : 0;
     heightInCards = paddedHeight / 8;

@@ -14,6 +14,7 @@ void VicPicture::reset() {
     colourMatrix.reset();
     colourRam.reset();
     image.release();
+    censusTerms = CensusTerms{};
 
     lumaGain = 1.0;
     lumaOffset = 0.0;

@@ -4,6 +4,7 @@
 // source picture; the video encoder's frame slots derive from it.
 #pragma once
 
+#include "frameconv/picture/census_terms.h"
 #include "frameconv/picture/quant_stats.h"
 #include "frameconv/vicimage/vic_image.h"
 
@@ -70,6 +71,10 @@ public:
     CensusResult paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
                                bool useLuma, bool useChroma, bool carryChroma, double lumaScale,
                                double chromaScale, double hueOffset);
+    /// Lets the censuses that follow share the per-pixel terms they compute, until endCensusReuse. The
+    /// planes must not change in between.
+    void beginCensusReuse();
+    void endCensusReuse();
     /// Residual of a one-dimensional error diffusion of the luminance onto colour and the first others.
     double meanError(int colour, const int* others, int otherCount);
     /// Writes every card of the colour matrix and Color RAM arrays from the role colours.
@@ -160,6 +165,9 @@ public:
     std::int32_t freeRoleMask = 0;
 
     VicImage image;
+
+    // ---- working storage of the census ------------------------------------------------------------------
+    CensusTerms censusTerms;
 };
 
 }  // namespace zov

@@ -3,6 +3,7 @@
 #include "frameconv/picture/palette.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <limits>
 
@@ -10,11 +11,45 @@ namespace zov {
 
 namespace {
 
-constexpr std::int32_t kUnknown = std::numeric_limits<std::int32_t>::min();
-constexpr std::int32_t kNoMatch = kUnknown + 1;
-
 // Source row offsets from the card row's top, in the order they are tried.
 constexpr int kShifts[15] = {0, -1, 1, -2, 2, -3, 3, -4, 4, -5, 5, -6, 6, -7, 7};
+
+// The positions of the blocks below eight rows in the order they are tried: heights 7 down to 4, sub-rows
+// upwards, shifts in the order above. Left out are the source blocks that reach below the card row or
+// straddle its top; whether a source block lies inside the picture depends on the card row.
+struct BlockPosition {
+    int height, subRow, shift;
+    int rows;  // which pair of height and sub-row: 0 .. kRowChoices − 1
+    bool lastOfHeight;
+};
+
+constexpr int kRowChoices = 2 + 3 + 4 + 5;  // sub-rows of the heights 7 down to 4
+
+constexpr bool shapeAllowed(int height, int shift) {
+    return shift + height <= 8 && (shift >= 0 || shift + height <= 0);
+}
+
+constexpr int positionsBelowEight() {
+    int count = 0;
+    for (int P = 7; P >= 4; --P)
+        for (int r = 0; r + P <= 8; ++r)
+            for (int s : kShifts) count += shapeAllowed(P, s);
+    return count;
+}
+
+constexpr std::array<BlockPosition, positionsBelowEight()> listPositionsBelowEight() {
+    std::array<BlockPosition, positionsBelowEight()> positions{};
+    int n = 0, rows = 0;
+    for (int P = 7; P >= 4; --P) {
+        for (int r = 0; r + P <= 8; ++r, ++rows)
+            for (int s : kShifts)
+                if (shapeAllowed(P, s)) positions[n++] = BlockPosition{P, r, s, rows, false};
+        positions[n - 1].lastOfHeight = true;
+    }
+    return positions;
+}
+
+constexpr auto kPositionsBelowEight = listPositionsBelowEight();
 
 std::int16_t saturate16(std::int32_t value) {
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(value, -32768, 32767));
@@ -59,73 +94,186 @@ BlockSearch::BlockSearch(const FrameStore& store, const VicPicture& picture, int
             source.roleAgrees[role] = slot.roleColours[role] == picture.roleColours[role];
         sources_.push_back(source);
     }
-    memo_.assign(sources_.size() * 8 * 15, kUnknown);
+    diagonals_.resize(sources_.size());
 }
 
-std::int32_t BlockSearch::rowScore(const Source& source, int a, int b) {
+namespace {
+
+// Block rows: new rows a = 0 .. 7 of the card row; source rows b = −7 .. 7 relative to its top; a block at
+// one position adds up the row scores along one diagonal b − a = s − r (−14 .. 7).
+constexpr int kSourceRows = 16;  // b + 7, with one spare lane
+constexpr int kDiagonals = 24;   // b − a + 14, with two spare lanes
+constexpr int kRowPad = 14;      // scores[a][b + 7 + kRowPad] holds row (a, b), so a's diagonals lie side by side
+
+}  // namespace
+
+// Every row score of one source at once. The sums run over the source rows side by side, sixteen 16-bit
+// lanes, so the compiler scores them in vector code; a row that passes sums at most 8 × 20 in magnitude,
+// a failing row counts 0 and is marked. Then each diagonal is summed up row by row, again side by side.
+template <int kWidth>
+void BlockSearch::scoreRows(const Source& source, const NewRows& fresh, DiagonalSums& diagonals) const {
+    constexpr int w = kWidth;
     const int stride = picture_.paddedWidth;
-    const std::uint8_t* newLuminance = picture_.luminancePlane.get() + (top_ + a) * stride + column_;
-    const std::int16_t* newDither = picture_.lumaDither.get() + (top_ + a) * stride + column_;
-    const std::uint8_t* oldLuminance = source.luminance + (top_ + b) * stride + column_;
-    const std::int16_t* oldRoles = source.roles + (top_ + b) * stride + column_;
-    std::int32_t sum = 0;
-    for (int i = 0; i < picture_.cardWidth; ++i) {
-        const int role = oldRoles[i];
-        if (role < 0 || role > 3 || !source.roleAgrees[role]) return kNoMatch;
-        int d = newLuminance[i] - oldLuminance[i];
-        if (std::abs(d) > kBlockTolerance) {
-            d -= newDither[i] >> 6;  // the carried error may explain the difference
-            if (std::abs(d) > kBlockTolerance) return kNoMatch;
+
+    // The source's card column, row by row side by side, and which rows may match at all.
+    std::int16_t old[8][kSourceRows] = {};
+    std::int16_t usable[kSourceRows] = {};
+    for (int b = -7; b <= 7; ++b) {
+        const int row = top_ + b;
+        if (row < 0 || row >= picture_.height) continue;  // never part of a tried position
+        const std::int32_t at = row * stride + column_;
+        bool rolesAgree = true;
+        for (int i = 0; i < w; ++i) {
+            const int role = source.roles[at + i];
+            rolesAgree = rolesAgree && role >= 0 && role <= 3 && source.roleAgrees[role];
+            old[i][b + 7] = source.luminance[at + i];
         }
-        sum += d;
+        usable[b + 7] = rolesAgree;
     }
-    return sum;
+
+    std::int16_t scores[8][kSourceRows + 2 * kRowPad] = {};
+    std::int16_t failures[8][kSourceRows + 2 * kRowPad];
+    for (auto& row : failures) std::fill(std::begin(row), std::end(row), std::int16_t{1});
+    for (int a = 0; a < 8; ++a) {
+        std::int16_t sum[kSourceRows] = {};
+        std::int16_t fit[kSourceRows];
+        std::copy(std::begin(usable), std::end(usable), fit);
+        for (int i = 0; i < w; ++i) {
+            const std::int16_t luminance = fresh.luminance[a][i];
+            const std::int16_t carry = fresh.carry[a][i];
+#pragma GCC unroll 1  // kept a loop, so that it is vectorised across the source rows
+            for (int b = 0; b < kSourceRows; ++b) {
+                const std::int16_t d = static_cast<std::int16_t>(luminance - old[i][b]);
+                // The carried error may explain the difference.
+                const std::int16_t explained = static_cast<std::int16_t>(d - carry);
+                const std::int16_t near = d >= -kBlockTolerance && d <= kBlockTolerance;
+                const std::int16_t explainedNear = explained >= -kBlockTolerance && explained <= kBlockTolerance;
+                fit[b] = static_cast<std::int16_t>(fit[b] & (near | explainedNear));
+                sum[b] = static_cast<std::int16_t>(sum[b] + (near ? d : explained));
+            }
+        }
+        for (int b = 0; b < kSourceRows; ++b) {
+            scores[a][b + kRowPad] = fit[b] ? sum[b] : 0;
+            failures[a][b + kRowPad] = !fit[b];
+        }
+    }
+
+    std::fill(std::begin(diagonals.sum[0]), std::end(diagonals.sum[0]), std::int16_t{0});
+    std::fill(std::begin(diagonals.failures[0]), std::end(diagonals.failures[0]), std::int16_t{0});
+    for (int a = 0; a < 8; ++a) {
+        // Diagonal b − a = t − 14 meets new row a at source row b = a + t − 14, at scores[a][a + t + 7].
+        const std::int16_t* rowScores = scores[a] + a + 7;
+        const std::int16_t* rowFailures = failures[a] + a + 7;
+        for (int t = 0; t < kDiagonals; ++t) {
+            diagonals.sum[a + 1][t] = static_cast<std::int16_t>(diagonals.sum[a][t] + rowScores[t]);
+            diagonals.failures[a + 1][t] = static_cast<std::int16_t>(diagonals.failures[a][t] + rowFailures[t]);
+        }
+    }
+}
+
+bool BlockSearch::wholeBlockScore(const Source& source, std::int32_t& total) const {
+    const int stride = picture_.paddedWidth;
+    total = 0;
+    for (int a = 0; a < 8; ++a) {
+        const std::int32_t at = (top_ + a) * stride + column_;
+        for (int i = 0; i < picture_.cardWidth; ++i) {
+            const int role = source.roles[at + i];
+            if (role < 0 || role > 3 || !source.roleAgrees[role]) return false;
+            int d = picture_.luminancePlane[at + i] - source.luminance[at + i];
+            if (std::abs(d) > kBlockTolerance) {
+                d -= picture_.lumaDither[at + i] >> 6;  // the carried error may explain the difference
+                if (std::abs(d) > kBlockTolerance) return false;
+            }
+            total += d;
+        }
+    }
+    return true;
 }
 
 BlockMatch BlockSearch::find(int top, int column) {
     top_ = top;
     column_ = column;
-    std::fill(memo_.begin(), memo_.end(), kUnknown);
     const int w = picture_.cardWidth;
     const int height = picture_.height;
     const int sourceCount = static_cast<int>(sources_.size());
 
-    BlockMatch best;
-    for (int P = 8; P >= 4; --P) {
-        for (int r = 0; r + P <= 8; ++r) {
-            for (int s : kShifts) {
-                if (top + s < 0 || top + s + P > height || s + P > 8) continue;
-                if (s < 0 && s + P > 0) continue;  // would straddle the card row boundary
-                if (best.found && best.score == 0) break;  // nothing can beat a perfect match
+    NewRows fresh{};
+    for (int a = 0; a < 8; ++a) {
+        const std::int32_t at = (top + a) * picture_.paddedWidth + column;
+        if (at + w > picture_.paddedSize) break;
+        for (int i = 0; i < w; ++i) {
+            fresh.luminance[a][i] = picture_.luminancePlane[at + i];
+            fresh.carry[a][i] = static_cast<std::int16_t>(picture_.lumaDither[at + i] >> 6);
+        }
+    }
 
-                bool matched = false;
-                std::int32_t bestScore = 0;
-                int bestSource = -1;
-                for (int si = 0; si < sourceCount; ++si) {
-                    std::int32_t total = 0;
-                    bool ok = true;
-                    for (int K = 0; K < P && ok; ++K) {
-                        std::int32_t& row = memo(si, r + K, s + K);
-                        if (row == kUnknown) row = rowScore(sources_[si], r + K, s + K);
-                        if (row == kNoMatch) ok = false;
-                        else total += row;
-                    }
-                    if (!ok) continue;
-                    if (!matched || std::abs(total) < std::abs(bestScore)) {
-                        matched = true;
-                        bestScore = total;
-                        bestSource = sources_[si].slot;
-                        if (total == 0) break;
-                    }
+    // Height 8 has one position, r = 0 and s = 0, and any winner there ends the search: it is decided
+    // row by row, stopping at the first pixel that fails, before every other position is scored at once.
+    if (top + 8 <= height) {
+        bool matched = false;
+        std::int32_t bestScore = 0;
+        int bestSource = -1;
+        for (const Source& source : sources_) {
+            std::int32_t total = 0;
+            if (!wholeBlockScore(source, total)) continue;
+            if (!matched || std::abs(total) < std::abs(bestScore)) {
+                matched = true;
+                bestScore = total;
+                bestSource = source.slot;
+                if (total == 0) break;
+            }
+        }
+        const double value = std::abs(bestScore) / static_cast<double>(8 * w);
+        if (matched && value <= kBlockTolerance) return BlockMatch{true, 8, 0, 0, bestSource, bestScore, value};
+    }
+
+    // Which diagonals pass in at least one source, for every height and sub-row: most positions are
+    // then passed over at a glance.
+    std::int16_t anyPasses[kRowChoices][kDiagonals] = {};
+    for (int si = 0; si < sourceCount; ++si) {
+        DiagonalSums& sums = diagonals_[si];
+        if (w == 8) {
+            scoreRows<8>(sources_[si], fresh, sums);
+        } else {
+            scoreRows<4>(sources_[si], fresh, sums);
+        }
+        int rows = 0;
+        for (int P = 7; P >= 4; --P) {
+            for (int r = 0; r + P <= 8; ++r, ++rows) {
+                for (int t = 0; t < kDiagonals; ++t)
+                    anyPasses[rows][t] = static_cast<std::int16_t>(anyPasses[rows][t] |
+                                                                    (sums.failures[r + P][t] == sums.failures[r][t]));
+            }
+        }
+    }
+
+    BlockMatch best;
+    for (const BlockPosition& position : kPositionsBelowEight) {
+        const int P = position.height, r = position.subRow, s = position.shift;
+        if (anyPasses[position.rows][s - r + 14] && top + s >= 0 && top + s + P <= height) {
+            bool matched = false;
+            std::int32_t bestScore = 0;
+            int bestSource = -1;
+            const int t = s - r + 14;
+            for (int si = 0; si < sourceCount; ++si) {
+                const DiagonalSums& sums = diagonals_[si];
+                if (sums.failures[r + P][t] != sums.failures[r][t]) continue;
+                const std::int32_t total = sums.sum[r + P][t] - sums.sum[r][t];
+                if (!matched || std::abs(total) < std::abs(bestScore)) {
+                    matched = true;
+                    bestScore = total;
+                    bestSource = sources_[si].slot;
+                    if (total == 0) break;
                 }
-                if (!matched) continue;
+            }
+            if (matched) {
                 const double value = std::abs(bestScore) / static_cast<double>(P * w);
                 if (value <= kBlockTolerance && (!best.found || value < best.value))
                     best = BlockMatch{true, P, r, s, bestSource, bestScore, value};
+                if (best.found && best.score == 0) return best;  // nothing can beat a perfect match
             }
-            if (best.found && (P == 8 || best.value == 0)) return best;
         }
-        if (best.found) return best;
+        if (position.lastOfHeight && best.found) return best;
     }
     return best;
 }

@@ -48,14 +48,27 @@ private:
         bool roleAgrees[4];  // the source's colour for the role equals the new picture's
     };
 
-    // Sum of the tested differences over one row of the card column, new row top + a against source
-    // row top + b; kNoMatch when a pixel fails.
-    std::int32_t rowScore(const Source& source, int a, int b);
-    std::int32_t& memo(int sourceIndex, int a, int b) { return memo_[(sourceIndex * 8 + a) * 15 + b + 7]; }
+    // The new picture's eight rows of the card column: luminance and carried error (the dither word
+    // arithmetically shifted right by 6).
+    struct NewRows {
+        std::int16_t luminance[8][8];
+        std::int16_t carry[8][8];
+    };
+    // One source's row scores summed along each diagonal (source row − new row + 14): entry [n][t] sums
+    // the scores of new rows 0 .. n − 1 on diagonal t, and counts the rows among them that fail.
+    struct DiagonalSums {
+        std::int16_t sum[9][24];
+        std::int16_t failures[9][24];
+    };
+
+    // The block of all eight rows at shift 0: false when a pixel fails, else its score in total.
+    bool wholeBlockScore(const Source& source, std::int32_t& total) const;
+    template <int kWidth>
+    void scoreRows(const Source& source, const NewRows& fresh, DiagonalSums& diagonals) const;
 
     const VicPicture& picture_;
     std::vector<Source> sources_;
-    std::vector<std::int32_t> memo_;
+    std::vector<DiagonalSums> diagonals_;
     int top_ = 0;
     int column_ = 0;
 };

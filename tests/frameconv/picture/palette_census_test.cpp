@@ -1,12 +1,14 @@
 #include "frameconv/picture/palette.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/picture/palette_test_pictures.h"
+#include "support/plain_palette_census.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <limits>
 #include <random>
@@ -17,6 +19,7 @@ namespace {
 
 using testing_pictures::paintPixel;
 using testing_pictures::shapePicture;
+using testing_pictures::Swatch;
 using testing_pictures::swatchOf;
 
 struct CensusCall {
@@ -166,6 +169,142 @@ TEST(PaletteCensus, MatchesThePixelByPixelFormulaForEveryKindOfCall) {
             } else {
                 EXPECT_EQ(std::vector<std::int32_t>(call.candidates.size(), 0), counts);
             }
+        }
+    }
+}
+
+// ---- the census against its first, plain form ---------------------------------------------------------
+
+// Doubles compared bit for bit: the sign of a zero and every last digit must agree.
+void expectIdentical(const CensusResult& expected, const CensusResult& actual) {
+    const double expectedSums[] = {expected.lumaErrorSum, expected.dxSum, expected.dxAbsSum, expected.dxSqSum,
+                                   expected.dySum, expected.dyAbsSum, expected.dySqSum, expected.errorMagnitude,
+                                   expected.squaredErrorMagnitude, expected.errorAngle};
+    const double actualSums[] = {actual.lumaErrorSum, actual.dxSum, actual.dxAbsSum, actual.dxSqSum,
+                                 actual.dySum, actual.dyAbsSum, actual.dySqSum, actual.errorMagnitude,
+                                 actual.squaredErrorMagnitude, actual.errorAngle};
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(expectedSums[i]), std::bit_cast<std::uint64_t>(actualSums[i]))
+            << "sum " << i << ": " << expectedSums[i] << " against " << actualSums[i];
+    }
+    EXPECT_EQ(expected.chromaticCount, actual.chromaticCount);
+    EXPECT_EQ(expected.unmatchedCount, actual.unmatchedCount);
+}
+
+// Random bytes (style 0), only the extreme bytes 0 and 255 (style 1), or a photograph-like scene of smooth
+// gradients, flat palette areas and grain (style 2).
+void paintForDifferential(VicPicture& picture, std::mt19937& random, int style) {
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            Swatch swatch{};
+            if (style == 0) {
+                swatch = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                          static_cast<std::uint8_t>(random())};
+            } else if (style == 1) {
+                swatch = {static_cast<std::uint8_t>(random() % 2 * 255), static_cast<std::uint8_t>(random() % 2 * 255),
+                          static_cast<std::uint8_t>(random() % 2 * 255)};
+            } else {
+                const int grain = static_cast<int>(random() % 9) - 4;
+                if ((x / 23 + y / 17) % 3 == 0) {
+                    swatch = swatchOf(static_cast<int>((x / 23 * 7 + y / 17 * 3) % 16));
+                } else {
+                    swatch = {static_cast<std::uint8_t>(std::clamp(40 + y + grain, 0, 255)),
+                              static_cast<std::uint8_t>(std::clamp(x * 2 + grain, 0, 255)),
+                              static_cast<std::uint8_t>(x + y / 3)};
+                }
+            }
+            paintPixel(picture, x, y, swatch);
+        }
+    }
+}
+
+// The census settings of the colour choice (grey, White, hue, orange split, triads, greedy fill), with
+// chroma and luminance scales around the points where the sums change their width, and extreme ones.
+std::vector<CensusCall> differentialCalls() {
+    const std::vector<int> greys = {kBlack, kDarkGrey, kMidGrey, kLightGrey, kWhite};
+    const std::vector<int> hues = {kRed, kYellow, kGreen, kCyan, kBlue, kPurple, kOrange, kBlack};
+    const std::vector<int> orangeSplit = {kBrown, kOrange, kRed, kYellow, kMidGrey};
+    const std::vector<std::vector<int>> triads = {{kRed, kGreen, kBlue}, {kLightRed, kLightGreen, kLightBlue},
+                                                  {kYellow, kCyan, kPurple}};
+    const std::vector<std::vector<int>> palettes = {{kMidGrey}, {kBlack}, {kBlack, kRed}, {kBlack, kWhite, kLightBlue},
+                                                    {kBlack, kOrange, kBrown, kYellow}};
+    std::vector<CensusCall> calls;
+    calls.push_back({kBlack, greys, true, false, false, 1.0, 1.0, 0.0});
+    calls.push_back({kWhite, greys, true, false, true, 0.95, 1.0, 0.0});
+    for (double scale : {1.0, 1.5, 2.0, 0.37, 3.3, 16.0, 17.0, 1e6, 1.1e6, 1e9}) {
+        calls.push_back({kBlack, hues, false, true, false, 1.0, scale, 0.0});
+        calls.push_back({kMidGrey, orangeSplit, false, true, false, 1.0, scale, 0.0});
+        calls.push_back({kBlack, greys, true, false, false, 1.0, scale, 0.0});  // chroma scale unused
+    }
+    for (double scale : {1.0, 1.5, 2.0})
+        for (const auto& triad : triads)
+            for (int reference : {kLightGrey, kWhite, kBlack})
+                calls.push_back({reference, triad, true, true, true, 1.0, scale, 0.0});
+    for (const auto& palette : palettes)
+        for (int candidate = 0; candidate < 16; candidate += 3)
+            for (bool carry : {false, true}) calls.push_back({candidate, palette, true, true, carry, 1.0, 1.5, 0.0});
+    for (double luma : {0.95, 1.0, 16.0, 17.0, -3.0, 1e6, 1e9, 1e300, std::nan("")})
+        for (bool carry : {false, true}) calls.push_back({kWhite, palettes[3], true, true, carry, luma, 1.0, 0.0});
+    for (double scale : {60.0, -60.0, 4e6, -4e6})  // every term large: sums beyond 16 and 32 bits
+        calls.push_back({kBlack, palettes[4], true, true, false, scale, scale, 0.0});
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double scale : {1e300, -1e300, inf, -inf, std::nan(""), 1e7, -2.0})
+        for (bool carry : {false, true}) calls.push_back({kBlack, hues, true, true, carry, 0.95, scale, 0.0});
+    for (double offset : {0.7, -2.5, 1e10})
+        for (bool carry : {false, true}) calls.push_back({kLightGrey, triads[1], true, true, carry, 1.0, 1.5, offset});
+    calls.push_back({kCyan, {}, true, true, true, 1.0, 1.0, 0.0});
+    calls.push_back({kRed, {kRed, kRed, kWhite, kRed}, true, true, false, 1.0, 1.0, 0.0});
+    calls.push_back({kNoColour, {kNoColour, kBlack, 99, -4}, true, true, true, 1.0, 1.0, 0.0});
+    return calls;
+}
+
+TEST(PaletteCensus, MatchesThePlainCensusBitForBitOverManyPicturesAndEverySetting) {
+    const std::vector<CensusCall> calls = differentialCalls();
+    struct Shape {
+        int width, height, cardWidth, style;
+        bool colour;
+    };
+    const Shape shapes[] = {{1, 1, 4, 0, true},   {37, 23, 4, 0, true},  {37, 23, 8, 1, true},
+                            {61, 40, 4, 2, true}, {61, 40, 8, 0, false}, {160, 200, 4, 2, true},
+                            {29, 9, 4, 1, false}};
+    std::mt19937 random(2024);
+    for (const Shape& shape : shapes) {
+        VicPicture picture;
+        shapePicture(picture, shape.width, shape.height, shape.cardWidth, shape.colour);
+        paintForDifferential(picture, random, shape.style);
+        // Within one colour choice the censuses share their terms, whatever order the settings come in.
+        picture.beginCensusReuse();
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            SCOPED_TRACE(::testing::Message() << shape.width << "x" << shape.height << " style " << shape.style
+                                              << " call " << i);
+            const CensusCall& call = calls[i];
+            const int n = static_cast<int>(call.candidates.size());
+            std::vector<std::int32_t> expectedCounts(n + 1, -7), counts(n + 1, -7);
+            const CensusResult expected =
+                plain::plainPaletteCensus(picture, call.reference, call.candidates.data(), expectedCounts.data(), n,
+                                          call.useLuma, call.useChroma, call.carry, call.lumaScale,
+                                          call.chromaScale, call.hueOffset);
+            const CensusResult actual =
+                picture.paletteCensus(call.reference, call.candidates.data(), counts.data(), n, call.useLuma,
+                                      call.useChroma, call.carry, call.lumaScale, call.chromaScale, call.hueOffset);
+            expectIdentical(expected, actual);
+            EXPECT_EQ(expectedCounts, counts);
+        }
+        picture.endCensusReuse();
+
+        // Outside a colour choice the planes may change between censuses: nothing of the earlier picture
+        // may linger.
+        for (std::size_t i = 0; i < calls.size(); i += 7) {
+            paintForDifferential(picture, random, static_cast<int>(i % 3));
+            const CensusCall& call = calls[i];
+            const int n = static_cast<int>(call.candidates.size());
+            SCOPED_TRACE(::testing::Message() << "repainted, call " << i);
+            expectIdentical(plain::plainPaletteCensus(picture, call.reference, call.candidates.data(), nullptr, n,
+                                                      call.useLuma, call.useChroma, call.carry, call.lumaScale,
+                                                      call.chromaScale, call.hueOffset),
+                            picture.paletteCensus(call.reference, call.candidates.data(), nullptr, n, call.useLuma,
+                                                  call.useChroma, call.carry, call.lumaScale, call.chromaScale,
+                                                  call.hueOffset));
         }
     }
 }

@@ -1,9 +1,12 @@
 #include "frameconv/picture/palette.h"
 #include "frameconv/picture/vic_picture.h"
+#include "support/plain_quantise.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <map>
 #include <random>
 #include <utility>
@@ -354,6 +357,101 @@ TEST(QuantiseRegion, MissingBuffersGiveAnEmptyRecord) {
     const QuantStats s = p.quantiseRegion(false, 0, 8, true, true, 0, 8, true, nullptr);
     EXPECT_EQ(s.pixelCount, 0);
     EXPECT_TRUE(std::all_of(p.lumaDither.get(), p.lumaDither.get() + p.paddedSize, [](std::int16_t v) { return v == 0; }));
+}
+
+// ---- the quantisation against its first, plain form -------------------------------------------------------
+
+void copyPicture(const VicPicture& from, VicPicture& to) {
+    shape(to, from.width, from.height, from.cardWidth, from.monochrome == 0);
+    const auto n = static_cast<std::size_t>(from.paddedSize);
+    std::copy_n(from.luminancePlane.get(), n, to.luminancePlane.get());
+    std::copy_n(from.lumaDither.get(), n, to.lumaDither.get());
+    if (from.monochrome == 0) {
+        std::copy_n(from.huePlane.get(), n, to.huePlane.get());
+        std::copy_n(from.saturationPlane.get(), n, to.saturationPlane.get());
+        std::copy_n(from.hueDither.get(), n, to.hueDither.get());
+        std::copy_n(from.saturationDither.get(), n, to.saturationDither.get());
+    }
+    to.roleCount = from.roleCount;
+    std::copy(std::begin(from.roleColours), std::end(from.roleColours), to.roleColours);
+    to.paletteError = from.paletteError;
+    to.kprWeight = from.kprWeight;
+}
+
+void expectSamePlanes(const VicPicture& expected, const VicPicture& actual) {
+    const auto n = static_cast<std::size_t>(expected.paddedSize);
+    EXPECT_TRUE(std::equal(expected.lumaDither.get(), expected.lumaDither.get() + n, actual.lumaDither.get()));
+    EXPECT_TRUE(std::equal(expected.luminancePlane.get(), expected.luminancePlane.get() + n,
+                           actual.luminancePlane.get()));
+    if (expected.monochrome == 0) {
+        EXPECT_TRUE(std::equal(expected.hueDither.get(), expected.hueDither.get() + n, actual.hueDither.get()));
+        EXPECT_TRUE(std::equal(expected.saturationDither.get(), expected.saturationDither.get() + n,
+                               actual.saturationDither.get()));
+        EXPECT_TRUE(std::equal(expected.huePlane.get(), expected.huePlane.get() + n, actual.huePlane.get()));
+    }
+}
+
+TEST(QuantiseRegion, MatchesThePlainQuantisationBitForBit) {
+    std::mt19937 random(99);
+    const double weights[] = {0.75, 1.0, 0.5, 2.0, 0.3};
+    for (int round = 0; round < 120; ++round) {
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        const bool colour = round % 4 != 3;
+        const int cardWidth = round % 5 == 0 ? 8 : 4;
+        VicPicture picture, plainPicture, mirror, plainMirror;
+        shape(picture, 17 + static_cast<int>(random() % 30), 9 + static_cast<int>(random() % 20), cardWidth, colour);
+        fillRandom(picture, static_cast<unsigned>(random()));
+        // Carries anywhere in the 16-bit range, near its ends in some rounds, so that sums saturate.
+        const int carrySpan = round % 3 == 0 ? 65536 : 2048;
+        for (int i = 0; i < picture.paddedSize; ++i) {
+            auto carry = [&] { return static_cast<std::int16_t>(static_cast<int>(random() % carrySpan) - carrySpan / 2); };
+            picture.lumaDither[i] = carry();
+            if (colour) {
+                picture.hueDither[i] = carry();
+                picture.saturationDither[i] = carry();
+            }
+        }
+        std::vector<int> roles;
+        for (int k = 0; k < (cardWidth == 8 ? 2 : 4); ++k) roles.push_back(static_cast<int>(random() % 17));
+        setRoles(picture, roles);
+        picture.paletteError = random() % 2;
+        picture.kprWeight = weights[random() % 5];
+        copyPicture(picture, plainPicture);
+        const bool mirrored = round % 2 == 0;
+        if (mirrored) {
+            shape(mirror, picture.width, picture.height, cardWidth, colour);
+            shape(plainMirror, picture.width, picture.height, cardWidth, colour);
+        }
+
+        const bool reverse = random() % 2;
+        const int firstColumn = static_cast<int>(random() % 6);
+        const int endColumn = picture.width - static_cast<int>(random() % 6);
+        const int firstRow = static_cast<int>(random() % 4);
+        const int endRow = picture.height - static_cast<int>(random() % 4);
+        const bool leftOpen = random() % 2, rightOpen = random() % 2, bottomOpen = random() % 2;
+        const QuantStats expected =
+            plain::plainQuantiseRegion(plainPicture, reverse, firstColumn, endColumn, leftOpen, rightOpen, firstRow,
+                                       endRow, bottomOpen, mirrored ? &plainMirror : nullptr);
+        const QuantStats actual = picture.quantiseRegion(reverse, firstColumn, endColumn, leftOpen, rightOpen,
+                                                         firstRow, endRow, bottomOpen, mirrored ? &mirror : nullptr);
+
+        const double expectedSums[] = {expected.lumaErrorSum, expected.lumaAbsErrorSum, expected.lumaSqErrorSum,
+                                       expected.lostLuma,     expected.xErrorSum,       expected.xAbsErrorSum,
+                                       expected.xSqErrorSum,  expected.lostX,           expected.yErrorSum,
+                                       expected.yAbsErrorSum, expected.ySqErrorSum,     expected.lostY};
+        const double actualSums[] = {actual.lumaErrorSum, actual.lumaAbsErrorSum, actual.lumaSqErrorSum,
+                                     actual.lostLuma,     actual.xErrorSum,       actual.xAbsErrorSum,
+                                     actual.xSqErrorSum,  actual.lostX,           actual.yErrorSum,
+                                     actual.yAbsErrorSum, actual.ySqErrorSum,     actual.lostY};
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(expectedSums[i]), std::bit_cast<std::uint64_t>(actualSums[i]))
+                << "sum " << i << ": " << expectedSums[i] << " against " << actualSums[i];
+        EXPECT_EQ(expected.pixelCount, actual.pixelCount);
+        EXPECT_EQ(expected.chromaPixelCount, actual.chromaPixelCount);
+        EXPECT_EQ(expected.chromaPixelCount2, actual.chromaPixelCount2);
+        expectSamePlanes(plainPicture, picture);
+        if (mirrored) expectSamePlanes(plainMirror, mirror);
+    }
 }
 
 TEST(QuantisePicture, StartsFromCleanCarriesAndFillsTheRecord) {
