@@ -40,7 +40,9 @@ int viewBitmap(const std::vector<std::uint8_t>& bytes, const ViewOptions& option
     BitmapFile file;
     std::string problem;
     if (!readBitmapFile(bytes, options.mode, file, problem)) {
-        out() << options.input << ": not a bitmap file (" << problem << ")" << eol;
+        // A raw sound track has no header either, so a file that is none of the three kinds may be one.
+        out() << options.input << ": not a bitmap file (" << problem << "); a raw 2-bit sound track is read with --rate HZ"
+              << eol;
         return kViewUnreadableInput;
     }
     RenderSettings render;
