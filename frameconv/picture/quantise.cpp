@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <type_traits>
+#include <vector>
 
 namespace zov {
 namespace {
@@ -65,8 +65,6 @@ int truncated(double value) {
 }
 
 std::int16_t saturated(int sum) { return static_cast<std::int16_t>(std::clamp(sum, -32768, 32767)); }
-
-void addSaturating(std::int16_t& carry, int amount) { carry = saturated(carry + amount); }
 
 /// About 3/64 of an error: a quarter, times three, then a sixteenth (arithmetic shift, rounding down).
 int diffusionUnit(int error) {
@@ -195,32 +193,6 @@ template <bool Colour>
 /// spares reading back what was just written; at the end of the row into the plane, or to the lost sum.
 enum class Ahead { kNextPixel, kPlane, kLost };
 
-/// Spreads one carry plane's share of pixel x in the row at `row` (the next row follows at `stride`):
-/// 7 ahead, 3 behind below, 5 below, 1 ahead below, in sixteenths of the unit. Shares that cannot go
-/// anywhere are added to the lost sum. Returns the share handed on to the next pixel (Ahead::kNextPixel),
-/// else 0. A unit of 0 changes nothing, so it needs no test.
-template <int Step, typename Lost>
-[[gnu::always_inline]] inline int spread(std::int16_t* row, std::ptrdiff_t stride, int x, int unit, Ahead aheadTo,
-                                         bool behindOk, bool belowOk, Lost& lost) {
-    int handedOn = 0;
-    if (aheadTo == Ahead::kNextPixel) {
-        handedOn = 7 * unit;
-    } else if (aheadTo == Ahead::kPlane) {
-        addSaturating(row[x + Step], 7 * unit);
-    } else {
-        lost += 7 * unit;
-    }
-    if (!belowOk) {
-        lost += 9 * unit;
-        return handedOn;
-    }
-    std::int16_t* next = row + stride;
-    if (behindOk) addSaturating(next[x - Step], 3 * unit); else lost += 3 * unit;
-    addSaturating(next[x], 5 * unit);
-    if (aheadTo != Ahead::kLost) addSaturating(next[x + Step], unit); else lost += unit;
-    return handedOn;
-}
-
 // The error sums of a pass, added pixel by pixel in doubles as the record holds them.
 struct DoubleSums {
     QuantStats& stats;
@@ -298,8 +270,10 @@ struct Region {
 };
 
 /// One dithering pass, its per-call choices fixed at compile time: colour or luminance alone, the scan
-/// direction, whole or weighted costs, and the sums' form.
-template <bool Colour, bool Reverse, bool WholeCosts, typename Sums>
+/// direction, whole or weighted costs, and the sums' form. A pass that saturates its carries (Saturate) is
+/// exact whatever the carries are; one that does not only adds, and notes whether any carry left the 16-bit
+/// range on the way. Where none did, no saturation would have changed anything and both give the same.
+template <bool Colour, bool Reverse, bool WholeCosts, bool Saturate, typename Sums>
 class RegionDither {
 public:
     static constexpr int kStep = Reverse ? -1 : 1;
@@ -315,11 +289,14 @@ public:
           yDither_(picture.hueDither.get()),
           sums_(sums) {}
 
-    void run(const Region& region, QuantStats& stats) const {
+    /// False when a carry left the 16-bit range (only a pass that does not saturate); what it stored is
+    /// then not to be used.
+    bool run(const Region& region, QuantStats& stats) const {
         // The loop works on a copy of its own: nothing it stores through the planes' pointers can then be
         // taken for a change of the role constants or the running sums, which stay in registers.
         RegionDither work = *this;
         work.walk(region, stats);
+        return work.outOfRange_ >> 16 == 0;
     }
 
 private:
@@ -358,20 +335,60 @@ private:
         sums_.finish();
     }
 
+    /// a + b as a 16-bit carry: saturated, or noted when it leaves the range.
+    [[gnu::always_inline]] inline int carrySum(int a, int b) {
+        const int sum = a + b;
+        if constexpr (Saturate) {
+            return saturated(sum);
+        } else {
+            outOfRange_ |= static_cast<unsigned>(sum + 32768);  // 2^16 or more exactly when out of range
+            return sum;
+        }
+    }
+    [[gnu::always_inline]] inline void addTo(std::int16_t& carry, int amount) {
+        carry = static_cast<std::int16_t>(carrySum(carry, amount));
+    }
+
+    /// Spreads one carry plane's share of pixel x in the row at `row`: 7 ahead, 3 behind below, 5 below,
+    /// 1 ahead below, in sixteenths of the unit. Shares that cannot go anywhere are added to the lost sum.
+    /// Returns the share handed on to the next pixel (Ahead::kNextPixel), else 0. A unit of 0 changes
+    /// nothing, so it needs no test.
+    template <typename Lost>
+    [[gnu::always_inline]] inline int spread(std::int16_t* row, int x, int unit, Ahead aheadTo, bool behindOk,
+                                             bool belowOk, Lost& lost) {
+        int handedOn = 0;
+        if (aheadTo == Ahead::kNextPixel) {
+            handedOn = 7 * unit;
+        } else if (aheadTo == Ahead::kPlane) {
+            addTo(row[x + kStep], 7 * unit);
+        } else {
+            lost += 7 * unit;
+        }
+        if (!belowOk) {
+            lost += 9 * unit;
+            return handedOn;
+        }
+        std::int16_t* next = row + stride_;
+        if (behindOk) addTo(next[x - kStep], 3 * unit); else lost += 3 * unit;
+        addTo(next[x], 5 * unit);
+        if (aheadTo != Ahead::kLost) addTo(next[x + kStep], unit); else lost += unit;
+        return handedOn;
+    }
+
     [[gnu::always_inline]] inline void pixel(std::ptrdiff_t rowStart, int x, Ahead aheadTo, bool behindOk,
                                              bool belowOk) {
         const std::ptrdiff_t at = rowStart + x;
-        const int v = 32 * luminance_[at] + saturated(lumaDither_[at] + handedLuma_);
+        const int v = 32 * luminance_[at] + carrySum(lumaDither_[at], handedLuma_);
         int chromaX = 0, chromaY = 0;
         if constexpr (Colour) {
             const int s = saturation_[at];
             const int hue = hue_[at];
             const int sx = truncated(-32 * s * trig_.cosine[hue]);
             const int sy = truncated(-32 * s * trig_.sine[hue]);
-            const std::int16_t carryX = saturated(xDither_[at] + handedX_);
-            const std::int16_t carryY = saturated(yDither_[at] + handedY_);
-            xDither_[at] = carryX;
-            yDither_[at] = carryY;
+            const int carryX = carrySum(xDither_[at], handedX_);
+            const int carryY = carrySum(yDither_[at], handedY_);
+            xDither_[at] = static_cast<std::int16_t>(carryX);
+            yDither_[at] = static_cast<std::int16_t>(carryY);
             chromaX = carryX - sx;
             chromaY = carryY - sy;
         }
@@ -380,13 +397,13 @@ private:
         lumaDither_[at] = static_cast<std::int16_t>(c.role);
 
         sums_.addLuma(c.d);
-        handedLuma_ = spread<kStep>(lumaDither_ + rowStart, stride_, x, diffusionUnit(c.d), aheadTo, behindOk,
+        handedLuma_ = spread(lumaDither_ + rowStart, x, diffusionUnit(c.d), aheadTo, behindOk,
                                     belowOk, sums_.lostLuma());
         if constexpr (Colour) {
             sums_.addChroma(c.dx, c.dy);
-            handedX_ = spread<kStep>(xDither_ + rowStart, stride_, x, diffusionUnit(c.dx), aheadTo, behindOk,
+            handedX_ = spread(xDither_ + rowStart, x, diffusionUnit(c.dx), aheadTo, behindOk,
                                      belowOk, sums_.lostX());
-            handedY_ = spread<kStep>(yDither_ + rowStart, stride_, x, diffusionUnit(c.dy), aheadTo, behindOk,
+            handedY_ = spread(yDither_ + rowStart, x, diffusionUnit(c.dy), aheadTo, behindOk,
                                      belowOk, sums_.lostY());
         }
     }
@@ -403,25 +420,84 @@ private:
     std::int16_t* yDither_;
     Sums sums_;
     int handedLuma_ = 0, handedX_ = 0, handedY_ = 0;  // the shares of the pixel before in the row
+    unsigned outOfRange_ = 0;  // every unsaturated carry + 2^15 or-ed together
 };
 
-template <bool Colour, bool Reverse, bool WholeCosts>
+/// The carries that a pass over the region may change: its rows and the row below, its columns and one
+/// more on each side, in the luminance plane and, for colour, the two chroma planes.
+class CarrySnapshot {
+public:
+    CarrySnapshot(VicPicture& picture, const Region& region, bool colour)
+        : stride_(picture.paddedWidth),
+          firstColumn_(std::max(region.firstColumn - 1, 0)),
+          width_(std::min(region.endColumn + 1, picture.paddedWidth) - firstColumn_),
+          firstRow_(region.firstRow),
+          rows_(std::min(region.endRow + 1, picture.paddedHeight) - region.firstRow),
+          planes_{picture.lumaDither.get(), colour ? picture.saturationDither.get() : nullptr,
+                  colour ? picture.hueDither.get() : nullptr} {
+        saved_.clear();
+        for (const std::int16_t* plane : planes_) {
+            if (!plane) continue;
+            for (int y = 0; y < rows_; ++y) {
+                const std::int16_t* row = plane + at(y);
+                saved_.insert(saved_.end(), row, row + width_);
+            }
+        }
+    }
+    void restore() const {
+        const std::int16_t* from = saved_.data();
+        for (std::int16_t* plane : planes_) {
+            if (!plane) continue;
+            for (int y = 0; y < rows_; ++y, from += width_) std::copy_n(from, width_, plane + at(y));
+        }
+    }
+
+private:
+    std::ptrdiff_t at(int y) const { return static_cast<std::ptrdiff_t>(firstRow_ + y) * stride_ + firstColumn_; }
+
+    // One buffer for every pass of the thread, grown to the largest region seen.
+    static std::vector<std::int16_t>& buffer() {
+        thread_local std::vector<std::int16_t> saved;
+        return saved;
+    }
+
+    std::ptrdiff_t stride_;
+    int firstColumn_, width_, firstRow_, rows_;
+    std::int16_t* planes_[3];
+    std::vector<std::int16_t>& saved_ = buffer();
+};
+
+template <bool Colour, bool Reverse, bool WholeCosts, typename Sums>
+void ditherExactly(VicPicture& picture, const Roles& roles, const Region& region, QuantStats& stats) {
+    RegionDither<Colour, Reverse, WholeCosts, true, Sums>(picture, roles, Sums{stats}).run(region, stats);
+}
+
+// Carries rarely come near the ends of their range, so a pass first runs without saturating them, which
+// costs far less; only when a carry did leave the range are the carries put back and the pass run again.
+template <bool Colour, bool Reverse>
 void ditherRegion(VicPicture& picture, const Roles& roles, const Region& region, QuantStats& stats) {
-    if (region.pixels() < IntegerSums::kPixelLimit) {
-        RegionDither<Colour, Reverse, WholeCosts, IntegerSums>(picture, roles, IntegerSums{stats}).run(region, stats);
-    } else {
-        RegionDither<Colour, Reverse, WholeCosts, DoubleSums>(picture, roles, DoubleSums{stats}).run(region, stats);
+    if (region.pixels() >= IntegerSums::kPixelLimit) {
+        if (roles.wholeCosts) ditherExactly<Colour, Reverse, true, DoubleSums>(picture, roles, region, stats);
+        else ditherExactly<Colour, Reverse, false, DoubleSums>(picture, roles, region, stats);
+    } else if (!roles.wholeCosts) {
+        ditherExactly<Colour, Reverse, false, IntegerSums>(picture, roles, region, stats);
+    } else if (region.pixels() > 0) {
+        const CarrySnapshot snapshot(picture, region, Colour);
+        const QuantStats before = stats;
+        using Unsaturated = RegionDither<Colour, Reverse, true, false, IntegerSums>;
+        if (Unsaturated(picture, roles, IntegerSums{stats}).run(region, stats)) return;
+        snapshot.restore();
+        stats = before;
+        ditherExactly<Colour, Reverse, true, IntegerSums>(picture, roles, region, stats);
     }
 }
 
 template <bool Colour>
 void ditherRegion(VicPicture& picture, const Roles& roles, const Region& region, bool reverse, QuantStats& stats) {
     if (reverse) {
-        if (roles.wholeCosts) ditherRegion<Colour, true, true>(picture, roles, region, stats);
-        else ditherRegion<Colour, true, false>(picture, roles, region, stats);
+        ditherRegion<Colour, true>(picture, roles, region, stats);
     } else {
-        if (roles.wholeCosts) ditherRegion<Colour, false, true>(picture, roles, region, stats);
-        else ditherRegion<Colour, false, false>(picture, roles, region, stats);
+        ditherRegion<Colour, false>(picture, roles, region, stats);
     }
 }
 
