@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace zov {
@@ -234,7 +235,7 @@ struct IntegerSums {
         }
     };
 
-    QuantStats& stats;
+    QuantStats* stats;
     Component luma{}, x{}, y{};
     std::int64_t lostLumaSteps = 0, lostXSteps = 0, lostYSteps = 0;
 
@@ -247,12 +248,12 @@ struct IntegerSums {
     std::int64_t& lostX() { return lostXSteps; }
     std::int64_t& lostY() { return lostYSteps; }
     void finish() {
-        luma.store(stats.lumaErrorSum, stats.lumaAbsErrorSum, stats.lumaSqErrorSum);
-        x.store(stats.xErrorSum, stats.xAbsErrorSum, stats.xSqErrorSum);
-        y.store(stats.yErrorSum, stats.yAbsErrorSum, stats.ySqErrorSum);
-        stats.lostLuma = static_cast<double>(lostLumaSteps);
-        stats.lostX = static_cast<double>(lostXSteps);
-        stats.lostY = static_cast<double>(lostYSteps);
+        luma.store(stats->lumaErrorSum, stats->lumaAbsErrorSum, stats->lumaSqErrorSum);
+        x.store(stats->xErrorSum, stats->xAbsErrorSum, stats->xSqErrorSum);
+        y.store(stats->yErrorSum, stats->yAbsErrorSum, stats->ySqErrorSum);
+        stats->lostLuma = static_cast<double>(lostLumaSteps);
+        stats->lostX = static_cast<double>(lostXSteps);
+        stats->lostY = static_cast<double>(lostYSteps);
     }
 };
 
@@ -270,17 +271,23 @@ struct Region {
 };
 
 /// One dithering pass, its per-call choices fixed at compile time: colour or luminance alone, the scan
-/// direction, whole or weighted costs, and the sums' form. A pass that saturates its carries (Saturate) is
-/// exact whatever the carries are; one that does not only adds, and notes whether any carry left the 16-bit
-/// range on the way. Where none did, no saturation would have changed anything and both give the same.
-template <bool Colour, bool Reverse, bool WholeCosts, bool Saturate, typename Sums>
+/// direction, whole or weighted costs, and the sums' form.
+///
+/// Carries rarely come near the ends of their 16-bit range, so with whole costs and integer sums each row
+/// is first dithered without saturating its carries, which costs far less, noting whether any carry left
+/// the range on the way. Where none did, no saturation would have changed anything and the row is done;
+/// otherwise the carries the row may change and the sums are put back and the row is dithered again,
+/// saturating.
+template <bool Colour, bool Reverse, bool WholeCosts, typename Sums>
 class RegionDither {
 public:
     static constexpr int kStep = Reverse ? -1 : 1;
+    static constexpr bool kTryUnsaturated = WholeCosts && std::is_same_v<Sums, IntegerSums>;
 
     RegionDither(VicPicture& picture, const Roles& roles, Sums sums)
         : roles_(roles),
           stride_(picture.paddedWidth),
+          planeRows_(picture.paddedHeight),
           luminance_(picture.luminancePlane.get()),
           saturation_(picture.saturationPlane.get()),
           hue_(picture.huePlane.get()),
@@ -289,14 +296,11 @@ public:
           yDither_(picture.hueDither.get()),
           sums_(sums) {}
 
-    /// False when a carry left the 16-bit range (only a pass that does not saturate); what it stored is
-    /// then not to be used.
-    bool run(const Region& region, QuantStats& stats) const {
+    void run(const Region& region, QuantStats& stats) const {
         // The loop works on a copy of its own: nothing it stores through the planes' pointers can then be
         // taken for a change of the role constants or the running sums, which stay in registers.
         RegionDither work = *this;
         work.walk(region, stats);
-        return work.outOfRange_ >> 16 == 0;
     }
 
 private:
@@ -306,23 +310,21 @@ private:
             sums_.finish();
             return;
         }
-        const int first = Reverse ? region.endColumn - 1 : region.firstColumn;
-        const int last = Reverse ? region.firstColumn : region.endColumn - 1;
-        // The pixel before the first and after the last in scan order, where the picture allows.
-        const bool firstBehindOk = Reverse ? region.rightOk(first) : region.leftOk(first);
-        const bool lastAheadOk = Reverse ? region.leftOk(last) : region.rightOk(last);
-        const Ahead lastAhead = lastAheadOk ? Ahead::kPlane : Ahead::kLost;
+        // The columns whose carries a row may change: its own and one more on each side.
+        savedFirst_ = std::max(region.firstColumn - 1, 0);
+        savedWidth_ = std::min(region.endColumn + 1, static_cast<int>(stride_)) - savedFirst_;
+        if constexpr (kTryUnsaturated) savedRows().resize(static_cast<std::size_t>(savedWidth_) * 6);
         for (int y = region.firstRow; y < region.endRow; ++y) {
-            const bool belowOk = y + 1 < region.endRow || (region.bottomOpen && y + 1 < region.sourceHeight);
-            const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * stride_;
-            handedLuma_ = handedX_ = handedY_ = 0;
-            if (count == 1) {
-                pixel(rowStart, first, lastAhead, firstBehindOk, belowOk);
-            } else {
-                pixel(rowStart, first, Ahead::kNextPixel, firstBehindOk, belowOk);
-                for (int x = first + kStep; x != last; x += kStep) pixel(rowStart, x, Ahead::kNextPixel, true, belowOk);
-                pixel(rowStart, last, lastAhead, true, belowOk);
+            if constexpr (kTryUnsaturated) {
+                saveRows(y);
+                const Sums before = sums_;
+                outOfRange_ = 0;
+                row<false>(region, y);
+                if (outOfRange_ >> 16 == 0) continue;
+                restoreRows(y);
+                sums_ = before;
             }
+            row<true>(region, y);
         }
         const std::int64_t rows = region.endRow - region.firstRow;
         if (rows > 0) {
@@ -335,7 +337,51 @@ private:
         sums_.finish();
     }
 
+    template <bool Saturate>
+    [[gnu::always_inline]] inline void row(const Region& region, int y) {
+        const int count = region.endColumn - region.firstColumn;
+        const int first = Reverse ? region.endColumn - 1 : region.firstColumn;
+        const int last = Reverse ? region.firstColumn : region.endColumn - 1;
+        // The pixel before the first and after the last in scan order, where the picture allows.
+        const bool firstBehindOk = Reverse ? region.rightOk(first) : region.leftOk(first);
+        const bool lastAheadOk = Reverse ? region.leftOk(last) : region.rightOk(last);
+        const Ahead lastAhead = lastAheadOk ? Ahead::kPlane : Ahead::kLost;
+        const bool belowOk = y + 1 < region.endRow || (region.bottomOpen && y + 1 < region.sourceHeight);
+        const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * stride_;
+        handedLuma_ = handedX_ = handedY_ = 0;
+        if (count == 1) {
+            pixel<Saturate>(rowStart, first, lastAhead, firstBehindOk, belowOk);
+        } else {
+            pixel<Saturate>(rowStart, first, Ahead::kNextPixel, firstBehindOk, belowOk);
+            for (int x = first + kStep; x != last; x += kStep)
+                pixel<Saturate>(rowStart, x, Ahead::kNextPixel, true, belowOk);
+            pixel<Saturate>(rowStart, last, lastAhead, true, belowOk);
+        }
+    }
+
+    // One buffer for every pass of the thread, grown to the widest region seen.
+    static std::vector<std::int16_t>& savedRows() {
+        thread_local std::vector<std::int16_t> saved;
+        return saved;
+    }
+    // Row y and the one below, of each carry plane, in the columns a row may change.
+    template <typename Copy>
+    void eachSavedRow(int y, Copy copy) {
+        std::int16_t* const planes[3] = {lumaDither_, xDither_, yDither_};
+        std::int16_t* saved = savedRows().data();
+        for (int k = 0; k < (Colour ? 3 : 1); ++k)
+            for (int r = y; r < std::min(y + 2, planeRows_); ++r, saved += savedWidth_)
+                copy(planes[k] + static_cast<std::ptrdiff_t>(r) * stride_ + savedFirst_, saved);
+    }
+    void saveRows(int y) {
+        eachSavedRow(y, [&](const std::int16_t* plane, std::int16_t* saved) { std::copy_n(plane, savedWidth_, saved); });
+    }
+    void restoreRows(int y) {
+        eachSavedRow(y, [&](std::int16_t* plane, const std::int16_t* saved) { std::copy_n(saved, savedWidth_, plane); });
+    }
+
     /// a + b as a 16-bit carry: saturated, or noted when it leaves the range.
+    template <bool Saturate>
     [[gnu::always_inline]] inline int carrySum(int a, int b) {
         const int sum = a + b;
         if constexpr (Saturate) {
@@ -345,22 +391,23 @@ private:
             return sum;
         }
     }
+    template <bool Saturate>
     [[gnu::always_inline]] inline void addTo(std::int16_t& carry, int amount) {
-        carry = static_cast<std::int16_t>(carrySum(carry, amount));
+        carry = static_cast<std::int16_t>(carrySum<Saturate>(carry, amount));
     }
 
     /// Spreads one carry plane's share of pixel x in the row at `row`: 7 ahead, 3 behind below, 5 below,
     /// 1 ahead below, in sixteenths of the unit. Shares that cannot go anywhere are added to the lost sum.
     /// Returns the share handed on to the next pixel (Ahead::kNextPixel), else 0. A unit of 0 changes
     /// nothing, so it needs no test.
-    template <typename Lost>
+    template <bool Saturate, typename Lost>
     [[gnu::always_inline]] inline int spread(std::int16_t* row, int x, int unit, Ahead aheadTo, bool behindOk,
                                              bool belowOk, Lost& lost) {
         int handedOn = 0;
         if (aheadTo == Ahead::kNextPixel) {
             handedOn = 7 * unit;
         } else if (aheadTo == Ahead::kPlane) {
-            addTo(row[x + kStep], 7 * unit);
+            addTo<Saturate>(row[x + kStep], 7 * unit);
         } else {
             lost += 7 * unit;
         }
@@ -369,24 +416,25 @@ private:
             return handedOn;
         }
         std::int16_t* next = row + stride_;
-        if (behindOk) addTo(next[x - kStep], 3 * unit); else lost += 3 * unit;
-        addTo(next[x], 5 * unit);
-        if (aheadTo != Ahead::kLost) addTo(next[x + kStep], unit); else lost += unit;
+        if (behindOk) addTo<Saturate>(next[x - kStep], 3 * unit); else lost += 3 * unit;
+        addTo<Saturate>(next[x], 5 * unit);
+        if (aheadTo != Ahead::kLost) addTo<Saturate>(next[x + kStep], unit); else lost += unit;
         return handedOn;
     }
 
+    template <bool Saturate>
     [[gnu::always_inline]] inline void pixel(std::ptrdiff_t rowStart, int x, Ahead aheadTo, bool behindOk,
                                              bool belowOk) {
         const std::ptrdiff_t at = rowStart + x;
-        const int v = 32 * luminance_[at] + carrySum(lumaDither_[at], handedLuma_);
+        const int v = 32 * luminance_[at] + carrySum<Saturate>(lumaDither_[at], handedLuma_);
         int chromaX = 0, chromaY = 0;
         if constexpr (Colour) {
             const int s = saturation_[at];
             const int hue = hue_[at];
             const int sx = truncated(-32 * s * trig_.cosine[hue]);
             const int sy = truncated(-32 * s * trig_.sine[hue]);
-            const int carryX = carrySum(xDither_[at], handedX_);
-            const int carryY = carrySum(yDither_[at], handedY_);
+            const int carryX = carrySum<Saturate>(xDither_[at], handedX_);
+            const int carryY = carrySum<Saturate>(yDither_[at], handedY_);
             xDither_[at] = static_cast<std::int16_t>(carryX);
             yDither_[at] = static_cast<std::int16_t>(carryY);
             chromaX = carryX - sx;
@@ -397,14 +445,14 @@ private:
         lumaDither_[at] = static_cast<std::int16_t>(c.role);
 
         sums_.addLuma(c.d);
-        handedLuma_ = spread(lumaDither_ + rowStart, x, diffusionUnit(c.d), aheadTo, behindOk,
-                                    belowOk, sums_.lostLuma());
+        handedLuma_ = spread<Saturate>(lumaDither_ + rowStart, x, diffusionUnit(c.d), aheadTo, behindOk, belowOk,
+                                       sums_.lostLuma());
         if constexpr (Colour) {
             sums_.addChroma(c.dx, c.dy);
-            handedX_ = spread(xDither_ + rowStart, x, diffusionUnit(c.dx), aheadTo, behindOk,
-                                     belowOk, sums_.lostX());
-            handedY_ = spread(yDither_ + rowStart, x, diffusionUnit(c.dy), aheadTo, behindOk,
-                                     belowOk, sums_.lostY());
+            handedX_ = spread<Saturate>(xDither_ + rowStart, x, diffusionUnit(c.dx), aheadTo, behindOk, belowOk,
+                                        sums_.lostX());
+            handedY_ = spread<Saturate>(yDither_ + rowStart, x, diffusionUnit(c.dy), aheadTo, behindOk, belowOk,
+                                        sums_.lostY());
         }
     }
 
@@ -412,6 +460,7 @@ private:
     RoleLanes slots_{roles_};
     const HueTable& trig_ = hueTable();
     std::ptrdiff_t stride_;
+    int planeRows_;
     const std::uint8_t* luminance_;
     const std::uint8_t* saturation_;
     const std::uint8_t* hue_;
@@ -420,75 +469,22 @@ private:
     std::int16_t* yDither_;
     Sums sums_;
     int handedLuma_ = 0, handedX_ = 0, handedY_ = 0;  // the shares of the pixel before in the row
-    unsigned outOfRange_ = 0;  // every unsaturated carry + 2^15 or-ed together
+    unsigned outOfRange_ = 0;  // every unsaturated carry + 2^15 of the row or-ed together
+    int savedFirst_ = 0, savedWidth_ = 0;
 };
 
-/// The carries that a pass over the region may change: its rows and the row below, its columns and one
-/// more on each side, in the luminance plane and, for colour, the two chroma planes.
-class CarrySnapshot {
-public:
-    CarrySnapshot(VicPicture& picture, const Region& region, bool colour)
-        : stride_(picture.paddedWidth),
-          firstColumn_(std::max(region.firstColumn - 1, 0)),
-          width_(std::min(region.endColumn + 1, picture.paddedWidth) - firstColumn_),
-          firstRow_(region.firstRow),
-          rows_(std::min(region.endRow + 1, picture.paddedHeight) - region.firstRow),
-          planes_{picture.lumaDither.get(), colour ? picture.saturationDither.get() : nullptr,
-                  colour ? picture.hueDither.get() : nullptr} {
-        saved_.clear();
-        for (const std::int16_t* plane : planes_) {
-            if (!plane) continue;
-            for (int y = 0; y < rows_; ++y) {
-                const std::int16_t* row = plane + at(y);
-                saved_.insert(saved_.end(), row, row + width_);
-            }
-        }
-    }
-    void restore() const {
-        const std::int16_t* from = saved_.data();
-        for (std::int16_t* plane : planes_) {
-            if (!plane) continue;
-            for (int y = 0; y < rows_; ++y, from += width_) std::copy_n(from, width_, plane + at(y));
-        }
-    }
-
-private:
-    std::ptrdiff_t at(int y) const { return static_cast<std::ptrdiff_t>(firstRow_ + y) * stride_ + firstColumn_; }
-
-    // One buffer for every pass of the thread, grown to the largest region seen.
-    static std::vector<std::int16_t>& buffer() {
-        thread_local std::vector<std::int16_t> saved;
-        return saved;
-    }
-
-    std::ptrdiff_t stride_;
-    int firstColumn_, width_, firstRow_, rows_;
-    std::int16_t* planes_[3];
-    std::vector<std::int16_t>& saved_ = buffer();
-};
-
-template <bool Colour, bool Reverse, bool WholeCosts, typename Sums>
-void ditherExactly(VicPicture& picture, const Roles& roles, const Region& region, QuantStats& stats) {
-    RegionDither<Colour, Reverse, WholeCosts, true, Sums>(picture, roles, Sums{stats}).run(region, stats);
-}
-
-// Carries rarely come near the ends of their range, so a pass first runs without saturating them, which
-// costs far less; only when a carry did leave the range are the carries put back and the pass run again.
 template <bool Colour, bool Reverse>
 void ditherRegion(VicPicture& picture, const Roles& roles, const Region& region, QuantStats& stats) {
     if (region.pixels() >= IntegerSums::kPixelLimit) {
-        if (roles.wholeCosts) ditherExactly<Colour, Reverse, true, DoubleSums>(picture, roles, region, stats);
-        else ditherExactly<Colour, Reverse, false, DoubleSums>(picture, roles, region, stats);
-    } else if (!roles.wholeCosts) {
-        ditherExactly<Colour, Reverse, false, IntegerSums>(picture, roles, region, stats);
-    } else if (region.pixels() > 0) {
-        const CarrySnapshot snapshot(picture, region, Colour);
-        const QuantStats before = stats;
-        using Unsaturated = RegionDither<Colour, Reverse, true, false, IntegerSums>;
-        if (Unsaturated(picture, roles, IntegerSums{stats}).run(region, stats)) return;
-        snapshot.restore();
-        stats = before;
-        ditherExactly<Colour, Reverse, true, IntegerSums>(picture, roles, region, stats);
+        if (roles.wholeCosts) {
+            RegionDither<Colour, Reverse, true, DoubleSums>(picture, roles, DoubleSums{stats}).run(region, stats);
+        } else {
+            RegionDither<Colour, Reverse, false, DoubleSums>(picture, roles, DoubleSums{stats}).run(region, stats);
+        }
+    } else if (roles.wholeCosts) {
+        RegionDither<Colour, Reverse, true, IntegerSums>(picture, roles, IntegerSums{&stats}).run(region, stats);
+    } else {
+        RegionDither<Colour, Reverse, false, IntegerSums>(picture, roles, IntegerSums{&stats}).run(region, stats);
     }
 }
 
