@@ -475,12 +475,10 @@ private:
 
 template <bool Colour, bool Reverse>
 void ditherRegion(VicPicture& picture, const Roles& roles, const Region& region, QuantStats& stats) {
+    // Regions too large for exact integer sums are rare enough to take the form that is slowest but closest
+    // to the record: double sums and double costs.
     if (region.pixels() >= IntegerSums::kPixelLimit) {
-        if (roles.wholeCosts) {
-            RegionDither<Colour, Reverse, true, DoubleSums>(picture, roles, DoubleSums{stats}).run(region, stats);
-        } else {
-            RegionDither<Colour, Reverse, false, DoubleSums>(picture, roles, DoubleSums{stats}).run(region, stats);
-        }
+        RegionDither<Colour, Reverse, false, DoubleSums>(picture, roles, DoubleSums{stats}).run(region, stats);
     } else if (roles.wholeCosts) {
         RegionDither<Colour, Reverse, true, IntegerSums>(picture, roles, IntegerSums{&stats}).run(region, stats);
     } else {
