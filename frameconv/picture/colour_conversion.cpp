@@ -12,19 +12,6 @@ namespace {
 constexpr double kDegreesToHue = 0.7111111111111111;  // 256 / 360
 constexpr double kHueToDegrees = 1.40625;             // 360 / 256
 
-template <typename Stats>
-void addError(Stats& stats, double error) {
-    ++stats.count;
-    stats.errorSum += error;
-    stats.absErrorSum += std::fabs(error);
-    stats.sqErrorSum += error * error;
-}
-
-void noteExtremes(PlaneStats& stats, std::int32_t value) {
-    stats.minimum = std::min(stats.minimum, value);
-    stats.maximum = std::max(stats.maximum, value);
-}
-
 // One full turn is 256. The single correction brings every hue of the unadjusted colour model into range;
 // an adjusted saturation far below the chroma (a small CHROS) can push the angle several turns out, and
 // those values are reduced to the same angle within one turn.
@@ -65,6 +52,101 @@ std::int32_t truncateSaturating(double value) {
     return static_cast<std::int32_t>(value);
 }
 
+namespace {
+
+/// 0.11, 0.59 and 0.3 times every component value: the three terms of a pixel's intensity, the same
+/// products a pixel would form.
+struct IntensityTerms {
+    double blue[256], green[256], red[256];
+    IntensityTerms() {
+        for (int v = 0; v < 256; ++v) {
+            blue[v] = 0.11 * v;
+            green[v] = 0.59 * v;
+            red[v] = 0.3 * v;
+        }
+    }
+};
+
+const IntensityTerms& intensityTerms() {
+    static const IntensityTerms terms;
+    return terms;
+}
+
+PixelConverter::Level lumaLevel(double intensity, double gain, double offset) {
+    PixelConverter::Level out;
+    const double level = intensity * gain + offset;
+    std::int32_t quantised = truncateSaturating(level);
+    out.unclipped = quantised;
+    if (quantised < 0) {
+        quantised = 0;
+        out.clipped = 1;
+    } else if (quantised >= 256) {
+        quantised = 255;
+        out.clipped = 1;
+    }
+    out.byte = static_cast<std::uint8_t>(quantised);
+    out.error = level - quantised;
+    out.absError = std::fabs(out.error);
+    out.sqError = out.error * out.error;
+    return out;
+}
+
+// A grey pixel (no chroma) keeps saturation 0, whatever the offset.
+PixelConverter::Level saturationLevel(int chroma, double gain, double offset) {
+    PixelConverter::Level out;
+    double spread = chroma * gain;
+    if (spread != 0) spread = spread + offset;
+    std::int32_t level = truncateSaturating(spread);
+    out.unclipped = level;
+    if (level <= 0) {
+        if (level < 0) out.clipped = 1;
+        spread = 0;
+    } else {
+        if (level > 255) {
+            out.clipped = 1;
+            level = 255;
+        }
+        out.byte = static_cast<std::uint8_t>(level);
+    }
+    out.error = spread - out.byte;
+    out.absError = std::fabs(out.error);
+    out.sqError = out.error * out.error;
+    return out;
+}
+
+/// The running sums of one plane, kept in locals for a row and written back after it.
+struct PlaneSums {
+    std::int32_t minimum, maximum, clipped;
+    double errorSum, absErrorSum, sqErrorSum;
+
+    explicit PlaneSums(const PlaneStats& stats)
+        : minimum(stats.minimum),
+          maximum(stats.maximum),
+          clipped(stats.clipped),
+          errorSum(stats.errorSum),
+          absErrorSum(stats.absErrorSum),
+          sqErrorSum(stats.sqErrorSum) {}
+    void add(const PixelConverter::Level& level) {
+        minimum = std::min(minimum, level.unclipped);
+        maximum = std::max(maximum, level.unclipped);
+        clipped += level.clipped;
+        errorSum += level.error;
+        absErrorSum += level.absError;
+        sqErrorSum += level.sqError;
+    }
+    void store(PlaneStats& stats, std::int32_t pixels) const {
+        stats.count += pixels;
+        stats.minimum = minimum;
+        stats.maximum = maximum;
+        stats.clipped = clipped;
+        stats.errorSum = errorSum;
+        stats.absErrorSum = absErrorSum;
+        stats.sqErrorSum = sqErrorSum;
+    }
+};
+
+}  // namespace
+
 PixelConverter::PixelConverter(VicPicture& picture)
     : picture_(picture),
       luma_(picture.luminancePlane.get()),
@@ -76,71 +158,80 @@ PixelConverter::PixelConverter(VicPicture& picture)
       saturationOffset_(picture.saturationOffset),
       hueShift_(picture.hueShift) {}
 
-void PixelConverter::grey(std::size_t index, int value) { luminance(index, value); }
-
-void PixelConverter::luminance(std::size_t index, double intensity) {
-    PlaneStats& stats = picture_.lumaStats;
-    const double level = intensity * lumaGain_ + lumaOffset_;
-    std::int32_t quantised = truncateSaturating(level);
-    noteExtremes(stats, quantised);
-    if (quantised < 0) {
-        quantised = 0;
-        ++stats.clipped;
-    } else if (quantised >= 256) {
-        quantised = 255;
-        ++stats.clipped;
+void PixelConverter::greyRow(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width) {
+    if (!greyLevelsMade_) {
+        for (int v = 0; v < 256; ++v) greyLevels_[v] = lumaLevel(v, lumaGain_, lumaOffset_);
+        greyLevelsMade_ = true;
     }
-    luma_[index] = static_cast<std::uint8_t>(quantised);
-    addError(stats, level - quantised);
+    PlaneSums luma(picture_.lumaStats);
+    for (std::int32_t x = width - 1; x >= 0; --x) {
+        const Level& level = greyLevels_[pixels[x]];
+        luma.add(level);
+        luma_[rowStart + x] = level.byte;
+    }
+    luma.store(picture_.lumaStats, std::max(width, 0));
 }
 
-void PixelConverter::colour(std::size_t index, int red, int green, int blue) {
-    luminance(index, 0.11 * blue + 0.59 * green + 0.3 * red);
-
-    PlaneStats& stats = picture_.saturationStats;
-    const int maximum = std::max({red, green, blue});
-    const int chroma = maximum - std::min({red, green, blue});
-    double spread = chroma * saturationGain_;
-    if (spread != 0) spread = spread + saturationOffset_;  // a grey pixel stays grey
-    std::int32_t level = truncateSaturating(spread);
-    noteExtremes(stats, level);
-
-    std::uint8_t saturationByte = 0;
-    std::uint8_t hueByte = 0;
-    if (level <= 0) {
-        if (level < 0) ++stats.clipped;
-        spread = 0;
+void PixelConverter::colourRow(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width,
+                               bool blueFirst) {
+    if (!saturationLevelsMade_) {
+        for (int c = 0; c < 256; ++c) saturationLevels_[c] = saturationLevel(c, saturationGain_, saturationOffset_);
+        saturationLevelsMade_ = true;
+    }
+    if (blueFirst) {
+        colourPixels<true>(pixels, rowStart, width);
     } else {
-        if (level > 255) {
-            ++stats.clipped;
-            level = 255;
+        colourPixels<false>(pixels, rowStart, width);
+    }
+}
+
+template <bool BlueFirst>
+void PixelConverter::colourPixels(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width) {
+    const IntensityTerms& terms = intensityTerms();
+    PlaneSums luma(picture_.lumaStats), saturation(picture_.saturationStats);
+    HueStats hue = picture_.hueStats;
+    std::int32_t hued = 0;
+    for (std::int32_t x = width - 1; x >= 0; --x) {
+        const std::uint8_t* p = pixels + static_cast<std::size_t>(x) * 3;
+        const int red = BlueFirst ? p[2] : p[0];
+        const int green = p[1];
+        const int blue = BlueFirst ? p[0] : p[2];
+        const std::size_t index = rowStart + x;
+
+        const Level lumaOut = lumaLevel(terms.blue[blue] + terms.green[green] + terms.red[red], lumaGain_, lumaOffset_);
+        luma.add(lumaOut);
+        luma_[index] = lumaOut.byte;
+
+        const int maximum = std::max({red, green, blue});
+        const Level& saturationOut = saturationLevels_[maximum - std::min({red, green, blue})];
+        saturation.add(saturationOut);
+        saturation_[index] = saturationOut.byte;
+
+        std::uint8_t hueByte = 0;
+        if (saturationOut.byte != 0) {
+            // Hexcone hue of the pixel, divided by the adjusted saturation, in 256ths of a turn. The sector
+            // start is added as a whole number; adding 0 changes no quotient, as none is −0.
+            const int numerator = maximum == red ? green - blue : maximum == green ? blue - red : red - green;
+            const double start = maximum == red ? 0.0 : maximum == green ? 2.0 : 4.0;
+            const double sector = static_cast<double>(numerator) / saturationOut.byte + start;
+            const double angle = withinOneTurn((sector * 60 + hueShift_) * kDegreesToHue);
+            const std::int32_t quantised = static_cast<std::int32_t>(angle);  // angle is within [0, 256)
+            ++hued;
+            hue.sum += quantised - 128;
+            hue.absSum += std::abs(quantised - 128);
+            const double error = angle - 0.5 - quantised;
+            hue.errorSum += error;
+            hue.absErrorSum += std::fabs(error);
+            hue.sqErrorSum += error * error;
+            hueByte = static_cast<std::uint8_t>(quantised);
         }
-        saturationByte = static_cast<std::uint8_t>(level);
-        hueByte = hue(red, green, blue, maximum, level);
+        hue_[index] = hueByte;
     }
-    addError(stats, spread - saturationByte);
-    saturation_[index] = saturationByte;
-    hue_[index] = hueByte;
-}
-
-// Hexcone hue of the pixel, divided by the adjusted saturation, in 256ths of a turn.
-std::uint8_t PixelConverter::hue(int red, int green, int blue, int maximum, std::int32_t divisor) {
-    double sector;
-    if (maximum == red) {
-        sector = static_cast<double>(green - blue) / divisor;
-    } else if (maximum == green) {
-        sector = static_cast<double>(blue - red) / divisor + 2;
-    } else {
-        sector = static_cast<double>(red - green) / divisor + 4;
-    }
-    const double angle = withinOneTurn((sector * 60 + hueShift_) * kDegreesToHue);
-    const std::int32_t quantised = static_cast<std::int32_t>(angle);  // angle is within [0, 256)
-
-    HueStats& stats = picture_.hueStats;
-    stats.sum += quantised - 128;
-    stats.absSum += std::abs(quantised - 128);
-    addError(stats, angle - 0.5 - quantised);
-    return static_cast<std::uint8_t>(quantised);
+    const std::int32_t converted = std::max(width, 0);
+    luma.store(picture_.lumaStats, converted);
+    saturation.store(picture_.saturationStats, converted);
+    hue.count += hued;
+    picture_.hueStats = hue;
 }
 
 void resetConversionStatistics(VicPicture& picture) {

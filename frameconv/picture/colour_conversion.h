@@ -13,26 +13,41 @@ namespace zov {
 /// that fit give exactly what a plain conversion gives.
 std::int32_t truncateSaturating(double value);
 
-/// Converts the pixels of one load into the picture's planes and statistics. Holds the adjustments and plane
-/// pointers so that the per-pixel work reads nothing else.
+/// Converts the pixels of one load into the picture's planes and statistics, a stored row at a time (from
+/// its last pixel to its first). What depends on one source value or one chroma alone is worked out once
+/// per load, in tables, with the very arithmetic a pixel would do.
 class PixelConverter {
 public:
     explicit PixelConverter(VicPicture& picture);
 
-    /// A grey source pixel: only the luminance plane is written.
-    void grey(std::size_t index, int value);
-    /// A colour source pixel (components 0-255): luminance, saturation and hue.
-    void colour(std::size_t index, int red, int green, int blue);
+    /// A row of grey pixels, one byte each: only the luminance plane is written.
+    void greyRow(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width);
+    /// A row of colour pixels, three bytes each (components 0-255) in the order red, green, blue or, with
+    /// blueFirst, blue, green, red: luminance, saturation and hue.
+    void colourRow(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width, bool blueFirst);
+
+    /// What one value gives on a plane: the level before clipping, the byte, and the error with its
+    /// magnitude and square.
+    struct Level {
+        std::int32_t unclipped = 0;
+        std::int32_t clipped = 0;  // 1 when the byte had to be clipped
+        std::uint8_t byte = 0;
+        double error = 0, absError = 0, sqError = 0;
+    };
 
 private:
-    void luminance(std::size_t index, double intensity);
-    std::uint8_t hue(int red, int green, int blue, int maximum, std::int32_t divisor);
+    template <bool BlueFirst>
+    void colourPixels(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width);
 
     VicPicture& picture_;
     std::uint8_t* luma_;
     std::uint8_t* saturation_;
     std::uint8_t* hue_;
     double lumaGain_, lumaOffset_, saturationGain_, saturationOffset_, hueShift_;
+    Level greyLevels_[256];      // the luminance of every grey value, made at the first grey row
+    bool greyLevelsMade_ = false;
+    Level saturationLevels_[256];  // the saturation of every chroma (maximum − minimum component)
+    bool saturationLevelsMade_ = false;
 };
 
 /// Clears the statistics at the start of a load (a grey source has saturation extremes of 0).

@@ -223,13 +223,10 @@ void releaseUnsizedBuffers(VicPicture& picture) {
 
 void convertRow(PixelConverter& converter, const std::uint8_t* row, std::size_t rowStart, std::int32_t width,
                 PixelOrder order) {
-    for (std::int32_t x = width - 1; x >= 0; --x) {
-        const std::uint8_t* p = row + static_cast<std::size_t>(x) * (order == PixelOrder::Grey ? 1 : 3);
-        switch (order) {
-        case PixelOrder::Grey: converter.grey(rowStart + x, p[0]); break;
-        case PixelOrder::BlueGreenRed: converter.colour(rowStart + x, p[2], p[1], p[0]); break;
-        case PixelOrder::RedGreenBlue: converter.colour(rowStart + x, p[0], p[1], p[2]); break;
-        }
+    switch (order) {
+    case PixelOrder::Grey: converter.greyRow(row, rowStart, width); break;
+    case PixelOrder::BlueGreenRed: converter.colourRow(row, rowStart, width, true); break;
+    case PixelOrder::RedGreenBlue: converter.colourRow(row, rowStart, width, false); break;
     }
 }
 

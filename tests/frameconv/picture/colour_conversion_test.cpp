@@ -1,7 +1,10 @@
 #include "picture_load_fixture.h"
+#include "support/plain_colour_conversion.h"
 
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace zov {
 namespace {
@@ -128,6 +131,97 @@ TEST_F(Conversion, StatisticsLinesAtVerbosityTwo) {
         EXPECT_EQ(printed(), warnings + c.expected);
         ASSERT_EQ(loadAdjusted(c.file, c.adjust, 1), 0);
         EXPECT_EQ(printed(), warnings);
+    }
+}
+
+// ---- the conversion against its first, plain form ---------------------------------------------------------
+
+bool sameDouble(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b) || (std::isnan(a) && std::isnan(b));
+}
+
+void expectSameStats(const PlaneStats& expected, const PlaneStats& actual) {
+    EXPECT_EQ(expected.count, actual.count);
+    EXPECT_EQ(expected.minimum, actual.minimum);
+    EXPECT_EQ(expected.maximum, actual.maximum);
+    EXPECT_EQ(expected.clipped, actual.clipped);
+    EXPECT_TRUE(sameDouble(expected.errorSum, actual.errorSum)) << expected.errorSum << " " << actual.errorSum;
+    EXPECT_TRUE(sameDouble(expected.absErrorSum, actual.absErrorSum));
+    EXPECT_TRUE(sameDouble(expected.sqErrorSum, actual.sqErrorSum));
+}
+
+TEST_F(Conversion, MatchesThePlainConversionBitForBit) {
+    const Adjustments settings[] = {
+        {},
+        {1.37, 12.3, 1.9, 7.65, 33.3},
+        {-0.8, 300, 0.013, -30.6, -179.5},
+        {1e300, -1e300, 1e300, 255, 1e300},
+        {kInfinity, 0, kInfinity, -kInfinity, kInfinity},
+        {std::nan(""), 0, std::nan(""), 0, std::nan("")},
+        {0.5, -127.5, 255, 0.5, 360},
+    };
+    std::mt19937 random(1234);
+    const int width = 29, height = 13;
+    const RgbGrid colours = RgbGrid::generate(width, height, [&](int, int) {
+        const auto component = [&] { return static_cast<std::uint8_t>(random()); };
+        Rgb p{component(), component(), component()};
+        switch (random() % 8) {
+        case 0: p.green = p.blue = p.red; break;  // grey
+        case 1: p.green = p.red; break;           // two components tie for the maximum
+        case 2: p.blue = p.green; break;
+        case 3: p.red = 255, p.blue = 0; break;   // full chroma
+        default: break;
+        }
+        return p;
+    });
+    const GreyGrid greys = GreyGrid::generate(width, height, [&](int, int) { return static_cast<std::uint8_t>(random()); });
+
+    for (const Adjustments& a : settings) {
+        const plain::Adjustment adjustment{a.lumaGain, a.lumaOffset, a.saturationGain, a.saturationOffset, a.hueShift};
+        struct Source {
+            const char* name;
+            Bytes file;
+            bool grey, bottomUp;
+        };
+        const Source sources[] = {{"PPM", ppm(colours), false, false},
+                                  {"24-bit BMP", bmp(colours), false, true},
+                                  {"8-bit BMP", bmp(greys), true, true}};
+        for (const Source& source : sources) {
+            SCOPED_TRACE(::testing::Message() << source.name << ", gain " << a.lumaGain << ", CHROS " << a.saturationGain);
+            ASSERT_EQ(loadAdjusted(source.file, a), 0);
+            // Rows in the order they are stored, each from its last pixel to its first.
+            plain::ConvertedPlanes expected(width, height);
+            for (int k = 0; k < height; ++k) {
+                const int y = source.bottomUp ? height - 1 - k : k;
+                for (int x = width - 1; x >= 0; --x) {
+                    const std::size_t index = static_cast<std::size_t>(y) * width + x;
+                    if (source.grey) {
+                        plain::convertGrey(expected, index, greys.at(x, y), adjustment);
+                    } else {
+                        const Rgb& p = colours.at(x, y);
+                        plain::convertColour(expected, index, p.red, p.green, p.blue, adjustment);
+                    }
+                }
+            }
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const std::size_t index = static_cast<std::size_t>(y) * width + x;
+                    ASSERT_EQ(luma(x, y), expected.luma[index]) << x << "," << y;
+                    if (source.grey) continue;
+                    ASSERT_EQ(saturation(x, y), expected.saturation[index]) << x << "," << y;
+                    ASSERT_EQ(hue(x, y), expected.hue[index]) << x << "," << y;
+                }
+            expectSameStats(expected.lumaStats, picture.lumaStats);
+            if (source.grey) continue;
+            expectSameStats(expected.saturationStats, picture.saturationStats);
+            const HueStats& h = picture.hueStats;
+            EXPECT_EQ(expected.hueStats.count, h.count);
+            EXPECT_EQ(expected.hueStats.sum, h.sum);
+            EXPECT_EQ(expected.hueStats.absSum, h.absSum);
+            EXPECT_TRUE(sameDouble(expected.hueStats.errorSum, h.errorSum));
+            EXPECT_TRUE(sameDouble(expected.hueStats.absErrorSum, h.absErrorSum));
+            EXPECT_TRUE(sameDouble(expected.hueStats.sqErrorSum, h.sqErrorSum));
+        }
     }
 }
 
