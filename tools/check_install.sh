@@ -48,6 +48,7 @@ check_tree() {  # what, root, bin directory, man directory
       fail "$what: $name ${arguments[$i]} does not print what $build/$name prints"
   done
   cmp -s README.md "$root/share/doc/zovtools/README.md" || fail "$what has no share/doc/zovtools/README.md"
+  cmp -s docs/timeline.svg "$root/share/doc/zovtools/docs/timeline.svg" || fail "$what has no share/doc/zovtools/docs/timeline.svg, which the README shows"
 }
 
 check_install() {
