@@ -1,14 +1,11 @@
 // Whole-program throughput of frameconv compiling a 90-frame 320 × 200 grey clip in hi-res mode (/m1) into
 // a ZOVF stream, files kept in memory: a panning grey landscape with a moving disc and a sliding bar, drawn
 // with fine grain so that the reference conversion has real work in every card.
-#include "common/platform/memory_platform.h"
-#include "frameconv/app/frameconv_app.h"
-#include "tests/support/picture_files.h"
+#include "bench/compile_bench.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,24 +33,7 @@ GreyGrid greyFrame(int i) {
     });
 }
 
-void BM_CompileGreyHiResClip(benchmark::State& state) {
-    MemoryFileSystem fs;
-    StringConsole console;
-    PlatformOverride use(&fs, &console);
-    const int frames = 90;
-    for (int i = 0; i < frames; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "grey/g%03d.bmp", i);
-        fs.addFile(name, picture_files::bmp(greyFrame(i)));
-    }
-    const std::vector<std::string> args{"frameconv", "grey", "grey.zov", "/c", "/y", "/v0", "/m1"};
-    for (auto _ : state) {
-        if (runFrameconv(args) != 0) state.SkipWithError("compile failed");
-    }
-    state.counters["frames/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * frames, benchmark::Counter::kIsRate);
-    state.counters["stream bytes"] = static_cast<double>(fs.contents("grey.zov").size());
-}
+void BM_CompileGreyHiResClip(benchmark::State& state) { benchmarkCompile(state, "grey", 90, greyFrame, {"/m1"}); }
 BENCHMARK(BM_CompileGreyHiResClip)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

@@ -1,13 +1,10 @@
 // Whole-program throughput of frameconv compiling a 90-frame 160 × 200 multicolour clip with motion (a
 // panning landscape with moving objects) into a ZOVF stream, files kept in memory.
-#include "common/platform/memory_platform.h"
-#include "frameconv/app/frameconv_app.h"
-#include "tests/support/picture_files.h"
+#include "bench/compile_bench.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,24 +33,7 @@ RgbGrid clipFrame(int i) {
     });
 }
 
-void BM_CompileClip(benchmark::State& state) {
-    MemoryFileSystem fs;
-    StringConsole console;
-    PlatformOverride use(&fs, &console);
-    const int frames = 90;
-    for (int i = 0; i < frames; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "clip/f%03d.bmp", i);
-        fs.addFile(name, picture_files::bmp(clipFrame(i)));
-    }
-    const std::vector<std::string> args{"frameconv", "clip", "clip.zov", "/c", "/y", "/v0", "/ir25", "/bw20000"};
-    for (auto _ : state) {
-        if (runFrameconv(args) != 0) state.SkipWithError("compile failed");
-    }
-    state.counters["frames/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * frames, benchmark::Counter::kIsRate);
-    state.counters["stream bytes"] = static_cast<double>(fs.contents("clip.zov").size());
-}
+void BM_CompileClip(benchmark::State& state) { benchmarkCompile(state, "clip", 90, clipFrame, {"/ir25", "/bw20000"}); }
 BENCHMARK(BM_CompileClip)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
