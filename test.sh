@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: once in an optimised build, which is then also
 # installed into a temporary prefix and packaged (tools/check_install.sh), once with AddressSanitizer and
 # UndefinedBehaviorSanitizer, followed by a short run of every fuzz target (clang, libFuzzer, the same
-# sanitizers; ZOV_FUZZ_SECONDS per target, 12 by default). The last line sums it up.
+# sanitizers; ZOV_FUZZ_SECONDS per target, 12 by default). Every build treats a compiler warning as an
+# error. The last line sums it up.
 set -uo pipefail
 cd "$(dirname "$0")"
 . tools/setup.sh
@@ -12,7 +13,7 @@ jobs=$(zov_jobs)
 run_suite() {  # name, build directory, cmake flags...
   local name=$1 dir=$2; shift 2
   echo "== $name build =="
-  cmake -S . -B "$dir" "$@" >/dev/null || return 1
+  cmake -S . -B "$dir" -DZOV_WERROR=ON "$@" >/dev/null || return 1
   cmake --build "$dir" -j "$jobs" || return 1
   echo "== $name tests =="
   ctest --test-dir "$dir" -j "$jobs" --output-on-failure 2>&1 | tee "$dir/ctest.log"
@@ -22,7 +23,7 @@ run_suite() {  # name, build directory, cmake flags...
 run_fuzz() {  # builds the fuzz targets and runs each for a while on its seed corpus; new inputs stay in the build
   echo "== Fuzz build =="
   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOV_FUZZ=ON \
-    -DZOV_TESTS=OFF >/dev/null || return 1
+    -DZOV_TESTS=OFF -DZOV_WERROR=ON >/dev/null || return 1
   cmake --build build-fuzz -j "$jobs" || return 1
   echo "== Fuzz runs (${fuzz_seconds}s each) =="
   local failed=0 corpus target

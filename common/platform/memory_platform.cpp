@@ -68,8 +68,13 @@ constexpr std::uint64_t kDevice = 1;
 
 std::string joined(const std::string& directory, const std::string& name) {
     if (directory.empty()) return name;
-    if (directory == "/") return "/" + name;
-    return directory + "/" + name;
+    // Appended piece by piece: GCC 12 misreads `"/" + name` as an overlapping copy (-Wrestrict).
+    std::string path;
+    path.reserve(directory.size() + 1 + name.size());
+    if (directory != "/") path += directory;
+    path += '/';
+    path += name;
+    return path;
 }
 
 std::deque<std::string> componentsOf(const std::string& path) {

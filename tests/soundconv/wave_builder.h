@@ -16,7 +16,9 @@ inline void putLe(Bytes& out, std::uint64_t value, int size) {
     for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
 }
 
-inline void putText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void putText(Bytes& out, const std::string& text) {
+    for (char c : text) out.push_back(static_cast<unsigned char>(c));
+}
 
 /// A PCM WAVE file; every field can be set to a wrong value. By default the format chunk is 16 bytes and
 /// the data chunk follows it directly (a 44-byte header).
