@@ -1,5 +1,5 @@
 // Time of the colour choice for a full-size multicolour picture (160 × 200).
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <benchmark/benchmark.h>

@@ -1,5 +1,5 @@
 // The still-picture back end on a full multicolour screen: dithering, VIC-II export and the file bytes.
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/vicimage/bitmap_file.h"
 

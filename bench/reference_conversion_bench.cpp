@@ -1,5 +1,5 @@
 // Conversion of a full-screen 160 × 200 multicolour frame against a ring of three earlier, similar frames.
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/video/frame_store.h"
 #include "frameconv/video/reference_conversion.h"
 

@@ -5,6 +5,7 @@
 #include "common/platform/memory_platform.h"
 #include "soundtrack/quantiser.h"
 #include "soundtrack/soundtrack_app.h"
+#include "formats/little_endian.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,24 +22,20 @@ using Bytes = std::vector<unsigned char>;
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kSeconds = 10;
 
-void putLe(Bytes& out, std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
 const Bytes& source() {
     static const Bytes wave = [] {
         const std::uint32_t frames = kRate * kSeconds;
         Bytes out{'R', 'I', 'F', 'F'};
-        putLe(out, 36 + frames * 4, 4);
+        appendLe32(out, 36 + frames * 4);
         for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<unsigned char>(c));
-        for (std::uint32_t field : {16u, 1u | 2u << 16, kRate, kRate * 4, 4u | 16u << 16}) putLe(out, field, 4);
+        for (std::uint32_t field : {16u, 1u | 2u << 16, kRate, kRate * 4, 4u | 16u << 16}) appendLe32(out, field);
         for (char c : std::string("data")) out.push_back(static_cast<unsigned char>(c));
-        putLe(out, frames * 4, 4);
+        appendLe32(out, frames * 4);
         for (std::uint32_t i = 0; i < frames; ++i) {
             double t = static_cast<double>(i) / kRate;
             double sweep = std::sin(2 * M_PI * (100 * t + 3900.0 / (2 * kSeconds) * t * t));
-            putLe(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(sweep * 30000)), 2);
-            putLe(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::sin(2 * M_PI * 440 * t) * 8000)), 2);
+            appendLe16(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(sweep * 30000)));
+            appendLe16(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::sin(2 * M_PI * 440 * t) * 8000)));
         }
         return out;
     }();

@@ -7,7 +7,7 @@
 // Input: region start (2 bytes), region length (2 bytes), layout byte, shift byte, then the material that
 // fills the memory and the new bytes.
 #include "frameconv/video/segment_coder.h"
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 
 #include <cstdio>
 #include <cstdlib>

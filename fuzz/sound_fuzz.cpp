@@ -5,6 +5,7 @@
 // a rejected one leaves the output as it was.
 #include "fuzz/fuzz_support.h"
 #include "soundconv/soundconv_app.h"
+#include "formats/little_endian.h"
 
 #include <iterator>
 
@@ -33,10 +34,6 @@ const Variant kVariants[] = {
     {true, 8, {"/y", "/n", "8", "/s", "1e-300", "/f", "11025"}},
 };
 
-std::uint32_t le32(const Bytes& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -59,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes output = platform.files.contents("out.bin");
     zov::fuzz::require(output.size() >= 20, "a header", platform.console);
     zov::fuzz::require(std::string(output.begin(), output.begin() + 4) == "ZOVF", "the magic", platform.console);
-    zov::fuzz::require(le32(output, 4) == output.size() - 8, "the length field", platform.console);
+    zov::fuzz::require(zov::readLe32(&output[4]) == output.size() - 8, "the length field", platform.console);
     const Bytes chunk{0x48, 0xC1, 8, 0, 'P', 'C', 'M', static_cast<unsigned char>(variant.nbits == 8 ? 'U' : 'L')};
     zov::fuzz::require(Bytes(output.begin() + 8, output.begin() + 16) == chunk, "the audio chunk", platform.console);
     zov::fuzz::require(output[18] == variant.nbits && output[19] == 1, "bits and channels", platform.console);

@@ -5,6 +5,7 @@
 #include "fuzz/fuzz_support.h"
 #include "soundconv/soundconv_app.h"
 #include "soundconv/wave_builder.h"
+#include "formats/little_endian.h"
 
 #include <cctype>
 
@@ -36,10 +37,6 @@ void populate(MemoryFileSystem& files) {
     files.addDirectory("out");
 }
 
-std::uint32_t le32(const Bytes& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
 void checkSoundFiles(MemoryFileSystem& files, const std::string& directory, const StringConsole& console) {
     std::vector<std::string> names;
     if (!files.list(directory, names)) return;
@@ -51,7 +48,7 @@ void checkSoundFiles(MemoryFileSystem& files, const std::string& directory, cons
         }
         const Bytes bytes = files.contents(path);
         if (bytes.size() < 4 || std::string(bytes.begin(), bytes.begin() + 4) != "ZOVF") continue;
-        zov::fuzz::require(bytes.size() >= 20 && le32(bytes, 4) == bytes.size() - 8, "the length field", console);
+        zov::fuzz::require(bytes.size() >= 20 && readLe32(&bytes[4]) == bytes.size() - 8, "the length field", console);
     }
 }
 

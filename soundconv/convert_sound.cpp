@@ -13,6 +13,10 @@
 namespace zov {
 namespace {
 
+/// An output that is there (without /y) stops the walk; the directory line is left open.
+constexpr ExistingOutputRules kSoundOutputRules{"  Skipping...", false, OutputDecision::Stop,
+                                                 "and will be skipped.", OutputDecision::Stop, true};
+
 bool abandon(File& source) {
     source.close();
     return false;
@@ -56,8 +60,7 @@ bool convertSoundFile(const std::string& source, const std::string& dest, const 
     }
     std::string output = outputPath(source, dest);
     bool existed = false;
-    if (checkExistingOutput(output, OutputCheck::Sound, options.yes, options.verbose, &existed) !=
-        OutputDecision::Write) {
+    if (checkExistingOutput(output, kSoundOutputRules, options.yes, &existed) != OutputDecision::Write) {
         return abandon(*file);
     }
 

@@ -12,13 +12,6 @@ constexpr std::size_t kWriteBlock = 1024;
 constexpr std::uint64_t kDiskBlock = 254;  // payload bytes of one disk block on the target machine
 constexpr double kHighestHeaderFrequency = 65536.0;  // the header holds the frequency as 16 bits
 
-/// The low 8 bits of the integer part of x; 0 when x is not finite.
-unsigned char lowByteOfIntegerPart(double x) {
-    if (!std::isfinite(x)) return 0;
-    double wrapped = std::fmod(std::trunc(x), 256.0);  // within (-256, 256), so the conversion is safe
-    return static_cast<unsigned char>(static_cast<int>(wrapped) & 0xFF);
-}
-
 /// x truncated towards zero, saturating at the given limits; NaN gives 0.
 std::int64_t truncateClamped(double x, std::int64_t low, std::int64_t high) {
     if (std::isnan(x)) return 0;
@@ -34,15 +27,6 @@ constexpr std::int64_t kValueLimit = std::int64_t{1} << 62;
 void reportWriteError(const FileError& error) { out() << "\r\nWrite error: " << error.what() << eol; }
 
 }  // namespace
-
-std::array<unsigned char, kSoundHeaderSize> soundFileHeader(double freq, int nbits) {
-    return {'Z', 'O', 'V', 'F',
-            0, 0, 0, 0,                    // length - 8, set when the file is finished
-            0x48, 0xC1, 8, 0,              // audio chunk head with 8 payload bytes
-            'P', 'C', 'M', static_cast<unsigned char>(nbits == 8 ? 'U' : 'L'),
-            lowByteOfIntegerPart(freq), lowByteOfIntegerPart(freq / 256),
-            static_cast<unsigned char>(nbits), 1};
-}
 
 SoundPacker::SoundPacker(const SoundOptions& options, std::uint32_t sampleRate, std::int64_t fullScale)
     : options_(options),
@@ -202,13 +186,11 @@ void SoundPacker::finishLengthField() {
         file_->setLength(file_->position());
         std::uint64_t length = file_->length();
         // A file that did not even get its magic has no length field to fill in.
-        if (length < 8) return;
-        auto field = static_cast<std::uint32_t>(length - 8);
-        const unsigned char bytes[4] = {static_cast<unsigned char>(field), static_cast<unsigned char>(field >> 8),
-                                        static_cast<unsigned char>(field >> 16),
-                                        static_cast<unsigned char>(field >> 24)};
-        file_->seek(4);
-        file_->write(bytes, sizeof bytes);
+        if (length < kFileHeadLength) return;
+        std::uint8_t field[4];
+        putLe32(field, static_cast<std::uint32_t>(length - kFileHeadLength));
+        file_->seek(kLengthFieldOffset);
+        file_->write(field, sizeof field);
     } catch (const FileError& error) {
         reportWriteError(error);
         failed_ = true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/platform/platform.h"
+#include "formats/sound_header.h"
 #include "soundconv/sound_options.h"
 
 #include <array>
@@ -12,12 +13,6 @@
 #include <string>
 
 namespace zov {
-
-/// The fixed part of a ZOV sound file in front of the sample bytes.
-constexpr int kSoundHeaderSize = 20;
-
-/// The 20-byte header with 0 in its length field, for the given output frequency and bits per sample.
-std::array<unsigned char, kSoundHeaderSize> soundFileHeader(double freq, int nbits);
 
 class SoundPacker {
 public:

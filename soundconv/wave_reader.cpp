@@ -1,6 +1,7 @@
 #include "soundconv/wave_reader.h"
 
 #include "common/console/console.h"
+#include "formats/little_endian.h"
 
 #include <cmath>
 #include <cstring>
@@ -22,12 +23,6 @@ constexpr unsigned char kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
                                              0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint64_t>::max();
 
-std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t le32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 bool invalidFile(const std::string& source) {
     out() << "Invalid WAVE file; skipping " << source << eol;
@@ -41,14 +36,14 @@ bool checkFormatSize(const unsigned char* block, std::size_t count, bool verbose
     out() << "Unexpected WAVE fmt size";
     if (verbose) out() << " (" << size << ")";
     if (size < 16 || count < kExtraCountEnd) return false;
-    std::int64_t extra = le16(block + 36);
+    std::int64_t extra = readLe16(block + 36);
     if (static_cast<std::int64_t>(size) - extra - 2 != 16) return false;
     out() << "; assuming first 16 bytes valid." << eol;
     return true;
 }
 
 bool isExtensiblePcm(const unsigned char* block, std::size_t count, std::uint32_t size) {
-    return le16(block + 20) == kExtensibleTag && size >= kExtensibleSize &&
+    return readLe16(block + 20) == kExtensibleTag && size >= kExtensibleSize &&
            count >= kSubFormatOffset + sizeof kPcmSubFormat &&
            std::memcmp(block + kSubFormatOffset, kPcmSubFormat, sizeof kPcmSubFormat) == 0;
 }
@@ -68,14 +63,14 @@ bool readWaveFormat(const unsigned char* block, std::size_t count, const std::st
     if (std::memcmp(block, "RIFF", 4) != 0 || std::memcmp(block + 8, "WAVEfmt ", 8) != 0) {
         return invalidFile(source);
     }
-    format.formatSize = le32(block + 16);
+    format.formatSize = readLe32(block + 16);
     // The extensible format is meant to be longer than 16 bytes: its size is no surprise.
     format.extensible = isExtensiblePcm(block, count, format.formatSize);
     if (!format.extensible && !checkFormatSize(block, count, verbose, format.formatSize)) return invalidFile(source);
     if (verbose) printWaveInfo(block);
 
-    format.formatTag = le16(block + 20);
-    if (format.extensible) format.validBits = le16(block + kValidBitsOffset);
+    format.formatTag = readLe16(block + 20);
+    if (format.extensible) format.validBits = readLe16(block + kValidBitsOffset);
     if (verbose) {
         out() << "Format type: " << format.formatTag;
         if (format.extensible) out() << " extensible PCM (" << format.validBits << " valid bits)" << eol;
@@ -83,20 +78,20 @@ bool readWaveFormat(const unsigned char* block, std::size_t count, const std::st
     }
     if (format.formatTag != 1 && !format.extensible) return invalidFile(source);
 
-    format.channels = le16(block + 22);
+    format.channels = readLe16(block + 22);
     if (format.channels == 0) {
         out() << "No audio channels!" << eol;
         return invalidFile(source);
     }
     if (verbose) out() << "Number of channels: " << format.channels << eol;
 
-    format.sampleRate = le32(block + 24);
+    format.sampleRate = readLe32(block + 24);
     if (format.sampleRate == 0) {
         out() << "Zero sample rate!" << eol;
         return invalidFile(source);
     }
-    format.blockAlign = le16(block + 32);
-    format.bitsPerSample = le16(block + 34);
+    format.blockAlign = readLe16(block + 32);
+    format.bitsPerSample = readLe16(block + 34);
     if (verbose) {
         out() << "Sample frequency: " << format.sampleRate << "Hz; " << "Byte align: " << format.blockAlign
               << "; " << "Sample size: " << format.bitsPerSample << " bits" << eol;
@@ -142,7 +137,7 @@ bool locateSoundData(const unsigned char* block, std::size_t count, std::uint64_
     bool usable = tag >= 0;
     if (usable) {
         data.start = static_cast<std::uint64_t>(tag) + 8;
-        data.length = le32(block + tag + 4);
+        data.length = readLe32(block + tag + 4);
         if (options.verbose) {
             out() << "Data length: " << data.length << " bytes; File length: " << fileLength << eol;
         }
@@ -239,17 +234,17 @@ std::int32_t mixFrame(const unsigned char* frame, int channels, int bytesPerSamp
         break;
     case 2:
         for (int c = 0; c < channels; ++c, frame += 2) {
-            sum += static_cast<std::int16_t>(le16(frame) & sampleMask);
+            sum += static_cast<std::int16_t>(readLe16(frame) & sampleMask);
         }
         break;
     case 3:
         for (int c = 0; c < channels; ++c, frame += 3) {
-            std::int32_t value = static_cast<std::int32_t>((frame[0] | frame[1] << 8 | frame[2] << 16) & sampleMask);
+            std::int32_t value = static_cast<std::int32_t>(readLe24(frame) & sampleMask);
             sum += value >= 0x800000 ? value - 0x1000000 : value;
         }
         break;
     default:
-        for (int c = 0; c < channels; ++c, frame += 4) sum += static_cast<std::int32_t>(le32(frame) & sampleMask);
+        for (int c = 0; c < channels; ++c, frame += 4) sum += static_cast<std::int32_t>(readLe32(frame) & sampleMask);
         break;
     }
     return static_cast<std::int32_t>(sum / channels);

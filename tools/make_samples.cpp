@@ -3,6 +3,8 @@
 // chirp for soundconv.
 //
 //   make_samples DIR
+#include "formats/little_endian.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +15,9 @@
 #include <sys/stat.h>
 
 namespace {
+
+using zov::appendLe16;
+using zov::appendLe32;
 
 struct Rgb {
     std::uint8_t r, g, b;
@@ -70,15 +75,6 @@ Canvas drawScene(int width, int height, double sunX) {
     return c;
 }
 
-void put16(std::vector<std::uint8_t>& b, unsigned v) {
-    b.push_back(v & 0xFF);
-    b.push_back((v >> 8) & 0xFF);
-}
-void put32(std::vector<std::uint8_t>& b, unsigned v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-
 bool save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -90,15 +86,15 @@ bool save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
 std::vector<std::uint8_t> bmp(const Canvas& c) {
     int rowBytes = (c.width() * 3 + 3) / 4 * 4;
     std::vector<std::uint8_t> b{'B', 'M'};
-    put32(b, 54 + rowBytes * c.height());
-    put32(b, 0);
-    put32(b, 54);
-    put32(b, 40);
-    put32(b, c.width());
-    put32(b, c.height());
-    put16(b, 1);
-    put16(b, 24);
-    for (int i = 0; i < 6; ++i) put32(b, 0);
+    appendLe32(b, 54 + rowBytes * c.height());
+    appendLe32(b, 0);
+    appendLe32(b, 54);
+    appendLe32(b, 40);
+    appendLe32(b, c.width());
+    appendLe32(b, c.height());
+    appendLe16(b, 1);
+    appendLe16(b, 24);
+    for (int i = 0; i < 6; ++i) appendLe32(b, 0);
     for (int y = c.height() - 1; y >= 0; --y) {
         for (int x = 0; x < c.width(); ++x) {
             b.push_back(c.at(x, y).b);
@@ -136,17 +132,17 @@ Canvas sequenceFrame(int index) {
 std::vector<std::uint8_t> waveHead(unsigned frames, unsigned channels, unsigned rate) {
     const unsigned frameBytes = 2 * channels;
     std::vector<std::uint8_t> b{'R', 'I', 'F', 'F'};
-    put32(b, 36 + frames * frameBytes);
+    appendLe32(b, 36 + frames * frameBytes);
     for (char ch : std::string("WAVEfmt ")) b.push_back(ch);
-    put32(b, 16);
-    put16(b, 1);
-    put16(b, channels);
-    put32(b, rate);
-    put32(b, rate * frameBytes);
-    put16(b, frameBytes);
-    put16(b, 16);
+    appendLe32(b, 16);
+    appendLe16(b, 1);
+    appendLe16(b, channels);
+    appendLe32(b, rate);
+    appendLe32(b, rate * frameBytes);
+    appendLe16(b, frameBytes);
+    appendLe16(b, 16);
     for (char ch : std::string("data")) b.push_back(ch);
-    put32(b, frames * frameBytes);
+    appendLe32(b, frames * frameBytes);
     return b;
 }
 
@@ -157,7 +153,7 @@ std::vector<std::uint8_t> warble(double seconds, unsigned rate) {
     for (unsigned i = 0; i < samples; ++i) {
         double t = static_cast<double>(i) / rate;
         double v = 0.2 * std::sin(2 * M_PI * (300 + 200 * std::sin(t * 3)) * t);
-        put16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 32767)));
+        appendLe16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 32767)));
     }
     return b;
 }
@@ -171,8 +167,8 @@ std::vector<std::uint8_t> chirp(double seconds, unsigned rate) {
         double t = static_cast<double>(i) / rate;
         phase += 2 * M_PI * (200 + 1800 * t / seconds) / rate;
         double v = std::sin(phase) * 0.8 * (1 - 0.5 * t / seconds);
-        put16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 32767)));
-        put16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 26000)));
+        appendLe16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 32767)));
+        appendLe16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(v * 26000)));
     }
     return b;
 }

@@ -1,23 +1,18 @@
 #include "vicview/bitmap_file.h"
 
 #include "common/console/console.h"
-#include "frameconv/picture/palette.h"
+#include "formats/bitmap_layout.h"
+#include "formats/little_endian.h"
+#include "formats/palette.h"
 
 #include <algorithm>
 
 namespace zov {
 namespace {
 
-constexpr int kLoadMatrixFirst = 0x1C00;  // COLOR 2: the matrix comes first, the bitmap then lands at 0x2000
-constexpr int kLoadBitmapFirst = 0x2000;
-constexpr int kCardRowBytes = 320;
-constexpr int kMatrixFirstHead = 2 + 1024;      // load address, matrix and the colour bytes or padding
-constexpr int kFullLength = 2 + 8000 + 1000 + 1000 + 1;  // COLOR 3
-constexpr int kColourRamLength = 2 + 8000 + 1000 + 1;    // COLOR 1
-
 /// A bitmap cut after the last picture card row: 1 to 25 whole card rows.
 bool isCutBitmap(long length) {
-    return length >= kCardRowBytes && length <= kBitmapBytes && length % kCardRowBytes == 0;
+    return length >= kFileCardRowBytes && length <= kFileBitmapBytes && length % kFileCardRowBytes == 0;
 }
 
 void copyBytes(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t count, std::uint8_t* to) {
@@ -50,26 +45,26 @@ bool readBitmapFile(const std::vector<std::uint8_t>& bytes, VicMode mode, Bitmap
         problem = "too short for a bitmap file";
         return false;
     }
-    file.loadAddress = bytes[0] | bytes[1] << 8;
+    file.loadAddress = static_cast<int>(readU16(bytes, 0));
     VicScreen& screen = file.screen;
 
     if (file.loadAddress == kLoadMatrixFirst && isCutBitmap(length - kMatrixFirstHead)) {
         file.colour = 2;
         file.hasMatrix = true;
-        copyBytes(bytes, 2, kScreenCards, screen.matrix.data());
+        copyBytes(bytes, kLoadAddressBytes, kScreenCards, screen.matrix.data());
         if (mode == VicMode::Multicolour) {
             // Background, then FG; the FG fills the whole Color RAM.
             file.hasBackground = file.hasColourRam = true;
-            screen.background = bytes[1002];
-            screen.colourRam.fill(bytes[1003]);
+            screen.background = bytes[kMatrixFirstBackgroundAt];
+            screen.colourRam.fill(bytes[kMatrixFirstForegroundAt]);
         }
         file.bitmapLength = static_cast<int>(length - kMatrixFirstHead);
         copyBytes(bytes, kMatrixFirstHead, static_cast<std::size_t>(file.bitmapLength), screen.bitmap.data());
-    } else if (file.loadAddress == kLoadBitmapFirst && (length == kFullLength || length == kColourRamLength)) {
-        file.colour = length == kFullLength ? 3 : 1;
+    } else if (file.loadAddress == kLoadBitmapFirst && (length == kFullFileLength || length == kColourRamFileLength)) {
+        file.colour = length == kFullFileLength ? 3 : 1;
         file.bitmapLength = kBitmapBytes;
-        copyBytes(bytes, 2, kBitmapBytes, screen.bitmap.data());
-        std::size_t at = 2 + kBitmapBytes;
+        copyBytes(bytes, kLoadAddressBytes, kBitmapBytes, screen.bitmap.data());
+        std::size_t at = kLoadAddressBytes + kBitmapBytes;
         if (file.colour == 3) {
             file.hasMatrix = true;
             copyBytes(bytes, at, kScreenCards, screen.matrix.data());
@@ -81,10 +76,10 @@ bool readBitmapFile(const std::vector<std::uint8_t>& bytes, VicMode mode, Bitmap
         at += kScreenCards;
         file.hasBackground = true;
         screen.background = bytes[at];
-    } else if (file.loadAddress == kLoadBitmapFirst && isCutBitmap(length - 2)) {
+    } else if (file.loadAddress == kLoadBitmapFirst && isCutBitmap(length - kLoadAddressBytes)) {
         file.colour = 0;
-        file.bitmapLength = static_cast<int>(length - 2);
-        copyBytes(bytes, 2, static_cast<std::size_t>(file.bitmapLength), screen.bitmap.data());
+        file.bitmapLength = static_cast<int>(length - kLoadAddressBytes);
+        copyBytes(bytes, kLoadAddressBytes, static_cast<std::size_t>(file.bitmapLength), screen.bitmap.data());
     } else {
         problem = formatted("load address 0x%04X with %ld bytes fits no bitmap file layout", file.loadAddress, length);
         return false;

@@ -2,7 +2,7 @@
 // the screen matrix lie in target memory and which background colour is set.
 #pragma once
 
-#include "frameconv/video/target_memory.h"
+#include "formats/target_memory.h"
 #include "vicview/vic_screen.h"
 
 #include <cstdint>

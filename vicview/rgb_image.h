@@ -1,7 +1,7 @@
 // A plain RGB picture, 8 bits per channel, rows from the top, as it goes into a PNG file.
 #pragma once
 
-#include "vicview/vic_colours.h"
+#include "formats/vic_colours.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,18 +1,13 @@
-// ZOV sound files: the ZOVF container with one audio chunk ("PCMU" 8-bit or "PCML" 4-bit samples, the rate,
-// the bits per sample, one channel), then the unsigned samples.
+// ZOV sound files as sound to listen to: the header's layout is the format library's.
 #pragma once
 
 #include "vicview/wave_file.h"
-#include "vicview/zovf_container.h"
+#include "formats/sound_header.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace zov {
-
-/// Whether a ZOVF file is a sound file rather than a video stream: its first chunk is an audio chunk with
-/// a "PCMU" or "PCML" tag.
-bool isZovSound(const std::vector<std::uint8_t>& bytes);
 
 /// Reads a sound file into 16-bit samples at its own rate. A 4-bit byte holds the earlier sample in its
 /// low nibble; both nibbles become samples (an odd count repeats the last sample in the last byte, which

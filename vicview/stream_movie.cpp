@@ -4,6 +4,7 @@
 #include "common/platform/platform.h"
 #include "common/platform/whole_file.h"
 #include "vicview/file_bytes.h"
+#include "formats/little_endian.h"
 
 #include <gif_lib.h>
 
@@ -107,7 +108,8 @@ private:
     }
 
     bool putImage(const RgbImage& picture, long delay) {
-        GifByteType control[4] = {0, static_cast<GifByteType>(delay & 0xFF), static_cast<GifByteType>(delay >> 8 & 0xFF), 0};
+        GifByteType control[4] = {0, 0, 0, 0};
+        putLe16(control + 1, static_cast<std::uint32_t>(delay));
         std::vector<GifPixelType> row(static_cast<std::size_t>(picture.width()));
         bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
                   EGifPutImageDesc(gif_, 0, 0, picture.width(), picture.height(), false, nullptr) == GIF_OK;

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "vicview/rgb_image.h"
-#include "vicview/vic_colours.h"
+#include "formats/vic_colours.h"
 #include "vicview/wave_file.h"
-#include "vicview/zovf_stream.h"
+#include "formats/zovf_stream.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,9 +3,9 @@
 // written as a PNG picture and put on a contact sheet. The audio packets can be written as a WAVE file.
 #pragma once
 
-#include "vicview/vic_colours.h"
+#include "formats/vic_colours.h"
 #include "vicview/wave_file.h"
-#include "vicview/zovf_stream.h"
+#include "formats/zovf_stream.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "vicview/stream_timeline.h"
 
 #include "common/console/console.h"
-#include "frameconv/video/segment_commands.h"
+#include "formats/segment_commands.h"
 #include "vicview/displayed_frame.h"
 
 #include <algorithm>
@@ -11,9 +11,8 @@ namespace zov {
 namespace {
 
 int classPosition(std::int32_t codeClass) {
-    CodeStats stats;
-    for (int i = 0; i < CodeStats::kCounterCount; ++i)
-        if (stats.counter(i).codeClass == codeClass) return i;
+    for (int i = 0; i < kCommandClassCount; ++i)
+        if (kCommandClassOrder[i] == codeClass) return i;
     return -1;
 }
 
@@ -74,10 +73,9 @@ std::vector<TimelineRow> streamTimeline(const std::vector<std::uint8_t>& bytes, 
 
 std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate) {
     std::string csv = "picture,time,shown,video_packets,video_bytes,audio_packets,audio_bytes,head_bytes";
-    CodeStats names;
-    for (int i = 0; i < CodeStats::kCounterCount; ++i) {
+    for (std::int32_t codeClass : kCommandClassOrder) {
         csv += ',';
-        csv += trimmed(codeClassName(names.counter(i).codeClass));
+        csv += trimmed(codeClassName(codeClass));
     }
     csv += ",buffer\n";
     for (const TimelineRow& row : rows) {

@@ -2,8 +2,8 @@
 // picture (video, audio, packet heads) against the bandwidth, with the dropped pictures marked.
 #pragma once
 
-#include "frameconv/video/code_stats.h"
-#include "vicview/zovf_stream.h"
+#include "formats/segment_commands.h"
+#include "formats/zovf_stream.h"
 
 #include <array>
 #include <cstdint>
@@ -18,7 +18,7 @@ struct TimelineRow {
     int videoPackets = 0, audioPackets = 0;
     std::size_t videoBytes = 0;  // video payloads, frame numbers included
     std::size_t audioBytes = 0;
-    std::array<int, CodeStats::kCounterCount> commands{};  // per class, in table order
+    std::array<int, kCommandClassCount> commands{};  // per class, in table order
     std::uint32_t buffer = 0;  // target address of the bitmap the frame was built in
     std::size_t headBytes() const { return 4 * static_cast<std::size_t>(videoPackets + audioPackets); }
     std::size_t totalBytes() const { return videoBytes + audioBytes + headBytes(); }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "vicview/rgb_image.h"
-#include "vicview/vic_colours.h"
+#include "formats/vic_colours.h"
 
 #include <array>
 #include <cstdint>

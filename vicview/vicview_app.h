@@ -3,7 +3,7 @@
 // 16-bit WAVE file.
 #pragma once
 
-#include "vicview/vic_colours.h"
+#include "formats/vic_colours.h"
 #include "vicview/vic_screen.h"
 #include "vicview/view_exit.h"
 

@@ -1,19 +1,10 @@
 #include "vicview/wave_file.h"
 
 #include "vicview/file_bytes.h"
+#include "formats/little_endian.h"
 
 namespace zov {
 namespace {
-
-void putU16(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8 & 0xFF));
-}
-
-void putU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-    putU16(bytes, value & 0xFFFF);
-    putU16(bytes, value >> 16);
-}
 
 void putTag(std::vector<std::uint8_t>& bytes, const char* tag) {
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(tag[i]));
@@ -26,19 +17,19 @@ std::vector<std::uint8_t> encodeWave(const PcmSound& sound) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(44 + dataLength);
     putTag(bytes, "RIFF");
-    putU32(bytes, 36 + dataLength);
+    appendLe32(bytes, 36 + dataLength);
     putTag(bytes, "WAVE");
     putTag(bytes, "fmt ");
-    putU32(bytes, 16);
-    putU16(bytes, 1);               // PCM
-    putU16(bytes, 1);               // mono
-    putU32(bytes, sound.rate);
-    putU32(bytes, sound.rate * 2);  // bytes per second
-    putU16(bytes, 2);               // bytes per frame
-    putU16(bytes, 16);              // bits per sample
+    appendLe32(bytes, 16);
+    appendLe16(bytes, 1);               // PCM
+    appendLe16(bytes, 1);               // mono
+    appendLe32(bytes, sound.rate);
+    appendLe32(bytes, sound.rate * 2);  // bytes per second
+    appendLe16(bytes, 2);               // bytes per frame
+    appendLe16(bytes, 16);              // bits per sample
     putTag(bytes, "data");
-    putU32(bytes, dataLength);
-    for (std::int16_t sample : sound.samples) putU16(bytes, static_cast<std::uint16_t>(sample));
+    appendLe32(bytes, dataLength);
+    for (std::int16_t sample : sound.samples) appendLe16(bytes, static_cast<std::uint16_t>(sample));
     return bytes;
 }
 

@@ -68,13 +68,8 @@ constexpr std::uint64_t kDevice = 1;
 
 std::string joined(const std::string& directory, const std::string& name) {
     if (directory.empty()) return name;
-    // Appended piece by piece: GCC 12 misreads `"/" + name` as an overlapping copy (-Wrestrict).
-    std::string path;
-    path.reserve(directory.size() + 1 + name.size());
-    if (directory != "/") path += directory;
-    path += '/';
-    path += name;
-    return path;
+    if (directory == "/") return "/" + name;
+    return directory + "/" + name;
 }
 
 std::deque<std::string> componentsOf(const std::string& path) {
@@ -123,7 +118,8 @@ std::optional<std::string> MemoryFileSystem::resolve(const std::string& path, bo
             const std::string& target = it->second.target;
             std::deque<std::string> parts = componentsOf(target);
             rest.insert(rest.begin(), parts.begin(), parts.end());
-            if (!target.empty() && target[0] == '/') at = "/";
+            // Not `at = "/"`: GCC 12 takes that assignment for an overlapping copy (-Wrestrict).
+            if (!target.empty() && target[0] == '/') at.assign(1, '/');
             continue;  // a relative target starts from the link's own directory
         }
         at = std::move(next);

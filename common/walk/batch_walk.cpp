@@ -60,30 +60,33 @@ std::vector<std::string> BatchWalk::listing(const std::string& directory, const 
     return entries;
 }
 
-bool BatchWalk::frameconvPasses(const std::string& origin, const std::string& dest) {
+bool BatchWalk::passes(const std::string& origin, const std::string& dest) {
     bool directory = fileSystem().kind(origin) == PathKind::Directory;
-    if (!pass(origin, dest, ".BMP")) return false;
-    if (!directory || finished_) return true;
-    return pass(origin, dest, ".PPM");
+    for (std::size_t i = 0; i < settings_.extensions.size(); ++i) {
+        // A file named directly went to the first pass; a finished walk takes nothing more.
+        if (i > 0 && (!directory || finished_)) return true;
+        if (!pass(origin, dest, settings_.extensions[i])) return false;
+    }
+    return true;
 }
 
 bool BatchWalk::pass(const std::string& path, const std::string& dest, const std::string& extension) {
     if (finished_) return true;
     PathKind kind = fileSystem().kind(path);
     if (kind == PathKind::Missing || kind == PathKind::Unreadable) {
-        if (settings_.tool == Tool::Soundconv) out() << eol << "Could not access: " << path << eol;
+        if (settings_.reportMissingSource) out() << eol << "Could not access: " << path << eol;
         return false;
     }
     if (kind != PathKind::Directory) return converter_(path, dest);
     return walkDirectory(path, dest, extension);
 }
 
-std::vector<std::string> BatchWalk::sources(const std::string& origin, const std::vector<std::string>& extensions) {
+std::vector<std::string> BatchWalk::sources(const std::string& origin) {
     std::vector<std::string> files;
     PathKind kind = fileSystem().kind(origin);
     if (kind == PathKind::File) files.push_back(origin);
     if (kind != PathKind::Directory) return files;
-    for (const std::string& extension : extensions) collectSources(origin, extension, files);
+    for (const std::string& extension : settings_.extensions) collectSources(origin, extension, files);
     return files;
 }
 
@@ -117,12 +120,10 @@ void BatchWalk::reportLoop(const std::string& entry, const std::string& ancestor
 }
 
 bool BatchWalk::walkDirectory(const std::string& path, const std::string& dest, const std::string& extension) {
-    if (settings_.verbose != 0) {
-        if (settings_.tool == Tool::Frameconv) {
-            out() << "Directory: " << joinPath(path, "*" + extension) << eol;
-        } else {
-            out() << path << eol;
-        }
+    switch (settings_.directoryLine) {
+        case DirectoryLine::None: break;
+        case DirectoryLine::Pattern: out() << "Directory: " << joinPath(path, "*" + extension) << eol; break;
+        case DirectoryLine::Path: out() << path << eol; break;
     }
     std::vector<std::string> entries = listing(path, extension);
     if (entries.empty()) return true;

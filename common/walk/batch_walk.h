@@ -1,5 +1,6 @@
 // The walk over a source file or directory tree that hands every source file, with its destination, to a
-// tool's per-file converter.
+// program's per-file converter. What differs between the programs (the file kinds, the lines printed, the
+// countdowns) comes in with the settings.
 #pragma once
 
 #include "common/platform/platform.h"
@@ -18,15 +19,21 @@ public:
     /// Converts one source file; answers true to go on, false to stop the walk.
     using Converter = std::function<bool(const std::string& source, const std::string& dest)>;
 
-    enum class Tool { Frameconv, Soundconv };
+    /// The line printed for every directory a pass visits.
+    enum class DirectoryLine {
+        None,
+        Pattern,  // "Directory: DIR/*.EXT"
+        Path,     // "DIR"
+    };
 
     struct Settings {
-        Tool tool = Tool::Frameconv;
-        int verbose = 1;               // frameconv's verbosity, or soundconv's switch (0 or 1)
+        std::vector<std::string> extensions;  // one pass each, in this order (".BMP", any case)
         bool recursive = false;
-        bool createDestination = true; // frameconv creates destination directories only when not compiling
-        int* jump = nullptr;           // frameconv: files still to skip, counted down across passes
-        int* frames = nullptr;         // frameconv: files still to take (0 = no limit), counted down
+        DirectoryLine directoryLine = DirectoryLine::None;
+        bool reportMissingSource = false;  // print "Could not access: PATH" when a pass finds no source
+        bool createDestination = true;     // create the destination directory of a directory with sources
+        int* jump = nullptr;               // files still to skip, counted down across passes (none: nullptr)
+        int* frames = nullptr;             // files still to take (0 = no limit), counted down across passes
     };
 
     BatchWalk(Settings settings, Converter converter);
@@ -35,9 +42,9 @@ public:
     /// ".PPM", ".WAV", any case). A file named directly is handed over whatever its name.
     bool pass(const std::string& path, const std::string& dest, const std::string& extension);
 
-    /// frameconv: the ".BMP" pass and then, when it succeeded, the ".PPM" pass. A file named directly is
-    /// converted once.
-    bool frameconvPasses(const std::string& origin, const std::string& dest);
+    /// A pass for every extension of the settings, each only when the one before succeeded. A file named
+    /// directly is converted once.
+    bool passes(const std::string& origin, const std::string& dest);
 
     /// True once the frame limit has run out: the whole batch has ended.
     bool finished() const { return finished_; }
@@ -46,9 +53,9 @@ public:
     /// Such a file is no source, so the walk went on past it; the run has failed all the same.
     bool specialFileRefused() const { return specialFileRefused_; }
 
-    /// Every source file that passes with these extensions would hand over, in walking order, found without
-    /// printing, creating or converting anything: so that no output ever replaces a source still to come.
-    std::vector<std::string> sources(const std::string& origin, const std::vector<std::string>& extensions);
+    /// Every source file that the passes would hand over, in walking order, found without printing,
+    /// creating or converting anything: so that no output ever replaces a source still to come.
+    std::vector<std::string> sources(const std::string& origin);
 
     /// The entries of a directory that a pass visits, in visiting order: files whose names end in the
     /// extension and, when recursive, every sub-directory; sorted by name without regard to case.

@@ -42,7 +42,7 @@ std::string individualBitmapPath(const std::string& sourcePath) {
     return base + ".BIN";
 }
 
-OutputDecision checkExistingOutput(const std::string& path, OutputCheck who, bool yes, int verbose,
+OutputDecision checkExistingOutput(const std::string& path, const ExistingOutputRules& rules, bool yes,
                                    bool* existed) {
     PathKind kind = fileSystem().kind(path);
     if (existed) *existed = kind != PathKind::Missing;
@@ -50,34 +50,16 @@ OutputDecision checkExistingOutput(const std::string& path, OutputCheck who, boo
 
     const std::string head = path + " already exists, ";
     if (kind == PathKind::Directory) {
-        switch (who) {
-        case OutputCheck::Picture:
-            out() << head << " but as a directory!" << "  Skipping..." << eol;
-            return OutputDecision::Skip;
-        case OutputCheck::VideoFirstFrame:
-            out() << head << " but as a directory!" << eol;
-            return OutputDecision::Stop;
-        case OutputCheck::Sound:
-            // This message has no line end of its own.
-            out() << head << " but as a directory!  Skipping...";
-            console().flush();
-            return OutputDecision::Stop;
-        }
+        out() << head << " but as a directory!" << rules.directoryTail;
+        if (rules.directoryLineEnds) out() << eol;
+        else console().flush();
+        return rules.onDirectory;
     }
     if (!yes) {
-        switch (who) {
-        case OutputCheck::Picture:
-            out() << head << "and will be " << "skipped." << eol;
-            return OutputDecision::Skip;
-        case OutputCheck::VideoFirstFrame:
-            out() << head << "aborting..." << eol;
-            return OutputDecision::Stop;
-        case OutputCheck::Sound:
-            out() << head << "and will be " << "skipped." << eol;
-            return OutputDecision::Stop;
-        }
+        out() << head << rules.keptTail << eol;
+        return rules.onKept;
     }
-    if (who == OutputCheck::Sound || verbose != 0) out() << head << "and will be " << "overwritten." << eol;
+    if (rules.reportOverwrite) out() << head << "and will be " << "overwritten." << eol;
     return OutputDecision::Write;
 }
 

@@ -1,4 +1,4 @@
-// Output file names and the rules for outputs that already exist, shared by both tools.
+// Output file names and the rules for outputs that already exist, shared by the batch programs.
 #pragma once
 
 #include <string>
@@ -22,23 +22,28 @@ std::string outputPath(const std::string& sourcePath, const std::string& dest);
 /// bitmap beside its source picture.
 std::string individualBitmapPath(const std::string& sourcePath);
 
-/// Who looks at an existing output, which decides the messages and what happens next.
-enum class OutputCheck {
-    Picture,          // frameconv writing one bitmap per picture
-    VideoFirstFrame,  // frameconv creating the video stream at its first picture
-    Sound,            // soundconv
-};
-
 enum class OutputDecision {
     Write,  // nothing there, or it may be overwritten
     Skip,   // this file is skipped, the walk goes on
     Stop,   // this file is skipped and the walk stops
 };
 
-/// Applies the existing-output rules to an output path and prints their messages. verbose is frameconv's
-/// verbosity (soundconv passes its switch; its messages do not depend on it). existed tells whether the
-/// output was there.
-OutputDecision checkExistingOutput(const std::string& path, OutputCheck who, bool yes, int verbose,
+/// What a program does when its output is already there. Every line starts "PATH already exists, ".
+struct ExistingOutputRules {
+    // A directory of that name: " but as a directory!" and the tail, then the decision.
+    const char* directoryTail = "  Skipping...";
+    bool directoryLineEnds = true;  // false: the line is left open (and flushed)
+    OutputDecision onDirectory = OutputDecision::Skip;
+    // A file, without leave to overwrite it: the tail, then the decision.
+    const char* keptTail = "and will be skipped.";
+    OutputDecision onKept = OutputDecision::Skip;
+    // A file with leave to overwrite it: "and will be overwritten." when asked for.
+    bool reportOverwrite = true;
+};
+
+/// Applies the rules to an output path and prints their messages; yes gives leave to overwrite. existed
+/// tells whether the output was there.
+OutputDecision checkExistingOutput(const std::string& path, const ExistingOutputRules& rules, bool yes,
                                    bool* existed = nullptr);
 
 /// The rules for an individual bitmap written beside its source during a compile: true when the file is

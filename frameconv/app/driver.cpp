@@ -6,6 +6,23 @@
 #include "frameconv/picture/picture_export.h"
 
 namespace zov {
+namespace {
+
+/// A bitmap file that is there is kept (without /y) and the walk goes on; the stream is made at the first
+/// picture, and one that is there (without /y) stops the run.
+ExistingOutputRules outputRules(const Options& o) {
+    ExistingOutputRules rules;
+    if (o.compile != 0) {
+        rules.directoryTail = "";
+        rules.onDirectory = OutputDecision::Stop;
+        rules.keptTail = "aborting...";
+        rules.onKept = OutputDecision::Stop;
+    }
+    rules.reportOverwrite = o.verbose != 0;
+    return rules;
+}
+
+}  // namespace
 
 bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
     Options& o = options_;
@@ -20,8 +37,7 @@ bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
 
     std::string output = outputPath(source, dest);
     if (o.compile < 2) {
-        OutputCheck who = o.compile == 0 ? OutputCheck::Picture : OutputCheck::VideoFirstFrame;
-        if (checkExistingOutput(output, who, o.yes, o.verbose) != OutputDecision::Write) {
+        if (checkExistingOutput(output, outputRules(o), o.yes) != OutputDecision::Write) {
             file->close();
             return o.compile == 0;
         }

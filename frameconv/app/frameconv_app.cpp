@@ -57,8 +57,9 @@ int FrameconvApp::run(const std::vector<std::string>& args) {
     }
 
     BatchWalk::Settings settings;
-    settings.tool = BatchWalk::Tool::Frameconv;
-    settings.verbose = options_.verbose;
+    settings.extensions = {".BMP", ".PPM"};
+    settings.directoryLine =
+        options_.verbose != 0 ? BatchWalk::DirectoryLine::Pattern : BatchWalk::DirectoryLine::None;
     settings.recursive = options_.recursive;
     settings.createDestination = options_.compile == 0;
     settings.jump = &options_.jump;
@@ -67,7 +68,7 @@ int FrameconvApp::run(const std::vector<std::string>& args) {
         return convert(source, dest);
     });
     collectInputs(walk);
-    if (!walk.frameconvPasses(options_.origin, options_.dest)) return 2;
+    if (!walk.passes(options_.origin, options_.dest)) return 2;
     if (options_.compile > 1 && options_.verbose != 0) printTotals();
     // A bitmap file that could not be written (a full disk) does not stop the walk, but the run has failed.
     return bitmapFileFailed_ ? 2 : 0;
@@ -76,7 +77,7 @@ int FrameconvApp::run(const std::vector<std::string>& args) {
 // Every picture the walk will read, also those still to come, is known before the first output is made.
 void FrameconvApp::collectInputs(BatchWalk& walk) {
     if (options_.hasAudio) inputs_.add(options_.audioPath);
-    for (const std::string& source : walk.sources(options_.origin, {".BMP", ".PPM"})) inputs_.add(source);
+    for (const std::string& source : walk.sources(options_.origin)) inputs_.add(source);
     muxer_.guardInputs(inputs_);
 }
 

@@ -3,7 +3,7 @@
 // colours are picked greedily by the pixels each would take over, and greys fill what is left.
 #include "common/console/console.h"
 #include "frameconv/picture/colour_conversion.h"
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The census that scores palette colours against the picture, and the one-dimensional diffusion residual
 // that orders the fill-up greys. Both walk the picture in the same serpentine order: rows from the bottom
 // up, even rows right to left, odd rows left to right.
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The per-card colour arrays filled from the role colours, and the palette line of the console report.
 #include "common/console/console.h"
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>

@@ -5,6 +5,7 @@
 #include "common/platform/platform.h"
 #include "frameconv/picture/colour_conversion.h"
 #include "frameconv/picture/vic_picture.h"
+#include "formats/little_endian.h"
 
 #include <algorithm>
 #include <array>
@@ -35,14 +36,7 @@ struct SourceLayout {
     std::optional<std::int64_t> availableData;  // bytes after the data start; only a BMP is checked
 };
 
-std::uint16_t little16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t little32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::int32_t signed32(const std::uint8_t* p) { return static_cast<std::int32_t>(little32(p)); }
+std::int32_t signed32(const std::uint8_t* p) { return static_cast<std::int32_t>(readLe32(p)); }
 
 void skipLine(const char* text) { out() << text << eol; }
 
@@ -73,8 +67,8 @@ std::optional<SourceLayout> readBmpHeader(const Buffer& header, std::size_t coun
         skipLine("\r\nNo bitmap found in file ...skipping.");
         return std::nullopt;
     }
-    const std::uint32_t dataOffset = little32(h + 10);
-    const std::uint32_t headerSize = little32(h + 14);
+    const std::uint32_t dataOffset = readLe32(h + 10);
+    const std::uint32_t headerSize = readLe32(h + 14);
     if (static_cast<std::int64_t>(headerSize) + 14 >= static_cast<std::int64_t>(count)) {
         skipLine("\r\nNo bitmap found in file ...skipping.");
         return std::nullopt;
@@ -94,11 +88,11 @@ std::optional<SourceLayout> readBmpHeader(const Buffer& header, std::size_t coun
         return std::nullopt;
     }
     if (!fitsScreen(width, height, cardWidth, verbosity)) return std::nullopt;
-    if (little16(h + 26) != 1) {
+    if (readLe16(h + 26) != 1) {
         skipLine("Bitmap has multiple planes ...skipping.");
         return std::nullopt;
     }
-    const int bits = little16(h + 28);
+    const int bits = readLe16(h + 28);
     if (bits != 8 && bits != 24) {
         skipLine("Bitmap does not have 8 (monochrome) nor 24 (color) bits per pixel ...skipping.");
         return std::nullopt;

@@ -2,7 +2,7 @@
 // luminance and, for colour pictures, by a two-component chroma vector; what is left of its error goes to
 // the neighbours with Floyd-Steinberg weights damped to three quarters. Carries are 16-bit fixed point
 // with five fractional bits and saturate at the 16-bit range.
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>

@@ -9,13 +9,9 @@ namespace zov {
 
 namespace {
 
-// Table order of the counters.
-constexpr std::array<std::int32_t, CodeStats::kCounterCount> kClassOrder = {
-    kClassRaw, kClassRle, kClassRleL, kClassDestQ, kClassDest, kClassDestV,
-    kClassCopyQ, kClassCopy, kClassPatL, kClassPat, kClassPatQ, kClassFrame,
-};
 
-enum Position { kRaw, kRle, kRleL, kDestQ, kDest, kDestV, kCopyQ, kCopy, kPatL, kPat, kPatQ, kFrame };
+// Positions of the counters in kCommandClassOrder.
+enum Position { kRawRow, kRleRow, kRleLRow, kDestQRow, kDestRow, kDestVRow, kCopyQRow, kCopyRow, kPatLRow, kPatRow, kPatQRow, kFrameRow };
 
 // The counters are 32-bit like the target's tools; sums wrap instead of overflowing.
 std::int32_t wrappingAdd(std::int32_t a, std::int64_t b) {
@@ -43,24 +39,6 @@ void CodeCounter::add(const CodeCounter& other) {
     absoluteRange = wrappingAdd(absoluteRange, magnitude(other.range));
 }
 
-const char* codeClassName(std::int32_t codeClass) {
-    switch (codeClass) {
-        case kClassRaw: return "Raw   ";
-        case kClassRle: return "RLE   ";
-        case kClassRleL: return "RLE_L ";
-        case kClassDestQ: return "DestQ ";
-        case kClassDest: return "Dest  ";
-        case kClassDestV: return "DestV ";
-        case kClassCopyQ: return "CopyQ ";
-        case kClassCopy: return "Copy  ";
-        case kClassPatL: return "Pat_L ";
-        case kClassPat: return "Pat   ";
-        case kClassPatQ: return "Pat_Q ";
-        case kClassFrame: return "Frame ";
-        default: return "UNDEF ";
-    }
-}
-
 void CodeCounter::print(const char* label, bool header) const {
     if (header) out() << "Code    #used   Range  byUsed byDecom  saving avRange avDecom avSaved\r" << eol;
     std::int64_t saving = static_cast<std::int64_t>(produced) - bytes;
@@ -83,7 +61,7 @@ void CodeCounter::print(const char* label, bool header) const {
 void CodeStats::reset() {
     for (int i = 0; i < kCounterCount; ++i) {
         counters_[i] = CodeCounter{};
-        counters_[i].codeClass = kClassOrder[i];
+        counters_[i].codeClass = kCommandClassOrder[i];
     }
 }
 
@@ -120,9 +98,9 @@ CodeCounter CodeStats::sum() const {
     return total;
 }
 
-void CodeStats::markNothingToSend() { counters_[kFrame].bytes = -1; }
+void CodeStats::markNothingToSend() { counters_[kFrameRow].bytes = -1; }
 
-bool CodeStats::nothingToSend() const { return counters_[kFrame].bytes == -1; }
+bool CodeStats::nothingToSend() const { return counters_[kFrameRow].bytes == -1; }
 
 void CodeStats::printReport() const {
     const auto& c = counters_;
@@ -132,27 +110,27 @@ void CodeStats::printReport() const {
         for (auto it = group.begin() + 1; it != group.end(); ++it) total.add(c[*it]);
         return total;
     };
-    c[kRaw].print(nullptr, true);
-    c[kFrame].print(nullptr, false);
-    c[kDestV].print(nullptr, false);
-    CodeCounter control = subtotal({kRaw, kFrame, kDestV});
+    c[kRawRow].print(nullptr, true);
+    c[kFrameRow].print(nullptr, false);
+    c[kDestVRow].print(nullptr, false);
+    CodeCounter control = subtotal({kRawRow, kFrameRow, kDestVRow});
     control.print(" subt ", false);
-    c[kDestQ].print(nullptr, false);
-    c[kDest].print(nullptr, false);
-    CodeCounter skips = subtotal({kDestQ, kDest});
+    c[kDestQRow].print(nullptr, false);
+    c[kDestRow].print(nullptr, false);
+    CodeCounter skips = subtotal({kDestQRow, kDestRow});
     skips.print(" subt ", false);
-    c[kRle].print(nullptr, false);
-    c[kRleL].print(nullptr, false);
-    CodeCounter fills = subtotal({kRle, kRleL});
+    c[kRleRow].print(nullptr, false);
+    c[kRleLRow].print(nullptr, false);
+    CodeCounter fills = subtotal({kRleRow, kRleLRow});
     fills.print(" subt ", false);
-    c[kCopyQ].print(nullptr, false);
-    c[kCopy].print(nullptr, false);
-    CodeCounter copies = subtotal({kCopyQ, kCopy});
+    c[kCopyQRow].print(nullptr, false);
+    c[kCopyRow].print(nullptr, false);
+    CodeCounter copies = subtotal({kCopyQRow, kCopyRow});
     copies.print(" subt ", false);
-    c[kPatL].print(nullptr, false);
-    c[kPat].print(nullptr, false);
-    c[kPatQ].print(nullptr, false);
-    CodeCounter patterns = subtotal({kPatL, kPat, kPatQ});
+    c[kPatLRow].print(nullptr, false);
+    c[kPatRow].print(nullptr, false);
+    c[kPatQRow].print(nullptr, false);
+    CodeCounter patterns = subtotal({kPatLRow, kPatRow, kPatQRow});
     patterns.print(" subt ", false);
     CodeCounter total = control;
     total.add(skips);

@@ -2,27 +2,13 @@
 // stream bytes it costs, how many bytes it produces in target memory and how far its sources lie.
 #pragma once
 
+#include "formats/segment_commands.h"
+
 #include <array>
 #include <cstdint>
 
 namespace zov {
 
-/// Command classes: the first command byte reduced to its row of the command table.
-enum CodeClass : std::int32_t {
-    kClassRaw = 0,
-    kClassRle = 64,
-    kClassPatQ = 112,
-    kClassCopyQ = 128,
-    kClassDestQ = 144,
-    kClassDest = 152,
-    kClassCopy = 160,
-    kClassRleL = 176,
-    kClassPat = 192,
-    kClassPatL = 208,
-    kClassDestV = 240,
-    kClassFrame = 241,
-    kClassSum = 255,  // a counter that sums several classes
-};
 
 struct CodeCounter {
     std::int32_t codeClass = 0;
@@ -41,12 +27,9 @@ struct CodeCounter {
     void print(const char* label, bool header) const;
 };
 
-/// The six-character row name of a class ("UNDEF " for a class outside the table).
-const char* codeClassName(std::int32_t codeClass);
-
 class CodeStats {
 public:
-    static constexpr int kCounterCount = 12;
+    static constexpr int kCounterCount = kCommandClassCount;
 
     CodeStats() { reset(); }
 

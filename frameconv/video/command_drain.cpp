@@ -1,6 +1,6 @@
 #include "frameconv/video/command_drain.h"
 
-#include "frameconv/video/segment_commands.h"
+#include "formats/segment_commands.h"
 
 #include <cstring>
 

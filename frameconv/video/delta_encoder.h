@@ -7,7 +7,7 @@
 #include "frameconv/video/frame_encoder.h"
 #include "frameconv/video/frame_store.h"
 #include "frameconv/video/segment_coder.h"
-#include "frameconv/video/target_memory.h"
+#include "formats/target_memory.h"
 
 #include <cstdint>
 #include <memory>

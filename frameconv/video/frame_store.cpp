@@ -1,6 +1,6 @@
 #include "frameconv/video/frame_store.h"
 
-#include "frameconv/video/target_memory.h"
+#include "formats/target_memory.h"
 
 #include <algorithm>
 #include <new>

@@ -5,6 +5,8 @@
 // rare searches whose required length lies inside such a run.
 #pragma once
 
+#include "formats/little_endian.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -51,8 +53,7 @@ public:
 
     static int key2(std::uint8_t before, std::uint8_t after) { return (before << 8) | after; }
     static int key4(const std::uint8_t* b) {
-        std::uint32_t v = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-        return static_cast<int>((v * 2654435761u) >> 16);
+        return static_cast<int>((readLe32(b) * 2654435761u) >> 16);
     }
 
 private:

@@ -1,6 +1,6 @@
 #include "frameconv/video/reference_conversion.h"
 
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 
 #include <algorithm>
 #include <array>
@@ -353,62 +353,66 @@ private:
         if (pendingEnd_ > 0) quantise(true, 0, pendingEnd_, false, false, top, top + 8, true);
     }
 
-    void takeOver(const BlockMatch& m, int J, int x) {
+    // Takes a matched block over from its source frame: the block's rows get the source's roles, each row's
+    // error is carried to the pixels beside the block, and what is carried above and below it is spread
+    // along the rows there, which are dithered again (the card rows above and below the block within the
+    // card row, and the pending pixels to the right).
+    void takeOver(const BlockMatch& match, int cardTop, int x) {
         const int w = picture_.cardWidth;
-        const int P = m.height, r = m.subRow, s = m.shift;
-        const FrameSlot& source = BlockSearch::sourceOf(store_, k_, m.source);
-        const bool fromWorking = m.source == k_;
+        const int rows = match.height, subRow = match.subRow, shift = match.shift;
+        const FrameSlot& source = BlockSearch::sourceOf(store_, k_, match.source);
+        const bool fromWorking = match.source == k_;
         const bool rightPending = x + w < pendingEnd_;
         std::int16_t* dither = picture_.lumaDither.get();
 
-        std::int32_t upward = 0;    // u: share of the first row's error for the rows above
-        std::int32_t vertical = 0;  // y: error carried to the row below the block
-        for (int K = 0; K < P; ++K) {
-            const int row = J + r + K;
-            std::int16_t e = takeRow(source, fromWorking, row, J + s + K, x);
+        std::int32_t upward = 0;    // the share of the first row's error for the rows above the block
+        std::int32_t downward = 0;  // the error carried to the row below the block
+        for (int k = 0; k < rows; ++k) {
+            const int row = cardTop + subRow + k;
+            const std::int16_t rowError = takeRow(source, fromWorking, row, cardTop + shift + k, x);
 
-            loss_ += 8.0 * e;
-            std::int32_t g = 24 * e;
-            if (g > 32767) {
-                loss_ += (g - 32767) / 3.0;
-                g = 32767;
-            } else if (g < -32768) {
-                loss_ += (g + 32768) / 3.0;
-                g = -32768;
+            loss_ += 8.0 * rowError;
+            std::int32_t carried = 24 * rowError;  // the row's error as a carry, limited to 16 bits
+            if (carried > 32767) {
+                loss_ += (carried - 32767) / 3.0;
+                carried = 32767;
+            } else if (carried < -32768) {
+                loss_ += (carried + 32768) / 3.0;
+                carried = -32768;
             }
-            if (K == 0 && r > 0) {
-                upward = g / 2;
-                g -= upward;
+            if (k == 0 && subRow > 0) {
+                upward = carried / 2;
+                carried -= upward;
             }
-            const std::int32_t d = g / 16 * 9;
-            vertical += g - d;
-            const std::int16_t h = static_cast<std::int16_t>(d / 2);
-            if (rightPending) dither[index(row, x + w)] = h;
-            else loss_ += h;
-            if (x > 0) dither[index(row, x - 1)] = h;
-            else loss_ += h;
+            const std::int32_t sideways = carried / 16 * 9;
+            downward += carried - sideways;
+            const std::int16_t eachSide = static_cast<std::int16_t>(sideways / 2);
+            if (rightPending) dither[index(row, x + w)] = eachSide;
+            else loss_ += eachSide;
+            if (x > 0) dither[index(row, x - 1)] = eachSide;
+            else loss_ += eachSide;
         }
 
-        copyBlockIntoWorking(source, fromWorking, J + r, J + s, P, x);
+        copyBlockIntoWorking(source, fromWorking, cardTop + subRow, cardTop + shift, rows, x);
 
-        if (r > 0) {
-            const std::int32_t q = upward / 28;
-            spreadAlongRow(J + r - 1, x, q, x > 0, rightPending);
-            quantise(false, x, x + w, true, rightPending, J, J + r, false);
+        if (subRow > 0) {
+            const std::int32_t perPixelAbove = upward / 28;
+            spreadAlongRow(cardTop + subRow - 1, x, perPixelAbove, x > 0, rightPending);
+            quantise(false, x, x + w, true, rightPending, cardTop, cardTop + subRow, false);
         }
 
-        const int E = r + P;
-        if (J + E < picture_.height) {
-            loss_ += vertical - vertical / P;
-            const std::int32_t z = vertical / P / 28;
-            const bool right = (x + w < picture_.paddedWidth && E > 7) || rightPending;
-            spreadAlongRow(J + E, x, z, x > 0, right);
+        const int blockEnd = subRow + rows;  // the first row below the block, counted from the card's top
+        if (cardTop + blockEnd < picture_.height) {
+            loss_ += downward - downward / rows;
+            const std::int32_t perPixelBelow = downward / rows / 28;
+            const bool right = (x + w < picture_.paddedWidth && blockEnd > 7) || rightPending;
+            spreadAlongRow(cardTop + blockEnd, x, perPixelBelow, x > 0, right);
         }
-        if (E < 8) quantise(false, x, x + w, true, rightPending, J + E, J + 8, true);
-        if (J + E >= picture_.height) loss_ += vertical;
+        if (blockEnd < 8) quantise(false, x, x + w, true, rightPending, cardTop + blockEnd, cardTop + 8, true);
+        if (cardTop + blockEnd >= picture_.height) loss_ += downward;
 
-        copied_ += w * P;
-        if (rightPending) quantise(false, x + w, pendingEnd_, false, false, J, J + 8, true);
+        copied_ += w * rows;
+        if (rightPending) quantise(false, x + w, pendingEnd_, false, false, cardTop, cardTop + 8, true);
         pendingEnd_ = x;
     }
 

@@ -30,7 +30,7 @@ constexpr int kMaxSkip = 1023;
 constexpr int kMaxFill = 4095;
 constexpr int kLongestCopy = 255;
 constexpr int kMaxRepeats = 15;
-constexpr int kMaxLiterals = 63;
+constexpr int kMaxLiterals = kMaxLiteralRun;
 
 bool in8(int offset) { return within8Bits(offset); }
 bool in12(int offset) { return within12Bits(offset); }
@@ -208,7 +208,7 @@ FrameMarks frameMarks(std::uint32_t bitmapAddress, std::uint32_t screenAddress, 
 class SegmentCoder::Coding {
 public:
     Coding(SegmentCoder& coder, TargetMemory& memory, int regionStart, int regionLength)
-        : coder_(coder), memory_(memory), w_(regionStart), L_(regionLength) {}
+        : coder_(coder), memory_(memory), regionStart_(regionStart), regionLength_(regionLength) {}
 
     int code(FrameMarks marks);
 
@@ -216,12 +216,12 @@ private:
     enum class Kind { Literal, Skip, Fill, Pattern, Copy };
     struct Decision {
         Kind kind = Kind::Literal;
-        int skip = 0;     // u
-        int fill = 0;     // t
-        int unit = 0;     // o
-        int repeats = 0;  // q
-        int copy = 0;     // y
-        int source = -1;
+        int skip = 0;     // unchanged bytes to step over
+        int fill = 0;     // length of the run of one byte
+        int unit = 0;     // pattern: bytes of the repeated unit
+        int repeats = 0;  // pattern: times the unit is written
+        int copy = 0;     // bytes a copy source matches
+        int source = -1;  // address of the copy or pattern source
     };
 
     void prepareTables();
@@ -236,41 +236,41 @@ private:
     bool flatForward(ForwardScan& scan, int low, int high, int length);
     void choose(const Decision& found, bool pattern, Decision& decision) const;
 
-    bool put(std::initializer_list<int> bytes);
+    bool put(const EncodedCommand& command);
     bool flushLiterals();
     bool emit(const Decision& decision);
 
     std::uint8_t& memory(int address) { return memory_.at(static_cast<std::uint32_t>(address)); }
-    const std::uint8_t* newBytes() const { return coder_.below_.bytes() + w_; }
-    int leadingRun(int x) const { return coder_.below_.runLength(w_ + x); }
+    const std::uint8_t* newBytes() const { return coder_.below_.bytes() + regionStart_; }
+    int leadingRun(int x) const { return coder_.below_.runLength(regionStart_ + x); }
 
     SegmentCoder& coder_;
     TargetMemory& memory_;
-    const int w_, L_;
-    int p_ = 0;  // new bytes coded
-    int P_ = 0;  // literals pending
-    int ref_ = 0;
+    const int regionStart_, regionLength_;
+    int coded_ = 0;            // new bytes written as commands
+    int pendingLiterals_ = 0;  // new bytes behind those, left as they are, still to go out as literals
+    int reference_ = 0;        // the address that relative copy offsets count from
 };
 
 void SegmentCoder::Coding::prepareTables() {
     std::uint8_t* below = coder_.below_.bytes();
     std::uint8_t* above = coder_.above_.bytes();
     const std::uint8_t* image = memory_.data();
-    std::memcpy(below + kBase, image, static_cast<std::size_t>(w_ - kBase));
-    std::memcpy(above + w_, image + (w_ - kBase), static_cast<std::size_t>(kEnd - w_));
+    std::memcpy(below + kBase, image, static_cast<std::size_t>(regionStart_ - kBase));
+    std::memcpy(above + regionStart_, image + (regionStart_ - kBase), static_cast<std::size_t>(kEnd - regionStart_));
     // below_ already holds the new bytes at the region (copied by the caller of code).
-    coder_.below_.prepare(kBase, w_ + L_);
-    coder_.above_.prepare(w_, kEnd);
+    coder_.below_.prepare(kBase, regionStart_ + regionLength_);
+    coder_.above_.prepare(regionStart_, kEnd);
     coder_.above_.chainBoundariesBelow(kEnd);
 
     const std::uint8_t* n = newBytes();
-    const std::uint8_t* old = above + w_;
+    const std::uint8_t* old = above + regionStart_;
     std::uint16_t* unchanged = coder_.unchangedRun_.get();
     std::uint16_t* nextSame = coder_.nextSameByte_.get();
     int lastSeen[256];
     std::fill(lastSeen, lastSeen + 256, 0);
-    unchanged[L_] = 0;
-    for (int i = L_ - 1; i >= 0; --i) {
+    unchanged[regionLength_] = 0;
+    for (int i = regionLength_ - 1; i >= 0; --i) {
         unchanged[i] = n[i] == old[i] ? static_cast<std::uint16_t>(unchanged[i + 1] + 1) : 0;
         nextSame[i] = static_cast<std::uint16_t>(lastSeen[n[i]]);
         lastSeen[n[i]] = i;
@@ -279,22 +279,24 @@ void SegmentCoder::Coding::prepareTables() {
 
 int SegmentCoder::Coding::code(FrameMarks marks) {
     prepareTables();
-    put({kDestV, (w_ >> 10) | 0x80});
-    if (w_ % 1024 != 0) put({kDestBase | ((w_ >> 8) & 3), w_ & 0xFF});
-    ref_ = w_ & ~1023;
+    // The player starts at the region's KiB and steps to the region's first byte.
+    put(encodeBankStart(regionStart_));
+    if (regionStart_ % 1024 != 0) put(encodeLongSkip(regionStart_ % 1024));
+    reference_ = regionStart_ & ~1023;
     const std::uint8_t* n = newBytes();
-    while (p_ + P_ < L_) {
-        const int x = p_ + P_;
+    while (coded_ + pendingLiterals_ < regionLength_) {
+        const int x = coded_ + pendingLiterals_;
         Decision decision = decide(x);
         if (decision.kind == Kind::Literal) {
-            memory(w_ + x) = n[x];
-            ++P_;
-            if ((P_ == kMaxLiterals || x + 1 == L_) && !flushLiterals()) return 0;
+            memory(regionStart_ + x) = n[x];
+            ++pendingLiterals_;
+            if ((pendingLiterals_ == kMaxLiterals || x + 1 == regionLength_) && !flushLiterals()) return 0;
             continue;
         }
         if (!flushLiterals() || !emit(decision)) return 0;
     }
-    const std::uint8_t frame[kFrameCommandLength] = {kFrameCommand, 0x3B, 0x18, marks.m1, marks.m2, marks.m3};
+    std::uint8_t frame[kFrameCommandLength];
+    encodeFrame(marks.m1, marks.m2, marks.m3, frame);
     std::memcpy(coder_.buffer_ + coder_.length_, frame, sizeof frame);
     coder_.length_ += kFrameCommandLength;
     return coder_.length_;
@@ -302,17 +304,17 @@ int SegmentCoder::Coding::code(FrameMarks marks) {
 
 SegmentCoder::Coding::Decision SegmentCoder::Coding::decide(int x) {
     Decision found;
-    int s = coder_.unchangedRun_[x];
+    int unchangedRun = coder_.unchangedRun_[x];
     // A single unchanged byte amid literals costs less as one more literal.
-    found.skip = (s == 1 && P_ > 0 && P_ < kMaxLiterals) ? 0 : std::min(s, kMaxSkip);
-    const int h = found.skip > 0 ? found.skip : 1;
+    found.skip = (unchangedRun == 1 && pendingLiterals_ > 0 && pendingLiterals_ < kMaxLiterals) ? 0 : std::min(unchangedRun, kMaxSkip);
+    const int fillMustExceed = found.skip > 0 ? found.skip : 1;
 
     // A run must be longer than the skip; two equal bytes only pay off with no literals pending.
     const int run = leadingRun(x);
     int minimum;
-    if (x + h < L_ && h < kMaxFill && run >= h + 1) {
+    if (x + fillMustExceed < regionLength_ && fillMustExceed < kMaxFill && run >= fillMustExceed + 1) {
         found.fill = run;
-        if (found.fill == 2 && P_ != 0) {
+        if (found.fill == 2 && pendingLiterals_ != 0) {
             found.fill = 0;
             minimum = 2;
         } else if (found.fill > kMaxFill) {
@@ -322,11 +324,11 @@ SegmentCoder::Coding::Decision SegmentCoder::Coding::decide(int x) {
             minimum = found.fill + 1;
         }
     } else {
-        minimum = h + 1;
+        minimum = fillMustExceed + 1;
     }
 
     Decision decision;
-    if (x + minimum > L_) {
+    if (x + minimum > regionLength_) {
         // Near the region end nothing longer can be found.
         decision = found;
         decision.kind = found.skip > 0 ? Kind::Skip : found.fill > 0 ? Kind::Fill : Kind::Literal;
@@ -342,14 +344,14 @@ SegmentCoder::Coding::Decision SegmentCoder::Coding::decide(int x) {
     required = backward.required;
     if (backwardLength > 0 && backwardLength > found.fill && backwardLength > found.skip) {
         // A costly backward source lowers what a forward source must match.
-        int d = std::abs(backward.best.source - ref_);
-        if (d > 2047 && backwardLength > 4) required -= 2;
-        else if (d > 2047 && backwardLength == 4) required -= 1;
-        else if (d <= 2047 && d > 127 && backwardLength > 3) required -= 1;
+        int referenceDistance = std::abs(backward.best.source - reference_);
+        if (referenceDistance > 2047 && backwardLength > 4) required -= 2;
+        else if (referenceDistance > 2047 && backwardLength == 4) required -= 1;
+        else if (referenceDistance <= 2047 && referenceDistance > 127 && backwardLength > 3) required -= 1;
     }
 
-    ForwardScan forward{required, ref_, backward.best, backwardLength, w_ + x,
-                        pattern,  w_ + x + total - 1, found.unit};
+    ForwardScan forward{required, reference_, backward.best, backwardLength, regionStart_ + x,
+                        pattern,  regionStart_ + x + total - 1, found.unit};
     searchForward(x, forward);
     found.source = forward.best.source;
     found.copy = forward.best.length == 1 ? 0 : std::min(forward.best.length, kLongestCopy);
@@ -359,25 +361,25 @@ SegmentCoder::Coding::Decision SegmentCoder::Coding::decide(int x) {
 
 void SegmentCoder::Coding::choose(const Decision& found, bool pattern, Decision& decision) const {
     decision = found;
-    const int y = found.copy;
-    const int d = found.source - ref_;
+    const int copyLength = found.copy;
+    const int offset = found.source - reference_;
     if (pattern) {
         int total = found.unit * found.repeats;
         if (total == 4) {
             // A 2 x 2 pattern only pays off close to ref.
-            pattern = y >= 4 / found.repeats && found.source >= 0 && in8(d);
+            pattern = copyLength >= 4 / found.repeats && found.source >= 0 && in8(offset);
             decision.unit = 4 / found.repeats;
         }
-        if (pattern && y < decision.unit) pattern = false;
+        if (pattern && copyLength < decision.unit) pattern = false;
     }
-    const int u = found.skip, t = found.fill, o = decision.unit, q = found.repeats;
-    bool skip = u > 0, fill = t > 0, copy = y > 0;
-    const int skipValue = u - (u > 8 ? 1 : 0) - 1;
-    const int fillValue = t - (t > 47 ? 1 : 0) - 2;
-    const int patternCost = (o <= 9 && q <= 3 && in8(d)) ? 2 : (o <= 17 && in12(d)) ? 3 : 4;
-    const int patternValue = q * o - patternCost;
-    const int copyCost = (y <= 17 && in8(d)) ? 2 : in12(d) ? 3 : 4;
-    const int copyValue = y - copyCost;
+    const int skipLength = found.skip, fillLength = found.fill, unit = decision.unit, repeats = found.repeats;
+    bool skip = skipLength > 0, fill = fillLength > 0, copy = copyLength > 0;
+    const int skipValue = skipLength - (skipLength > 8 ? 1 : 0) - 1;
+    const int fillValue = fillLength - (fillLength > 47 ? 1 : 0) - 2;
+    const int patternCost = (unit <= 9 && repeats <= 3 && in8(offset)) ? 2 : (unit <= 17 && in12(offset)) ? 3 : 4;
+    const int patternValue = repeats * unit - patternCost;
+    const int copyCost = (copyLength <= 17 && in8(offset)) ? 2 : in12(offset) ? 3 : 4;
+    const int copyValue = copyLength - copyCost;
 
     // The skip yields only to something worth more; whatever it beats is dropped.
     if (skip) {
@@ -386,14 +388,14 @@ void SegmentCoder::Coding::choose(const Decision& found, bool pattern, Decision&
         if (skip && copy) (copyValue > skipValue ? skip : copy) = false;
     }
     if (!skip) {
-        if (copy && y < 5 && !pattern) {
+        if (copy && copyLength < 5 && !pattern) {
             // A short copy must beat the literals it replaces.
-            int need = 2 + (in8(d) ? 0 : 1) + (in12(d) ? 0 : 1) + ((P_ > 0 && P_ + y <= kMaxLiterals) ? 1 : 0);
-            if (y < need || (y == need && !in12(d))) copy = false;
+            int need = 2 + (in8(offset) ? 0 : 1) + (in12(offset) ? 0 : 1) + ((pendingLiterals_ > 0 && pendingLiterals_ + copyLength <= kMaxLiterals) ? 1 : 0);
+            if (copyLength < need || (copyLength == need && !in12(offset))) copy = false;
         }
         bool settled = false;
         if (fill && pattern) {
-            if (t < q * o) {
+            if (fillLength < repeats * unit) {
                 fill = false;
                 settled = true;
             } else {
@@ -401,7 +403,7 @@ void SegmentCoder::Coding::choose(const Decision& found, bool pattern, Decision&
             }
         }
         if (!settled && fill && copy) {
-            if (fillValue >= copyValue || (fillValue == copyValue - 1 && t > 2 && !in12(d))) copy = false;
+            if (fillValue >= copyValue || (fillValue == copyValue - 1 && fillLength > 2 && !in12(offset))) copy = false;
             else fill = false;
         }
     }
@@ -418,31 +420,31 @@ void SegmentCoder::Coding::choose(const Decision& found, bool pattern, Decision&
 int SegmentCoder::Coding::findPattern(int x, int minimum, Decision& found, int& required) const {
     const std::uint8_t* n = newBytes();
     int total = 0;
-    for (int j = x; minimum <= kLongestCopy && (j = coder_.nextSameByte_[j]) != 0;) {
-        int r = j - x;
-        if (r > kLongestCopy) break;
-        if (r < minimum) continue;
-        if (x + 2 * r >= L_) break;
-        if (std::memcmp(n + x, n + j, static_cast<std::size_t>(r)) != 0) continue;
-        required = std::max(required, r);
-        int q = 2;
-        while (q < kMaxRepeats && x + (q + 1) * r <= L_ &&
-               std::memcmp(n + x + q * r, n + x, static_cast<std::size_t>(r)) == 0) {
-            ++q;
+    for (int recurrence = x; minimum <= kLongestCopy && (recurrence = coder_.nextSameByte_[recurrence]) != 0;) {
+        int unit = recurrence - x;
+        if (unit > kLongestCopy) break;
+        if (unit < minimum) continue;
+        if (x + 2 * unit >= regionLength_) break;
+        if (std::memcmp(n + x, n + recurrence, static_cast<std::size_t>(unit)) != 0) continue;
+        required = std::max(required, unit);
+        int repeats = 2;
+        while (repeats < kMaxRepeats && x + (repeats + 1) * unit <= regionLength_ &&
+               std::memcmp(n + x + repeats * unit, n + x, static_cast<std::size_t>(unit)) == 0) {
+            ++repeats;
         }
-        if (q * r > total) {
-            total = q * r;
-            found.unit = r;
-            found.repeats = q;
+        if (repeats * unit > total) {
+            total = repeats * unit;
+            found.unit = unit;
+            found.repeats = repeats;
         }
-        if (q == kMaxRepeats) break;
+        if (repeats == kMaxRepeats) break;
     }
     return total;
 }
 
 BackwardScan SegmentCoder::Coding::searchBackward(int x, int required) {
-    BackwardScan scan{required, ref_, Match{}};
-    const int cap = w_ + x;
+    BackwardScan scan{required, reference_, Match{}};
+    const int cap = regionStart_ + x;
     const int highest = cap - required;
     if (highest < kBase) return scan;
     coder_.below_.chainBoundariesBelow(cap);
@@ -452,13 +454,13 @@ BackwardScan SegmentCoder::Coding::searchBackward(int x, int required) {
     } else if (required == run && run < kLongestCopy) {
         // Every source of the leading run alone ties at its length: only a longer match, or else the
         // nearest of them, can win.
-        if (run < L_ - x) {
+        if (run < regionLength_ - x) {
             scan.required = run + 1;
             chainBackward(x, scan, cap - (run + 1));
         }
         if (scan.best.length == 0) {
             scan.required = required;
-            int nearest = nearestInRuns(coder_.below_, newBytes()[x], run, kBase, highest, cap, ref_);
+            int nearest = nearestInRuns(coder_.below_, newBytes()[x], run, kBase, highest, cap, reference_);
             if (nearest >= 0) scan.best = {nearest, run};
         }
     } else {
@@ -473,7 +475,7 @@ void SegmentCoder::Coding::chainBackward(int x, BackwardScan& scan, int highest)
     if (highest < kBase) return;
     const MatchIndex& index = coder_.below_;
     const std::uint8_t* text = index.bytes();
-    const int cap = w_ + x;
+    const int cap = regionStart_ + x;
     const std::uint8_t* q = text + cap;
     const int k = leadingRun(x);
     const bool wide = scan.required - k >= 3;
@@ -483,7 +485,7 @@ void SegmentCoder::Coding::chainBackward(int x, BackwardScan& scan, int highest)
         if (a > highest) continue;
         if (a < kBase) break;
         if (text[a] != q[0] || index.runLength(a) != k) continue;
-        int limit = std::min(L_ - x, cap - a);
+        int limit = std::min(regionLength_ - x, cap - a);
         int length = k + commonLength(text + e, q + k, limit - k);
         if (scan.offer(a, length)) return;
     }
@@ -493,7 +495,7 @@ void SegmentCoder::Coding::chainBackward(int x, BackwardScan& scan, int highest)
 void SegmentCoder::Coding::runsBackward(int x, BackwardScan& scan, int highest) {
     const MatchIndex& index = coder_.below_;
     const std::uint8_t* text = index.bytes();
-    const int cap = w_ + x;
+    const int cap = regionStart_ + x;
     const std::uint8_t* q = text + cap;
     const int k = leadingRun(x);
     const MatchIndex::Run* first = index.runsBegin(q[0]);
@@ -510,12 +512,12 @@ void SegmentCoder::Coding::runsBackward(int x, BackwardScan& scan, int highest) 
         a = end - k;
         if (a >= start && a <= highest) {
             int length = k;
-            if (!clipped) length += commonLength(text + end, q + k, std::min(L_ - x, cap - a) - k);
+            if (!clipped) length += commonLength(text + end, q + k, std::min(regionLength_ - x, cap - a) - k);
             if (scan.offer(a, length)) return;
         }
         int flatHigh = std::min(end - k - 1, highest);
         if (flatHigh >= start) {
-            int pick = k >= kLongestCopy ? flatHigh : std::clamp(ref_, start, flatHigh);
+            int pick = k >= kLongestCopy ? flatHigh : std::clamp(reference_, start, flatHigh);
             if (scan.offer(pick, k)) return;
         }
     }
@@ -523,7 +525,7 @@ void SegmentCoder::Coding::runsBackward(int x, BackwardScan& scan, int highest) 
 
 void SegmentCoder::Coding::searchForward(int x, ForwardScan& scan) {
     const int highest = kLastAddress - scan.required;
-    if (highest < w_ + x) return;
+    if (highest < regionStart_ + x) return;
     bool stopped = scan.required > leadingRun(x) ? chainForward(x, scan, highest) : runsForward(x, scan, highest);
     // The scan passed the pattern's end if nothing stopped it.
     if (!stopped) scan.reach(std::min(highest, scan.patternEnd));
@@ -532,9 +534,9 @@ void SegmentCoder::Coding::searchForward(int x, ForwardScan& scan) {
 bool SegmentCoder::Coding::chainForward(int x, ForwardScan& scan, int highest) {
     const MatchIndex& index = coder_.above_;
     const std::uint8_t* text = index.bytes();
-    const std::uint8_t* q = coder_.below_.bytes() + w_ + x;
+    const std::uint8_t* q = coder_.below_.bytes() + regionStart_ + x;
     const int k = leadingRun(x);
-    const int low = w_ + x;
+    const int low = regionStart_ + x;
     const bool wide = scan.required - k >= 3;
     int e = wide ? index.firstBoundary4(q + k - 1) : index.firstBoundary2(q[0], q[k]);
     for (; e != MatchIndex::kNone; e = wide ? index.nextBoundary4(e) : index.nextBoundary2(e)) {
@@ -542,7 +544,7 @@ bool SegmentCoder::Coding::chainForward(int x, ForwardScan& scan, int highest) {
         if (a > highest) continue;
         if (a < low) break;
         if (text[a] != q[0] || index.runLength(a) != k) continue;
-        int limit = std::min(L_ - x, kEnd - a);
+        int limit = std::min(regionLength_ - x, kEnd - a);
         int length = k + commonLength(text + e, q + k, limit - k);
         if (scan.offer(a, length)) return true;
     }
@@ -552,9 +554,9 @@ bool SegmentCoder::Coding::chainForward(int x, ForwardScan& scan, int highest) {
 bool SegmentCoder::Coding::runsForward(int x, ForwardScan& scan, int highest) {
     const MatchIndex& index = coder_.above_;
     const std::uint8_t* text = index.bytes();
-    const std::uint8_t* q = coder_.below_.bytes() + w_ + x;
+    const std::uint8_t* q = coder_.below_.bytes() + regionStart_ + x;
     const int k = leadingRun(x);
-    const int low = w_ + x;
+    const int low = regionStart_ + x;
     const MatchIndex::Run* first = index.runsBegin(q[0]);
     for (const MatchIndex::Run* run = runsUpTo(index, q[0], highest); run != first;) {
         --run;
@@ -567,7 +569,7 @@ bool SegmentCoder::Coding::runsForward(int x, ForwardScan& scan, int highest) {
         }
         a = end - k;
         if (a >= start && a <= highest) {
-            int length = k + commonLength(text + end, q + k, std::min(L_ - x, kEnd - a) - k);
+            int length = k + commonLength(text + end, q + k, std::min(regionLength_ - x, kEnd - a) - k);
             if (scan.offer(a, length)) return true;
         }
         int flatHigh = std::min(end - k - 1, highest);
@@ -608,68 +610,61 @@ bool SegmentCoder::Coding::flatForward(ForwardScan& scan, int low, int high, int
     return false;
 }
 
-bool SegmentCoder::Coding::put(std::initializer_list<int> bytes) {
-    if (coder_.length_ + static_cast<int>(bytes.size()) > kCodedCommandLimit) return false;
-    for (int b : bytes) coder_.buffer_[coder_.length_++] = static_cast<std::uint8_t>(b);
+bool SegmentCoder::Coding::put(const EncodedCommand& command) {
+    if (coder_.length_ + command.length > kCodedCommandLimit) return false;
+    std::memcpy(coder_.buffer_ + coder_.length_, command.bytes, static_cast<std::size_t>(command.length));
+    coder_.length_ += command.length;
     return true;
 }
 
 bool SegmentCoder::Coding::flushLiterals() {
-    if (P_ == 0) return true;
-    if (coder_.length_ + P_ + 1 > kCodedCommandLimit) return false;
-    coder_.buffer_[coder_.length_++] = static_cast<std::uint8_t>(P_ == 1 ? kSingleLiteral : P_);
-    std::memcpy(coder_.buffer_ + coder_.length_, newBytes() + p_, static_cast<std::size_t>(P_));
-    coder_.length_ += P_;
-    p_ += P_;
-    P_ = 0;
+    if (pendingLiterals_ == 0) return true;
+    if (coder_.length_ + pendingLiterals_ + 1 > kCodedCommandLimit) return false;
+    coder_.buffer_[coder_.length_++] = literalHead(pendingLiterals_);
+    std::memcpy(coder_.buffer_ + coder_.length_, newBytes() + coded_, static_cast<std::size_t>(pendingLiterals_));
+    coder_.length_ += pendingLiterals_;
+    coded_ += pendingLiterals_;
+    pendingLiterals_ = 0;
     return true;
 }
 
 bool SegmentCoder::Coding::emit(const Decision& decision) {
-    const int dest = w_ + p_;
-    const int d = decision.source - ref_;
-    const int src = decision.source;
+    const int destination = regionStart_ + coded_;
+    const int source = decision.source;
+    const int offset = source - reference_;
     switch (decision.kind) {
         case Kind::Skip: {
-            int u = decision.skip;
-            if (!(u <= 8 ? put({kDestQBase | (u - 1)}) : put({kDestBase | (u >> 8), u & 0xFF}))) return false;
-            p_ += u;
+            if (!put(encodeSkip(decision.skip))) return false;
+            coded_ += decision.skip;
             return true;
         }
         case Kind::Fill: {
-            int t = decision.fill, fill = newBytes()[p_];
-            if (!(t < 48 ? put({kRleBase | t, fill}) : put({kRleLongBase | (t >> 8), t & 0xFF, fill}))) return false;
-            std::memset(memory_.address(static_cast<std::uint32_t>(dest)), fill, static_cast<std::size_t>(t));
-            p_ += t;
+            const std::uint8_t value = newBytes()[coded_];
+            if (!put(encodeFill(decision.fill, value))) return false;
+            std::memset(memory_.address(static_cast<std::uint32_t>(destination)), value,
+                        static_cast<std::size_t>(decision.fill));
+            coded_ += decision.fill;
             return true;
         }
         case Kind::Pattern: {
-            int o = decision.unit, q = decision.repeats;
-            bool fits;
-            if (o <= 9 && q <= 3 && in8(d)) fits = put({kPatQBase | (q == 3 ? 8 : 0) | (o - 2), d & 0xFF});
-            else if (o <= 17 && in12(d)) fits = put({kPatBase | ((d >> 8) & 0x0F), d & 0xFF, (q << 4) | (o - 2)});
-            else fits = put({kPatLBase | q, src & 0xFF, src >> 8, o});
-            if (!fits) return false;
-            for (int i = 0; i < q; ++i) {
-                std::memmove(memory_.address(static_cast<std::uint32_t>(dest + i * o)),
-                            memory_.address(static_cast<std::uint32_t>(src)), static_cast<std::size_t>(o));
+            const int unit = decision.unit, repeats = decision.repeats;
+            if (!put(encodePattern(unit, repeats, offset, source))) return false;
+            for (int i = 0; i < repeats; ++i) {
+                std::memmove(memory_.address(static_cast<std::uint32_t>(destination + i * unit)),
+                             memory_.address(static_cast<std::uint32_t>(source)), static_cast<std::size_t>(unit));
             }
-            p_ += q * o;
-            ref_ = src;
+            coded_ += repeats * unit;
+            reference_ = source;
             return true;
         }
         case Kind::Copy: {
-            int y = decision.copy;
-            bool fits;
-            if (y <= 17 && in8(d)) fits = put({kCopyQBase | (y - 2), d & 0xFF});
-            else if (in12(d)) fits = put({kCopyBase | ((d >> 8) & 0x0F), d & 0xFF, y});
-            else fits = put({kPatLBase | 1, src & 0xFF, src >> 8, y});
-            if (!fits) return false;
-            if (src < dest + y && dest < src + y) return false;
-            std::memcpy(memory_.address(static_cast<std::uint32_t>(dest)),
-                        memory_.address(static_cast<std::uint32_t>(src)), static_cast<std::size_t>(y));
-            p_ += y;
-            ref_ = src;
+            const int length = decision.copy;
+            if (!put(encodeCopy(length, offset, source))) return false;
+            if (source < destination + length && destination < source + length) return false;
+            std::memcpy(memory_.address(static_cast<std::uint32_t>(destination)),
+                        memory_.address(static_cast<std::uint32_t>(source)), static_cast<std::size_t>(length));
+            coded_ += length;
+            reference_ = source;
             return true;
         }
         case Kind::Literal: break;

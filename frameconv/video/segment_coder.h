@@ -3,8 +3,8 @@
 #pragma once
 
 #include "frameconv/video/match_index.h"
-#include "frameconv/video/segment_commands.h"
-#include "frameconv/video/target_memory.h"
+#include "formats/segment_commands.h"
+#include "formats/target_memory.h"
 
 #include <cstdint>
 #include <memory>

@@ -4,6 +4,7 @@
 #include "common/platform/platform.h"
 #include "common/walk/input_files.h"
 #include "frameconv/picture/vic_picture.h"
+#include "formats/zovf_container.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,32 +15,8 @@ namespace zov {
 namespace {
 
 constexpr int kCapacity = AudioSource::capacity;
-constexpr int kPacketHead = 4;
-constexpr int kFrameNumberBytes = 2;
-constexpr int kMaxAudioPayload = StreamMuxer::packetBufferSize - kPacketHead;  // 4092
+constexpr int kMaxAudioPayload = StreamMuxer::packetBufferSize - kPacketHeadLength;  // 4092
 constexpr int kSmallestAudioPacket = 40;
-constexpr int kVideoChunkLength = 22;
-constexpr int kAudioChunkLength = 16;
-constexpr int kFileHeadLength = 8;
-// File offsets of the totals that are rewritten after every frame.
-constexpr int kLengthOffset = 4;
-constexpr int kSamplesOffset = 20;
-constexpr int kFramesOffsetWithAudio = 36;
-constexpr int kFramesOffsetWithoutAudio = 20;
-constexpr int kVideoRateOffset = 43;
-
-void putU16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void putU24(std::uint8_t* p, std::uint32_t v) {
-    putU16(p, v);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-}
-void putU32(std::uint8_t* p, std::uint32_t v) {
-    putU24(p, v);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 /// The low byte of a real truncated toward zero (NaN gives 0, huge values saturate first).
 std::uint8_t lowByte(double value) {
@@ -197,45 +174,41 @@ std::unique_ptr<File> StreamMuxer::openStream() {
 }
 
 void StreamMuxer::writeHeader(File& file) {
-    std::uint8_t* p = packetBuffer_;
-    std::memcpy(p, "ZOVF", 4);
-    putU32(p + 4, 0);
-    int length = kFileHeadLength;
     headerHasAudio_ = audio_.hasSamples();
+    const StreamHeadLayout layout{headerHasAudio_};
+    std::uint8_t* head = packetBuffer_;
+    putFileHead(head, 0);
     if (headerHasAudio_) {
-        std::uint8_t* chunk = p + length;
-        chunk[0] = 0x48;
-        chunk[1] = 0xC1;
-        putU16(chunk + 2, 12);
-        std::memcpy(chunk + 4, "PCMV", 4);
-        putSplitU16(chunk + 8, audio_.sampleRate);
-        chunk[10] = 2;  // bits per sample
-        chunk[11] = 1;  // channels
-        putU32(chunk + 12, static_cast<std::uint32_t>(samplesSent_));
-        length += kAudioChunkLength;
+        std::uint8_t* chunk = head + layout.audioChunk();
+        putChunkHead(chunk, kAudioChunk, kStreamAudioChunkPayload);
+        std::uint8_t* payload = chunk + kChunkHeadLength;
+        std::memcpy(payload, kStreamAudioTag, sizeof kStreamAudioTag);
+        putSplitU16(payload + kAudioRateAt, audio_.sampleRate);
+        payload[kAudioBitsAt] = kStreamAudioBits;
+        payload[kAudioChannelsAt] = 1;
+        putLe32(payload + kAudioSamplesAt, static_cast<std::uint32_t>(samplesSent_));
     }
     const VicPicture& slot = encoder_->currentSlot();
-    std::uint8_t* chunk = p + length;
-    chunk[0] = 0x48;
-    chunk[1] = 0xD6;
-    putU16(chunk + 2, 18);
-    std::memcpy(chunk + 4, "Q5RV", 4);
-    putU16(chunk + 8, static_cast<std::uint32_t>(slot.paddedWidth));
-    putU16(chunk + 10, static_cast<std::uint32_t>(slot.paddedHeight));
-    putU24(chunk + 12, 0);
+    std::uint8_t* chunk = head + layout.videoChunk();
+    putChunkHead(chunk, kVideoChunk, kVideoChunkPayload);
+    std::uint8_t* payload = chunk + kChunkHeadLength;
+    std::memcpy(payload, kVideoFormatTag, sizeof kVideoFormatTag);
+    putLe16(payload + kVideoWidthAt, static_cast<std::uint32_t>(slot.paddedWidth));
+    putLe16(payload + kVideoHeightAt, static_cast<std::uint32_t>(slot.paddedHeight));
+    putLe24(payload + kVideoFramesAt, 0);
     if (headerHasAudio_) {
-        putSplitU16(chunk + 15, audio_.sampleRate / irate);
+        putSplitU16(payload + kVideoSamplesPerFrameAt, audio_.sampleRate / irate);
     } else {
-        putU16(chunk + 15, 0);
+        putLe16(payload + kVideoSamplesPerFrameAt, 0);
     }
-    chunk[17] = static_cast<std::uint8_t>((slot.topCardRow * 8) | 3);
-    chunk[18] = static_cast<std::uint8_t>(slot.roleCount);
-    putU24(chunk + 19, 0);
-    length += kVideoChunkLength;
+    payload[kVideoTopRowAt] = static_cast<std::uint8_t>((slot.topCardRow * 8) | 3);
+    payload[kVideoRolesAt] = static_cast<std::uint8_t>(slot.roleCount);
+    putLe24(payload + kVideoByteRateAt, 0);
 
-    std::memcpy(headerBytes_, p, static_cast<std::size_t>(length));
+    const int length = layout.length();
+    std::memcpy(headerBytes_, head, static_cast<std::size_t>(length));
     headerLength_ = length;
-    file.write(p, static_cast<std::size_t>(length));
+    file.write(head, static_cast<std::size_t>(length));
     bytesWritten_ = length;
     file.setLength(static_cast<std::uint64_t>(length));
 }
@@ -316,56 +289,63 @@ void StreamMuxer::giveUpAudioRest(Plan& plan) {
     plan.audioLeft = 0;
 }
 
+std::int64_t StreamMuxer::audioPacketRoom(const Plan& plan) const {
+    if (plan.audioLeft >= 1 && plan.audioLeft < kSmallestAudioPacket) {
+        return audioRoom_ >= kSmallestAudioPacket ? kSmallestAudioPacket : 0;
+    }
+    if (plan.audioLeft < kSmallestAudioPacket) return 0;
+    std::int64_t room = plan.audioLeft <= audioRoom_ ? plan.audioLeft : truncatedInt(audioRoom_);
+    return room < kSmallestAudioPacket ? 0 : room;
+}
+
+bool StreamMuxer::audioRestWaits(const Plan& plan, std::int64_t packetRoom) const {
+    // Small audio rests wait for a later frame while the file has more; the player cannot take less than a
+    // packet's worth once the video is out.
+    bool smallRest = plan.audioLeft >= 1 && plan.audioLeft < kSmallestAudioPacket && audio_.hasSamples();
+    return smallRest || (plan.videoLeft == 0 && packetRoom < kSmallestAudioPacket);
+}
+
+bool StreamMuxer::audioDoneAfterVideo(Plan& plan, std::int64_t& packetRoom) {
+    bool enoughAudio = plan.audioPlan - plan.audioLeft >= plan.audioMin;
+    if (enoughAudio && plan.balance - plan.audioLeft + plan.overhead + audioRoom_ >= 0) {
+        giveUpAudioRest(plan);
+        return true;
+    }
+    if (plan.audioLeft > audioRoom_) {
+        // The plan shrinks to what the player's buffer can still take.
+        std::int64_t cut = truncatedInt(static_cast<double>(plan.audioLeft) - audioRoom_);
+        plan.audioPlan -= cut;
+        plan.balance -= cut;
+        plan.audioLeft = packetRoom = truncatedInt(audioRoom_);
+    }
+    return false;
+}
+
 bool StreamMuxer::sendPackets(File& file, Plan& plan, FrameReport& report) {
     plan.audioLeft = plan.audioPlan;
     plan.overhead = 0;
-    bool toggle = false;
+    bool videoTurn = false;  // rounds alternate; on a video turn no audio goes out while video is left
     bool firstVideoPacket = true;
     int quietRounds = 0;  // consecutive rounds that wrote no packet and drained nothing
-    for (;;) {
-        if (plan.audioLeft == 0 && plan.videoLeft == 0) break;
-        bool wrote = false;
-        bool toVideo = false;
-
-        std::int64_t n = 0;
-        if (plan.audioLeft >= 1 && plan.audioLeft < kSmallestAudioPacket) {
-            n = audioRoom_ >= kSmallestAudioPacket ? kSmallestAudioPacket : 0;
-        } else if (plan.audioLeft >= kSmallestAudioPacket) {
-            n = plan.audioLeft <= audioRoom_ ? plan.audioLeft : truncatedInt(audioRoom_);
-            if (n < kSmallestAudioPacket) n = 0;
-        }
-        // Small audio rests wait for a later frame while the file has more; the player cannot take less
-        // than a packet's worth once the video is out.
-        bool smallRest = plan.audioLeft >= 1 && plan.audioLeft < kSmallestAudioPacket && audio_.hasSamples();
-        if (smallRest || (plan.videoLeft == 0 && n < kSmallestAudioPacket)) {
+    while (plan.audioLeft != 0 || plan.videoLeft != 0) {
+        // Audio step: at most one audio packet.
+        bool audioSent = false;
+        std::int64_t packetRoom = audioPacketRoom(plan);
+        if (audioRestWaits(plan, packetRoom)) {
             giveUpAudioRest(plan);
-            if (plan.videoLeft == 0) break;
-            toVideo = true;
+            if (plan.videoLeft == 0) return true;
+        } else if (plan.audioLeft != 0 && !(videoTurn && plan.videoLeft > 0) && packetRoom > 0) {
+            if (plan.videoLeft == 0 && audioDoneAfterVideo(plan, packetRoom)) return true;
+            if (packetRoom > plan.audioLeft || plan.firstFrame) packetRoom = plan.audioLeft;
+            audioSent = sendAudio(file, plan, static_cast<int>(std::min<std::int64_t>(packetRoom, kMaxAudioPayload)),
+                                  report);
         }
-        if (!toVideo && (plan.audioLeft == 0 || (toggle && plan.videoLeft > 0) || n <= 0)) toVideo = true;
-        if (!toVideo) {
-            if (plan.videoLeft == 0) {
-                bool enoughAudio = plan.audioPlan - plan.audioLeft >= plan.audioMin;
-                if (enoughAudio && plan.balance - plan.audioLeft + plan.overhead + audioRoom_ >= 0) {
-                    giveUpAudioRest(plan);
-                    break;
-                }
-                if (plan.audioLeft > audioRoom_) {
-                    std::int64_t cut = truncatedInt(static_cast<double>(plan.audioLeft) - audioRoom_);
-                    plan.audioPlan -= cut;
-                    plan.balance -= cut;
-                    plan.audioLeft = n = truncatedInt(audioRoom_);
-                }
-            }
-            if (n > plan.audioLeft || plan.firstFrame) n = plan.audioLeft;
-            wrote = sendAudio(file, plan, static_cast<int>(std::min<std::int64_t>(n, kMaxAudioPayload)), report);
-        }
+        videoTurn = !videoTurn;
 
-        // Video step.
-        toggle = !toggle;
+        // Video step: at most one video packet.
         if (plan.videoLeft == 0) {
             if (plan.audioLeft > 0) continue;
-            break;
+            return true;
         }
         int drained = sendVideo(file, plan, firstVideoPacket, report);
         if (drained > 0) {
@@ -373,58 +353,56 @@ bool StreamMuxer::sendPackets(File& file, Plan& plan, FrameReport& report) {
             quietRounds = 0;
             continue;
         }
-        quietRounds = wrote ? 0 : quietRounds + 1;
-        // While audio is pending the loop goes on, as long as some round still writes something.
+        // Nothing drained. While audio is pending the loop goes on, as long as some round still writes.
+        quietRounds = audioSent ? 0 : quietRounds + 1;
         if (plan.audioLeft > 0 && quietRounds < 2) continue;
-        if (drained == 0) break;
-        return false;  // nothing to send although video was expected, or an invalid command
+        // No video although some was expected (drained 0) ends the frame; a failed drain (an invalid
+        // command, or more than a packet holds) fails it.
+        return drained == 0;
     }
     return true;
 }
 
 bool StreamMuxer::sendAudio(File& file, Plan& plan, int n, FrameReport& report) {
-    std::uint8_t* payload = packetBuffer_ + kPacketHead;
+    std::uint8_t* payload = packetBuffer_ + kPacketHeadLength;
     int got = audio_.read(payload, n);
     if (got <= 0) {
         // The file holds less than its length promised: the rest of this frame's audio is given up.
         giveUpAudioRest(plan);
         return false;
     }
-    packetBuffer_[0] = 0x41;
-    packetBuffer_[1] = 0x31;
-    putU16(packetBuffer_ + 2, static_cast<std::uint32_t>(got));
-    file.write(packetBuffer_, static_cast<std::size_t>(kPacketHead + got));
-    plan.overhead += kPacketHead;
+    putPacketHead(packetBuffer_, PacketKind::Audio, static_cast<std::uint16_t>(got));
+    file.write(packetBuffer_, static_cast<std::size_t>(kPacketHeadLength + got));
+    plan.overhead += kPacketHeadLength;
     plan.audioLeft -= got;
     ++report.audioPackets;
     report.audioBytes += got;
     samplesSent_ = truncatedInt(got / audio_.bytesPerSample + samplesSent_);
     audioRoom_ -= got;
     // The buffer keeps playing while the packet is on its way.
-    if (framesInStream() > 1) audioRoom_ += audio_.bytesFor(static_cast<double>(got + kPacketHead) / bwidth);
+    if (framesInStream() > 1) audioRoom_ += audio_.bytesFor(static_cast<double>(got + kPacketHeadLength) / bwidth);
     return true;
 }
 
 int StreamMuxer::sendVideo(File& file, Plan& plan, bool firstPacket, FrameReport& report) {
     int numberBytes = firstPacket ? kFrameNumberBytes : 0;
-    int space = maxVideoPayload - numberBytes;
-    CodeStats drained = encoder_->drain(packetBuffer_ + kPacketHead + numberBytes, space, firstPacket);
+    int space = static_cast<int>(kMaxVideoPayload) - numberBytes;
+    CodeStats drained = encoder_->drain(packetBuffer_ + kPacketHeadLength + numberBytes, space, firstPacket);
     int count = drained.sum().bytes;
     if (count > space) return -1;  // more than the packet can hold: the encoder is not to be trusted
     if (count <= 0) return count;
 
     plan.videoLeft = std::max<std::int64_t>(plan.videoLeft - count, 0);
     report.codeStats.add(drained);
-    plan.overhead += kPacketHead;
+    plan.overhead += kPacketHeadLength;
     int payload = count + numberBytes;
-    packetBuffer_[0] = 0x56;
-    packetBuffer_[1] = firstPacket ? 0x30 : 0xB0;
-    putU16(packetBuffer_ + 2, static_cast<std::uint32_t>(payload));
-    if (firstPacket) putU16(packetBuffer_ + kPacketHead, static_cast<std::uint32_t>(framesOffered_));
-    file.write(packetBuffer_, static_cast<std::size_t>(kPacketHead + payload));
+    putPacketHead(packetBuffer_, firstPacket ? PacketKind::FirstVideo : PacketKind::MoreVideo,
+                  static_cast<std::uint16_t>(payload));
+    if (firstPacket) putLe16(packetBuffer_ + kPacketHeadLength, static_cast<std::uint32_t>(framesOffered_));
+    file.write(packetBuffer_, static_cast<std::size_t>(kPacketHeadLength + payload));
     ++report.videoPackets;
     report.videoBytes += payload;
-    if (framesInStream() > 1) audioRoom_ += audio_.bytesFor(static_cast<double>(payload + kPacketHead) / bwidth);
+    if (framesInStream() > 1) audioRoom_ += audio_.bytesFor(static_cast<double>(payload + kPacketHeadLength) / bwidth);
     return count;
 }
 
@@ -451,24 +429,25 @@ void StreamMuxer::settleAccount(double t, const Plan& plan, FrameReport& report)
 }
 
 void StreamMuxer::updateHeader(File& file) {
+    const StreamHeadLayout layout{headerHasAudio_};
     std::uint64_t length = file.length();
     bytesWritten_ = clampedInt(static_cast<std::int64_t>(std::min<std::uint64_t>(length, INT32_MAX)));
     std::uint8_t field[4];
-    putU32(field, static_cast<std::uint32_t>(bytesWritten_ - kFileHeadLength));
-    file.seek(kLengthOffset);
+    putLe32(field, static_cast<std::uint32_t>(bytesWritten_ - kFileHeadLength));
+    file.seek(kLengthFieldOffset);
     file.write(field, 4);
     if (headerHasAudio_) {
-        putU32(field, static_cast<std::uint32_t>(samplesSent_));
-        file.seek(kSamplesOffset);
+        putLe32(field, static_cast<std::uint32_t>(samplesSent_));
+        file.seek(static_cast<std::uint64_t>(layout.samplesField()));
         file.write(field, 4);
     }
-    putU24(field, static_cast<std::uint32_t>(framesInStream()));
-    file.seek(headerHasAudio_ ? kFramesOffsetWithAudio : kFramesOffsetWithoutAudio);
+    putLe24(field, static_cast<std::uint32_t>(framesInStream()));
+    file.seek(static_cast<std::uint64_t>(layout.framesField()));
     file.write(field, 3);
     if (samplesSent_ != 0 && headerHasAudio_) {
         double audioSeconds = samplesSent_ / audio_.sampleRate;
-        putU24(field, asU32((bytesWritten_ - samplesSent_ * 0.25) / audioSeconds));
-        file.seek(kVideoRateOffset);
+        putLe24(field, asU32((bytesWritten_ - samplesSent_ * 0.25) / audioSeconds));
+        file.seek(static_cast<std::uint64_t>(layout.byteRateField()));
         file.write(field, 3);
     }
 }
@@ -491,7 +470,7 @@ void StreamMuxer::abandonFrame(File& file, const Undo& undo, FrameReport& report
                 updateHeader(file);
                 if (headerHasAudio_ && samplesSent_ == 0) {
                     std::uint8_t zero[3] = {};
-                    file.seek(kVideoRateOffset);
+                    file.seek(static_cast<std::uint64_t>(StreamHeadLayout{headerHasAudio_}.byteRateField()));
                     file.write(zero, 3);
                 }
             }

@@ -6,6 +6,7 @@
 #include "frameconv/video/audio_source.h"
 #include "frameconv/video/code_stats.h"
 #include "frameconv/video/frame_encoder.h"
+#include "formats/zovf_container.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,7 +37,6 @@ struct FrameReport {
 class StreamMuxer {
 public:
     static constexpr int packetBufferSize = 4096;
-    static constexpr int maxVideoPayload = 254;
 
     // ---- settings -------------------------------------------------------------------------------------
     int bwidth = 4000;    // stream bytes per second
@@ -79,7 +79,15 @@ private:
     void advanceOutputClock(double t);
     void planFrame(Plan& plan, int codedSize);
     static void giveUpAudioRest(Plan& plan);
+    /// Writes the frame's packets, alternating audio and video; false when the frame has to be abandoned.
     bool sendPackets(File& file, Plan& plan, FrameReport& report);
+    /// The audio bytes the next packet can carry (0: none this round).
+    std::int64_t audioPacketRoom(const Plan& plan) const;
+    /// Whether the audio left of this frame waits for a later one.
+    bool audioRestWaits(const Plan& plan, std::int64_t packetRoom) const;
+    /// Once the video is out: true when the audio sent is enough and the rest is given up; otherwise the
+    /// plan (and the packet) shrink to what the player's buffer still takes.
+    bool audioDoneAfterVideo(Plan& plan, std::int64_t& packetRoom);
     bool sendAudio(File& file, Plan& plan, int n, FrameReport& report);
     int sendVideo(File& file, Plan& plan, bool firstPacket, FrameReport& report);
     void settleAccount(double t, const Plan& plan, FrameReport& report);
@@ -91,7 +99,7 @@ private:
     const InputFiles* inputs_ = nullptr;
     AudioSource audio_;
     bool headerHasAudio_ = false;
-    std::uint8_t headerBytes_[46] = {};  // the header as first written, for putting a failed run back
+    std::uint8_t headerBytes_[StreamHeadLayout{true}.length()] = {};  // the header as first written, for putting a failed run back
     int headerLength_ = 0;
 
     std::int64_t carry_ = 0;

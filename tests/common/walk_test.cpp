@@ -22,8 +22,8 @@ protected:
 
     BatchWalk frameconvWalk(bool recursive = false, int verbose = 1, bool answer = true) {
         BatchWalk::Settings s;
-        s.tool = BatchWalk::Tool::Frameconv;
-        s.verbose = verbose;
+        s.extensions = {".BMP", ".PPM"};
+        s.directoryLine = verbose != 0 ? BatchWalk::DirectoryLine::Pattern : BatchWalk::DirectoryLine::None;
         s.recursive = recursive;
         s.jump = &jump;
         s.frames = &frames;
@@ -35,8 +35,9 @@ protected:
 
     BatchWalk soundWalk(bool recursive, bool verbose, const std::string& refuse = "") {
         BatchWalk::Settings s;
-        s.tool = BatchWalk::Tool::Soundconv;
-        s.verbose = verbose ? 1 : 0;
+        s.extensions = {".WAV"};
+        s.directoryLine = verbose ? BatchWalk::DirectoryLine::Path : BatchWalk::DirectoryLine::None;
+        s.reportMissingSource = true;
         s.recursive = recursive;
         return BatchWalk(s, [this, refuse](const std::string& src, const std::string& dest) {
             visits.push_back(src + " -> " + dest);
@@ -50,7 +51,7 @@ TEST_F(WalkTest, TwoPassesTakeBmpThenPpmAndNothingElse) {
     fs.addFile("pics/B.PPM", "x");
     fs.addFile("pics/A.BMP", "x");
     fs.addFile("pics/d.bmp", "x");
-    EXPECT_TRUE(frameconvWalk().frameconvPasses("pics", "out"));
+    EXPECT_TRUE(frameconvWalk().passes("pics", "out"));
     EXPECT_EQ(visits, (std::vector<std::string>{"pics/A.BMP -> out", "pics/d.bmp -> out", "pics/B.PPM -> out"}));
     EXPECT_EQ(console.output(), "Directory: pics/*.BMP\nDirectory: pics/*.PPM\n");
     EXPECT_TRUE(fs.exists("out"));
@@ -67,7 +68,7 @@ TEST_F(WalkTest, ListingIsSortedWithoutRegardToCase) {
 TEST_F(WalkTest, JumpAndFramesCountAcrossPassesAndDirectories) {
     for (const char* name : {"1.bmp", "2.bmp", "3.bmp", "4.ppm", "5.ppm"}) fs.addFile(std::string("d/") + name, "x");
     jump = 2;
-    EXPECT_TRUE(frameconvWalk(false, 0).frameconvPasses("d", "o"));
+    EXPECT_TRUE(frameconvWalk(false, 0).passes("d", "o"));
     EXPECT_EQ(visits, (std::vector<std::string>{"d/3.bmp -> o", "d/4.ppm -> o", "d/5.ppm -> o"}));
 
     visits.clear();
@@ -75,7 +76,7 @@ TEST_F(WalkTest, JumpAndFramesCountAcrossPassesAndDirectories) {
     frames = 2;
     BatchWalk walk = frameconvWalk(false, 1);
     console.clear();
-    EXPECT_TRUE(walk.frameconvPasses("d", "o"));
+    EXPECT_TRUE(walk.passes("d", "o"));
     EXPECT_EQ(visits, (std::vector<std::string>{"d/1.bmp -> o", "d/2.bmp -> o"}));
     EXPECT_TRUE(walk.finished());
     // The frame limit ended the whole batch: no ".PPM" pass was started.
@@ -88,7 +89,7 @@ TEST_F(WalkTest, FrameLimitEndsEnclosingListingsToo) {
     fs.addFile("d/sub/c.bmp", "x");
     fs.addFile("d/z.bmp", "x");
     frames = 2;
-    EXPECT_TRUE(frameconvWalk(true, 0).frameconvPasses("d", "*"));
+    EXPECT_TRUE(frameconvWalk(true, 0).passes("d", "*"));
     EXPECT_EQ(visits, (std::vector<std::string>{"d/a.bmp -> *", "d/sub/b.bmp -> *"}));
 }
 
@@ -136,7 +137,6 @@ TEST_F(WalkTest, DestinationDirectoryIsNotCreatedWhenCompiling) {
     fs.addFile("d/a.bmp", "x");
     BatchWalk::Settings s;
     s.createDestination = false;
-    s.verbose = 0;
     BatchWalk walk(s, [](const std::string&, const std::string&) { return true; });
     EXPECT_TRUE(walk.pass("d", "video.zov", ".BMP"));
     EXPECT_FALSE(fs.exists("video.zov"));
@@ -144,7 +144,7 @@ TEST_F(WalkTest, DestinationDirectoryIsNotCreatedWhenCompiling) {
 
 TEST_F(WalkTest, SingleFileIsHandedOverOnceWhateverItsName) {
     fs.addFile("picture.dat", "x");
-    EXPECT_TRUE(frameconvWalk().frameconvPasses("picture.dat", "o.bin"));
+    EXPECT_TRUE(frameconvWalk().passes("picture.dat", "o.bin"));
     EXPECT_EQ(visits, (std::vector<std::string>{"picture.dat -> o.bin"}));
     EXPECT_EQ(console.output(), "");
 }
@@ -153,7 +153,7 @@ TEST_F(WalkTest, ConverterAnsweringNoStopsTheWalk) {
     fs.addFile("d/a.bmp", "x");
     fs.addFile("d/b.bmp", "x");
     fs.addFile("d/c.ppm", "x");
-    EXPECT_FALSE(frameconvWalk(false, 0, false).frameconvPasses("d", "o"));
+    EXPECT_FALSE(frameconvWalk(false, 0, false).passes("d", "o"));
     EXPECT_EQ(visits.size(), 1u);
 }
 
@@ -198,27 +198,36 @@ TEST(OutputNaming, NamesFollowTheSourceAndTheDestination) {
 }
 
 struct ExistingCase {
-    OutputCheck who;
+    ExistingOutputRules rules;
     bool directory;
     bool yes;
-    int verbose;
     OutputDecision decision;
     const char* message;
 };
 
-TEST(ExistingOutput, EveryToolModeAndCaseHasItsMessageAndOutcome) {
+TEST(ExistingOutput, EveryRuleAndCaseHasItsMessageAndOutcome) {
+    // The programs' three kinds: a bitmap per picture, a stream made at its first picture, a sound file;
+    // each also without the overwrite line.
+    const ExistingOutputRules picture{};
+    ExistingOutputRules quietPicture = picture;
+    quietPicture.reportOverwrite = false;
+    const ExistingOutputRules stream{"", true, OutputDecision::Stop, "aborting...", OutputDecision::Stop, true};
+    ExistingOutputRules quietStream = stream;
+    quietStream.reportOverwrite = false;
+    const ExistingOutputRules sound{"  Skipping...", false, OutputDecision::Stop, "and will be skipped.",
+                                    OutputDecision::Stop, true};
     const ExistingCase cases[] = {
-        {OutputCheck::Picture, true, false, 1, OutputDecision::Skip, "o already exists,  but as a directory!  Skipping...\n"},
-        {OutputCheck::Picture, false, false, 0, OutputDecision::Skip, "o already exists, and will be skipped.\n"},
-        {OutputCheck::Picture, false, true, 1, OutputDecision::Write, "o already exists, and will be overwritten.\n"},
-        {OutputCheck::Picture, false, true, 0, OutputDecision::Write, ""},
-        {OutputCheck::VideoFirstFrame, true, true, 1, OutputDecision::Stop, "o already exists,  but as a directory!\n"},
-        {OutputCheck::VideoFirstFrame, false, false, 1, OutputDecision::Stop, "o already exists, aborting...\n"},
-        {OutputCheck::VideoFirstFrame, false, true, 1, OutputDecision::Write, "o already exists, and will be overwritten.\n"},
-        {OutputCheck::VideoFirstFrame, false, true, 0, OutputDecision::Write, ""},
-        {OutputCheck::Sound, true, false, 0, OutputDecision::Stop, "o already exists,  but as a directory!  Skipping..."},
-        {OutputCheck::Sound, false, false, 0, OutputDecision::Stop, "o already exists, and will be skipped.\n"},
-        {OutputCheck::Sound, false, true, 0, OutputDecision::Write, "o already exists, and will be overwritten.\n"},
+        {picture, true, false, OutputDecision::Skip, "o already exists,  but as a directory!  Skipping...\n"},
+        {quietPicture, false, false, OutputDecision::Skip, "o already exists, and will be skipped.\n"},
+        {picture, false, true, OutputDecision::Write, "o already exists, and will be overwritten.\n"},
+        {quietPicture, false, true, OutputDecision::Write, ""},
+        {stream, true, true, OutputDecision::Stop, "o already exists,  but as a directory!\n"},
+        {stream, false, false, OutputDecision::Stop, "o already exists, aborting...\n"},
+        {stream, false, true, OutputDecision::Write, "o already exists, and will be overwritten.\n"},
+        {quietStream, false, true, OutputDecision::Write, ""},
+        {sound, true, false, OutputDecision::Stop, "o already exists,  but as a directory!  Skipping..."},
+        {sound, false, false, OutputDecision::Stop, "o already exists, and will be skipped.\n"},
+        {sound, false, true, OutputDecision::Write, "o already exists, and will be overwritten.\n"},
     };
     for (const ExistingCase& c : cases) {
         MemoryFileSystem fs;
@@ -227,7 +236,7 @@ TEST(ExistingOutput, EveryToolModeAndCaseHasItsMessageAndOutcome) {
         if (c.directory) fs.addDirectory("o");
         else fs.addFile("o", "old");
         bool existed = false;
-        EXPECT_EQ(checkExistingOutput("o", c.who, c.yes, c.verbose, &existed), c.decision) << c.message;
+        EXPECT_EQ(checkExistingOutput("o", c.rules, c.yes, &existed), c.decision) << c.message;
         EXPECT_EQ(console.output(), c.message);
         EXPECT_TRUE(existed);
         EXPECT_EQ(fs.contents(c.directory ? "" : "o").size(), c.directory ? 0u : 3u);  // nothing touched
@@ -239,7 +248,7 @@ TEST(ExistingOutput, MissingOutputIsWrittenSilently) {
     StringConsole console;
     PlatformOverride use(&fs, &console);
     bool existed = true;
-    EXPECT_EQ(checkExistingOutput("new.BIN", OutputCheck::Picture, false, 3, &existed), OutputDecision::Write);
+    EXPECT_EQ(checkExistingOutput("new.BIN", ExistingOutputRules{}, false, &existed), OutputDecision::Write);
     EXPECT_FALSE(existed);
     EXPECT_EQ(console.output(), "");
 }

@@ -3,7 +3,7 @@
 // the census of the library must match bit for bit, ties and saturations included.
 #pragma once
 
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // pixel. Kept as the reference that the library's quantisation must match bit for bit.
 #pragma once
 
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "view_test_support.h"
 
 #include "common/console/console.h"
-#include "vicview/vic_colours.h"
+#include "formats/vic_colours.h"
 
 namespace zov {
 namespace {

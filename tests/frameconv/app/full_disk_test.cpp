@@ -33,7 +33,8 @@ protected:
             });
             const auto bytes = picture_files::bmp(grid);
             fs::create_directories(root_ / "clip");
-            std::ofstream(root_ / "clip" / ("f" + std::to_string(i) + ".bmp"), std::ios::binary)
+            const std::string name = std::string("f").append(std::to_string(i)).append(".bmp");
+            std::ofstream(root_ / "clip" / name, std::ios::binary)
                 .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         }
         std::ofstream(root_ / "sound.raw", std::ios::binary) << std::string(4000, '\x5A');

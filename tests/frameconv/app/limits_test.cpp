@@ -3,7 +3,7 @@
 // video frames; one pixel more is refused; and the frame counters at their largest values.
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 #include "support/command_line.h"
 #include "support/frameconv_run.h"
 #include "support/picture_files.h"

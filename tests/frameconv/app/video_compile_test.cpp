@@ -2,7 +2,7 @@
 // player on the target machine would, and every frame it shows must equal that picture's own bitmap file.
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 #include "support/command_line.h"
 #include "support/frameconv_run.h"
 #include "support/picture_files.h"

@@ -1,5 +1,5 @@
 #include "common/platform/memory_platform.h"
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/picture/palette_test_pictures.h"
 #include "frameconv/picture/picture_load_fixture.h"
@@ -58,11 +58,12 @@ bool isGrey(int colour) {
 }
 
 std::string describe(const VicPicture& picture) {
+    // Appended piece by piece: GCC 12 takes `" " + std::to_string(...)` for an overlapping copy (-Wrestrict).
     std::string text = "roles";
-    for (int k = 0; k < picture.roleCount; ++k) text += " " + std::to_string(picture.roleColours[k]);
+    for (int k = 0; k < picture.roleCount; ++k) text.append(" ").append(std::to_string(picture.roleColours[k]));
     text += " counts";
-    for (int count : picture.hueCounts) text += " " + std::to_string(count);
-    return text + " error " + std::to_string(picture.paletteError);
+    for (int count : picture.hueCounts) text.append(" ").append(std::to_string(count));
+    return text.append(" error ").append(std::to_string(picture.paletteError));
 }
 
 TEST(ChooseColours, GreyPicturesGetOnlyGreysWithBlackAtItsPinnedRole) {

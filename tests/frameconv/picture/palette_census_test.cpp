@@ -1,4 +1,4 @@
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/picture/palette_test_pictures.h"
 #include "support/plain_palette_census.h"

@@ -1,7 +1,7 @@
 // Pictures built directly in the planes from exact palette colours, for the colour choice tests.
 #pragma once
 
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <cstdint>

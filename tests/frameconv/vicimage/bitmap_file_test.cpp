@@ -1,5 +1,5 @@
 #include "common/platform/memory_platform.h"
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/picture_export.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/vicimage/bitmap_file.h"

@@ -1,5 +1,5 @@
 #include "common/platform/memory_platform.h"
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 #include "frameconv/picture/vic_picture.h"
 #include "tests/frameconv/vicimage/export_fixture.h"
 

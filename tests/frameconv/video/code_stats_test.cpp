@@ -1,6 +1,6 @@
 // The code statistics: classes of first bytes, the absolute-range rule of sums, and the table's exact text.
 #include "frameconv/video/code_stats.h"
-#include "frameconv/video/segment_commands.h"
+#include "formats/segment_commands.h"
 
 #include "common/platform/memory_platform.h"
 

@@ -3,7 +3,7 @@
 #include "frameconv/video/delta_encoder.h"
 
 #include "common/platform/memory_platform.h"
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 #include "support/picture_files.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "frameconv/video/frame_store.h"
-#include "frameconv/video/target_memory.h"
+#include "formats/target_memory.h"
 
 #include <gtest/gtest.h>
 

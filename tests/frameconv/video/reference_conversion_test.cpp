@@ -1,6 +1,6 @@
 #include "frameconv/video/reference_conversion.h"
 
-#include "frameconv/picture/palette.h"
+#include "formats/palette.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // benchmark check against this one.
 #pragma once
 
-#include "frameconv/video/target_memory.h"
+#include "formats/target_memory.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // look like converted pictures. Everything comes from a seeded generator, so every sample can be rebuilt.
 #pragma once
 
-#include "frameconv/video/target_memory.h"
+#include "formats/target_memory.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // and the same memory afterwards. Every coded frame is also played back on the memory as it was, and must
 // rebuild the region and touch nothing else.
 #include "frameconv/video/segment_coder.h"
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 #include "tests/frameconv/video/reference_segment_coder.h"
 #include "tests/frameconv/video/region_samples.h"
 

@@ -1,7 +1,7 @@
 // Coded frames for small constructed regions, byte for byte. Every case is coded by the production coder
 // and the exhaustive one (they must agree) and played back to the new bytes.
 #include "frameconv/video/segment_coder.h"
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 #include "tests/frameconv/video/reference_segment_coder.h"
 
 #include <gtest/gtest.h>

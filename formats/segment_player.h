@@ -2,7 +2,7 @@
 // every command: the tests use it to prove coded frames rebuild their region, a preview plays streams.
 #pragma once
 
-#include "frameconv/video/target_memory.h"
+#include "formats/target_memory.h"
 
 #include <cstddef>
 #include <cstdint>

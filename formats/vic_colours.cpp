@@ -1,4 +1,4 @@
-#include "vicview/vic_colours.h"
+#include "formats/vic_colours.h"
 
 namespace zov {
 

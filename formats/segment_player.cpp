@@ -1,6 +1,6 @@
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 
-#include "frameconv/video/segment_commands.h"
+#include "formats/segment_commands.h"
 
 namespace zov {
 

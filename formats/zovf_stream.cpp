@@ -1,14 +1,11 @@
-#include "vicview/zovf_stream.h"
+#include "formats/zovf_stream.h"
 
 #include "common/console/console.h"
 
 namespace zov {
 namespace {
 
-constexpr std::size_t kVideoPayload = 18;
-constexpr std::size_t kAudioPayload = 12;
-
-bool hasTag(const std::vector<std::uint8_t>& bytes, std::size_t at, const char* tag) {
+bool hasTag(const std::vector<std::uint8_t>& bytes, std::size_t at, const char (&tag)[4]) {
     for (int i = 0; i < 4; ++i)
         if (bytes[at + static_cast<std::size_t>(i)] != static_cast<std::uint8_t>(tag[i])) return false;
     return true;
@@ -17,33 +14,33 @@ bool hasTag(const std::vector<std::uint8_t>& bytes, std::size_t at, const char* 
 bool readVideoChunk(const std::vector<std::uint8_t>& bytes, const ZovfChunk& chunk, StreamInfo& info,
                     FileProblem& problem) {
     std::size_t p = chunk.payloadOffset;
-    if (chunk.payloadLength != kVideoPayload) {
+    if (chunk.payloadLength != kVideoChunkPayload) {
         problem = {chunk.offset + 2, formatted("video chunk of %zu bytes; it has 18", chunk.payloadLength)};
         return false;
     }
-    if (!hasTag(bytes, p, "Q5RV")) {
+    if (!hasTag(bytes, p, kVideoFormatTag)) {
         problem = {p, "the video chunk's format tag is not \"Q5RV\""};
         return false;
     }
-    info.width = static_cast<int>(readU16(bytes, p + 4));
-    info.height = static_cast<int>(readU16(bytes, p + 6));
-    info.frames = readU24(bytes, p + 8);
-    info.framesField = p + 8;
-    info.samplesPerFrame = static_cast<int>(readU16(bytes, p + 11));
-    info.topCardRow = bytes[p + 13] >> 3;
-    info.roleCount = bytes[p + 14];
-    info.videoByteRate = readU24(bytes, p + 15);
+    info.width = static_cast<int>(readU16(bytes, p + kVideoWidthAt));
+    info.height = static_cast<int>(readU16(bytes, p + kVideoHeightAt));
+    info.frames = readU24(bytes, p + kVideoFramesAt);
+    info.framesField = p + kVideoFramesAt;
+    info.samplesPerFrame = static_cast<int>(readU16(bytes, p + kVideoSamplesPerFrameAt));
+    info.topCardRow = bytes[p + kVideoTopRowAt] >> 3;
+    info.roleCount = bytes[p + kVideoRolesAt];
+    info.videoByteRate = readU24(bytes, p + kVideoByteRateAt);
     if (info.roleCount != 2 && info.roleCount != 4) {
-        problem = {p + 14, formatted("role count %d; it is 4 (multicolour) or 2 (hi-res)", info.roleCount)};
+        problem = {p + kVideoRolesAt, formatted("role count %d; it is 4 (multicolour) or 2 (hi-res)", info.roleCount)};
         return false;
     }
     int cardWidth = info.multicolour() ? 4 : 8;
     if (info.width <= 0 || info.width % cardWidth != 0 || info.widthInCards() > 40) {
-        problem = {p + 4, formatted("picture width %d is not 1 to 40 cards of %d pixels", info.width, cardWidth)};
+        problem = {p + kVideoWidthAt, formatted("picture width %d is not 1 to 40 cards of %d pixels", info.width, cardWidth)};
         return false;
     }
     if (info.height <= 0 || info.height % 8 != 0 || info.topCardRow + info.heightInCards() > 25) {
-        problem = {p + 6, formatted("picture height %d from card row %d does not fit the 25 card rows", info.height,
+        problem = {p + kVideoHeightAt, formatted("picture height %d from card row %d does not fit the 25 card rows", info.height,
                                     info.topCardRow)};
         return false;
     }
@@ -53,21 +50,21 @@ bool readVideoChunk(const std::vector<std::uint8_t>& bytes, const ZovfChunk& chu
 bool readAudioChunk(const std::vector<std::uint8_t>& bytes, const ZovfChunk& chunk, StreamInfo& info,
                     FileProblem& problem) {
     std::size_t p = chunk.payloadOffset;
-    if (chunk.payloadLength != kAudioPayload || !hasTag(bytes, p, "PCMV")) {
+    if (chunk.payloadLength != kStreamAudioChunkPayload || !hasTag(bytes, p, kStreamAudioTag)) {
         problem = {chunk.offset, "the audio chunk is not that of a video stream"};
         return false;
     }
     info.hasAudio = true;
-    info.audioRate = readU16(bytes, p + 4);
-    info.samples = readU32(bytes, p + 8);
-    info.samplesField = p + 8;
-    if (bytes[p + 6] != 2 || bytes[p + 7] != 1) {
-        problem = {p + 6, formatted("audio of %d bits and %d channels; streams carry 2-bit mono", bytes[p + 6],
-                                    bytes[p + 7])};
+    info.audioRate = readU16(bytes, p + kAudioRateAt);
+    info.samples = readU32(bytes, p + kAudioSamplesAt);
+    info.samplesField = p + kAudioSamplesAt;
+    if (bytes[p + kAudioBitsAt] != kStreamAudioBits || bytes[p + kAudioChannelsAt] != 1) {
+        problem = {p + kAudioBitsAt, formatted("audio of %d bits and %d channels; streams carry 2-bit mono",
+                                               bytes[p + kAudioBitsAt], bytes[p + kAudioChannelsAt])};
         return false;
     }
     if (info.audioRate == 0) {
-        problem = {p + 4, "an audio rate of 0 Hz"};
+        problem = {p + kAudioRateAt, "an audio rate of 0 Hz"};
         return false;
     }
     return true;
@@ -95,22 +92,15 @@ bool readStreamHeader(const std::vector<std::uint8_t>& bytes, StreamInfo& info, 
 bool readPacket(const std::vector<std::uint8_t>& bytes, std::size_t& at, StreamPacket& packet, FileProblem& problem) {
     packet = StreamPacket{};
     packet.offset = at;
-    if (at + 4 > bytes.size()) {
+    if (at + kPacketHeadLength > bytes.size()) {
         problem = {at, "the file ends inside a packet head"};
         return false;
     }
-    std::uint8_t type = bytes[at], sub = bytes[at + 1];
-    if (type == 'A' && sub == '1') {
-        packet.kind = PacketKind::Audio;
-    } else if (type == 'V' && sub == '0') {
-        packet.kind = PacketKind::FirstVideo;
-    } else if (type == 'V' && sub == 0xB0) {
-        packet.kind = PacketKind::MoreVideo;
-    } else {
-        problem = {at, formatted("unknown packet head 0x%02X 0x%02X", type, sub)};
+    if (!packetKindOf(bytes[at], bytes[at + 1], packet.kind)) {
+        problem = {at, formatted("unknown packet head 0x%02X 0x%02X", bytes[at], bytes[at + 1])};
         return false;
     }
-    packet.payloadOffset = at + 4;
+    packet.payloadOffset = at + kPacketHeadLength;
     packet.payloadLength = readU16(bytes, at + 2);
     if (packet.payloadOffset + packet.payloadLength > bytes.size()) {
         problem = {at, formatted("a packet of %zu bytes, but the file ends after %zu", packet.payloadLength,
@@ -121,17 +111,18 @@ bool readPacket(const std::vector<std::uint8_t>& bytes, std::size_t& at, StreamP
     packet.contentLength = packet.payloadLength;
     if (packet.kind != PacketKind::Audio) {
         if (packet.payloadLength > kMaxVideoPayload) {
-            problem = {at, formatted("a video packet of %zu bytes; at most 254 fit", packet.payloadLength)};
+            problem = {at, formatted("a video packet of %zu bytes; at most %zu fit", packet.payloadLength,
+                                     kMaxVideoPayload)};
             return false;
         }
         if (packet.kind == PacketKind::FirstVideo) {
-            if (packet.payloadLength < 2) {
+            if (packet.payloadLength < kFrameNumberBytes) {
                 problem = {at, "a first video packet without its frame number"};
                 return false;
             }
             packet.frameNumber = readU16(bytes, packet.payloadOffset);
-            packet.contentOffset += 2;
-            packet.contentLength -= 2;
+            packet.contentOffset += kFrameNumberBytes;
+            packet.contentLength -= kFrameNumberBytes;
         }
     }
     at = packet.payloadOffset + packet.payloadLength;

@@ -1,15 +1,13 @@
 // The ZOVF video stream: its header (video chunk and optional audio chunk) and the packets that follow it.
 #pragma once
 
-#include "vicview/zovf_container.h"
+#include "formats/zovf_container.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace zov {
-
-inline constexpr std::size_t kMaxVideoPayload = 254;
 
 struct StreamInfo {
     // Video chunk.
@@ -34,8 +32,6 @@ struct StreamInfo {
     /// Card column of the picture's left edge: it is centred on the 40-card screen.
     int leftCard() const { return (40 - widthInCards()) / 2; }
 };
-
-enum class PacketKind { Audio, FirstVideo, MoreVideo };
 
 struct StreamPacket {
     PacketKind kind = PacketKind::Audio;

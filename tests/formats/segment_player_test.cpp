@@ -1,5 +1,5 @@
 // The player executes every command as its table row says and refuses malformed input with its offset.
-#include "frameconv/video/segment_player.h"
+#include "formats/segment_player.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,9 @@
-#include "frameconv/video/segment_commands.h"
+#include "formats/segment_commands.h"
 
-#include "frameconv/video/code_stats.h"
+#include "formats/little_endian.h"
+
+#include <algorithm>
+#include <initializer_list>
 
 namespace zov {
 
@@ -19,6 +22,24 @@ int offset12(const std::uint8_t* bytes) { return signExtend(((bytes[0] & 0x0F) <
 int offset8(std::uint8_t b) { return signExtend(b, 8); }
 
 }  // namespace
+
+const char* codeClassName(std::int32_t codeClass) {
+    switch (codeClass) {
+        case kClassRaw: return "Raw   ";
+        case kClassRle: return "RLE   ";
+        case kClassRleL: return "RLE_L ";
+        case kClassDestQ: return "DestQ ";
+        case kClassDest: return "Dest  ";
+        case kClassDestV: return "DestV ";
+        case kClassCopyQ: return "CopyQ ";
+        case kClassCopy: return "Copy  ";
+        case kClassPatL: return "Pat_L ";
+        case kClassPat: return "Pat   ";
+        case kClassPatQ: return "Pat_Q ";
+        case kClassFrame: return "Frame ";
+        default: return "UNDEF ";
+    }
+}
 
 std::int32_t commandClass(std::uint8_t b) {
     if (b < 0x70) return b & 0xC0;
@@ -100,7 +121,7 @@ DecodeStatus decodeCommand(const std::uint8_t* bytes, std::size_t available, Seg
     } else if (b < 0xE0) {  // Pat_L
         command.kind = CommandKind::AbsoluteCopy;
         command.repeats = b & 0x0F;
-        command.offset = bytes[1] | (bytes[2] << 8);
+        command.offset = readLe16(bytes + 1);
         command.unit = bytes[3] == 0 ? 256 : bytes[3];
     } else if (b == kDestV) {
         command.kind = CommandKind::SetDestination;
@@ -110,6 +131,46 @@ DecodeStatus decodeCommand(const std::uint8_t* bytes, std::size_t available, Seg
         command.data = bytes + 3;
     }
     return DecodeStatus::Ok;
+}
+
+namespace {
+
+EncodedCommand command(std::initializer_list<int> bytes) {
+    EncodedCommand encoded;
+    for (int b : bytes) encoded.bytes[encoded.length++] = static_cast<std::uint8_t>(b);
+    return encoded;
+}
+
+}  // namespace
+
+EncodedCommand encodeBankStart(int address) { return command({kDestV, (address >> 10) | 0x80}); }
+
+EncodedCommand encodeLongSkip(int count) { return command({kDestBase | (count >> 8), count & 0xFF}); }
+
+EncodedCommand encodeSkip(int count) { return count <= 8 ? command({kDestQBase | (count - 1)}) : encodeLongSkip(count); }
+
+EncodedCommand encodeFill(int count, std::uint8_t value) {
+    if (count < 48) return command({kRleBase | count, value});
+    return command({kRleLongBase | (count >> 8), count & 0xFF, value});
+}
+
+EncodedCommand encodePattern(int unit, int repeats, int offset, int source) {
+    if (unit <= 9 && repeats <= 3 && within8Bits(offset))
+        return command({kPatQBase | (repeats == 3 ? 8 : 0) | (unit - 2), offset & 0xFF});
+    if (unit <= 17 && within12Bits(offset))
+        return command({kPatBase | ((offset >> 8) & 0x0F), offset & 0xFF, (repeats << 4) | (unit - 2)});
+    return command({kPatLBase | repeats, source & 0xFF, source >> 8, unit});
+}
+
+EncodedCommand encodeCopy(int length, int offset, int source) {
+    if (length <= 17 && within8Bits(offset)) return command({kCopyQBase | (length - 2), offset & 0xFF});
+    if (within12Bits(offset)) return command({kCopyBase | ((offset >> 8) & 0x0F), offset & 0xFF, length});
+    return command({kPatLBase | 1, source & 0xFF, source >> 8, length});
+}
+
+void encodeFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3, std::uint8_t (&bytes)[kFrameCommandLength]) {
+    const std::uint8_t frame[kFrameCommandLength] = {kFrameCommand, 0x3B, 0x18, m1, m2, m3};
+    std::copy(frame, frame + kFrameCommandLength, bytes);
 }
 
 }  // namespace zov
