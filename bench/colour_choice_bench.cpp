@@ -13,21 +13,21 @@ using zov::VicPicture;
 void shapeFullPicture(VicPicture& picture) {
     picture.reset();
     picture.setMode(4, 3);
-    picture.width = picture.paddedWidth = 160;
-    picture.height = picture.paddedHeight = 200;
-    picture.pixelCount = 160 * 200;
-    picture.paddedSize = 160 * 200;
+    picture.geometry.width = picture.geometry.paddedWidth = 160;
+    picture.geometry.height = picture.geometry.paddedHeight = 200;
+    picture.geometry.pixelCount = 160 * 200;
+    picture.geometry.paddedSize = 160 * 200;
     picture.monochrome = 0;
-    picture.luminancePlane.reset(new std::uint8_t[picture.paddedSize]);
-    picture.huePlane.reset(new std::uint8_t[picture.paddedSize]);
-    picture.saturationPlane.reset(new std::uint8_t[picture.paddedSize]);
+    picture.planes.luminancePlane.reset(new std::uint8_t[picture.geometry.paddedSize]);
+    picture.planes.huePlane.reset(new std::uint8_t[picture.geometry.paddedSize]);
+    picture.planes.saturationPlane.reset(new std::uint8_t[picture.geometry.paddedSize]);
 }
 
 void set(VicPicture& picture, int x, int y, int luma, int saturation, int hue) {
-    const int index = y * picture.paddedWidth + x;
-    picture.luminancePlane[index] = static_cast<std::uint8_t>(luma);
-    picture.saturationPlane[index] = static_cast<std::uint8_t>(saturation);
-    picture.huePlane[index] = static_cast<std::uint8_t>(hue);
+    const int index = y * picture.geometry.paddedWidth + x;
+    picture.planes.luminancePlane[index] = static_cast<std::uint8_t>(luma);
+    picture.planes.saturationPlane[index] = static_cast<std::uint8_t>(saturation);
+    picture.planes.huePlane[index] = static_cast<std::uint8_t>(hue);
 }
 
 // Every hue across the width, saturation growing down the picture, luminance in bands.
@@ -56,12 +56,12 @@ void paintFlatAreas(VicPicture& picture) {
 
 void pinBlack(VicPicture& picture) {
     for (int slot = 0; slot < 4; ++slot) {
-        picture.pinnedRoles[slot] = -1;
-        picture.pinnedColours[slot] = zov::kNoColour;
+        picture.colours.pinnedRoles[slot] = -1;
+        picture.colours.pinnedColours[slot] = zov::kNoColour;
     }
-    picture.pinnedRoles[0] = 3;
-    picture.pinnedColours[0] = zov::kBlack;
-    picture.freeRoleMask = 0;
+    picture.colours.pinnedRoles[0] = 3;
+    picture.colours.pinnedColours[0] = zov::kBlack;
+    picture.colours.freeRoleMask = 0;
 }
 
 template <void (*Paint)(VicPicture&)>
@@ -72,7 +72,7 @@ void chooseColours(benchmark::State& state) {
     for (auto _ : state) {
         pinBlack(picture);
         benchmark::DoNotOptimize(picture.chooseColours());
-        benchmark::DoNotOptimize(picture.roleColours);
+        benchmark::DoNotOptimize(picture.colours.roleColours);
     }
 }
 

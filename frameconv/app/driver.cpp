@@ -69,27 +69,27 @@ int FrameconvApp::loadPicture(File& file) {
         picture_.reset();
         picture_.setMode(o.mode, o.color);
     }
-    picture_.lumaGain = o.scale;
-    picture_.lumaOffset = o.bias;
-    picture_.saturationGain = o.chros;
-    picture_.saturationOffset = o.chrob;
-    picture_.hueShift = o.hue;
-    picture_.kpaWeight = o.kpa;
-    picture_.kpzWeight = o.kpz;
-    picture_.kpyWeight = o.kpy;
-    picture_.kprWeight = o.kpr;
+    picture_.settings = ConversionSettings{.lumaGain = o.scale,
+                                           .lumaOffset = o.bias,
+                                           .saturationGain = o.chros,
+                                           .saturationOffset = o.chrob,
+                                           .hueShift = o.hue,
+                                           .kpaWeight = o.kpa,
+                                           .kpzWeight = o.kpz,
+                                           .kpyWeight = o.kpy,
+                                           .kprWeight = o.kpr};
     return picture_.load(file, o.verbose, true);
 }
 
 // Black is always one of the roles: the foreground in multicolour mode, the background in hi-res.
 void FrameconvApp::pinBlack() {
     for (int i = 0; i < 4; ++i) {
-        picture_.pinnedRoles[i] = -1;
-        picture_.pinnedColours[i] = 16;
+        picture_.colours.pinnedRoles[i] = -1;
+        picture_.colours.pinnedColours[i] = 16;
     }
-    picture_.pinnedRoles[0] = options_.mode == 4 ? 3 : 0;
-    picture_.pinnedColours[0] = 0;
-    picture_.freeRoleMask = 0;
+    picture_.colours.pinnedRoles[0] = options_.mode == 4 ? 3 : 0;
+    picture_.colours.pinnedColours[0] = 0;
+    picture_.colours.freeRoleMask = 0;
 }
 
 bool FrameconvApp::convertStill(const std::string& source, const std::string& output) {
@@ -112,8 +112,8 @@ void FrameconvApp::addLumaLoss(const QuantStats& stats) {
 // The ring of frame buffers: as many as the player's memory holds for pictures of this size, fewer when the
 // empty rows above the picture cannot take its screen matrix.
 int FrameconvApp::ringSize() const {
-    const int margin = picture_.topCardRow;
-    const int rows = picture_.heightInCards;
+    const int margin = picture_.geometry.topCardRow;
+    const int rows = picture_.geometry.heightInCards;
     if (margin * 320 < (margin + rows) * 40) return 3;
     if (margin * 320 < 512) return 5;
     const int bitmapKilobytes = ((margin + rows) * 320 + 1023) & 0x3C00;
@@ -148,7 +148,7 @@ bool FrameconvApp::compileFrame(const std::string& source, const std::string& ou
     addLumaLoss(report.encodeResult.stats);
     if (o.individual) writeIndividualBitmap(source, output, bitmapBytes);
 
-    const int rows = picture_.heightInCards;
+    const int rows = picture_.geometry.heightInCards;
     double rawSize = bitmapBytes;
     if (o.color & 2) rawSize += rows * 40;
     if (o.color & 1) rawSize += rows * 40 + 1;

@@ -103,7 +103,7 @@ private:
 class ColourChooser {
 public:
     explicit ColourChooser(VicPicture& picture)
-        : picture_(picture), counts_(picture.hueCounts), shares_(picture.greyShares) {}
+        : picture_(picture), analysis_(picture.analysis), counts_(analysis_.hueCounts), shares_(analysis_.greyShares) {}
 
     void run() {
         clearAnalysis();
@@ -145,13 +145,13 @@ private:
 
     // Light wish: White is wanted or an unused LGray is wanted, while White is not in the palette.
     bool lightWish() const {
-        return (picture_.whiteWanted || (picture_.lightGreyWanted && !used(kLightGrey))) && !used(kWhite);
+        return (analysis_.whiteWanted || (analysis_.lightGreyWanted && !used(kLightGrey))) && !used(kWhite);
     }
 
     // The colours that the grey wishes still add to the palette.
     int greyWishesNeeded() const {
-        return (picture_.blackWanted && !used(kBlack)) + (picture_.whiteWanted && !used(kWhite)) +
-               (picture_.lightGreyWanted && !used(kLightGrey) && !used(kWhite) && !picture_.whiteWanted);
+        return (analysis_.blackWanted && !used(kBlack)) + (analysis_.whiteWanted && !used(kWhite)) +
+               (analysis_.lightGreyWanted && !used(kLightGrey) && !used(kWhite) && !analysis_.whiteWanted);
     }
 
     // Sets a sector's count; an uncovered sector that empties or fills stops or starts being live, and
@@ -166,7 +166,7 @@ private:
     }
 
     std::int32_t perPixelShare(std::int64_t pixels) const {
-        const std::uint32_t per256 = std::max<std::uint32_t>(picture_.pixelCount / 256, 1);
+        const std::uint32_t per256 = std::max<std::uint32_t>(picture_.geometry.pixelCount / 256, 1);
         return static_cast<std::int32_t>(pixels / per256);
     }
 
@@ -183,36 +183,36 @@ private:
     // ---- the steps, in order --------------------------------------------------------------------------
 
     void clearAnalysis() {
-        std::fill(std::begin(picture_.greyShares), std::end(picture_.greyShares), 0);
-        std::fill(std::begin(picture_.greyScores), std::end(picture_.greyScores), 0.0);
-        picture_.blackWanted = picture_.whiteWanted = picture_.lightGreyWanted = 0;
-        picture_.paletteError = 0;
-        std::fill(std::begin(picture_.hueCounts), std::end(picture_.hueCounts), 0);
-        picture_.pairSelection = -1;
-        picture_.triadSelection = -1;
+        std::fill(std::begin(analysis_.greyShares), std::end(analysis_.greyShares), 0);
+        std::fill(std::begin(analysis_.greyScores), std::end(analysis_.greyScores), 0.0);
+        analysis_.blackWanted = analysis_.whiteWanted = analysis_.lightGreyWanted = 0;
+        analysis_.paletteError = 0;
+        std::fill(std::begin(analysis_.hueCounts), std::end(analysis_.hueCounts), 0);
+        analysis_.pairSelection = -1;
+        analysis_.triadSelection = -1;
     }
 
     // The leading occupied pin slots, sorted by role, go first into the palette.
     void takePinnedColours() {
-        roles_ = picture_.cardWidth == 8 ? 2 : 4;
-        picture_.roleCount = roles_;
+        roles_ = picture_.geometry.cardWidth == 8 ? 2 : 4;
+        picture_.geometry.roleCount = roles_;
         int pins = 0;
-        while (pins < 4 && picture_.pinnedRoles[pins] >= 0 && picture_.pinnedColours[pins] >= 0 &&
-               picture_.pinnedColours[pins] < kNoColour) {
+        while (pins < 4 && picture_.colours.pinnedRoles[pins] >= 0 && picture_.colours.pinnedColours[pins] >= 0 &&
+               picture_.colours.pinnedColours[pins] < kNoColour) {
             ++pins;
         }
         for (int i = 1; i < pins; ++i) {
-            for (int j = i; j > 0 && picture_.pinnedRoles[j - 1] > picture_.pinnedRoles[j]; --j) {
-                std::swap(picture_.pinnedRoles[j - 1], picture_.pinnedRoles[j]);
-                std::swap(picture_.pinnedColours[j - 1], picture_.pinnedColours[j]);
+            for (int j = i; j > 0 && picture_.colours.pinnedRoles[j - 1] > picture_.colours.pinnedRoles[j]; --j) {
+                std::swap(picture_.colours.pinnedRoles[j - 1], picture_.colours.pinnedRoles[j]);
+                std::swap(picture_.colours.pinnedColours[j - 1], picture_.colours.pinnedColours[j]);
             }
         }
-        picture_.pinnedCount = pins;
+        picture_.colours.pinnedCount = pins;
         for (int i = 0; i < pins; ++i) {
-            addColour(picture_.pinnedColours[i]);
-            const int role = picture_.pinnedRoles[i];
+            addColour(picture_.colours.pinnedColours[i]);
+            const int role = picture_.colours.pinnedRoles[i];
             const int roleBit = role == 1 ? 2 : role == 2 ? 1 : role == 3 ? 4 : 0;
-            picture_.freeRoleMask &= ~roleBit;
+            picture_.colours.freeRoleMask &= ~roleBit;
         }
     }
 
@@ -223,18 +223,18 @@ private:
     }
 
     void decideGreyWishes() {
-        picture_.blackWanted = shares_[kBlackShare] >= 25;
+        analysis_.blackWanted = shares_[kBlackShare] >= 25;
         if (shares_[kWhiteShare] >= 38) {
             // How much stays white when the picture is darkened a little decides between White and LGray.
             const CensusResult stayWhite =
                 picture_.paletteCensus(kWhite, kGreys, nullptr, 5, true, false, true, 0.95, 1.0, 0.0);
             if (perPixelShare(stayWhite.unmatchedCount) >= 38) {
-                picture_.whiteWanted = 1;
+                analysis_.whiteWanted = 1;
             } else {
-                picture_.lightGreyWanted = 1;
+                analysis_.lightGreyWanted = 1;
             }
         } else if (shares_[kWhiteShare] + shares_[kLightGreyShare] >= 25) {
-            picture_.lightGreyWanted = 1;
+            analysis_.lightGreyWanted = 1;
         }
     }
 
@@ -246,11 +246,11 @@ private:
 
     // Weak colours are looked for again with a stronger chroma scale, kept for every later census.
     void takeHueCensus() {
-        chromaScale_ = picture_.kpaWeight;
+        chromaScale_ = picture_.settings.kpaWeight;
         picture_.paletteCensus(kBlack, kHueCandidates, counts_, 8, false, true, false, 1.0, chromaScale_, 0.0);
         const int nonEmpty = nonEmptyColourSectors();
-        if (colourPicture() && picture_.pinnedCount < roles_ && nonEmpty < 2) {
-            chromaScale_ = nonEmpty == 0 && multicolour() ? picture_.kpzWeight : picture_.kpyWeight;
+        if (colourPicture() && picture_.colours.pinnedCount < roles_ && nonEmpty < 2) {
+            chromaScale_ = nonEmpty == 0 && multicolour() ? picture_.settings.kpzWeight : picture_.settings.kpyWeight;
             picture_.paletteCensus(kBlack, kHueCandidates, counts_, 8, false, true, false, 1.0, chromaScale_,
                                    0.0);
         }
@@ -258,8 +258,8 @@ private:
 
     void weightGreySharesByUncolouredPixels() {
         const double uncolouredShare =
-            picture_.pixelCount == 0 ? 0.0
-                                     : static_cast<double>(counts_[kGreySector]) / picture_.pixelCount;
+            picture_.geometry.pixelCount == 0 ? 0.0
+                                     : static_cast<double>(counts_[kGreySector]) / picture_.geometry.pixelCount;
         for (int k = 0; k < 5; ++k) shares_[k] = truncateSaturating(shares_[k] * uncolouredShare);
     }
 
@@ -288,19 +288,19 @@ private:
     }
 
     void chooseBetweenBlackAndWhite() {
-        const bool black = picture_.blackWanted || used(kBlack);
-        const bool white = picture_.whiteWanted || used(kWhite);
+        const bool black = analysis_.blackWanted || used(kBlack);
+        const bool white = analysis_.whiteWanted || used(kWhite);
         if (!black || !white || live_ <= roles_ - 2 || shares_[kBlackShare] + shares_[kWhiteShare] > 128) return;
         if (2 * shares_[kBlackShare] < shares_[kWhiteShare]) {
-            picture_.blackWanted = 0;
+            analysis_.blackWanted = 0;
         } else if (!used(kWhite)) {
-            picture_.whiteWanted = 0;
-            picture_.lightGreyWanted = 1;
+            analysis_.whiteWanted = 0;
+            analysis_.lightGreyWanted = 1;
         }
     }
 
     void countColoursNeeded() {
-        needed_ = picture_.pinnedCount + greyWishesNeeded();
+        needed_ = picture_.colours.pinnedCount + greyWishesNeeded();
         for (int s = 0; s < kColourSectors; ++s) needed_ += counts_[s] != 0 && !covered(s);
     }
 
@@ -318,9 +318,9 @@ private:
 
     // A multicolour picture of warm hues on one side of the grey scale gets a mid grey as well.
     void settleWarmPicture() {
-        const bool darkSide = picture_.blackWanted || used(kBlack);
+        const bool darkSide = analysis_.blackWanted || used(kBlack);
         const bool lightSide =
-            picture_.whiteWanted || picture_.lightGreyWanted || used(kWhite) || used(kLightGrey);
+            analysis_.whiteWanted || analysis_.lightGreyWanted || used(kWhite) || used(kLightGrey);
         bool coolHues = false;
         for (int s = kGreenSector; s <= kPurpleSector; ++s) coolHues = coolHues || counts_[s] != 0 || covered(s);
         const bool warm = multicolour() && colourPicture() && needed_ <= roles_ &&
@@ -339,9 +339,9 @@ private:
             if (!used(grey)) {
                 addColour(grey);
             } else if (darkSide) {
-                picture_.lightGreyWanted = 1;
+                analysis_.lightGreyWanted = 1;
             } else {
-                picture_.blackWanted = 1;
+                analysis_.blackWanted = 1;
             }
         }
         orangeFlag_ = counts_[kOrangeSector] != 0 && !used(kOrange);
@@ -498,7 +498,7 @@ private:
         const std::int32_t firstCount = counts_[first], lastCount = counts_[last];
         const std::int32_t lightHalf = (shares_[kWhiteShare] + shares_[kLightGreyShare]) / 2;
         counts_[middle] += firstCount + lastCount;
-        picture_.whiteWanted = picture_.lightGreyWanted = 0;
+        analysis_.whiteWanted = analysis_.lightGreyWanted = 0;
         for (int step = 0; step < 3; ++step) {
             const int sector = onCircle(middle + 2 * step);
             if (!covered(sector)) addColour(kLightColourOf[sector]);
@@ -509,8 +509,8 @@ private:
         counts_[kOrangeSector] = 0;
         orangeFlag_ = false;
         live_ = 3;
-        needed_ = 3 + picture_.blackWanted;
-        picture_.triadSelection = middle % 2;
+        needed_ = 3 + analysis_.blackWanted;
+        analysis_.triadSelection = middle % 2;
     }
 
     bool axisComplete(int axis) const { return covered(axis) && covered(axis + 3); }
@@ -545,7 +545,7 @@ private:
         const int opposite = axis + 3;
         const int liveWithPair = live_ + !live(axis) + !live(opposite);
         const int givingWay = liveWithPair == 4 ? sectorGivingWayToPair(axis) : -1;
-        const int neededWithPair = needed_ + 2 - (givingWay >= 0) - picture_.lightGreyWanted;
+        const int neededWithPair = needed_ + 2 - (givingWay >= 0) - analysis_.lightGreyWanted;
         if (neededWithPair > roles_) return;
 
         if (givingWay >= 0) dissolveSector(givingWay, onCircle(givingWay + 1), onCircle(givingWay - 1));
@@ -555,33 +555,33 @@ private:
             if (!used(kLightColourOf[sector])) addColour(kLightColourOf[sector]);
             counts_[sector] += lightShares / 2;
         }
-        picture_.whiteWanted = picture_.lightGreyWanted = 0;
+        analysis_.whiteWanted = analysis_.lightGreyWanted = 0;
         counts_[kGreySector] -= lightShares;
         shares_[kWhiteShare] = shares_[kLightGreyShare] = 0;
         needed_ = neededWithPair;
-        picture_.pairSelection = axis;
+        analysis_.pairSelection = axis;
     }
 
     void relaxGreyWishes() {
         if (needed_ <= roles_) return;
         const int wishesBefore = greyWishesNeeded();
-        if (picture_.whiteWanted && shares_[kWhiteShare] < 64 && !used(kWhite)) {
-            picture_.whiteWanted = 0;
-            picture_.lightGreyWanted = 1;
+        if (analysis_.whiteWanted && shares_[kWhiteShare] < 64 && !used(kWhite)) {
+            analysis_.whiteWanted = 0;
+            analysis_.lightGreyWanted = 1;
         }
         needed_ += greyWishesNeeded() - wishesBefore;
 
         const int lightBefore = greyWishesNeeded();
-        const bool dark = picture_.blackWanted || used(kBlack);
+        const bool dark = analysis_.blackWanted || used(kBlack);
         const std::int64_t light = std::int64_t{shares_[kWhiteShare]} + shares_[kLightGreyShare] +
                                    (dark ? shares_[kMidGreyShare] / 2 : 0);
-        if (picture_.lightGreyWanted && light <= 127) picture_.lightGreyWanted = 0;
+        if (analysis_.lightGreyWanted && light <= 127) analysis_.lightGreyWanted = 0;
         needed_ += greyWishesNeeded() - lightBefore;
 
         const int blackBefore = greyWishesNeeded();
-        if (picture_.blackWanted && needed_ > roles_ &&
+        if (analysis_.blackWanted && needed_ > roles_ &&
             std::int64_t{shares_[kMidGreyShare]} + shares_[kBlackShare] < 64) {
-            picture_.blackWanted = 0;
+            analysis_.blackWanted = 0;
         }
         needed_ += greyWishesNeeded() - blackBefore;
     }
@@ -590,11 +590,11 @@ private:
     bool dropSmallestSectors() {
         int greysUsed = 0;
         for (int grey : kGreys) greysUsed += used(grey);
-        const int greyWishes = picture_.blackWanted + picture_.whiteWanted + picture_.lightGreyWanted;
+        const int greyWishes = analysis_.blackWanted + analysis_.whiteWanted + analysis_.lightGreyWanted;
         const int tooMany = coloursTooMany();
         if (tooMany <= 0 || (!covered(kOrangeSector) && live_ + greyWishes + greysUsed <= roles_)) return false;
 
-        picture_.paletteError = 1;
+        analysis_.paletteError = 1;
         const int candidates = greysUsed == 0 ? kSectorCount : kColourSectors;
         for (int dropped = 0; dropped < tooMany; ++dropped) {
             int smallest = -1;
@@ -634,12 +634,12 @@ private:
             consider(kDarkTriad, used(kLightGrey) ? kLightGrey : kWhite);
         }
         const int reference = used(kLightGrey)                            ? kLightGrey
-                              : picture_.whiteWanted || used(kWhite) ? kWhite
+                              : analysis_.whiteWanted || used(kWhite) ? kWhite
                                                                           : kBlack;
         consider(kLightTriad, reference);
         consider(kSecondaryTriad, reference);
 
-        picture_.triadSelection = best->selection;
+        analysis_.triadSelection = best->selection;
         for (int colour : best->colours) {
             if (!used(colour)) addColour(colour);
         }
@@ -651,7 +651,7 @@ private:
     void gatherCountsIntoTriad(const Triad& triad) {
         std::int64_t before[kCircleSectors];
         std::copy(counts_, counts_ + kCircleSectors, before);
-        const std::int64_t whitePart = picture_.whiteWanted ? 0 : shares_[kWhiteShare];
+        const std::int64_t whitePart = analysis_.whiteWanted ? 0 : shares_[kWhiteShare];
         for (int s = 0; s < kCircleSectors; ++s) counts_[s] = 0;
         for (int step = 0; step < 3; ++step) {
             const int s = triad.firstSector + 2 * step;
@@ -663,17 +663,17 @@ private:
     }
 
     void settleGreysBesideTriad(const Triad& triad) {
-        const bool pins = picture_.pinnedCount > 0;
+        const bool pins = picture_.colours.pinnedCount > 0;
         if (!lightWish()) {
-            if (picture_.blackWanted && pins && !used(kBlack)) {
-                picture_.paletteError = 1;
-                picture_.blackWanted = 0;
+            if (analysis_.blackWanted && pins && !used(kBlack)) {
+                analysis_.paletteError = 1;
+                analysis_.blackWanted = 0;
             }
             return;
         }
-        if (picture_.blackWanted || (pins && !used(kLightGrey) && !used(kWhite))) {
-            picture_.paletteError = 1;
-            picture_.whiteWanted = picture_.lightGreyWanted = 0;
+        if (analysis_.blackWanted || (pins && !used(kLightGrey) && !used(kWhite))) {
+            analysis_.paletteError = 1;
+            analysis_.whiteWanted = analysis_.lightGreyWanted = 0;
             const std::int32_t third = (shares_[kWhiteShare] + shares_[kLightGreyShare] + 2) / 3;
             for (int step = 0; step < 3; ++step) counts_[triad.firstSector + 2 * step] += third;
         }
@@ -682,9 +682,9 @@ private:
     // ---- completing the palette -----------------------------------------------------------------------
 
     void addWantedGreys() {
-        if (picture_.blackWanted && !used(kBlack)) addColour(kBlack);
-        if (picture_.whiteWanted && !used(kWhite)) addColour(kWhite);
-        if (picture_.lightGreyWanted && !used(kLightGrey) && !used(kWhite)) addColour(kLightGrey);
+        if (analysis_.blackWanted && !used(kBlack)) addColour(kBlack);
+        if (analysis_.whiteWanted && !used(kWhite)) addColour(kWhite);
+        if (analysis_.lightGreyWanted && !used(kLightGrey) && !used(kWhite)) addColour(kLightGrey);
     }
 
     struct Proposal {
@@ -761,11 +761,11 @@ private:
     void fillGreedily() {
         if (!colourPicture()) return;
         FillRound round;
-        round.lightMark = picture_.whiteWanted || picture_.lightGreyWanted || picture_.pairSelection >= 0 ||
-                          picture_.triadSelection >= 0;
+        round.lightMark = analysis_.whiteWanted || analysis_.lightGreyWanted || analysis_.pairSelection >= 0 ||
+                          analysis_.triadSelection >= 0;
         round.widened = false;
         const bool carryingAtStart =
-            picture_.pairSelection >= 0 || picture_.triadSelection >= 0 || picture_.paletteError;
+            analysis_.pairSelection >= 0 || analysis_.triadSelection >= 0 || analysis_.paletteError;
         round.carrying = carryingAtStart;
 
         while (list_.size() < roles_) {
@@ -828,7 +828,7 @@ private:
                 const double score =
                     multicolour() ? std::fabs(picture_.meanError(kGreys[k], nullptr, 0))
                                   : std::fabs(picture_.meanError(kGreys[k], list_.data(), list_.size()));
-                picture_.greyScores[k] = score;
+                analysis_.greyScores[k] = score;
                 scores[k] = score;
                 order[absent++] = k;
             }
@@ -842,16 +842,18 @@ private:
 
     // From the highest role down, so that every pin ends at its own role's position.
     void movePinsToTheirRoles() {
-        for (int i = picture_.pinnedCount - 1; i >= 0; --i) {
-            list_.move(picture_.pinnedColours[i], picture_.pinnedRoles[i]);
+        for (int i = picture_.colours.pinnedCount - 1; i >= 0; --i) {
+            list_.move(picture_.colours.pinnedColours[i], picture_.colours.pinnedRoles[i]);
         }
     }
 
     void assignRoleColours() {
-        for (int role = 0; role < roles_ && role < list_.size(); ++role) picture_.roleColours[role] = list_[role];
+        for (int role = 0; role < roles_ && role < list_.size(); ++role)
+            picture_.colours.roleColours[role] = list_[role];
     }
 
     VicPicture& picture_;
+    ColourAnalysis& analysis_;  // what the choice finds, left in the picture
     std::int32_t* counts_;  // the picture's hue counts: sectors red .. purple, orange, uncoloured
     std::int32_t* shares_;  // the picture's grey shares
     int roles_ = 4;
@@ -886,12 +888,14 @@ int VicPicture::chooseColours() {
         ColourChooser(*this).run();
     }
 
-    widthInCards = cardWidth > 0 ? paddedWidth / cardWidth : 0;
-    heightInCards = paddedHeight / 8;
-    const std::size_t cards =
-        static_cast<std::size_t>(std::max(widthInCards, 0)) * static_cast<std::size_t>(std::max(heightInCards, 0));
-    if (!allocateCardArray(colourMatrix, cards, "Error: couldn't allocate memory for color matrix")) return 1;
-    if (!allocateCardArray(colourRam, cards, "Error: couldn't allocate memory for Color RAM")) return 1;
+    PictureGeometry& g = geometry;
+    g.widthInCards = g.cardWidth > 0 ? g.paddedWidth / g.cardWidth : 0;
+    g.heightInCards = g.paddedHeight / 8;
+    const std::size_t cards = static_cast<std::size_t>(std::max(g.widthInCards, 0)) *
+                              static_cast<std::size_t>(std::max(g.heightInCards, 0));
+    if (!allocateCardArray(cardColours.colourMatrix, cards, "Error: couldn't allocate memory for color matrix"))
+        return 1;
+    if (!allocateCardArray(cardColours.colourRam, cards, "Error: couldn't allocate memory for Color RAM")) return 1;
     return 0;
 }
 

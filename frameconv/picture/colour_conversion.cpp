@@ -149,27 +149,27 @@ struct PlaneSums {
 
 PixelConverter::PixelConverter(VicPicture& picture)
     : picture_(picture),
-      luma_(picture.luminancePlane.get()),
-      saturation_(picture.saturationPlane.get()),
-      hue_(picture.huePlane.get()),
-      lumaGain_(picture.lumaGain),
-      lumaOffset_(picture.lumaOffset),
-      saturationGain_(picture.saturationGain),
-      saturationOffset_(picture.saturationOffset),
-      hueShift_(picture.hueShift) {}
+      luma_(picture.planes.luminancePlane.get()),
+      saturation_(picture.planes.saturationPlane.get()),
+      hue_(picture.planes.huePlane.get()),
+      lumaGain_(picture.settings.lumaGain),
+      lumaOffset_(picture.settings.lumaOffset),
+      saturationGain_(picture.settings.saturationGain),
+      saturationOffset_(picture.settings.saturationOffset),
+      hueShift_(picture.settings.hueShift) {}
 
 void PixelConverter::greyRow(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width) {
     if (!greyLevelsMade_) {
         for (int v = 0; v < 256; ++v) greyLevels_[v] = lumaLevel(v, lumaGain_, lumaOffset_);
         greyLevelsMade_ = true;
     }
-    PlaneSums luma(picture_.lumaStats);
+    PlaneSums luma(picture_.conversionStats.lumaStats);
     for (std::int32_t x = width - 1; x >= 0; --x) {
         const Level& level = greyLevels_[pixels[x]];
         luma.add(level);
         luma_[rowStart + x] = level.byte;
     }
-    luma.store(picture_.lumaStats, std::max(width, 0));
+    luma.store(picture_.conversionStats.lumaStats, std::max(width, 0));
 }
 
 void PixelConverter::colourRow(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width,
@@ -188,8 +188,8 @@ void PixelConverter::colourRow(const std::uint8_t* pixels, std::size_t rowStart,
 template <bool BlueFirst>
 void PixelConverter::colourPixels(const std::uint8_t* pixels, std::size_t rowStart, std::int32_t width) {
     const IntensityTerms& terms = intensityTerms();
-    PlaneSums luma(picture_.lumaStats), saturation(picture_.saturationStats);
-    HueStats hue = picture_.hueStats;
+    PlaneSums luma(picture_.conversionStats.lumaStats), saturation(picture_.conversionStats.saturationStats);
+    HueStats hue = picture_.conversionStats.hueStats;
     std::int32_t hued = 0;
     for (std::int32_t x = width - 1; x >= 0; --x) {
         const std::uint8_t* p = pixels + static_cast<std::size_t>(x) * 3;
@@ -228,29 +228,29 @@ void PixelConverter::colourPixels(const std::uint8_t* pixels, std::size_t rowSta
         hue_[index] = hueByte;
     }
     const std::int32_t converted = std::max(width, 0);
-    luma.store(picture_.lumaStats, converted);
-    saturation.store(picture_.saturationStats, converted);
+    luma.store(picture_.conversionStats.lumaStats, converted);
+    saturation.store(picture_.conversionStats.saturationStats, converted);
     hue.count += hued;
-    picture_.hueStats = hue;
+    picture_.conversionStats.hueStats = hue;
 }
 
 void resetConversionStatistics(VicPicture& picture) {
-    picture.lumaStats = PlaneStats{};
-    picture.saturationStats = PlaneStats{};
-    picture.hueStats = HueStats{};
+    picture.conversionStats.lumaStats = PlaneStats{};
+    picture.conversionStats.saturationStats = PlaneStats{};
+    picture.conversionStats.hueStats = HueStats{};
     if (picture.monochrome) {
-        picture.saturationStats.minimum = 0;
-        picture.saturationStats.maximum = 0;
+        picture.conversionStats.saturationStats.minimum = 0;
+        picture.conversionStats.saturationStats.maximum = 0;
     }
 }
 
 void printConversionStatistics(const VicPicture& picture) {
-    printPlaneLine("Luma: ", picture.lumaStats);
+    printPlaneLine("Luma: ", picture.conversionStats.lumaStats);
     if (picture.monochrome) return;
-    printPlaneLine("Sat: ", picture.saturationStats);
+    printPlaneLine("Sat: ", picture.conversionStats.saturationStats);
 
     // With no hued pixel every sum is 0, which the sign rule turns into 180 degrees and an error of 0.
-    const HueStats& hue = picture.hueStats;
+    const HueStats& hue = picture.conversionStats.hueStats;
     double average = 180;
     if (hue.sum != 0) {
         const double spread = hue.absSum * kHueToDegrees / hue.count;

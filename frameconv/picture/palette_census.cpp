@@ -32,9 +32,9 @@ const PaletteColour& paletteEntry(int index) {
 
 // Whether the planes hold the walked rectangle; an inconsistent picture is walked as an empty one.
 bool walkable(const VicPicture& picture) {
-    return picture.luminancePlane && picture.width > 0 && picture.height > 0 &&
-           picture.width <= picture.paddedWidth &&
-           std::int64_t{picture.height} * picture.paddedWidth <= picture.paddedSize;
+    return picture.planes.luminancePlane && picture.geometry.width > 0 && picture.geometry.height > 0 &&
+           picture.geometry.width <= picture.geometry.paddedWidth &&
+           std::int64_t{picture.geometry.height} * picture.geometry.paddedWidth <= picture.geometry.paddedSize;
 }
 
 template <typename Visit>
@@ -82,10 +82,10 @@ const CensusTerms::Plane& lumaTerms(const VicPicture& picture, CensusTerms& term
     }
     CensusTerms::Plane& plane = terms.luma[terms.nextLuma];
     terms.nextLuma = (terms.nextLuma + 1) % 2;
-    const std::uint8_t* luminance = picture.luminancePlane.get();
-    plane.x.resize(static_cast<std::size_t>(picture.width) * picture.height);
+    const std::uint8_t* luminance = picture.planes.luminancePlane.get();
+    plane.x.resize(static_cast<std::size_t>(picture.geometry.width) * picture.geometry.height);
     std::int32_t* out = plane.x.data();
-    walkSerpentine(picture.width, picture.height, picture.paddedWidth,
+    walkSerpentine(picture.geometry.width, picture.geometry.height, picture.geometry.paddedWidth,
                    [&](std::int64_t index) { *out++ = truncateToInt32(luminance[index] * scale); });
     plane.largest = largestMagnitude(plane.x);
     narrowCopy(plane);
@@ -112,18 +112,19 @@ const CensusTerms::Plane& chromaTerms(const VicPicture& picture, CensusTerms& te
     CensusTerms::Plane& plane = terms.chroma;
     if (plane.valid && plane.scaleBits == bitsOf(scale) && plane.offsetBits == bitsOf(offset)) return plane;
     const HueDirections directions(offset);
-    const std::uint8_t* saturation = picture.saturationPlane.get();
-    const std::uint8_t* hue = picture.huePlane.get();
-    const std::size_t pixels = static_cast<std::size_t>(picture.width) * picture.height;
+    const std::uint8_t* saturation = picture.planes.saturationPlane.get();
+    const std::uint8_t* hue = picture.planes.huePlane.get();
+    const std::size_t pixels = static_cast<std::size_t>(picture.geometry.width) * picture.geometry.height;
     plane.x.resize(pixels);
     plane.y.resize(pixels);
     std::int32_t* outX = plane.x.data();
     std::int32_t* outY = plane.y.data();
-    walkSerpentine(picture.width, picture.height, picture.paddedWidth, [&](std::int64_t index) {
-        const double s = saturation[index];
-        *outX++ = truncateToInt32(s * directions.cosine[hue[index]] * scale);
-        *outY++ = truncateToInt32(s * directions.sine[hue[index]] * scale);
-    });
+    walkSerpentine(picture.geometry.width, picture.geometry.height, picture.geometry.paddedWidth,
+                   [&](std::int64_t index) {
+                       const double s = saturation[index];
+                       *outX++ = truncateToInt32(s * directions.cosine[hue[index]] * scale);
+                       *outY++ = truncateToInt32(s * directions.sine[hue[index]] * scale);
+                   });
     plane.largest = std::max(largestMagnitude(plane.x), largestMagnitude(plane.y));
     narrowCopy(plane);
     plane.scaleBits = bitsOf(scale);
@@ -450,8 +451,8 @@ CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std
     CensusResult result;
     if (!walkable(*this)) return result;
     if (!censusTerms.reuse) censusTerms.forget();
-    const bool chroma = useChroma && !monochrome && huePlane && saturationPlane;
-    work.pixels = static_cast<std::size_t>(width) * height;
+    const bool chroma = useChroma && !monochrome && planes.huePlane && planes.saturationPlane;
+    work.pixels = static_cast<std::size_t>(geometry.width) * geometry.height;
     std::int64_t largest = 0;
     if (useLuma) {
         const CensusTerms::Plane& terms = lumaTerms(*this, censusTerms, lumaScale);
@@ -504,7 +505,7 @@ CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std
 }
 
 double VicPicture::meanError(int colour, const int* others, int otherCount) {
-    const int cap = cardWidth == 8 ? 1 : 3;
+    const int cap = geometry.cardWidth == 8 ? 1 : 3;
     const int n = others ? std::clamp(otherCount, 0, cap) : 0;
     std::int32_t otherLuminance[3] = {};
     for (int k = 0; k < n; ++k) otherLuminance[k] = paletteEntry(others[k]).luminance;
@@ -512,8 +513,8 @@ double VicPicture::meanError(int colour, const int* others, int otherCount) {
 
     std::int64_t residual = 0;
     if (!walkable(*this)) return 0.0;
-    const std::uint8_t* luminance = luminancePlane.get();
-    walkSerpentine(width, height, paddedWidth, [&](std::int64_t index) {
+    const std::uint8_t* luminance = planes.luminancePlane.get();
+    walkSerpentine(geometry.width, geometry.height, geometry.paddedWidth, [&](std::int64_t index) {
         const std::int64_t total = residual + luminance[index];
         residual = total - ownLuminance;
         for (int k = 0; k < n; ++k) {

@@ -21,23 +21,27 @@ std::string colourText(std::int32_t colour) {
 }  // namespace
 
 void VicPicture::fillColourArrays() {
-    if (!colourMatrix || !colourRam || widthInCards <= 0 || heightInCards <= 0) return;
-    const std::size_t cards = static_cast<std::size_t>(widthInCards) * static_cast<std::size_t>(heightInCards);
-    const bool hiRes = cardWidth == 8;
-    const std::int32_t lowColour = hiRes ? roleColours[0] : roleColours[2];
-    const std::uint8_t matrixByte = static_cast<std::uint8_t>(nibble(roleColours[1]) << 4 | nibble(lowColour));
-    std::fill(colourMatrix.get(), colourMatrix.get() + cards, matrixByte);
-    std::fill(colourRam.get(), colourRam.get() + cards, nibble(roleColours[3]));
+    std::uint8_t* matrix = cardColours.colourMatrix.get();
+    std::uint8_t* colourRam = cardColours.colourRam.get();
+    if (!matrix || !colourRam || geometry.widthInCards <= 0 || geometry.heightInCards <= 0) return;
+    const std::size_t cards =
+        static_cast<std::size_t>(geometry.widthInCards) * static_cast<std::size_t>(geometry.heightInCards);
+    const std::int32_t* roles = colours.roleColours;
+    const std::int32_t lowColour = geometry.cardWidth == 8 ? roles[0] : roles[2];
+    const std::uint8_t matrixByte = static_cast<std::uint8_t>(nibble(roles[1]) << 4 | nibble(lowColour));
+    std::fill(matrix, matrix + cards, matrixByte);
+    std::fill(colourRam, colourRam + cards, nibble(roles[3]));
 }
 
 void VicPicture::reportPalette(int verbosity) const {
     if (verbosity < 2) return;
-    if (cardWidth == 8) {
-        out() << "Colors: Background " << colourText(roleColours[0]) << ", Foreground: "
-              << colourText(roleColours[1]) << eol;
+    if (geometry.cardWidth == 8) {
+        out() << "Colors: Background " << colourText(colours.roleColours[0]) << ", Foreground: "
+              << colourText(colours.roleColours[1]) << eol;
     } else {
-        out() << "Colors: Background " << colourText(roleColours[0]) << ", MC1 " << colourText(roleColours[1])
-              << ", MC2 " << colourText(roleColours[2]) << ", FG: " << colourText(roleColours[3]) << eol;
+        out() << "Colors: Background " << colourText(colours.roleColours[0]) << ", MC1 "
+              << colourText(colours.roleColours[1]) << ", MC2 " << colourText(colours.roleColours[2])
+              << ", FG: " << colourText(colours.roleColours[3]) << eol;
     }
 }
 

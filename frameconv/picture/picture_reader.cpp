@@ -194,25 +194,20 @@ bool allocateOnce(std::unique_ptr<T[]>& buffer, std::int32_t elements, const cha
 }
 
 bool allocateBuffers(VicPicture& picture) {
-    const std::int32_t size = picture.paddedSize;
+    const std::int32_t size = picture.geometry.paddedSize;
     const bool colour = !picture.monochrome;
-    return allocateOnce(picture.luminancePlane, size, "source image luminance") &&
-           (!colour || allocateOnce(picture.huePlane, size, "source image hue")) &&
-           (!colour || allocateOnce(picture.saturationPlane, size, "source image saturation")) &&
-           allocateOnce(picture.lumaDither, size, "bitmap luminance dither") &&
-           (!colour || allocateOnce(picture.hueDither, size, "bitmap hue dither")) &&
-           (!colour || allocateOnce(picture.saturationDither, size, "bitmap saturation dither"));
+    return allocateOnce(picture.planes.luminancePlane, size, "source image luminance") &&
+           (!colour || allocateOnce(picture.planes.huePlane, size, "source image hue")) &&
+           (!colour || allocateOnce(picture.planes.saturationPlane, size, "source image saturation")) &&
+           allocateOnce(picture.planes.lumaDither, size, "bitmap luminance dither") &&
+           (!colour || allocateOnce(picture.planes.hueDither, size, "bitmap hue dither")) &&
+           (!colour || allocateOnce(picture.planes.saturationDither, size, "bitmap saturation dither"));
 }
 
 // A first picture that fails leaves no buffers behind, so the next attempt allocates them at its own size.
 void releaseUnsizedBuffers(VicPicture& picture) {
     if (picture.firstFrameLoaded) return;
-    picture.luminancePlane.reset();
-    picture.huePlane.reset();
-    picture.saturationPlane.reset();
-    picture.lumaDither.reset();
-    picture.hueDither.reset();
-    picture.saturationDither.reset();
+    picture.planes = PicturePlanes{};
 }
 
 void convertRow(PixelConverter& converter, const std::uint8_t* row, std::size_t rowStart, std::int32_t width,
@@ -241,7 +236,7 @@ bool readRows(VicPicture& picture, File& file, const SourceLayout& layout, Buffe
             file.read(skipped, padding);  // the last row's padding may be missing
         }
         const std::int32_t y = layout.bottomUp ? layout.height - 1 - k : k;
-        convertRow(converter, buffer.data(), static_cast<std::size_t>(y) * picture.paddedWidth, layout.width,
+        convertRow(converter, buffer.data(), static_cast<std::size_t>(y) * picture.geometry.paddedWidth, layout.width,
                    layout.order);
     }
     return true;
@@ -252,27 +247,27 @@ bool readRows(VicPicture& picture, File& file, const SourceLayout& layout, Buffe
 int VicPicture::load(File& file, int verbosity, bool centre) {
     Buffer buffer;
     const std::size_t count = file.read(buffer.data(), buffer.size());
-    const std::optional<SourceLayout> layout = recognise(buffer, count, file, cardWidth, verbosity);
+    const std::optional<SourceLayout> layout = recognise(buffer, count, file, geometry.cardWidth, verbosity);
     if (!layout) return 1;
 
     if (!firstFrameLoaded) {
-        width = layout->width;
-        height = layout->height;
-        pixelCount = static_cast<std::uint32_t>(width) * static_cast<std::uint32_t>(height);
-        topCardRow = centre ? centredTopRow(height) : 0;
-    } else if (layout->width != width || layout->height != height) {
+        geometry.width = layout->width;
+        geometry.height = layout->height;
+        geometry.pixelCount = static_cast<std::uint32_t>(geometry.width) * static_cast<std::uint32_t>(geometry.height);
+        geometry.topCardRow = centre ? centredTopRow(geometry.height) : 0;
+    } else if (layout->width != geometry.width || layout->height != geometry.height) {
         out() << "Bitmap size (" << layout->width << "x" << layout->height << ")" << "differs from first frame ("
-              << width << "x" << height << ")" << " ...skipping." << eol;
+              << geometry.width << "x" << geometry.height << ")" << " ...skipping." << eol;
         return 1;
     }
     if (layout->availableData &&
-        *layout->availableData < static_cast<std::int64_t>(layout->bytesPerPixel) * pixelCount) {
+        *layout->availableData < static_cast<std::int64_t>(layout->bytesPerPixel) * geometry.pixelCount) {
         skipLine("Error: source file data size inconsistant... skipping.");
         return 1;
     }
-    paddedWidth = (width + cardWidth - 1) / cardWidth * cardWidth;
-    paddedHeight = (height + 7) / 8 * 8;
-    paddedSize = paddedWidth * paddedHeight;
+    geometry.paddedWidth = (geometry.width + geometry.cardWidth - 1) / geometry.cardWidth * geometry.cardWidth;
+    geometry.paddedHeight = (geometry.height + 7) / 8 * 8;
+    geometry.paddedSize = geometry.paddedWidth * geometry.paddedHeight;
     monochrome = layout->order == PixelOrder::Grey ? 1 : 0;
 
     if (!allocateBuffers(*this)) {

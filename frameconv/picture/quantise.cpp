@@ -87,9 +87,9 @@ struct Roles {
     bool wholeCosts = false;
 
     Roles(const VicPicture& picture, bool colour) {
-        count = std::clamp(picture.roleCount, 1, 4);
+        count = std::clamp(picture.geometry.roleCount, 1, 4);
         for (int k = 0; k < 4; ++k) {
-            const int colourIndex = k < count ? picture.roleColours[k] : kNoColour;
+            const int colourIndex = k < count ? picture.colours.roleColours[k] : kNoColour;
             const PaletteColour& c = kPalette[colourIndex >= 0 && colourIndex <= 16 ? colourIndex : kNoColour];
             luma32[k] = 32 * c.luminance;
             chromaX[k] = c.saturation * c.cosine * 32;
@@ -98,7 +98,7 @@ struct Roles {
             wholeY[k] = WholeTarget(chromaY[k]);
             unused[k] = k < count ? 0 : kUnusedSlot;
         }
-        chromaWeight = picture.paletteError ? picture.kprWeight : 1.0;
+        chromaWeight = picture.analysis.paletteError ? picture.settings.kprWeight : 1.0;
         // Without chroma, or with the chroma weight 1, every cost is a whole number well below 2^53, so
         // comparing the costs as integers picks the same roles as comparing them as doubles.
         wholeCosts = !colour || chromaWeight == 1.0;
@@ -286,14 +286,14 @@ public:
 
     RegionDither(VicPicture& picture, const Roles& roles, Sums sums)
         : roles_(roles),
-          stride_(picture.paddedWidth),
-          planeRows_(picture.paddedHeight),
-          luminance_(picture.luminancePlane.get()),
-          saturation_(picture.saturationPlane.get()),
-          hue_(picture.huePlane.get()),
-          lumaDither_(picture.lumaDither.get()),
-          xDither_(picture.saturationDither.get()),
-          yDither_(picture.hueDither.get()),
+          stride_(picture.geometry.paddedWidth),
+          planeRows_(picture.geometry.paddedHeight),
+          luminance_(picture.planes.luminancePlane.get()),
+          saturation_(picture.planes.saturationPlane.get()),
+          hue_(picture.planes.huePlane.get()),
+          lumaDither_(picture.planes.lumaDither.get()),
+          xDither_(picture.planes.saturationDither.get()),
+          yDither_(picture.planes.hueDither.get()),
           sums_(sums) {}
 
     void run(const Region& region, QuantStats& stats) const {
@@ -500,20 +500,21 @@ void copyToMirror(const VicPicture& picture, const Region& region, bool colour, 
     const int count = region.endColumn - region.firstColumn;
     if (count <= 0) return;
     for (int y = region.firstRow; y < region.endRow; ++y) {
-        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * picture.paddedWidth + region.firstColumn;
-        std::copy_n(picture.lumaDither.get() + at, count, mirror.lumaDither.get() + at);
-        std::copy_n(picture.luminancePlane.get() + at, count, mirror.luminancePlane.get() + at);
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * picture.geometry.paddedWidth + region.firstColumn;
+        std::copy_n(picture.planes.lumaDither.get() + at, count, mirror.planes.lumaDither.get() + at);
+        std::copy_n(picture.planes.luminancePlane.get() + at, count, mirror.planes.luminancePlane.get() + at);
         if (colour) {
-            std::copy_n(picture.saturationPlane.get() + at, count, mirror.saturationPlane.get() + at);
-            std::copy_n(picture.huePlane.get() + at, count, mirror.huePlane.get() + at);
+            std::copy_n(picture.planes.saturationPlane.get() + at, count, mirror.planes.saturationPlane.get() + at);
+            std::copy_n(picture.planes.huePlane.get() + at, count, mirror.planes.huePlane.get() + at);
         }
     }
 }
 
 bool mirrorFits(const VicPicture& mirror, const VicPicture& source, bool colour) {
-    if (mirror.paddedWidth != source.paddedWidth || mirror.paddedSize < source.paddedSize) return false;
-    if (!mirror.lumaDither || !mirror.luminancePlane) return false;
-    return !colour || (mirror.saturationPlane && mirror.huePlane);
+    if (mirror.geometry.paddedWidth != source.geometry.paddedWidth) return false;
+    if (mirror.geometry.paddedSize < source.geometry.paddedSize) return false;
+    if (!mirror.planes.lumaDither || !mirror.planes.luminancePlane) return false;
+    return !colour || (mirror.planes.saturationPlane && mirror.planes.huePlane);
 }
 
 }  // namespace
@@ -523,17 +524,18 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
                                       VicPicture* mirror) {
     QuantStats stats;
     const bool colour = monochrome == 0;
-    if (!luminancePlane || !lumaDither) return stats;
-    if (colour && (!huePlane || !saturationPlane || !hueDither || !saturationDither)) return stats;
-    if (paddedWidth <= 0 || paddedHeight <= 0 ||
-        static_cast<std::int64_t>(paddedWidth) * paddedHeight > paddedSize)
+    if (!planes.luminancePlane || !planes.lumaDither) return stats;
+    if (colour && (!planes.huePlane || !planes.saturationPlane || !planes.hueDither || !planes.saturationDither))
+        return stats;
+    if (geometry.paddedWidth <= 0 || geometry.paddedHeight <= 0 ||
+        static_cast<std::int64_t>(geometry.paddedWidth) * geometry.paddedHeight > geometry.paddedSize)
         return stats;
 
-    const Region region{std::max(firstColumn, 0),          std::min(endColumn, paddedWidth),
-                        std::max(firstRow, 0),             std::min(endRow, paddedHeight),
+    const Region region{std::max(firstColumn, 0),          std::min(endColumn, geometry.paddedWidth),
+                        std::max(firstRow, 0),             std::min(endRow, geometry.paddedHeight),
                         leftOpen,                          rightOpen,
-                        bottomOpen,                        std::min(width, paddedWidth),
-                        std::min(height, paddedHeight)};
+                        bottomOpen,                        std::min(geometry.width, geometry.paddedWidth),
+                        std::min(geometry.height, geometry.paddedHeight)};
     if (mirror && (mirror == this || !mirrorFits(*mirror, *this, colour))) mirror = nullptr;
 
     const Roles roles(*this, colour);
@@ -548,16 +550,16 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
 }
 
 QuantStats VicPicture::quantisePicture() {
-    if (!lumaDither || (!monochrome && !saturationDither)) return QuantStats{};
-    const std::size_t elements = paddedSize > 0 ? static_cast<std::size_t>(paddedSize) : 0;
-    std::fill_n(lumaDither.get(), elements, std::int16_t{0});
+    if (!planes.lumaDither || (!monochrome && !planes.saturationDither)) return QuantStats{};
+    const std::size_t elements = geometry.paddedSize > 0 ? static_cast<std::size_t>(geometry.paddedSize) : 0;
+    std::fill_n(planes.lumaDither.get(), elements, std::int16_t{0});
     if (!monochrome) {
-        std::fill_n(saturationDither.get(), elements, std::int16_t{0});
-        if (hueDither) std::fill_n(hueDither.get(), elements, std::int16_t{0});
+        std::fill_n(planes.saturationDither.get(), elements, std::int16_t{0});
+        if (planes.hueDither) std::fill_n(planes.hueDither.get(), elements, std::int16_t{0});
     }
-    QuantStats stats = quantiseRegion(false, 0, width, true, true, 0, height, true, nullptr);
+    QuantStats stats = quantiseRegion(false, 0, geometry.width, true, true, 0, geometry.height, true, nullptr);
     stats.monochrome = monochrome;
-    stats.edgeCount = width + 2 * height - 2;
+    stats.edgeCount = geometry.width + 2 * geometry.height - 2;
     stats.copiedPixels = 0;
     return stats;
 }

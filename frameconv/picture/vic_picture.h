@@ -6,6 +6,7 @@
 
 #include "frameconv/picture/census_terms.h"
 #include "frameconv/picture/quant_stats.h"
+#include "frameconv/vicimage/picture_geometry.h"
 #include "frameconv/vicimage/vic_image.h"
 
 #include <cstdint>
@@ -42,6 +43,66 @@ struct CensusResult {
     double errorAngle = 0;             // angle of the summed error vector, degrees
     std::int32_t chromaticCount = 0;
     std::int32_t unmatchedCount = 0;
+};
+
+/// The user's adjustments of the pixel conversion and the weights of the colour choice.
+struct ConversionSettings {
+    double lumaGain = 1.0;
+    double lumaOffset = 0.0;
+    double saturationGain = 1.0;
+    double saturationOffset = 0.0;
+    double hueShift = 0.0;  // degrees
+    double kpaWeight = 1.0;
+    double kpzWeight = 2.0;
+    double kpyWeight = 1.5;
+    double kprWeight = 0.75;
+};
+
+/// What the pixel conversion counted and clipped in each plane.
+struct ConversionStats {
+    PlaneStats lumaStats;
+    PlaneStats saturationStats;
+    HueStats hueStats;
+};
+
+/// What the colour choice found in the picture, left for the palette report, the dithering and the video
+/// encoder's choice of a frame slot.
+struct ColourAnalysis {
+    std::int32_t greyShares[5] = {};  // Black, DGray, MGray, LGray, White per 256 pixels
+    double greyScores[5] = {};
+    std::uint8_t blackWanted = 0;
+    std::uint8_t whiteWanted = 0;
+    std::uint8_t lightGreyWanted = 0;
+    std::uint8_t paletteError = 0;
+    std::int32_t hueCounts[8] = {};  // red, yellow, green, cyan, blue, purple, orange, uncoloured
+    std::int32_t pairSelection = 0;
+    std::int32_t triadSelection = 0;
+};
+
+/// The per-pixel planes, each of geometry.paddedSize elements.
+struct PicturePlanes {
+    std::unique_ptr<std::uint8_t[]> huePlane;
+    std::unique_ptr<std::uint8_t[]> saturationPlane;
+    std::unique_ptr<std::uint8_t[]> luminancePlane;
+    // Dither carries, 16-bit fixed point with 5 fractional bits.
+    std::unique_ptr<std::int16_t[]> lumaDither;        // carried error, then the pixel's role index
+    std::unique_ptr<std::int16_t[]> hueDither;         // chroma Y (sine axis) carry
+    std::unique_ptr<std::int16_t[]> saturationDither;  // chroma X (cosine axis) carry
+};
+
+/// The per-card colour arrays, one byte for each card of the picture.
+struct CardColours {
+    std::unique_ptr<std::uint8_t[]> colourMatrix;  // MC1 × 16 + MC2 (hi-res: foreground × 16 + background)
+    std::unique_ptr<std::uint8_t[]> colourRam;     // FG
+};
+
+/// The colour of every role and the roles the user pinned to a colour.
+struct PictureColours {
+    std::int32_t roleColours[5] = {0, 11, 12, 15, 0};  // background, MC1, MC2, FG, border fill
+    std::int32_t pinnedRoles[4] = {-1, -1, -1, -1};
+    std::int32_t pinnedColours[4] = {16, 16, 16, 16};
+    std::int32_t pinnedCount = 0;
+    std::int32_t freeRoleMask = 0;
 };
 
 class VicPicture {
@@ -98,72 +159,16 @@ public:
     /// Builds the VIC-II image; returns the bitmap bytes of the picture's card rows, 0 on failure.
     int exportVicImage(bool fill);
 
-    // ---- planes ---------------------------------------------------------------------------------------
-    // Element (x, y) of every plane is at y × paddedWidth + x, y = 0 the top row.
-    std::unique_ptr<std::uint8_t[]> huePlane;
-    std::unique_ptr<std::uint8_t[]> saturationPlane;
-    std::unique_ptr<std::uint8_t[]> luminancePlane;
-
-    // ---- conversion settings -------------------------------------------------------------------------
-    double lumaGain = 1.0;
-    double lumaOffset = 0.0;
-    double saturationGain = 1.0;
-    double saturationOffset = 0.0;
-    double hueShift = 0.0;  // degrees
-    double kpaWeight = 1.0;
-    double kpzWeight = 2.0;
-    double kpyWeight = 1.5;
-    double kprWeight = 0.75;
-
-    // ---- conversion statistics ------------------------------------------------------------------------
-    PlaneStats lumaStats;
-    PlaneStats saturationStats;
-    HueStats hueStats;
-    std::uint8_t monochrome = 1;
-
-    // ---- analysis results left by the colour choice ---------------------------------------------------
-    std::int32_t greyShares[5] = {};  // Black, DGray, MGray, LGray, White per 256 pixels
-    double greyScores[5] = {};
-    std::uint8_t blackWanted = 0;
-    std::uint8_t whiteWanted = 0;
-    std::uint8_t lightGreyWanted = 0;
-    std::uint8_t paletteError = 0;
-    std::int32_t hueCounts[8] = {};  // red, yellow, green, cyan, blue, purple, orange, uncoloured
-    std::int32_t pairSelection = 0;
-    std::int32_t triadSelection = 0;
-
-    // ---- geometry -------------------------------------------------------------------------------------
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::uint32_t pixelCount = 0;
-    std::int32_t topCardRow = 0;
-    std::uint8_t firstFrameLoaded = 0;
-
-    // ---- dither buffers (16-bit fixed point, 5 fractional bits) --------------------------------------
-    std::unique_ptr<std::int16_t[]> lumaDither;        // carried error, then the pixel's role index
-    std::unique_ptr<std::int16_t[]> hueDither;         // chroma Y (sine axis) carry
-    std::unique_ptr<std::int16_t[]> saturationDither;  // chroma X (cosine axis) carry
-
-    // ---- per-card colour arrays -----------------------------------------------------------------------
-    std::unique_ptr<std::uint8_t[]> colourMatrix;  // MC1 × 16 + MC2 (hi-res: foreground × 16 + background)
-    std::unique_ptr<std::uint8_t[]> colourRam;     // FG
-
-    std::int32_t colourArrays = 2;  // bit 0 Color RAM wanted, bit 1 screen matrix wanted
-    std::int32_t cardWidth = 4;     // pixels per card row: 4 multicolour, 8 hi-res
-    std::int32_t paddedWidth = 0;
-    std::int32_t paddedHeight = 0;
-    std::int32_t paddedSize = 0;
-    std::int32_t widthInCards = 0;
-    std::int32_t heightInCards = 0;
-    std::int32_t roleCount = 4;
-
-    // ---- colours --------------------------------------------------------------------------------------
-    std::int32_t roleColours[5] = {0, 11, 12, 15, 0};  // background, MC1, MC2, FG, border fill
-    std::int32_t pinnedRoles[4] = {-1, -1, -1, -1};
-    std::int32_t pinnedColours[4] = {16, 16, 16, 16};
-    std::int32_t pinnedCount = 0;
-    std::int32_t freeRoleMask = 0;
-
+    // ---- state -----------------------------------------------------------------------------------------
+    ConversionSettings settings;
+    PictureGeometry geometry;
+    ConversionStats conversionStats;
+    ColourAnalysis analysis;
+    PicturePlanes planes;
+    CardColours cardColours;
+    PictureColours colours;
+    std::uint8_t monochrome = 1;        // the source has no colour: no hue and saturation planes
+    std::uint8_t firstFrameLoaded = 0;  // a picture was loaded: later ones must have its size
     VicImage image;
 
     // ---- working storage of the census ------------------------------------------------------------------

@@ -17,12 +17,12 @@ constexpr int kBitmapArea = 8192;
 constexpr int kMatrixBytes = kScreenCards * kScreenCardRows;  // 1000
 constexpr int kMatrixArea = 1024;
 
-bool fitsScreen(const VicExportSource& s) {
-    if (s.cardWidth != 4 && s.cardWidth != 8) return false;
-    if (s.widthInCards < 1 || s.widthInCards > kScreenCards || s.heightInCards < 1) return false;
-    if (s.widthInCards * s.cardWidth > s.paddedWidth) return false;
-    const std::int64_t rowsUsed = static_cast<std::int64_t>(s.heightInCards) * 8;
-    return rowsUsed * s.paddedWidth <= s.roleElements;
+bool fitsScreen(const PictureGeometry& g) {
+    if (g.cardWidth != 4 && g.cardWidth != 8) return false;
+    if (g.widthInCards < 1 || g.widthInCards > kScreenCards || g.heightInCards < 1) return false;
+    if (g.widthInCards * g.cardWidth > g.paddedWidth) return false;
+    const std::int64_t rowsUsed = static_cast<std::int64_t>(g.heightInCards) * 8;
+    return rowsUsed * g.paddedWidth <= g.paddedSize;
 }
 
 /// Where the picture sits on the screen; card rows outside 0-24 are not shown.
@@ -35,25 +35,25 @@ struct Placement {
     bool inPictureRows(int row) const { return row >= firstShown && row < endShown; }
 };
 
-Placement placementOf(const VicExportSource& s) {
+Placement placementOf(const PictureGeometry& g) {
     Placement p;
-    p.top = s.topCardRow;
-    p.left = (kScreenCards - s.widthInCards) / 2;
-    const std::int64_t end = static_cast<std::int64_t>(s.topCardRow) + s.heightInCards;
-    p.firstShown = std::clamp(s.topCardRow, 0, kScreenCardRows);
+    p.top = g.topCardRow;
+    p.left = (kScreenCards - g.widthInCards) / 2;
+    const std::int64_t end = static_cast<std::int64_t>(g.topCardRow) + g.heightInCards;
+    p.firstShown = std::clamp(g.topCardRow, 0, kScreenCardRows);
     p.endShown = static_cast<int>(std::clamp<std::int64_t>(end, p.firstShown, kScreenCardRows));
     return p;
 }
 
 /// One byte of bitmap: the roles of a card's pixel row, leftmost pixel in the high bits. Pixels beyond the
 /// source width take the highest role.
-std::uint8_t cardRowByte(const VicExportSource& s, const std::int16_t* pixelRow, int firstPixel) {
-    const int bits = 8 / s.cardWidth;
+std::uint8_t cardRowByte(const PictureGeometry& g, const std::int16_t* pixelRow, int firstPixel) {
+    const int bits = 8 / g.cardWidth;
     const int highest = (1 << bits) - 1;
     unsigned byte = 0;
-    for (int m = 0; m < s.cardWidth; ++m) {
+    for (int m = 0; m < g.cardWidth; ++m) {
         const int x = firstPixel + m;
-        const int role = x < s.width ? (pixelRow[x] & highest) : highest;
+        const int role = x < g.width ? (pixelRow[x] & highest) : highest;
         byte = (byte << bits) + static_cast<unsigned>(role);
     }
     return static_cast<std::uint8_t>(byte);
@@ -71,14 +71,14 @@ void exportBitmap(std::uint8_t* bitmap, const VicExportSource& s, const Placemen
         for (int column = 0; column < kScreenCards; ++column) {
             std::uint8_t* card = cardRow + column * 8;
             const int pictureColumn = column - p.left;
-            if (pictureColumn < 0 || pictureColumn >= s.widthInCards) {
+            if (pictureColumn < 0 || pictureColumn >= s.geometry.widthInCards) {
                 std::memset(card, 0xFF, 8);
                 continue;
             }
             for (int k = 0; k < 8; ++k) {
                 const std::ptrdiff_t y = pictureRow * 8 + k;
-                const std::int16_t* pixelRow = s.roles + y * s.paddedWidth;
-                card[k] = cardRowByte(s, pixelRow, pictureColumn * s.cardWidth);
+                const std::int16_t* pixelRow = s.roles + y * s.geometry.paddedWidth;
+                card[k] = cardRowByte(s.geometry, pixelRow, pictureColumn * s.geometry.cardWidth);
             }
         }
     }
@@ -89,7 +89,7 @@ void exportBitmap(std::uint8_t* bitmap, const VicExportSource& s, const Placemen
 void exportCardRow(std::uint8_t* row, const std::uint8_t* pictureRow, const VicExportSource& s,
                    const Placement& p, std::uint8_t outside) {
     std::memset(row, outside, kScreenCards);
-    std::memcpy(row + p.left, pictureRow, static_cast<std::size_t>(s.widthInCards));
+    std::memcpy(row + p.left, pictureRow, static_cast<std::size_t>(s.geometry.widthInCards));
 }
 
 /// The matrix may lie inside the bitmap area (the video encoder's working buffer). Rows outside the
@@ -126,7 +126,7 @@ void exportMatrix(std::uint8_t* matrix, const std::uint8_t* bitmap, const VicExp
     for (int row = 0; row < kScreenCardRows; ++row) {
         std::uint8_t* line = matrix + row * kScreenCards;
         if (p.inPictureRows(row)) {
-            exportCardRow(line, s.colourMatrix + (row - p.top) * s.widthInCards, s, p, filled);
+            exportCardRow(line, s.colourMatrix + (row - p.top) * s.geometry.widthInCards, s, p, filled);
         } else if (row < p.firstShown ? guard.writeRowAbove(row) : guard.writeRowBelow(row)) {
             std::memset(line, fill ? filled : 0x00, kScreenCards);
         }
@@ -139,7 +139,7 @@ void exportColourRam(std::uint8_t* colourRam, const VicExportSource& s, const Pl
     for (int row = 0; row < kScreenCardRows; ++row) {
         std::uint8_t* line = colourRam + row * kScreenCards;
         if (p.inPictureRows(row))
-            exportCardRow(line, s.colourRam + (row - p.top) * s.widthInCards, s, p, filled);
+            exportCardRow(line, s.colourRam + (row - p.top) * s.geometry.widthInCards, s, p, filled);
         else
             std::memset(line, fill ? filled : 0xF0, kScreenCards);
     }
@@ -154,16 +154,16 @@ int buildVicImage(VicImage& image, const VicExportSource& source, bool fill) {
         out() << "Error: couldn't allocate memory for VIC-II export." << eol;
         return 0;
     }
-    const bool exportsColourRam = source.cardWidth == 4 && (source.colourArrays & 1);
+    const bool exportsColourRam = source.geometry.cardWidth == 4 && (source.geometry.colourArrays & 1);
     if (!source.colourMatrix || (exportsColourRam && !source.colourRam)) return 0;
-    if (!fitsScreen(source)) return 0;
+    if (!fitsScreen(source.geometry)) return 0;
     if (!image.bitmap || !image.matrix || (exportsColourRam && !image.colourRam)) return 0;
 
-    const Placement placement = placementOf(source);
+    const Placement placement = placementOf(source.geometry);
     exportBitmap(image.bitmap, source, placement, fill);
     exportMatrix(image.matrix, image.bitmap, source, placement, fill);
     if (exportsColourRam) exportColourRam(image.colourRam, source, placement, fill);
-    return source.heightInCards * kCardRowBytes;
+    return source.geometry.heightInCards * kCardRowBytes;
 }
 
 }  // namespace zov

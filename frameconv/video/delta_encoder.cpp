@@ -17,7 +17,7 @@ int DeltaEncoder::init(int ringSize, int imageCount, const VicPicture& picture, 
     if (store_ || images_ || imageCount < 1 || imageCount > 2 || layoutFlags < 0 || layoutFlags > 4) return 1;
     imageCount_ = imageCount;
     layoutFlags_ = layoutFlags;
-    colourFlags_ = picture.colourArrays;
+    colourFlags_ = picture.geometry.colourArrays;
     totals_.reset();
 
     images_.reset(new (std::nothrow) TargetMemory[imageCount]);
@@ -39,18 +39,20 @@ int DeltaEncoder::init(int ringSize, int imageCount, const VicPicture& picture, 
 // same opposite pair or triad: the slot whose content is most alike needs the fewest changes.
 std::int64_t DeltaEncoder::slotCost(const VicPicture& picture, const FrameSlot& slot) const {
     if (!slot.valid()) return 256;
+    const ColourAnalysis& wanted = picture.analysis;
+    const ColourAnalysis& held = slot.analysis;
     std::int64_t cost = 0;
     for (int i = 0; i < 5; ++i) {
-        std::int64_t d = std::int64_t{picture.greyShares[i]} - slot.greyShares[i];
+        std::int64_t d = std::int64_t{wanted.greyShares[i]} - held.greyShares[i];
         cost += d * d;
     }
     if (picture.monochrome == 0) {
         for (int i = 0; i < 6; ++i) {
-            std::int64_t d = std::int64_t{picture.hueCounts[i]} - slot.hueCounts[i];
+            std::int64_t d = std::int64_t{wanted.hueCounts[i]} - held.hueCounts[i];
             cost += d * d;
         }
-        if (picture.pairSelection >= 0 && picture.pairSelection == slot.pairSelection) cost -= 512;
-        if (picture.triadSelection >= 0 && picture.triadSelection == slot.triadSelection) cost -= 768;
+        if (wanted.pairSelection >= 0 && wanted.pairSelection == held.pairSelection) cost -= 512;
+        if (wanted.triadSelection >= 0 && wanted.triadSelection == held.triadSelection) cost -= 768;
     }
     return cost;
 }
@@ -80,7 +82,7 @@ QuantStats DeltaEncoder::convertWithReference(VicPicture& picture, int k) {
 // its first screen matrix row when the matrix lies at or below the bitmap.
 const std::uint8_t* DeltaEncoder::newRegionBytes() const {
     const FrameSlot& working = store_->workingSlot();
-    const int top = working.topCardRow;
+    const int top = working.geometry.topCardRow;
     const std::uint8_t* buffer = working.image.block();
     if ((colourFlags_ & kScreenMatrixFlag) && working.screenAddress <= working.bitmapAddress)
         return buffer + working.screenPosition + top * 40;
@@ -105,7 +107,7 @@ EncodeResult DeltaEncoder::encodeFrame(VicPicture& picture, std::uint32_t budget
     if (result.exportResult == 0) return result;
 
     FrameMarks marks = frameMarks(slot.bitmapAddress, slot.screenAddress, slot.regionStart,
-                                  static_cast<std::uint8_t>(picture.roleColours[0]));
+                                  static_cast<std::uint8_t>(picture.colours.roleColours[0]));
     int length = coder_.code(memory, slot.regionStart, slot.regionLength, newRegionBytes(), marks);
     if (length == 0 || static_cast<std::uint32_t>(length) > budget) {
         std::memcpy(memory.address(slot.regionStart), regionBackup_, slot.regionLength);
@@ -113,7 +115,7 @@ EncodeResult DeltaEncoder::encodeFrame(VicPicture& picture, std::uint32_t budget
     }
 
     const int bytesPerCard = 8 + ((colourFlags_ & kScreenMatrixFlag) ? 1 : 0) + ((colourFlags_ & kColourRamFlag) ? 1 : 0);
-    result.rawSize = picture.heightInCards * picture.widthInCards * bytesPerCard;
+    result.rawSize = picture.geometry.heightInCards * picture.geometry.widthInCards * bytesPerCard;
     result.updateSize = static_cast<int>(slot.regionLengthWithColour) + 3;
     result.bufferNumber = k;
     result.codedSize = length;
@@ -129,38 +131,39 @@ void DeltaEncoder::acceptInto(FrameSlot& slot, VicPicture& picture) {
     const FrameSlot& working = store_->workingSlot();
     const bool matrix = colourFlags_ & kScreenMatrixFlag;
     const bool colourRam = colourFlags_ & kColourRamFlag;
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const int i = y * picture.paddedWidth + x;
-            slot.luminancePlane[i] = working.luminancePlane[i];
-            slot.lumaDither[i] = working.lumaDither[i];
-            if (y % 8 == 0 && x % picture.cardWidth == 0) {
-                const int card = (y / 8) * picture.paddedWidth / picture.cardWidth + x / picture.cardWidth;
-                if (matrix) slot.colourMatrix[card] = working.colourMatrix[card];
-                if (colourRam) slot.colourRam[card] = working.colourRam[card];
+    const PictureGeometry& g = picture.geometry;
+    for (int y = 0; y < g.height; ++y) {
+        for (int x = 0; x < g.width; ++x) {
+            const int i = y * g.paddedWidth + x;
+            slot.planes.luminancePlane[i] = working.planes.luminancePlane[i];
+            slot.planes.lumaDither[i] = working.planes.lumaDither[i];
+            if (y % 8 == 0 && x % g.cardWidth == 0) {
+                const int card = (y / 8) * g.paddedWidth / g.cardWidth + x / g.cardWidth;
+                if (matrix) slot.cardColours.colourMatrix[card] = working.cardColours.colourMatrix[card];
+                if (colourRam) slot.cardColours.colourRam[card] = working.cardColours.colourRam[card];
             }
         }
     }
-    std::memcpy(slot.roleColours, working.roleColours, sizeof slot.roleColours);
+    std::memcpy(slot.colours.roleColours, working.colours.roleColours, sizeof slot.colours.roleColours);
 
     if (picture.image.empty()) picture.image.create();
     if (!picture.image.empty()) {
-        const int top = picture.topCardRow;
-        const int rows = picture.heightInCards;
+        const int top = picture.geometry.topCardRow;
+        const int rows = picture.geometry.heightInCards;
         if (matrix) std::memcpy(picture.image.matrix + top * 40, working.image.matrix + top * 40, rows * 40);
         if (colourRam) std::memcpy(picture.image.colourRam + top * 40, working.image.colourRam + top * 40, rows * 40);
         std::memcpy(picture.image.bitmap + top * 320, working.image.bitmap + top * 320, rows * 320);
     }
 
     if (slot.monochrome == 0) {
-        std::memcpy(slot.hueCounts, picture.hueCounts, 6 * sizeof slot.hueCounts[0]);
-        slot.pairSelection = picture.pairSelection;
-        slot.triadSelection = picture.triadSelection;
+        std::memcpy(slot.analysis.hueCounts, picture.analysis.hueCounts, 6 * sizeof slot.analysis.hueCounts[0]);
+        slot.analysis.pairSelection = picture.analysis.pairSelection;
+        slot.analysis.triadSelection = picture.analysis.triadSelection;
     }
-    std::memcpy(slot.greyShares, picture.greyShares, sizeof slot.greyShares);
-    slot.blackWanted = picture.blackWanted;
-    slot.whiteWanted = picture.whiteWanted;
-    slot.lightGreyWanted = picture.lightGreyWanted;
+    std::memcpy(slot.analysis.greyShares, picture.analysis.greyShares, sizeof slot.analysis.greyShares);
+    slot.analysis.blackWanted = picture.analysis.blackWanted;
+    slot.analysis.whiteWanted = picture.analysis.whiteWanted;
+    slot.analysis.lightGreyWanted = picture.analysis.lightGreyWanted;
     slot.firstFrameLoaded = 1;
     slot.drained = 0;
 }

@@ -36,9 +36,9 @@ struct PlacementSizes {
 
 PlacementSizes sizesOf(const VicPicture& picture) {
     PlacementSizes sizes{};
-    const int top = std::clamp(picture.topCardRow, 0, 25);  // a screen has 25 card rows
+    const int top = std::clamp(picture.geometry.topCardRow, 0, 25);  // a screen has 25 card rows
     sizes.topRow = static_cast<std::uint32_t>(top);
-    sizes.rows = static_cast<std::uint32_t>(std::clamp(picture.heightInCards, 0, 25 - top));
+    sizes.rows = static_cast<std::uint32_t>(std::clamp(picture.geometry.heightInCards, 0, 25 - top));
     sizes.bitmapEnd = (sizes.topRow + sizes.rows) * 320;
     sizes.pictureBytes = sizes.rows * 320;
     sizes.bitmapSpan = (sizes.bitmapEnd + kKiB - 1) / kKiB * kKiB;
@@ -163,36 +163,21 @@ void setRegion(FrameSlot& slot, const PlacementSizes& sizes, bool screenUsed, bo
 // ---- FrameSlot ------------------------------------------------------------------------------------------
 
 int FrameSlot::takeSettings(const VicPicture& picture) {
-    width = picture.width;
-    height = picture.height;
-    pixelCount = picture.pixelCount;
-    topCardRow = picture.topCardRow;
-    paddedWidth = picture.paddedWidth;
-    paddedHeight = picture.paddedHeight;
-    paddedSize = picture.paddedSize;
-    freeRoleMask = picture.freeRoleMask;
-    colourArrays = picture.colourArrays;
-    cardWidth = picture.cardWidth;
-    widthInCards = picture.widthInCards;
-    heightInCards = picture.heightInCards;
-    roleCount = picture.roleCount;
-    std::copy(std::begin(picture.roleColours), std::end(picture.roleColours), roleColours);
+    settings = picture.settings;
+    geometry = picture.geometry;
+    colours = picture.colours;
     monochrome = picture.monochrome;
-    lumaGain = picture.lumaGain;
-    lumaOffset = picture.lumaOffset;
-    saturationGain = picture.saturationGain;
-    saturationOffset = picture.saturationOffset;
-    hueShift = picture.hueShift;
     firstFrameLoaded = 0;
 
-    const std::int64_t cards = std::int64_t{widthInCards} * heightInCards;
-    bool ok = allocateZeroed(luminancePlane, paddedSize) && allocateZeroed(lumaDither, paddedSize) &&
-              allocateZeroed(colourMatrix, cards) && allocateZeroed(colourRam, cards);
+    const std::int32_t size = geometry.paddedSize;
+    const std::int64_t cards = std::int64_t{geometry.widthInCards} * geometry.heightInCards;
+    bool ok = allocateZeroed(planes.luminancePlane, size) && allocateZeroed(planes.lumaDither, size) &&
+              allocateZeroed(cardColours.colourMatrix, cards) && allocateZeroed(cardColours.colourRam, cards);
     if (monochrome) {
-        huePlane.reset();
-        saturationPlane.reset();
+        planes.huePlane.reset();
+        planes.saturationPlane.reset();
     } else {
-        ok = ok && allocateZeroed(huePlane, paddedSize) && allocateZeroed(saturationPlane, paddedSize);
+        ok = ok && allocateZeroed(planes.huePlane, size) && allocateZeroed(planes.saturationPlane, size);
     }
     return ok ? 0 : 1;
 }

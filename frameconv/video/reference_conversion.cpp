@@ -62,21 +62,23 @@ int paletteLuminance(std::int32_t colour) {
 }
 
 bool isPinned(const VicPicture& picture, int role) {
-    const int count = std::clamp(picture.pinnedCount, 0, 4);
+    const int count = std::clamp(picture.colours.pinnedCount, 0, 4);
     for (int i = 0; i < count; ++i)
-        if (picture.pinnedRoles[i] == role) return true;
+        if (picture.colours.pinnedRoles[i] == role) return true;
     return false;
 }
 
 bool sameGeometry(const VicPicture& a, const VicPicture& b) {
-    return a.paddedWidth == b.paddedWidth && a.paddedSize == b.paddedSize && a.width == b.width &&
-           a.height == b.height && a.cardWidth == b.cardWidth && a.widthInCards == b.widthInCards &&
-           a.heightInCards == b.heightInCards;
+    const PictureGeometry& x = a.geometry;
+    const PictureGeometry& y = b.geometry;
+    return x.paddedWidth == y.paddedWidth && x.paddedSize == y.paddedSize && x.width == y.width &&
+           x.height == y.height && x.cardWidth == y.cardWidth && x.widthInCards == y.widthInCards &&
+           x.heightInCards == y.heightInCards;
 }
 
 // A slot can stand for the frame the player holds when it was accepted and is shaped like the picture.
 bool usableSource(const FrameSlot& slot, const VicPicture& picture) {
-    return slot.valid() && slot.luminancePlane && slot.lumaDither && sameGeometry(slot, picture);
+    return slot.valid() && slot.planes.luminancePlane && slot.planes.lumaDither && sameGeometry(slot, picture);
 }
 
 }  // namespace
@@ -88,10 +90,10 @@ BlockSearch::BlockSearch(const FrameStore& store, const VicPicture& picture, int
     for (int v = store.ringSize() - 1; v >= 0; --v) {
         if (!usableSource(store.slot(v), picture)) continue;
         const FrameSlot& slot = sourceOf(store, referenceSlot, v);
-        if (!slot.luminancePlane || !slot.lumaDither || !sameGeometry(slot, picture)) continue;
-        Source source{v, slot.luminancePlane.get(), slot.lumaDither.get(), {}};
+        if (!slot.planes.luminancePlane || !slot.planes.lumaDither || !sameGeometry(slot, picture)) continue;
+        Source source{v, slot.planes.luminancePlane.get(), slot.planes.lumaDither.get(), {}};
         for (int role = 0; role < 4; ++role)
-            source.roleAgrees[role] = slot.roleColours[role] == picture.roleColours[role];
+            source.roleAgrees[role] = slot.colours.roleColours[role] == picture.colours.roleColours[role];
         sources_.push_back(source);
     }
     diagonals_.resize(sources_.size());
@@ -113,14 +115,14 @@ constexpr int kRowPad = 14;      // scores[a][b + 7 + kRowPad] holds row (a, b),
 template <int kWidth>
 void BlockSearch::scoreRows(const Source& source, const NewRows& fresh, DiagonalSums& diagonals) const {
     constexpr int w = kWidth;
-    const int stride = picture_.paddedWidth;
+    const int stride = picture_.geometry.paddedWidth;
 
     // The source's card column, row by row side by side, and which rows may match at all.
     std::int16_t old[8][kSourceRows] = {};
     std::int16_t usable[kSourceRows] = {};
     for (int b = -7; b <= 7; ++b) {
         const int row = top_ + b;
-        if (row < 0 || row >= picture_.height) continue;  // never part of a tried position
+        if (row < 0 || row >= picture_.geometry.height) continue;  // never part of a tried position
         const std::int32_t at = row * stride + column_;
         bool rolesAgree = true;
         for (int i = 0; i < w; ++i) {
@@ -172,16 +174,16 @@ void BlockSearch::scoreRows(const Source& source, const NewRows& fresh, Diagonal
 }
 
 bool BlockSearch::wholeBlockScore(const Source& source, std::int32_t& total) const {
-    const int stride = picture_.paddedWidth;
+    const int stride = picture_.geometry.paddedWidth;
     total = 0;
     for (int a = 0; a < 8; ++a) {
         const std::int32_t at = (top_ + a) * stride + column_;
-        for (int i = 0; i < picture_.cardWidth; ++i) {
+        for (int i = 0; i < picture_.geometry.cardWidth; ++i) {
             const int role = source.roles[at + i];
             if (role < 0 || role > 3 || !source.roleAgrees[role]) return false;
-            int d = picture_.luminancePlane[at + i] - source.luminance[at + i];
+            int d = picture_.planes.luminancePlane[at + i] - source.luminance[at + i];
             if (std::abs(d) > kBlockTolerance) {
-                d -= picture_.lumaDither[at + i] >> 6;  // the carried error may explain the difference
+                d -= picture_.planes.lumaDither[at + i] >> 6;  // the carried error may explain the difference
                 if (std::abs(d) > kBlockTolerance) return false;
             }
             total += d;
@@ -193,17 +195,17 @@ bool BlockSearch::wholeBlockScore(const Source& source, std::int32_t& total) con
 BlockMatch BlockSearch::find(int top, int column) {
     top_ = top;
     column_ = column;
-    const int w = picture_.cardWidth;
-    const int height = picture_.height;
+    const int w = picture_.geometry.cardWidth;
+    const int height = picture_.geometry.height;
     const int sourceCount = static_cast<int>(sources_.size());
 
     NewRows fresh{};
     for (int a = 0; a < 8; ++a) {
-        const std::int32_t at = (top + a) * picture_.paddedWidth + column;
-        if (at + w > picture_.paddedSize) break;
+        const std::int32_t at = (top + a) * picture_.geometry.paddedWidth + column;
+        if (at + w > picture_.geometry.paddedSize) break;
         for (int i = 0; i < w; ++i) {
-            fresh.luminance[a][i] = picture_.luminancePlane[at + i];
-            fresh.carry[a][i] = static_cast<std::int16_t>(picture_.lumaDither[at + i] >> 6);
+            fresh.luminance[a][i] = picture_.planes.luminancePlane[at + i];
+            fresh.carry[a][i] = static_cast<std::int16_t>(picture_.planes.lumaDither[at + i] >> 6);
         }
     }
 
@@ -292,48 +294,48 @@ public:
         alignRoles();
         picture_.fillColourArrays();
         BlockSearch search(store_, picture_, k_);
-        for (int top = 0; top < picture_.height; top += 8) convertCardRow(search, top);
+        for (int top = 0; top < picture_.geometry.height; top += 8) convertCardRow(search, top);
         return complete();
     }
 
 private:
     bool colour() const { return picture_.monochrome == 0; }
-    std::int32_t index(int row, int column) const { return row * picture_.paddedWidth + column; }
+    std::int32_t index(int row, int column) const { return row * picture_.geometry.paddedWidth + column; }
 
     // Clears the new picture's carries and puts the reference frame into the working slot.
     void prepare() {
         const FrameSlot& reference = store_.slot(k_);
         const bool copy = usableSource(reference, picture_);
-        const bool copyColour = copy && colour() && reference.huePlane && reference.saturationPlane &&
-                                working_.huePlane && working_.saturationPlane;
-        for (int y = picture_.height - 1; y >= 0; --y) {
-            for (int x = picture_.width - 1; x >= 0; --x) {
+        const bool copyColour = copy && colour() && reference.planes.huePlane && reference.planes.saturationPlane &&
+                                working_.planes.huePlane && working_.planes.saturationPlane;
+        for (int y = picture_.geometry.height - 1; y >= 0; --y) {
+            for (int x = picture_.geometry.width - 1; x >= 0; --x) {
                 const std::int32_t i = index(y, x);
-                picture_.lumaDither[i] = 0;
+                picture_.planes.lumaDither[i] = 0;
                 if (colour()) {
-                    picture_.hueDither[i] = 0;
-                    picture_.saturationDither[i] = 0;
+                    picture_.planes.hueDither[i] = 0;
+                    picture_.planes.saturationDither[i] = 0;
                 }
                 if (copy) {
-                    working_.luminancePlane[i] = reference.luminancePlane[i];
-                    working_.lumaDither[i] = reference.lumaDither[i];
+                    working_.planes.luminancePlane[i] = reference.planes.luminancePlane[i];
+                    working_.planes.lumaDither[i] = reference.planes.lumaDither[i];
                 }
                 if (copyColour) {
-                    working_.huePlane[i] = reference.huePlane[i];
-                    working_.saturationPlane[i] = reference.saturationPlane[i];
+                    working_.planes.huePlane[i] = reference.planes.huePlane[i];
+                    working_.planes.saturationPlane[i] = reference.planes.saturationPlane[i];
                 }
             }
         }
-        if (copy) std::copy(std::begin(reference.roleColours), std::end(reference.roleColours),
-                            working_.roleColours);
+        if (copy) std::copy(std::begin(reference.colours.roleColours), std::end(reference.colours.roleColours),
+                            working_.colours.roleColours);
     }
 
     // Keeps the reference's colour in the same role wherever the new picture uses that colour at all.
     void alignRoles() {
-        std::int32_t* colours = picture_.roleColours;
-        const int roles = std::clamp(picture_.roleCount, 0, 4);
+        std::int32_t* colours = picture_.colours.roleColours;
+        const int roles = std::clamp(picture_.geometry.roleCount, 0, 4);
         for (int i = 0; i < roles; ++i) {
-            const std::int32_t wanted = working_.roleColours[i];
+            const std::int32_t wanted = working_.colours.roleColours[i];
             if (isPinned(picture_, i) || colours[i] == wanted) continue;
             int j = 0;
             while (j < roles && colours[j] != wanted) ++j;
@@ -344,9 +346,9 @@ private:
     }
 
     void convertCardRow(BlockSearch& search, int top) {
-        const int w = picture_.cardWidth;
-        pendingEnd_ = picture_.width;
-        for (int x = picture_.paddedWidth - w; x >= 0; x -= w) {
+        const int w = picture_.geometry.cardWidth;
+        pendingEnd_ = picture_.geometry.width;
+        for (int x = picture_.geometry.paddedWidth - w; x >= 0; x -= w) {
             const BlockMatch match = search.find(top, x);
             if (match.found) takeOver(match, top, x);
         }
@@ -358,12 +360,12 @@ private:
     // along the rows there, which are dithered again (the card rows above and below the block within the
     // card row, and the pending pixels to the right).
     void takeOver(const BlockMatch& match, int cardTop, int x) {
-        const int w = picture_.cardWidth;
+        const int w = picture_.geometry.cardWidth;
         const int rows = match.height, subRow = match.subRow, shift = match.shift;
         const FrameSlot& source = BlockSearch::sourceOf(store_, k_, match.source);
         const bool fromWorking = match.source == k_;
         const bool rightPending = x + w < pendingEnd_;
-        std::int16_t* dither = picture_.lumaDither.get();
+        std::int16_t* dither = picture_.planes.lumaDither.get();
 
         std::int32_t upward = 0;    // the share of the first row's error for the rows above the block
         std::int32_t downward = 0;  // the error carried to the row below the block
@@ -402,14 +404,14 @@ private:
         }
 
         const int blockEnd = subRow + rows;  // the first row below the block, counted from the card's top
-        if (cardTop + blockEnd < picture_.height) {
+        if (cardTop + blockEnd < picture_.geometry.height) {
             loss_ += downward - downward / rows;
             const std::int32_t perPixelBelow = downward / rows / 28;
-            const bool right = (x + w < picture_.paddedWidth && blockEnd > 7) || rightPending;
+            const bool right = (x + w < picture_.geometry.paddedWidth && blockEnd > 7) || rightPending;
             spreadAlongRow(cardTop + blockEnd, x, perPixelBelow, x > 0, right);
         }
         if (blockEnd < 8) quantise(false, x, x + w, true, rightPending, cardTop + blockEnd, cardTop + 8, true);
-        if (cardTop + blockEnd >= picture_.height) loss_ += downward;
+        if (cardTop + blockEnd >= picture_.geometry.height) loss_ += downward;
 
         copied_ += w * rows;
         if (rightPending) quantise(false, x + w, pendingEnd_, false, false, cardTop, cardTop + 8, true);
@@ -420,14 +422,14 @@ private:
     // new picture's luminance and carries.
     std::int16_t takeRow(const FrameSlot& source, bool fromWorking, int row, int sourceRow, int x) {
         std::int16_t e = 0;
-        for (int i = picture_.cardWidth - 1; i >= 0; --i) {
+        for (int i = picture_.geometry.cardWidth - 1; i >= 0; --i) {
             const std::int32_t n = index(row, x + i);
             const std::int32_t o = index(sourceRow, x + i);
-            e = static_cast<std::int16_t>(e + picture_.luminancePlane[n] + (picture_.lumaDither[n] >> 6));
-            const std::int16_t role = source.lumaDither[o];
-            picture_.lumaDither[n] = role;
-            e = static_cast<std::int16_t>(e - paletteLuminance(picture_.roleColours[role & 3]));
-            if (!fromWorking) working_.luminancePlane[n] = source.luminancePlane[o];
+            e = static_cast<std::int16_t>(e + picture_.planes.luminancePlane[n] + (picture_.planes.lumaDither[n] >> 6));
+            const std::int16_t role = source.planes.lumaDither[o];
+            picture_.planes.lumaDither[n] = role;
+            e = static_cast<std::int16_t>(e - paletteLuminance(picture_.colours.roleColours[role & 3]));
+            if (!fromWorking) working_.planes.luminancePlane[n] = source.planes.luminancePlane[o];
         }
         return e;
     }
@@ -437,12 +439,12 @@ private:
     void copyBlockIntoWorking(const FrameSlot& source, bool fromWorking, int firstRow, int firstSourceRow,
                               int rows, int x) {
         if (fromWorking && firstRow == firstSourceRow) return;
-        const int w = picture_.cardWidth;
+        const int w = picture_.geometry.cardWidth;
         auto copyRow = [&](int K) {
             const std::int32_t n = index(firstRow + K, x);
             const std::int32_t o = index(firstSourceRow + K, x);
-            std::copy_n(source.luminancePlane.get() + o, w, working_.luminancePlane.get() + n);
-            std::copy_n(source.lumaDither.get() + o, w, working_.lumaDither.get() + n);
+            std::copy_n(source.planes.luminancePlane.get() + o, w, working_.planes.luminancePlane.get() + n);
+            std::copy_n(source.planes.lumaDither.get() + o, w, working_.planes.lumaDither.get() + n);
         };
         if (fromWorking && firstSourceRow < firstRow) {
             for (int K = rows - 1; K >= 0; --K) copyRow(K);
@@ -454,8 +456,8 @@ private:
     // Adds a carry to a row next to the block: once to each side neighbour (or to the loss when it is not
     // to be quantised), 6 times to the block's outer pixels and 7 times to its inner ones.
     void spreadAlongRow(int row, int x, std::int32_t amount, bool left, bool right) {
-        const int w = picture_.cardWidth;
-        std::int16_t* dither = picture_.lumaDither.get();
+        const int w = picture_.geometry.cardWidth;
+        std::int16_t* dither = picture_.planes.lumaDither.get();
         if (left) addSaturated(dither[index(row, x - 1)], amount);
         else loss_ += amount;
         if (right) addSaturated(dither[index(row, x + w)], amount);
@@ -484,14 +486,17 @@ private:
         result.lostLuma = (sums_.lostLuma + loss_) * 0.015625;
         result.copiedPixels = copied_ > 0 ? copied_ : 1;
         result.monochrome = picture_.monochrome;
-        result.edgeCount = picture_.width + 2 * picture_.height - 2;
+        result.edgeCount = picture_.geometry.width + 2 * picture_.geometry.height - 2;
 
-        const std::int32_t cards = std::int32_t{picture_.widthInCards} * picture_.heightInCards;
-        if ((working_.colourArrays & 2) && picture_.colourMatrix && working_.colourMatrix)
-            std::copy_n(picture_.colourMatrix.get(), cards, working_.colourMatrix.get());
-        if ((working_.colourArrays & 1) && picture_.colourRam && working_.colourRam)
-            std::copy_n(picture_.colourRam.get(), cards, working_.colourRam.get());
-        std::copy(std::begin(picture_.roleColours), std::end(picture_.roleColours), working_.roleColours);
+        const std::int32_t cards = std::int32_t{picture_.geometry.widthInCards} * picture_.geometry.heightInCards;
+        const CardColours& from = picture_.cardColours;
+        CardColours& to = working_.cardColours;
+        if ((working_.geometry.colourArrays & 2) && from.colourMatrix && to.colourMatrix)
+            std::copy_n(from.colourMatrix.get(), cards, to.colourMatrix.get());
+        if ((working_.geometry.colourArrays & 1) && from.colourRam && to.colourRam)
+            std::copy_n(from.colourRam.get(), cards, to.colourRam.get());
+        std::copy(std::begin(picture_.colours.roleColours), std::end(picture_.colours.roleColours),
+                  working_.colours.roleColours);
         working_.firstFrameLoaded = 1;
         working_.drained = 0;
         return result;
@@ -511,12 +516,13 @@ private:
 bool readyToConvert(FrameStore& store, const VicPicture& picture, int k) {
     if (k < 0 || k >= store.ringSize()) return false;
     const FrameSlot& working = store.workingSlot();
-    if (!picture.luminancePlane || !picture.lumaDither) return false;
-    if (picture.monochrome == 0 && (!picture.hueDither || !picture.saturationDither)) return false;
-    if (!working.luminancePlane || !working.lumaDither || !sameGeometry(working, picture)) return false;
-    if (picture.cardWidth != 4 && picture.cardWidth != 8) return false;
-    if (picture.paddedWidth % picture.cardWidth != 0 || picture.paddedHeight % 8 != 0) return false;
-    return picture.height <= picture.paddedHeight && picture.width <= picture.paddedWidth;
+    if (!picture.planes.luminancePlane || !picture.planes.lumaDither) return false;
+    if (picture.monochrome == 0 && (!picture.planes.hueDither || !picture.planes.saturationDither)) return false;
+    if (!working.planes.luminancePlane || !working.planes.lumaDither || !sameGeometry(working, picture)) return false;
+    const PictureGeometry& g = picture.geometry;
+    if (g.cardWidth != 4 && g.cardWidth != 8) return false;
+    if (g.paddedWidth % g.cardWidth != 0 || g.paddedHeight % 8 != 0) return false;
+    return g.height <= g.paddedHeight && g.width <= g.paddedWidth;
 }
 
 }  // namespace

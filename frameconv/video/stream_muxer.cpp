@@ -99,7 +99,7 @@ FrameReport StreamMuxer::compileFrame(VicPicture& picture, double t) {
     int codedSize = 0;
     if (t - nextOutputTime_ < -0.25 / irate) {
         // Too early for the output rate: not coded. Its export would have given the picture's card rows.
-        report.encodeResult.exportResult = picture.heightInCards * 320;
+        report.encodeResult.exportResult = picture.geometry.heightInCards * 320;
     } else {
         report.encodeResult = encoder_->encodeFrame(picture, budget);
         if (report.encodeResult.exportResult == 0) {
@@ -193,16 +193,16 @@ void StreamMuxer::writeHeader(File& file) {
     putChunkHead(chunk, kVideoChunk, kVideoChunkPayload);
     std::uint8_t* payload = chunk + kChunkHeadLength;
     std::memcpy(payload, kVideoFormatTag, sizeof kVideoFormatTag);
-    putLe16(payload + kVideoWidthAt, static_cast<std::uint32_t>(slot.paddedWidth));
-    putLe16(payload + kVideoHeightAt, static_cast<std::uint32_t>(slot.paddedHeight));
+    putLe16(payload + kVideoWidthAt, static_cast<std::uint32_t>(slot.geometry.paddedWidth));
+    putLe16(payload + kVideoHeightAt, static_cast<std::uint32_t>(slot.geometry.paddedHeight));
     putLe24(payload + kVideoFramesAt, 0);
     if (headerHasAudio_) {
         putSplitU16(payload + kVideoSamplesPerFrameAt, audio_.sampleRate / irate);
     } else {
         putLe16(payload + kVideoSamplesPerFrameAt, 0);
     }
-    payload[kVideoTopRowAt] = static_cast<std::uint8_t>((slot.topCardRow * 8) | 3);
-    payload[kVideoRolesAt] = static_cast<std::uint8_t>(slot.roleCount);
+    payload[kVideoTopRowAt] = static_cast<std::uint8_t>((slot.geometry.topCardRow * 8) | 3);
+    payload[kVideoRolesAt] = static_cast<std::uint8_t>(slot.geometry.roleCount);
     putLe24(payload + kVideoByteRateAt, 0);
 
     const int length = layout.length();

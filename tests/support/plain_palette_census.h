@@ -67,9 +67,9 @@ struct CensusWork {
 
 // Whether the planes hold the walked rectangle; an inconsistent picture is walked as an empty one.
 inline bool walkable(const VicPicture& picture) {
-    return picture.luminancePlane && picture.width > 0 && picture.height > 0 &&
-           picture.width <= picture.paddedWidth &&
-           std::int64_t{picture.height} * picture.paddedWidth <= picture.paddedSize;
+    return picture.planes.luminancePlane && picture.geometry.width > 0 && picture.geometry.height > 0 &&
+           picture.geometry.width <= picture.geometry.paddedWidth &&
+           std::int64_t{picture.geometry.height} * picture.geometry.paddedWidth <= picture.geometry.paddedSize;
 }
 
 template <typename Visit>
@@ -188,14 +188,14 @@ inline CensusResult plainPaletteCensus(const VicPicture& picture, int reference,
 
     CensusResult result;
     if (!walkable(picture)) return result;
-    const bool chroma = useChroma && !picture.monochrome && picture.huePlane && picture.saturationPlane;
+    const bool chroma = useChroma && !picture.monochrome && picture.planes.huePlane && picture.planes.saturationPlane;
     const HueDirections directions(chroma ? hueOffset : 0.0);
-    work.luminance = picture.luminancePlane.get();
-    work.saturation = picture.saturationPlane.get();
-    work.hue = picture.huePlane.get();
-    work.width = picture.width;
-    work.height = picture.height;
-    work.stride = picture.paddedWidth;
+    work.luminance = picture.planes.luminancePlane.get();
+    work.saturation = picture.planes.saturationPlane.get();
+    work.hue = picture.planes.huePlane.get();
+    work.width = picture.geometry.width;
+    work.height = picture.geometry.height;
+    work.stride = picture.geometry.paddedWidth;
     work.lumaScale = lumaScale;
     work.chromaScale = chromaScale;
     work.directions = &directions;

@@ -82,9 +82,11 @@ private:
 };
 
 inline bool mirrorFits(const VicPicture& mirror, const VicPicture& source, bool colour) {
-    if (mirror.paddedWidth != source.paddedWidth || mirror.paddedSize < source.paddedSize) return false;
-    if (!mirror.lumaDither || !mirror.luminancePlane) return false;
-    return !colour || (mirror.saturationPlane && mirror.huePlane);
+    if (mirror.geometry.paddedWidth != source.geometry.paddedWidth ||
+        mirror.geometry.paddedSize < source.geometry.paddedSize)
+        return false;
+    if (!mirror.planes.lumaDither || !mirror.planes.luminancePlane) return false;
+    return !colour || (mirror.planes.saturationPlane && mirror.planes.huePlane);
 }
 
 inline QuantStats plainQuantiseRegion(VicPicture& picture, bool reverse, int firstColumn, int endColumn,
@@ -92,57 +94,58 @@ inline QuantStats plainQuantiseRegion(VicPicture& picture, bool reverse, int fir
                                       VicPicture* mirror) {
     QuantStats stats;
     const bool colour = picture.monochrome == 0;
-    if (!picture.luminancePlane || !picture.lumaDither) return stats;
-    if (colour &&
-        (!picture.huePlane || !picture.saturationPlane || !picture.hueDither || !picture.saturationDither))
+    if (!picture.planes.luminancePlane || !picture.planes.lumaDither) return stats;
+    if (colour && (!picture.planes.huePlane || !picture.planes.saturationPlane || !picture.planes.hueDither ||
+                   !picture.planes.saturationDither))
         return stats;
-    if (picture.paddedWidth <= 0 || picture.paddedHeight <= 0 ||
-        static_cast<std::int64_t>(picture.paddedWidth) * picture.paddedHeight > picture.paddedSize)
+    if (picture.geometry.paddedWidth <= 0 || picture.geometry.paddedHeight <= 0 ||
+        static_cast<std::int64_t>(picture.geometry.paddedWidth) * picture.geometry.paddedHeight >
+                picture.geometry.paddedSize)
         return stats;
 
     // The region and the picture edges that open flags may reach, kept inside the padded frame.
     firstColumn = std::max(firstColumn, 0);
-    endColumn = std::min(endColumn, picture.paddedWidth);
+    endColumn = std::min(endColumn, picture.geometry.paddedWidth);
     firstRow = std::max(firstRow, 0);
-    endRow = std::min(endRow, picture.paddedHeight);
-    const int sourceWidth = std::min(picture.width, picture.paddedWidth);
-    const int sourceHeight = std::min(picture.height, picture.paddedHeight);
+    endRow = std::min(endRow, picture.geometry.paddedHeight);
+    const int sourceWidth = std::min(picture.geometry.width, picture.geometry.paddedWidth);
+    const int sourceHeight = std::min(picture.geometry.height, picture.geometry.paddedHeight);
     if (mirror && !mirrorFits(*mirror, picture, colour)) mirror = nullptr;
 
-    const int roles = std::clamp(picture.roleCount, 1, 4);
+    const int roles = std::clamp(picture.geometry.roleCount, 1, 4);
     RoleTarget targets[4];
     for (int k = 0; k < roles; ++k) {
-        const int colourIndex = picture.roleColours[k];
+        const int colourIndex = picture.colours.roleColours[k];
         const int index = colourIndex >= 0 && colourIndex <= 16 ? colourIndex : kNoColour;
         const PaletteColour& c = kPalette[index];
         targets[k] = {32 * c.luminance, c.saturation * c.cosine * 32, c.saturation * c.sine * 32};
     }
-    const double chromaWeight = picture.paletteError ? picture.kprWeight : 1.0;
+    const double chromaWeight = picture.analysis.paletteError ? picture.settings.kprWeight : 1.0;
     const HueTable& trig = hueTable();
 
-    const Spreader lumaSpread(picture.lumaDither.get(), picture.paddedWidth);
-    const Spreader xSpread(colour ? picture.saturationDither.get() : nullptr, picture.paddedWidth);
-    const Spreader ySpread(colour ? picture.hueDither.get() : nullptr, picture.paddedWidth);
+    const Spreader lumaSpread(picture.planes.lumaDither.get(), picture.geometry.paddedWidth);
+    const Spreader xSpread(colour ? picture.planes.saturationDither.get() : nullptr, picture.geometry.paddedWidth);
+    const Spreader ySpread(colour ? picture.planes.hueDither.get() : nullptr, picture.geometry.paddedWidth);
     const int step = reverse ? -1 : 1;
 
     for (int y = firstRow; y < endRow; ++y) {
         const bool belowOk = y + 1 < endRow || (bottomOpen && y + 1 < sourceHeight);
-        const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * picture.paddedWidth;
+        const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y) * picture.geometry.paddedWidth;
         for (int i = 0; i < endColumn - firstColumn; ++i) {
             const int x = reverse ? endColumn - 1 - i : firstColumn + i;
             const std::ptrdiff_t at = rowStart + x;
             const bool rightOk = x + 1 < endColumn || (rightOpen && x + 1 < sourceWidth);
             const bool leftOk = x > firstColumn || (leftOpen && x > 0);
 
-            const int v = 32 * picture.luminancePlane[at] + picture.lumaDither[at];
+            const int v = 32 * picture.planes.luminancePlane[at] + picture.planes.lumaDither[at];
             int chromaX = 0, chromaY = 0;
             if (colour) {
-                const int s = picture.saturationPlane[at];
-                const int hue = picture.huePlane[at];
+                const int s = picture.planes.saturationPlane[at];
+                const int hue = picture.planes.huePlane[at];
                 const int sx = truncated(-32 * s * trig.cosine[hue]);
                 const int sy = truncated(-32 * s * trig.sine[hue]);
-                chromaX = picture.saturationDither[at] - sx;
-                chromaY = picture.hueDither[at] - sy;
+                chromaX = picture.planes.saturationDither[at] - sx;
+                chromaY = picture.planes.hueDither[at] - sy;
             }
 
             // Candidates from the highest role down; only a strictly lower cost replaces the best, so equal
@@ -167,7 +170,7 @@ inline QuantStats plainQuantiseRegion(VicPicture& picture, bool reverse, int fir
                     bestDy = dy;
                 }
             }
-            picture.lumaDither[at] = static_cast<std::int16_t>(best);
+            picture.planes.lumaDither[at] = static_cast<std::int16_t>(best);
 
             ++stats.pixelCount;
             const double lumaError = bestD / 32.0;
@@ -199,11 +202,11 @@ inline QuantStats plainQuantiseRegion(VicPicture& picture, bool reverse, int fir
             }
 
             if (mirror) {
-                mirror->lumaDither[at] = static_cast<std::int16_t>(best);
-                mirror->luminancePlane[at] = picture.luminancePlane[at];
+                mirror->planes.lumaDither[at] = static_cast<std::int16_t>(best);
+                mirror->planes.luminancePlane[at] = picture.planes.luminancePlane[at];
                 if (colour) {
-                    mirror->saturationPlane[at] = picture.saturationPlane[at];
-                    mirror->huePlane[at] = picture.huePlane[at];
+                    mirror->planes.saturationPlane[at] = picture.planes.saturationPlane[at];
+                    mirror->planes.huePlane[at] = picture.planes.huePlane[at];
                 }
             }
         }

@@ -44,7 +44,7 @@ void choose(VicPicture& picture, int cardWidth, std::initializer_list<Area> area
 }
 
 std::multiset<int> roles(const VicPicture& picture) {
-    return std::multiset<int>(picture.roleColours, picture.roleColours + picture.roleCount);
+    return std::multiset<int>(picture.colours.roleColours, picture.colours.roleColours + picture.geometry.roleCount);
 }
 
 bool hasRole(const VicPicture& picture, std::initializer_list<int> colours) {
@@ -60,10 +60,11 @@ bool isGrey(int colour) {
 std::string describe(const VicPicture& picture) {
     // Appended piece by piece: GCC 12 takes `" " + std::to_string(...)` for an overlapping copy (-Wrestrict).
     std::string text = "roles";
-    for (int k = 0; k < picture.roleCount; ++k) text.append(" ").append(std::to_string(picture.roleColours[k]));
+    for (int k = 0; k < picture.geometry.roleCount; ++k)
+        text.append(" ").append(std::to_string(picture.colours.roleColours[k]));
     text += " counts";
-    for (int count : picture.hueCounts) text.append(" ").append(std::to_string(count));
-    return text.append(" error ").append(std::to_string(picture.paletteError));
+    for (int count : picture.analysis.hueCounts) text.append(" ").append(std::to_string(count));
+    return text.append(" error ").append(std::to_string(picture.analysis.paletteError));
 }
 
 TEST(ChooseColours, GreyPicturesGetOnlyGreysWithBlackAtItsPinnedRole) {
@@ -74,13 +75,14 @@ TEST(ChooseColours, GreyPicturesGetOnlyGreysWithBlackAtItsPinnedRole) {
             choose(picture, cardWidth,
                    {{kWhite, 900}, {kLightGrey, 700}, {kMidGrey, 500}, {kDarkGrey, 300}}, colourSource);
             SCOPED_TRACE(describe(picture));
-            EXPECT_EQ(cardWidth == kMulticolour ? 4 : 2, picture.roleCount);
-            for (int role = 0; role < picture.roleCount; ++role) EXPECT_TRUE(isGrey(picture.roleColours[role]));
-            EXPECT_EQ(kBlack, picture.roleColours[cardWidth == kMulticolour ? 3 : 0]);
-            EXPECT_EQ(4096, picture.hueCounts[7]);
-            EXPECT_EQ(0, picture.paletteError);
-            EXPECT_EQ(-1, picture.pairSelection);
-            EXPECT_EQ(-1, picture.triadSelection);
+            EXPECT_EQ(cardWidth == kMulticolour ? 4 : 2, picture.geometry.roleCount);
+            for (int role = 0; role < picture.geometry.roleCount; ++role)
+                EXPECT_TRUE(isGrey(picture.colours.roleColours[role]));
+            EXPECT_EQ(kBlack, picture.colours.roleColours[cardWidth == kMulticolour ? 3 : 0]);
+            EXPECT_EQ(4096, picture.analysis.hueCounts[7]);
+            EXPECT_EQ(0, picture.analysis.paletteError);
+            EXPECT_EQ(-1, picture.analysis.pairSelection);
+            EXPECT_EQ(-1, picture.analysis.triadSelection);
         }
     }
 }
@@ -90,19 +92,19 @@ TEST(ChooseColours, FillUpGreysFollowTheirLuminanceResidual) {
     // keeps its place before LGray on the tie, White falls past the fourth place, Black moves to FG.
     VicPicture picture;
     choose(picture, kMulticolour, {{kMidGrey, 4096}}, false);
-    EXPECT_EQ(kMidGrey, picture.roleColours[0]);
-    EXPECT_EQ(kDarkGrey, picture.roleColours[1]);
-    EXPECT_EQ(kLightGrey, picture.roleColours[2]);
-    EXPECT_EQ(kBlack, picture.roleColours[3]);
-    EXPECT_EQ(0.0, picture.greyScores[0]);
-    EXPECT_EQ(40.0 * 4096, picture.greyScores[1]);
-    EXPECT_EQ(0.0, picture.greyScores[2]);
-    EXPECT_EQ(40.0 * 4096, picture.greyScores[3]);
-    EXPECT_EQ(135.0 * 4096, picture.greyScores[4]);
+    EXPECT_EQ(kMidGrey, picture.colours.roleColours[0]);
+    EXPECT_EQ(kDarkGrey, picture.colours.roleColours[1]);
+    EXPECT_EQ(kLightGrey, picture.colours.roleColours[2]);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
+    EXPECT_EQ(0.0, picture.analysis.greyScores[0]);
+    EXPECT_EQ(40.0 * 4096, picture.analysis.greyScores[1]);
+    EXPECT_EQ(0.0, picture.analysis.greyScores[2]);
+    EXPECT_EQ(40.0 * 4096, picture.analysis.greyScores[3]);
+    EXPECT_EQ(135.0 * 4096, picture.analysis.greyScores[4]);
 
     choose(picture, kHiRes, {{kMidGrey, 4096}}, false);
-    EXPECT_EQ(kBlack, picture.roleColours[0]);
-    EXPECT_EQ(kMidGrey, picture.roleColours[1]);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[0]);
+    EXPECT_EQ(kMidGrey, picture.colours.roleColours[1]);
 }
 
 TEST(ChooseColours, GreyWishesComeFromTheGreyShares) {
@@ -127,9 +129,9 @@ TEST(ChooseColours, GreyWishesComeFromTheGreyShares) {
         paintRun(picture, 0, c.pixels, {static_cast<std::uint8_t>(c.luminance), 0, 0});
         pinBlack(picture);
         ASSERT_EQ(0, picture.chooseColours());
-        EXPECT_EQ(c.blackWanted, picture.blackWanted);
-        EXPECT_EQ(c.whiteWanted, picture.whiteWanted);
-        EXPECT_EQ(c.lightGreyWanted, picture.lightGreyWanted);
+        EXPECT_EQ(c.blackWanted, picture.analysis.blackWanted);
+        EXPECT_EQ(c.whiteWanted, picture.analysis.whiteWanted);
+        EXPECT_EQ(c.lightGreyWanted, picture.analysis.lightGreyWanted);
     }
 }
 
@@ -139,12 +141,12 @@ TEST(ChooseColours, PicturesBelow256PixelsTakeTheirSharesPerPixel) {
     paintRun(picture, 0, 30, swatchOf(kWhite));
     pinBlack(picture);
     ASSERT_EQ(0, picture.chooseColours());
-    EXPECT_EQ(70, picture.greyShares[0]);
-    EXPECT_EQ(30, picture.greyShares[4]);
-    EXPECT_EQ(1, picture.blackWanted);
-    EXPECT_EQ(0, picture.whiteWanted);  // 30 is below 38
-    EXPECT_EQ(1, picture.lightGreyWanted);
-    EXPECT_EQ(kBlack, picture.roleColours[3]);
+    EXPECT_EQ(70, picture.analysis.greyShares[0]);
+    EXPECT_EQ(30, picture.analysis.greyShares[4]);
+    EXPECT_EQ(1, picture.analysis.blackWanted);
+    EXPECT_EQ(0, picture.analysis.whiteWanted);  // 30 is below 38
+    EXPECT_EQ(1, picture.analysis.lightGreyWanted);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
 }
 
 TEST(ChooseColours, GreySharesAreWeightedByTheUncolouredPixels) {
@@ -152,10 +154,10 @@ TEST(ChooseColours, GreySharesAreWeightedByTheUncolouredPixels) {
     // half the picture is uncoloured, so both become 64.
     VicPicture picture;
     choose(picture, kMulticolour, {{kRed, 2048}});
-    EXPECT_EQ(64, picture.greyShares[0]);
-    EXPECT_EQ(64, picture.greyShares[1]);
-    EXPECT_EQ(2048, picture.hueCounts[0]);
-    EXPECT_EQ(2048, picture.hueCounts[7]);
+    EXPECT_EQ(64, picture.analysis.greyShares[0]);
+    EXPECT_EQ(64, picture.analysis.greyShares[1]);
+    EXPECT_EQ(2048, picture.analysis.hueCounts[0]);
+    EXPECT_EQ(2048, picture.analysis.hueCounts[7]);
 }
 
 TEST(ChooseColours, RedAndBlueAreasOnBlackGetARedAndABlue) {
@@ -164,8 +166,8 @@ TEST(ChooseColours, RedAndBlueAreasOnBlackGetARedAndABlue) {
     SCOPED_TRACE(describe(picture));
     EXPECT_TRUE(hasRole(picture, {kRed, kLightRed}));
     EXPECT_TRUE(hasRole(picture, {kBlue, kLightBlue}));
-    EXPECT_EQ(kBlack, picture.roleColours[3]);
-    EXPECT_EQ(0, picture.paletteError);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
+    EXPECT_EQ(0, picture.analysis.paletteError);
 }
 
 TEST(ChooseColours, ATinyColourBesideADominantOneIsDropped) {
@@ -181,8 +183,8 @@ TEST(ChooseColours, ATinyColourBesideADominantOneIsDropped) {
         SCOPED_TRACE(describe(picture));
         EXPECT_EQ(c.blueKept, hasRole(picture, {kBlue, kLightBlue}));
         EXPECT_TRUE(hasRole(picture, {kRed, kLightRed}));
-        EXPECT_EQ(c.blueKept ? c.bluePixels : 0, picture.hueCounts[4]);
-        EXPECT_EQ(c.blueKept ? 2000 : 2000 - c.bluePixels, picture.hueCounts[0]);
+        EXPECT_EQ(c.blueKept ? c.bluePixels : 0, picture.analysis.hueCounts[4]);
+        EXPECT_EQ(c.blueKept ? 2000 : 2000 - c.bluePixels, picture.analysis.hueCounts[0]);
     }
 }
 
@@ -193,11 +195,11 @@ TEST(ChooseColours, AWarmPictureOnBlackGetsAMidGrey) {
     choose(picture, kMulticolour, {{kOrange, 1200}, {kRed, 1200}, {kYellow, 200}});
     SCOPED_TRACE(describe(picture));
     EXPECT_TRUE(hasRole(picture, {kMidGrey}));
-    EXPECT_EQ(0, picture.hueCounts[6]);
-    EXPECT_EQ(1200 + 600, picture.hueCounts[0]);
-    EXPECT_EQ(200 + 600, picture.hueCounts[1]);
-    EXPECT_EQ(kBlack, picture.roleColours[3]);
-    EXPECT_EQ(0, picture.paletteError);
+    EXPECT_EQ(0, picture.analysis.hueCounts[6]);
+    EXPECT_EQ(1200 + 600, picture.analysis.hueCounts[0]);
+    EXPECT_EQ(200 + 600, picture.analysis.hueCounts[1]);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
+    EXPECT_EQ(0, picture.analysis.paletteError);
 }
 
 TEST(ChooseColours, TooManyHuesMergeIntoATriadWithoutPaletteError) {
@@ -206,17 +208,17 @@ TEST(ChooseColours, TooManyHuesMergeIntoATriadWithoutPaletteError) {
     VicPicture picture;
     choose(picture, kMulticolour, {{kRed, 800}, {kGreen, 800}, {kBlue, 800}, {kPurple, 800}});
     SCOPED_TRACE(describe(picture));
-    EXPECT_EQ(0, picture.paletteError);
-    ASSERT_TRUE(picture.triadSelection == 0 || picture.triadSelection == 1);
-    const std::multiset<int> triad = picture.triadSelection == 0
+    EXPECT_EQ(0, picture.analysis.paletteError);
+    ASSERT_TRUE(picture.analysis.triadSelection == 0 || picture.analysis.triadSelection == 1);
+    const std::multiset<int> triad = picture.analysis.triadSelection == 0
                                          ? std::multiset<int>{kLightRed, kLightGreen, kLightBlue, kBlack}
                                          : std::multiset<int>{kYellow, kCyan, kPurple, kBlack};
     EXPECT_EQ(triad, roles(picture));
-    EXPECT_EQ(kBlack, picture.roleColours[3]);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
     // The triad's sectors keep the counts, the others are cleared.
-    const int first = picture.triadSelection;
+    const int first = picture.analysis.triadSelection;
     for (int sector = 0; sector < 6; ++sector) {
-        EXPECT_EQ((sector - first) % 2 == 0, picture.hueCounts[sector] > 0) << sector;
+        EXPECT_EQ((sector - first) % 2 == 0, picture.analysis.hueCounts[sector] > 0) << sector;
     }
 }
 
@@ -227,18 +229,18 @@ TEST(ChooseColours, OneColourTooManySplitsOrangeIntoRedAndYellowBeforeTheTriad) 
     VicPicture picture;
     choose(picture, kMulticolour, {{kRed, 800}, {kYellow, 384}, {kOrange, 600}, {kBlue, 800}});
     SCOPED_TRACE(describe(picture));
-    EXPECT_EQ(8, picture.greyShares[3]);
-    EXPECT_EQ(0, picture.paletteError);
-    EXPECT_EQ(0, picture.hueCounts[6]);
-    if (picture.triadSelection == 0) {
-        EXPECT_EQ(3 + 1100 + (684 + 1) / 2, picture.hueCounts[0]);
-        EXPECT_EQ(2 + 0 + 684 / 2, picture.hueCounts[2]);
-        EXPECT_EQ(2 + 800, picture.hueCounts[4]);
+    EXPECT_EQ(8, picture.analysis.greyShares[3]);
+    EXPECT_EQ(0, picture.analysis.paletteError);
+    EXPECT_EQ(0, picture.analysis.hueCounts[6]);
+    if (picture.analysis.triadSelection == 0) {
+        EXPECT_EQ(3 + 1100 + (684 + 1) / 2, picture.analysis.hueCounts[0]);
+        EXPECT_EQ(2 + 0 + 684 / 2, picture.analysis.hueCounts[2]);
+        EXPECT_EQ(2 + 800, picture.analysis.hueCounts[4]);
     } else {
-        ASSERT_EQ(1, picture.triadSelection);
-        EXPECT_EQ(3 + 684 + (1100 + 1) / 2, picture.hueCounts[1]);
-        EXPECT_EQ(2 + 800 / 2, picture.hueCounts[3]);
-        EXPECT_EQ(2 + (800 + 1100) / 2, picture.hueCounts[5]);
+        ASSERT_EQ(1, picture.analysis.triadSelection);
+        EXPECT_EQ(3 + 684 + (1100 + 1) / 2, picture.analysis.hueCounts[1]);
+        EXPECT_EQ(2 + 800 / 2, picture.analysis.hueCounts[3]);
+        EXPECT_EQ(2 + (800 + 1100) / 2, picture.analysis.hueCounts[5]);
     }
 }
 
@@ -257,14 +259,14 @@ TEST(ChooseColours, WithoutPinsALightWishCanBecomeAnOppositePair) {
     }
     ASSERT_EQ(0, picture.chooseColours());
     SCOPED_TRACE(describe(picture));
-    EXPECT_EQ(0, picture.pairSelection);
-    EXPECT_EQ(kLightRed, picture.roleColours[0]);
-    EXPECT_EQ(kCyan, picture.roleColours[1]);
-    EXPECT_EQ(0, picture.lightGreyWanted);
-    EXPECT_EQ(0, picture.greyShares[3]);
-    EXPECT_EQ(588, picture.hueCounts[7]);
-    EXPECT_GE(picture.triadSelection, 0);
-    EXPECT_EQ(0, picture.paletteError);
+    EXPECT_EQ(0, picture.analysis.pairSelection);
+    EXPECT_EQ(kLightRed, picture.colours.roleColours[0]);
+    EXPECT_EQ(kCyan, picture.colours.roleColours[1]);
+    EXPECT_EQ(0, picture.analysis.lightGreyWanted);
+    EXPECT_EQ(0, picture.analysis.greyShares[3]);
+    EXPECT_EQ(588, picture.analysis.hueCounts[7]);
+    EXPECT_GE(picture.analysis.triadSelection, 0);
+    EXPECT_EQ(0, picture.analysis.paletteError);
 }
 
 TEST(ChooseColours, HuesThatCannotFitAreDroppedWithPaletteError) {
@@ -273,11 +275,11 @@ TEST(ChooseColours, HuesThatCannotFitAreDroppedWithPaletteError) {
         VicPicture picture;
         choose(picture, kHiRes, {{kRed, 1500}, {kGreen, 800}, {kBlue, 400}});
         SCOPED_TRACE(describe(picture));
-        EXPECT_EQ(1, picture.paletteError);
-        EXPECT_EQ(1500, picture.hueCounts[0]);
-        EXPECT_EQ(0, picture.hueCounts[2]);
-        EXPECT_EQ(0, picture.hueCounts[4]);
-        EXPECT_EQ(kBlack, picture.roleColours[0]);
+        EXPECT_EQ(1, picture.analysis.paletteError);
+        EXPECT_EQ(1500, picture.analysis.hueCounts[0]);
+        EXPECT_EQ(0, picture.analysis.hueCounts[2]);
+        EXPECT_EQ(0, picture.analysis.hueCounts[4]);
+        EXPECT_EQ(kBlack, picture.colours.roleColours[0]);
         EXPECT_TRUE(hasRole(picture, {kRed, kLightRed, kOrange}));  // the red sector's candidates
     }
     {
@@ -286,12 +288,12 @@ TEST(ChooseColours, HuesThatCannotFitAreDroppedWithPaletteError) {
         choose(picture, kMulticolour,
                {{kRed, 600}, {kYellow, 300}, {kGreen, 500}, {kCyan, 200}, {kBlue, 400}, {kPurple, 100}});
         SCOPED_TRACE(describe(picture));
-        EXPECT_EQ(1, picture.paletteError);
-        EXPECT_EQ(600, picture.hueCounts[0]);
-        EXPECT_EQ(500, picture.hueCounts[2]);
-        EXPECT_EQ(400, picture.hueCounts[4]);
-        EXPECT_EQ(0, picture.hueCounts[1] + picture.hueCounts[3] + picture.hueCounts[5]);
-        EXPECT_EQ(kBlack, picture.roleColours[3]);
+        EXPECT_EQ(1, picture.analysis.paletteError);
+        EXPECT_EQ(600, picture.analysis.hueCounts[0]);
+        EXPECT_EQ(500, picture.analysis.hueCounts[2]);
+        EXPECT_EQ(400, picture.analysis.hueCounts[4]);
+        EXPECT_EQ(0, picture.analysis.hueCounts[1] + picture.analysis.hueCounts[3] + picture.analysis.hueCounts[5]);
+        EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
         EXPECT_TRUE(hasRole(picture, {kGreen, kLightGreen}));
         EXPECT_TRUE(hasRole(picture, {kBlue, kLightBlue}));
     }
@@ -302,17 +304,17 @@ TEST(ChooseColours, PinsAreSortedByRoleAndEndAtTheirRoles) {
     shapePicture(picture, 64, 64, kMulticolour, false);
     paintRun(picture, 0, 2000, swatchOf(kMidGrey));
     pinBlack(picture);
-    picture.pinnedRoles[1] = 0;
-    picture.pinnedColours[1] = kWhite;
-    picture.pinnedRoles[3] = 1;  // behind an empty slot: not a pin
-    picture.pinnedColours[3] = kLightGrey;
+    picture.colours.pinnedRoles[1] = 0;
+    picture.colours.pinnedColours[1] = kWhite;
+    picture.colours.pinnedRoles[3] = 1;  // behind an empty slot: not a pin
+    picture.colours.pinnedColours[3] = kLightGrey;
     ASSERT_EQ(0, picture.chooseColours());
-    EXPECT_EQ(2, picture.pinnedCount);
-    EXPECT_EQ(0, picture.pinnedRoles[0]);
-    EXPECT_EQ(kWhite, picture.pinnedColours[0]);
-    EXPECT_EQ(3, picture.pinnedRoles[1]);
-    EXPECT_EQ(kWhite, picture.roleColours[0]);
-    EXPECT_EQ(kBlack, picture.roleColours[3]);
+    EXPECT_EQ(2, picture.colours.pinnedCount);
+    EXPECT_EQ(0, picture.colours.pinnedRoles[0]);
+    EXPECT_EQ(kWhite, picture.colours.pinnedColours[0]);
+    EXPECT_EQ(3, picture.colours.pinnedRoles[1]);
+    EXPECT_EQ(kWhite, picture.colours.roleColours[0]);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
 }
 
 TEST(ChooseColours, ExtremeChromaSettingsStayDefined) {
@@ -323,13 +325,13 @@ TEST(ChooseColours, ExtremeChromaSettingsStayDefined) {
         shapePicture(picture, 64, 64, kMulticolour, true);
         paintRun(picture, 0, 1000, swatchOf(kRed));
         paintRun(picture, 1000, 1000, swatchOf(kCyan));
-        picture.kpaWeight = picture.kpyWeight = picture.kpzWeight = weight;
+        picture.settings.kpaWeight = picture.settings.kpyWeight = picture.settings.kpzWeight = weight;
         pinBlack(picture);
         ASSERT_EQ(0, picture.chooseColours());
-        EXPECT_EQ(kBlack, picture.roleColours[3]);
+        EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
         for (int role = 0; role < 4; ++role) {
-            EXPECT_GE(picture.roleColours[role], 0);
-            EXPECT_LT(picture.roleColours[role], 16);
+            EXPECT_GE(picture.colours.roleColours[role], 0);
+            EXPECT_LT(picture.colours.roleColours[role], 16);
         }
     }
 }
@@ -337,25 +339,25 @@ TEST(ChooseColours, ExtremeChromaSettingsStayDefined) {
 TEST(ChooseColours, SetsTheCardGridAndFillsTheColourArrays) {
     VicPicture picture;
     choose(picture, kMulticolour, {{kRed, 1200}, {kBlue, 1200}});
-    EXPECT_EQ(16, picture.widthInCards);
-    EXPECT_EQ(8, picture.heightInCards);
-    ASSERT_TRUE(picture.colourMatrix && picture.colourRam);
-    picture.roleColours[1] = kRed;
-    picture.roleColours[2] = kLightBlue;
-    picture.roleColours[3] = kBlack;
+    EXPECT_EQ(16, picture.geometry.widthInCards);
+    EXPECT_EQ(8, picture.geometry.heightInCards);
+    ASSERT_TRUE(picture.cardColours.colourMatrix && picture.cardColours.colourRam);
+    picture.colours.roleColours[1] = kRed;
+    picture.colours.roleColours[2] = kLightBlue;
+    picture.colours.roleColours[3] = kBlack;
     picture.fillColourArrays();
     for (int card = 0; card < 16 * 8; ++card) {
-        EXPECT_EQ(0x2E, picture.colourMatrix[card]);
-        EXPECT_EQ(0x00, picture.colourRam[card]);
+        EXPECT_EQ(0x2E, picture.cardColours.colourMatrix[card]);
+        EXPECT_EQ(0x00, picture.cardColours.colourRam[card]);
     }
 
     choose(picture, kHiRes, {{kWhite, 2000}}, false);
-    EXPECT_EQ(8, picture.widthInCards);
-    picture.roleColours[0] = kBlack;
-    picture.roleColours[1] = kWhite;
+    EXPECT_EQ(8, picture.geometry.widthInCards);
+    picture.colours.roleColours[0] = kBlack;
+    picture.colours.roleColours[1] = kWhite;
     picture.fillColourArrays();
-    EXPECT_EQ(0x10, picture.colourMatrix[0]);
-    EXPECT_EQ(0x10, picture.colourMatrix[8 * 8 - 1]);
+    EXPECT_EQ(0x10, picture.cardColours.colourMatrix[0]);
+    EXPECT_EQ(0x10, picture.cardColours.colourMatrix[8 * 8 - 1]);
 }
 
 using LoadedPictureColours = PictureLoad;
@@ -370,9 +372,9 @@ TEST_F(LoadedPictureColours, PureRedAndBlueFromABitmapGetARedAndABlue) {
     ASSERT_EQ(0, picture.chooseColours());
     EXPECT_TRUE(hasRole(picture, {kRed, kLightRed}));
     EXPECT_TRUE(hasRole(picture, {kBlue, kLightBlue}));
-    EXPECT_EQ(kBlack, picture.roleColours[3]);
-    EXPECT_EQ(64 * 20, picture.hueCounts[0]);
-    EXPECT_EQ(64 * 20, picture.hueCounts[4]);
+    EXPECT_EQ(kBlack, picture.colours.roleColours[3]);
+    EXPECT_EQ(64 * 20, picture.analysis.hueCounts[0]);
+    EXPECT_EQ(64 * 20, picture.analysis.hueCounts[4]);
     picture.reportPalette(2);
     EXPECT_EQ(0u, printed().find("Colors: Background "));
 }
@@ -383,14 +385,14 @@ TEST(ReportPalette, NamesTheRoleColoursInBothModes) {
     VicPicture picture;
     picture.setMode(4, 3);
     const int multicolour[4] = {kBlack, kRed, kLightBlue, kBlack};
-    std::copy(multicolour, multicolour + 4, picture.roleColours);
+    std::copy(multicolour, multicolour + 4, picture.colours.roleColours);
     picture.reportPalette(1);
     EXPECT_EQ("", console.output());
     picture.reportPalette(2);
     EXPECT_EQ("Colors: Background 0:Black, MC1 2: Red , MC2 14:L.Blu, FG: 0:Black\n", console.output());
 
     picture.setMode(8, 2);
-    picture.roleColours[1] = kWhite;
+    picture.colours.roleColours[1] = kWhite;
     picture.reportPalette(3);
     EXPECT_EQ("Colors: Background 0:Black, MC1 2: Red , MC2 14:L.Blu, FG: 0:Black\n"
               "Colors: Background 0:Black, Foreground: 1:White\n",
@@ -406,7 +408,7 @@ TEST(ChooseColours, RandomAreaPicturesKeepThePinsAndStayInThePalette) {
         VicPicture picture;
         shapePicture(picture, 16 + static_cast<int>(random() % 48), 8 + static_cast<int>(random() % 40), cardWidth,
                      colour);
-        const int pixels = picture.width * picture.height;
+        const int pixels = picture.geometry.width * picture.geometry.height;
         for (int start = 0; start < pixels;) {
             const int run = 1 + static_cast<int>(random() % (pixels / 3 + 1));
             testing_pictures::Swatch swatch = swatchOf(static_cast<int>(random() % 16));
@@ -417,21 +419,22 @@ TEST(ChooseColours, RandomAreaPicturesKeepThePinsAndStayInThePalette) {
         pinBlack(picture);
         const bool extraPin = trial % 7 == 0;
         if (extraPin) {
-            picture.pinnedRoles[1] = cardWidth == kHiRes ? 1 : static_cast<int>(random() % 3);
-            picture.pinnedColours[1] = static_cast<int>(random() % 16);
+            picture.colours.pinnedRoles[1] = cardWidth == kHiRes ? 1 : static_cast<int>(random() % 3);
+            picture.colours.pinnedColours[1] = static_cast<int>(random() % 16);
         }
-        if (trial % 11 == 0) picture.pinnedRoles[0] = -1;  // no pins at all
+        if (trial % 11 == 0) picture.colours.pinnedRoles[0] = -1;  // no pins at all
         SCOPED_TRACE(::testing::Message() << "trial " << trial);
         ASSERT_EQ(0, picture.chooseColours());
         SCOPED_TRACE(describe(picture));
-        for (int slot = 0; slot < picture.pinnedCount; ++slot) {
-            EXPECT_EQ(picture.pinnedColours[slot], picture.roleColours[picture.pinnedRoles[slot]]);
+        for (int slot = 0; slot < picture.colours.pinnedCount; ++slot) {
+            EXPECT_EQ(picture.colours.pinnedColours[slot],
+                      picture.colours.roleColours[picture.colours.pinnedRoles[slot]]);
         }
-        for (int role = 0; role < picture.roleCount; ++role) {
-            EXPECT_GE(picture.roleColours[role], 0);
-            EXPECT_LT(picture.roleColours[role], 16);
+        for (int role = 0; role < picture.geometry.roleCount; ++role) {
+            EXPECT_GE(picture.colours.roleColours[role], 0);
+            EXPECT_LT(picture.colours.roleColours[role], 16);
             if (!colour && !extraPin) {
-                EXPECT_TRUE(isGrey(picture.roleColours[role]));
+                EXPECT_TRUE(isGrey(picture.colours.roleColours[role]));
             }
         }
     }

@@ -26,11 +26,11 @@ class Conversion : public PictureLoad {
 protected:
     int loadAdjusted(const Bytes& file, const Adjustments& a, int verbosity = 0) {
         picture.reset();
-        picture.lumaGain = a.lumaGain;
-        picture.lumaOffset = a.lumaOffset;
-        picture.saturationGain = a.saturationGain;
-        picture.saturationOffset = a.saturationOffset;
-        picture.hueShift = a.hueShift;
+        picture.settings.lumaGain = a.lumaGain;
+        picture.settings.lumaOffset = a.lumaOffset;
+        picture.settings.saturationGain = a.saturationGain;
+        picture.settings.saturationOffset = a.saturationOffset;
+        picture.settings.hueShift = a.hueShift;
         return load(file, verbosity);
     }
 };
@@ -75,25 +75,25 @@ TEST_F(Conversion, PixelsGiveLuminanceSaturationAndHue) {
         EXPECT_EQ(luma(0, 0), c.luma);
         EXPECT_EQ(saturation(0, 0), c.saturation);
         EXPECT_EQ(hue(0, 0), c.hue);
-        EXPECT_EQ(picture.lumaStats.clipped, c.lumaClipped);
-        EXPECT_EQ(picture.saturationStats.clipped, c.saturationClipped);
-        EXPECT_EQ(picture.hueStats.count, c.saturation > 0 ? 1 : 0);
+        EXPECT_EQ(picture.conversionStats.lumaStats.clipped, c.lumaClipped);
+        EXPECT_EQ(picture.conversionStats.saturationStats.clipped, c.saturationClipped);
+        EXPECT_EQ(picture.conversionStats.hueStats.count, c.saturation > 0 ? 1 : 0);
     }
 }
 
 TEST_F(Conversion, ClippingIsMeasuredBeforeAndCountedInTheErrors) {
     ASSERT_EQ(loadAdjusted(ppm(RgbGrid(1, 1, Rgb{200, 200, 200})), bias(100 * 2.55)), 0);
-    EXPECT_EQ(picture.lumaStats.maximum, 455);
-    EXPECT_EQ(picture.lumaStats.errorSum, 200);
+    EXPECT_EQ(picture.conversionStats.lumaStats.maximum, 455);
+    EXPECT_EQ(picture.conversionStats.lumaStats.errorSum, 200);
 
     ASSERT_EQ(loadAdjusted(ppm(RgbGrid(1, 1, Rgb{200, 0, 0})), chros(2)), 0);
-    EXPECT_EQ(picture.saturationStats.maximum, 400);
-    EXPECT_EQ(picture.saturationStats.errorSum, 145);
+    EXPECT_EQ(picture.conversionStats.saturationStats.maximum, 400);
+    EXPECT_EQ(picture.conversionStats.saturationStats.errorSum, 145);
 
     ASSERT_EQ(loadAdjusted(ppm(RgbGrid(1, 1, Rgb{255, 255, 255})), scale(1e300)), 0);
-    EXPECT_EQ(picture.lumaStats.maximum, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(picture.conversionStats.lumaStats.maximum, std::numeric_limits<std::int32_t>::max());
     ASSERT_EQ(loadAdjusted(ppm(RgbGrid(1, 1, Rgb{255, 255, 255})), scale(-1e300)), 0);
-    EXPECT_EQ(picture.lumaStats.minimum, std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(picture.conversionStats.lumaStats.minimum, std::numeric_limits<std::int32_t>::min());
 }
 
 TEST_F(Conversion, StatisticsLinesAtVerbosityTwo) {
@@ -211,10 +211,10 @@ TEST_F(Conversion, MatchesThePlainConversionBitForBit) {
                     ASSERT_EQ(saturation(x, y), expected.saturation[index]) << x << "," << y;
                     ASSERT_EQ(hue(x, y), expected.hue[index]) << x << "," << y;
                 }
-            expectSameStats(expected.lumaStats, picture.lumaStats);
+            expectSameStats(expected.lumaStats, picture.conversionStats.lumaStats);
             if (source.grey) continue;
-            expectSameStats(expected.saturationStats, picture.saturationStats);
-            const HueStats& h = picture.hueStats;
+            expectSameStats(expected.saturationStats, picture.conversionStats.saturationStats);
+            const HueStats& h = picture.conversionStats.hueStats;
             EXPECT_EQ(expected.hueStats.count, h.count);
             EXPECT_EQ(expected.hueStats.sum, h.sum);
             EXPECT_EQ(expected.hueStats.absSum, h.absSum);

@@ -40,15 +40,15 @@ CensusResult literalCensus(const VicPicture& picture, const CensusCall& call, st
     counts.assign(n, 0);
     const bool chroma = call.useChroma && !picture.monochrome;
     long long carryX = 0, carryY = 0;
-    for (int y = picture.height - 1; y >= 0; --y) {
-        for (int step = 0; step < picture.width; ++step) {
-            const int x = y % 2 == 0 ? picture.width - 1 - step : step;
-            const int index = y * picture.paddedWidth + x;
-            const int luma = call.useLuma ? static_cast<int>(picture.luminancePlane[index] * call.lumaScale) : 0;
+    for (int y = picture.geometry.height - 1; y >= 0; --y) {
+        for (int step = 0; step < picture.geometry.width; ++step) {
+            const int x = y % 2 == 0 ? picture.geometry.width - 1 - step : step;
+            const int index = y * picture.geometry.paddedWidth + x;
+            const int luma = call.useLuma ? static_cast<int>(picture.planes.luminancePlane[index] * call.lumaScale) : 0;
             long long chromaX = 0, chromaY = 0;
             if (chroma) {
-                const double theta = picture.huePlane[index] * 6.283185307179586 / 256 + call.hueOffset;
-                const int s = picture.saturationPlane[index];
+                const double theta = picture.planes.huePlane[index] * 6.283185307179586 / 256 + call.hueOffset;
+                const int s = picture.planes.saturationPlane[index];
                 chromaX = static_cast<int>(s * std::cos(theta) * call.chromaScale) + carryX;
                 chromaY = static_cast<int>(s * std::sin(theta) * call.chromaScale) + carryY;
             }
@@ -120,8 +120,8 @@ void expectSameResult(const CensusResult& expected, const CensusResult& actual) 
 void shapeRandomPicture(VicPicture& picture, unsigned seed, bool colour) {
     shapePicture(picture, 37, 23, 4, colour);
     std::mt19937 random(seed);
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
+    for (int y = 0; y < picture.geometry.height; ++y) {
+        for (int x = 0; x < picture.geometry.width; ++x) {
             const auto luma = static_cast<std::uint8_t>(random());
             const auto saturation = static_cast<std::uint8_t>(random() % 4 == 0 ? 0 : 96 + random() % 160);
             paintPixel(picture, x, y, {luma, saturation, static_cast<std::uint8_t>(random())});
@@ -194,8 +194,8 @@ void expectIdentical(const CensusResult& expected, const CensusResult& actual) {
 // Random bytes (style 0), only the extreme bytes 0 and 255 (style 1), or a photograph-like scene of smooth
 // gradients, flat palette areas and grain (style 2).
 void paintForDifferential(VicPicture& picture, std::mt19937& random, int style) {
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
+    for (int y = 0; y < picture.geometry.height; ++y) {
+        for (int x = 0; x < picture.geometry.width; ++x) {
             Swatch swatch{};
             if (style == 0) {
                 swatch = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
@@ -422,7 +422,7 @@ TEST(MeanError, DiffusesLuminanceAlongTheWalkAndCapsTheOtherColours) {
     const int blackWhite[2] = {kBlack, kWhite};
     EXPECT_EQ(-25.0, picture.meanError(kDarkGrey, blackWhite, 2));
     // Hi-res looks at the first other only: t = 100, r = 20; t = 220, r = 140; t = 150, r = 70.
-    picture.cardWidth = 8;
+    picture.geometry.cardWidth = 8;
     EXPECT_EQ(70.0, picture.meanError(kDarkGrey, blackWhite, 2));
 }
 

@@ -26,44 +26,45 @@ inline Swatch swatchOf(int colour) {
 inline void shapePicture(VicPicture& picture, int width, int height, int cardWidth, bool colour) {
     picture.reset();
     picture.setMode(cardWidth, cardWidth == 8 ? 2 : 3);
-    picture.width = width;
-    picture.height = height;
-    picture.pixelCount = static_cast<std::uint32_t>(width * height);
-    picture.paddedWidth = (width + cardWidth - 1) / cardWidth * cardWidth;
-    picture.paddedHeight = (height + 7) / 8 * 8;
-    picture.paddedSize = picture.paddedWidth * picture.paddedHeight;
+    picture.geometry.width = width;
+    picture.geometry.height = height;
+    picture.geometry.pixelCount = static_cast<std::uint32_t>(width * height);
+    picture.geometry.paddedWidth = (width + cardWidth - 1) / cardWidth * cardWidth;
+    picture.geometry.paddedHeight = (height + 7) / 8 * 8;
+    picture.geometry.paddedSize = picture.geometry.paddedWidth * picture.geometry.paddedHeight;
     picture.monochrome = colour ? 0 : 1;
-    picture.luminancePlane.reset(new std::uint8_t[picture.paddedSize]());
+    picture.planes.luminancePlane.reset(new std::uint8_t[picture.geometry.paddedSize]());
     if (colour) {
-        picture.huePlane.reset(new std::uint8_t[picture.paddedSize]());
-        picture.saturationPlane.reset(new std::uint8_t[picture.paddedSize]());
+        picture.planes.huePlane.reset(new std::uint8_t[picture.geometry.paddedSize]());
+        picture.planes.saturationPlane.reset(new std::uint8_t[picture.geometry.paddedSize]());
     }
 }
 
 inline void paintPixel(VicPicture& picture, int x, int y, Swatch swatch) {
-    const int index = y * picture.paddedWidth + x;
-    picture.luminancePlane[index] = swatch.luminance;
-    if (picture.huePlane) {
-        picture.huePlane[index] = swatch.hue;
-        picture.saturationPlane[index] = swatch.saturation;
+    const int index = y * picture.geometry.paddedWidth + x;
+    picture.planes.luminancePlane[index] = swatch.luminance;
+    if (picture.planes.huePlane) {
+        picture.planes.huePlane[index] = swatch.hue;
+        picture.planes.saturationPlane[index] = swatch.saturation;
     }
 }
 
 // Paints the first `pixels` pixels in row order from the top-left pixel `start` on.
 inline void paintRun(VicPicture& picture, int start, int pixels, Swatch swatch) {
-    for (int i = start; i < start + pixels; ++i) paintPixel(picture, i % picture.width, i / picture.width, swatch);
+    for (int i = start; i < start + pixels; ++i)
+        paintPixel(picture, i % picture.geometry.width, i / picture.geometry.width, swatch);
 }
 
 // What the driver does before every choice: clear the pins, then pin Black to FG (multicolour) or to the
 // background (hi-res).
 inline void pinBlack(VicPicture& picture) {
     for (int slot = 0; slot < 4; ++slot) {
-        picture.pinnedRoles[slot] = -1;
-        picture.pinnedColours[slot] = kNoColour;
+        picture.colours.pinnedRoles[slot] = -1;
+        picture.colours.pinnedColours[slot] = kNoColour;
     }
-    picture.pinnedRoles[0] = picture.cardWidth == 4 ? 3 : 0;
-    picture.pinnedColours[0] = kBlack;
-    picture.freeRoleMask = 0;
+    picture.colours.pinnedRoles[0] = picture.geometry.cardWidth == 4 ? 3 : 0;
+    picture.colours.pinnedColours[0] = kBlack;
+    picture.colours.freeRoleMask = 0;
 }
 
 }  // namespace zov::testing_pictures

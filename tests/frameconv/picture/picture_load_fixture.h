@@ -26,10 +26,10 @@ protected:
 
     std::string printed() const { return console.output(); }
 
-    std::size_t at(int x, int y) const { return static_cast<std::size_t>(y) * picture.paddedWidth + x; }
-    int luma(int x, int y) const { return picture.luminancePlane[at(x, y)]; }
-    int saturation(int x, int y) const { return picture.saturationPlane[at(x, y)]; }
-    int hue(int x, int y) const { return picture.huePlane[at(x, y)]; }
+    std::size_t at(int x, int y) const { return static_cast<std::size_t>(y) * picture.geometry.paddedWidth + x; }
+    int luma(int x, int y) const { return picture.planes.luminancePlane[at(x, y)]; }
+    int saturation(int x, int y) const { return picture.planes.saturationPlane[at(x, y)]; }
+    int hue(int x, int y) const { return picture.planes.huePlane[at(x, y)]; }
 
     MemoryFileSystem files;
     StringConsole console;

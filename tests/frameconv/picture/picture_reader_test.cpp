@@ -129,11 +129,11 @@ TEST_F(PictureLoad, CentringAndPaddingFollowTheHeight) {
         picture.reset();
         picture.setMode(c.cardWidth, 2);
         ASSERT_EQ(load(bmp(GreyGrid(c.width, c.height)), 0, c.centre), 0);
-        EXPECT_EQ(picture.topCardRow, c.topRow);
-        EXPECT_EQ(picture.paddedWidth, c.paddedWidth);
-        EXPECT_EQ(picture.paddedHeight, c.paddedHeight);
-        EXPECT_EQ(picture.paddedSize, c.paddedWidth * c.paddedHeight);
-        EXPECT_EQ(picture.pixelCount, static_cast<std::uint32_t>(c.width * c.height));
+        EXPECT_EQ(picture.geometry.topCardRow, c.topRow);
+        EXPECT_EQ(picture.geometry.paddedWidth, c.paddedWidth);
+        EXPECT_EQ(picture.geometry.paddedHeight, c.paddedHeight);
+        EXPECT_EQ(picture.geometry.paddedSize, c.paddedWidth * c.paddedHeight);
+        EXPECT_EQ(picture.geometry.pixelCount, static_cast<std::uint32_t>(c.width * c.height));
     }
 }
 
@@ -164,15 +164,15 @@ TEST_F(PictureLoad, RowsLandAtTheirPlaceInEveryLayout) {
         picture.reset();
         ASSERT_EQ(load(c.file, 0), 0);
         EXPECT_EQ(picture.monochrome, c.grey);
-        EXPECT_EQ(picture.huePlane == nullptr, c.grey);
-        const std::uint8_t* plane = c.grey ? picture.luminancePlane.get() : picture.saturationPlane.get();
-        for (int y = 0; y < picture.paddedHeight; ++y) {
-            for (int x = 0; x < picture.paddedWidth; ++x) {
+        EXPECT_EQ(picture.planes.huePlane == nullptr, c.grey);
+        const std::uint8_t* plane = c.grey ? picture.planes.luminancePlane.get() : picture.planes.saturationPlane.get();
+        for (int y = 0; y < picture.geometry.paddedHeight; ++y) {
+            for (int x = 0; x < picture.geometry.paddedWidth; ++x) {
                 const int expected = x < c.width && y < c.height ? number(x, y) : 0;
                 ASSERT_EQ(plane[at(x, y)], expected) << "at " << x << "," << y;
             }
         }
-        for (int i = 0; i < picture.paddedSize; ++i) ASSERT_EQ(picture.lumaDither[i], 0);
+        for (int i = 0; i < picture.geometry.paddedSize; ++i) ASSERT_EQ(picture.planes.lumaDither[i], 0);
     }
 }
 
@@ -191,7 +191,7 @@ TEST_F(PictureLoad, ColourComponentsAreTakenInTheOrderOfTheFormat) {
 
 TEST_F(PictureLoad, LaterPicturesKeepTheFirstSizeAndBuffers) {
     ASSERT_EQ(load(bmp(RgbGrid(8, 8, Rgb{255, 0, 0}))), 0);
-    const std::uint8_t* plane = picture.huePlane.get();
+    const std::uint8_t* plane = picture.planes.huePlane.get();
 
     EXPECT_EQ(load(bmp(RgbGrid(8, 16))), 1);
     EXPECT_EQ(printed(), "Bitmap size (8x16)differs from first frame (8x8) ...skipping.\n");
@@ -199,32 +199,32 @@ TEST_F(PictureLoad, LaterPicturesKeepTheFirstSizeAndBuffers) {
     EXPECT_EQ(printed(), "Bitmap size (16x8)differs from first frame (8x8) ...skipping.\n");
 
     ASSERT_EQ(load(ppm(RgbGrid(8, 8, Rgb{0, 0, 255}))), 0);
-    EXPECT_EQ(picture.huePlane.get(), plane);
+    EXPECT_EQ(picture.planes.huePlane.get(), plane);
     EXPECT_EQ(hue(7, 7), 170);
 
     EXPECT_EQ(load(withHeader(ppmHeader(8, 8), 100)), 1);
     EXPECT_EQ(printed(), kReadError);
-    EXPECT_EQ(picture.huePlane.get(), plane);
-    EXPECT_EQ(picture.width, 8);
+    EXPECT_EQ(picture.planes.huePlane.get(), plane);
+    EXPECT_EQ(picture.geometry.width, 8);
 }
 
 TEST_F(PictureLoad, ColourPlanesAppearWithTheFirstColourPicture) {
     ASSERT_EQ(load(bmp(GreyGrid(8, 8, 90))), 0);
-    EXPECT_EQ(picture.huePlane, nullptr);
-    EXPECT_EQ(picture.saturationDither, nullptr);
+    EXPECT_EQ(picture.planes.huePlane, nullptr);
+    EXPECT_EQ(picture.planes.saturationDither, nullptr);
     ASSERT_EQ(load(bmp(RgbGrid(8, 8, Rgb{0, 255, 0}))), 0);
     EXPECT_EQ(hue(3, 3), 85);
-    EXPECT_EQ(picture.saturationDither[63], 0);
+    EXPECT_EQ(picture.planes.saturationDither[63], 0);
     EXPECT_EQ(picture.monochrome, 0);
 }
 
 // A first picture that breaks off must not leave buffers of its size for the next one.
 TEST_F(PictureLoad, FailedFirstPictureGivesWayToAnotherSize) {
     EXPECT_EQ(load(withHeader(ppmHeader(8, 8), 100)), 1);
-    EXPECT_EQ(picture.luminancePlane, nullptr);
-    EXPECT_EQ(picture.huePlane, nullptr);
+    EXPECT_EQ(picture.planes.luminancePlane, nullptr);
+    EXPECT_EQ(picture.planes.huePlane, nullptr);
     ASSERT_EQ(load(bmp(RgbGrid(160, 200, Rgb{255, 255, 0}))), 0);
-    EXPECT_EQ(picture.paddedSize, 160 * 200);
+    EXPECT_EQ(picture.geometry.paddedSize, 160 * 200);
     EXPECT_EQ(hue(159, 199), 42);
     EXPECT_EQ(luma(159, 199), 226);
 }

@@ -20,53 +20,53 @@ using Position = std::pair<int, int>;  // x, y
 /// Gives a picture its geometry and zeroed planes, as a load would for a source of that size.
 void shape(VicPicture& p, int width, int height, int cardWidth, bool colour) {
     p.setMode(cardWidth, 2);
-    p.width = width;
-    p.height = height;
-    p.pixelCount = static_cast<std::uint32_t>(width * height);
-    p.paddedWidth = (width + cardWidth - 1) / cardWidth * cardWidth;
-    p.paddedHeight = (height + 7) / 8 * 8;
-    p.paddedSize = p.paddedWidth * p.paddedHeight;
-    p.widthInCards = p.paddedWidth / cardWidth;
-    p.heightInCards = p.paddedHeight / 8;
+    p.geometry.width = width;
+    p.geometry.height = height;
+    p.geometry.pixelCount = static_cast<std::uint32_t>(width * height);
+    p.geometry.paddedWidth = (width + cardWidth - 1) / cardWidth * cardWidth;
+    p.geometry.paddedHeight = (height + 7) / 8 * 8;
+    p.geometry.paddedSize = p.geometry.paddedWidth * p.geometry.paddedHeight;
+    p.geometry.widthInCards = p.geometry.paddedWidth / cardWidth;
+    p.geometry.heightInCards = p.geometry.paddedHeight / 8;
     p.monochrome = colour ? 0 : 1;
-    const auto n = static_cast<std::size_t>(p.paddedSize);
-    p.luminancePlane.reset(new std::uint8_t[n]());
-    p.lumaDither.reset(new std::int16_t[n]());
+    const auto n = static_cast<std::size_t>(p.geometry.paddedSize);
+    p.planes.luminancePlane.reset(new std::uint8_t[n]());
+    p.planes.lumaDither.reset(new std::int16_t[n]());
     if (colour) {
-        p.huePlane.reset(new std::uint8_t[n]());
-        p.saturationPlane.reset(new std::uint8_t[n]());
-        p.hueDither.reset(new std::int16_t[n]());
-        p.saturationDither.reset(new std::int16_t[n]());
+        p.planes.huePlane.reset(new std::uint8_t[n]());
+        p.planes.saturationPlane.reset(new std::uint8_t[n]());
+        p.planes.hueDither.reset(new std::int16_t[n]());
+        p.planes.saturationDither.reset(new std::int16_t[n]());
     }
 }
 
 void setRoles(VicPicture& p, std::vector<int> colours) {
-    p.roleCount = static_cast<int>(colours.size());
-    std::copy(colours.begin(), colours.end(), p.roleColours);
+    p.geometry.roleCount = static_cast<int>(colours.size());
+    std::copy(colours.begin(), colours.end(), p.colours.roleColours);
 }
 
-int at(const VicPicture& p, int x, int y) { return y * p.paddedWidth + x; }
+int at(const VicPicture& p, int x, int y) { return y * p.geometry.paddedWidth + x; }
 
 void setPixel(VicPicture& p, int x, int y, int luminance, int saturation = 0, int hue = 0) {
-    p.luminancePlane[at(p, x, y)] = static_cast<std::uint8_t>(luminance);
-    if (p.saturationPlane) p.saturationPlane[at(p, x, y)] = static_cast<std::uint8_t>(saturation);
-    if (p.huePlane) p.huePlane[at(p, x, y)] = static_cast<std::uint8_t>(hue);
+    p.planes.luminancePlane[at(p, x, y)] = static_cast<std::uint8_t>(luminance);
+    if (p.planes.saturationPlane) p.planes.saturationPlane[at(p, x, y)] = static_cast<std::uint8_t>(saturation);
+    if (p.planes.huePlane) p.planes.huePlane[at(p, x, y)] = static_cast<std::uint8_t>(hue);
 }
 
 void fillRandom(VicPicture& p, unsigned seed) {
     std::mt19937 random(seed);
-    for (int i = 0; i < p.paddedSize; ++i) {
-        p.luminancePlane[i] = static_cast<std::uint8_t>(random());
-        if (p.saturationPlane) p.saturationPlane[i] = static_cast<std::uint8_t>(random());
-        if (p.huePlane) p.huePlane[i] = static_cast<std::uint8_t>(random());
+    for (int i = 0; i < p.geometry.paddedSize; ++i) {
+        p.planes.luminancePlane[i] = static_cast<std::uint8_t>(random());
+        if (p.planes.saturationPlane) p.planes.saturationPlane[i] = static_cast<std::uint8_t>(random());
+        if (p.planes.huePlane) p.planes.huePlane[i] = static_cast<std::uint8_t>(random());
     }
 }
 
 /// Every non-zero element of a carry plane outside the given pixels.
 std::map<Position, int> carriesOutside(const VicPicture& p, const std::int16_t* plane, std::vector<Position> skip) {
     std::map<Position, int> found;
-    for (int y = 0; y < p.paddedHeight; ++y)
-        for (int x = 0; x < p.paddedWidth; ++x)
+    for (int y = 0; y < p.geometry.paddedHeight; ++y)
+        for (int x = 0; x < p.geometry.paddedWidth; ++x)
             if (plane[at(p, x, y)] != 0 && std::find(skip.begin(), skip.end(), Position{x, y}) == skip.end())
                 found[{x, y}] = plane[at(p, x, y)];
     return found;
@@ -107,9 +107,9 @@ TEST(QuantiseRegion, SharesGoWhereTheEdgeFlagsAllow) {
 
         const QuantStats s = p.quantiseRegion(c.reverse, 2, 4, c.leftOpen, c.rightOpen, 1, 2, c.bottomOpen, nullptr);
         EXPECT_EQ(s.pixelCount, 2);
-        EXPECT_EQ(p.lumaDither[at(p, 2, 1)], c.roleAt2);
-        EXPECT_EQ(p.lumaDither[at(p, 3, 1)], c.roleAt3);
-        EXPECT_EQ(carriesOutside(p, p.lumaDither.get(), {{2, 1}, {3, 1}}), c.carries);
+        EXPECT_EQ(p.planes.lumaDither[at(p, 2, 1)], c.roleAt2);
+        EXPECT_EQ(p.planes.lumaDither[at(p, 3, 1)], c.roleAt3);
+        EXPECT_EQ(carriesOutside(p, p.planes.lumaDither.get(), {{2, 1}, {3, 1}}), c.carries);
         EXPECT_EQ(s.lostLuma, c.lost);
         EXPECT_EQ(s.lumaErrorSum, (3200 - 3910) / 32.0);
         EXPECT_EQ(s.lumaSqErrorSum, 100.0 * 100.0 + (3910 / 32.0) * (3910 / 32.0));
@@ -127,7 +127,7 @@ TEST(QuantiseRegion, ChromaSharesFollowTheScanDirection) {
         setPixel(p, 3, 1, 100, 100, 16);
 
         const QuantStats s = p.quantiseRegion(reverse, 3, 4, true, true, 1, 2, true, nullptr);
-        EXPECT_EQ(p.lumaDither[at(p, 3, 1)], 1);
+        EXPECT_EQ(p.planes.lumaDither[at(p, 3, 1)], 1);
         EXPECT_EQ(s.chromaPixelCount, 1);
         EXPECT_EQ(s.chromaPixelCount2, 1);
         EXPECT_EQ(s.xErrorSum, 2956 / 32.0);
@@ -141,9 +141,9 @@ TEST(QuantiseRegion, ChromaSharesFollowTheScanDirection) {
                                            {{3, 2}, 5 * unit},
                                            {{ahead, 2}, unit}};
         };
-        EXPECT_EQ(carriesOutside(p, p.lumaDither.get(), {{3, 1}}), shares(150));
-        EXPECT_EQ(carriesOutside(p, p.saturationDither.get(), {}), shares(138));
-        EXPECT_EQ(carriesOutside(p, p.hueDither.get(), {}), shares(57));
+        EXPECT_EQ(carriesOutside(p, p.planes.lumaDither.get(), {{3, 1}}), shares(150));
+        EXPECT_EQ(carriesOutside(p, p.planes.saturationDither.get(), {}), shares(138));
+        EXPECT_EQ(carriesOutside(p, p.planes.hueDither.get(), {}), shares(57));
     }
 }
 
@@ -153,23 +153,23 @@ TEST(QuantiseRegion, CarriesSaturateAtTheSixteenBitRange) {
     shape(p, 8, 4, 8, true);
     setRoles(p, {kBlack, kBlack});
     setPixel(p, 3, 1, 100, 100, 16);
-    p.lumaDither[at(p, 4, 1)] = 32000;
-    p.saturationDither[at(p, 4, 1)] = 32000;
-    p.hueDither[at(p, 3, 2)] = 32600;
+    p.planes.lumaDither[at(p, 4, 1)] = 32000;
+    p.planes.saturationDither[at(p, 4, 1)] = 32000;
+    p.planes.hueDither[at(p, 3, 2)] = 32600;
     p.quantiseRegion(false, 3, 4, true, true, 1, 2, true, nullptr);
-    EXPECT_EQ(p.lumaDither[at(p, 4, 1)], 32767);
-    EXPECT_EQ(p.saturationDither[at(p, 4, 1)], 32767);
-    EXPECT_EQ(p.hueDither[at(p, 3, 2)], 32767);
+    EXPECT_EQ(p.planes.lumaDither[at(p, 4, 1)], 32767);
+    EXPECT_EQ(p.planes.saturationDither[at(p, 4, 1)], 32767);
+    EXPECT_EQ(p.planes.hueDither[at(p, 3, 2)], 32767);
 
     VicPicture q;
     shape(q, 8, 4, 8, false);
     setRoles(q, {kWhite, kWhite});
-    q.lumaDither[at(q, 3, 2)] = -31000;
-    q.lumaDither[at(q, 2, 2)] = -32000;
+    q.planes.lumaDither[at(q, 3, 2)] = -31000;
+    q.planes.lumaDither[at(q, 2, 2)] = -32000;
     q.quantiseRegion(false, 3, 4, true, true, 1, 2, true, nullptr);
-    EXPECT_EQ(q.lumaDither[at(q, 3, 2)], -32768);  // 5 × -383 more
-    EXPECT_EQ(q.lumaDither[at(q, 2, 2)], -32768);  // 3 × -383 more
-    EXPECT_EQ(q.lumaDither[at(q, 4, 1)], 7 * -383);
+    EXPECT_EQ(q.planes.lumaDither[at(q, 3, 2)], -32768);  // 5 × -383 more
+    EXPECT_EQ(q.planes.lumaDither[at(q, 2, 2)], -32768);  // 3 × -383 more
+    EXPECT_EQ(q.planes.lumaDither[at(q, 4, 1)], 7 * -383);
 }
 
 TEST(QuantiseRegion, OpenEdgesStopAtTheSourceSize) {
@@ -182,7 +182,7 @@ TEST(QuantiseRegion, OpenEdgesStopAtTheSourceSize) {
     const QuantStats s = p.quantiseRegion(false, 4, 6, true, true, 4, 5, true, nullptr);
     // (4,4): Black, e = 150, all next-row shares lost. (5,4): 4250 -> White, e = -184, 16e lost.
     EXPECT_EQ(s.lostLuma, 9 * 150 + 16 * -184);
-    EXPECT_TRUE(carriesOutside(p, p.lumaDither.get(), {{4, 4}, {5, 4}}).empty());
+    EXPECT_TRUE(carriesOutside(p, p.planes.lumaDither.get(), {{4, 4}, {5, 4}}).empty());
 }
 
 TEST(QuantiseRegion, MonochromeIgnoresChromaEvenWhenPresent) {
@@ -191,21 +191,21 @@ TEST(QuantiseRegion, MonochromeIgnoresChromaEvenWhenPresent) {
     shape(withChroma, 16, 8, 4, true);
     fillRandom(withChroma, 7);
     withChroma.monochrome = 1;
-    std::fill_n(withChroma.saturationDither.get(), withChroma.paddedSize, std::int16_t{123});
-    std::fill_n(withChroma.hueDither.get(), withChroma.paddedSize, std::int16_t{-45});
-    std::copy_n(withChroma.luminancePlane.get(), plain.paddedSize, plain.luminancePlane.get());
+    std::fill_n(withChroma.planes.saturationDither.get(), withChroma.geometry.paddedSize, std::int16_t{123});
+    std::fill_n(withChroma.planes.hueDither.get(), withChroma.geometry.paddedSize, std::int16_t{-45});
+    std::copy_n(withChroma.planes.luminancePlane.get(), plain.geometry.paddedSize, plain.planes.luminancePlane.get());
     for (VicPicture* p : {&plain, &withChroma}) setRoles(*p, {kBlack, kRed, kCyan, kWhite});
 
     const QuantStats a = plain.quantiseRegion(false, 0, 16, true, true, 0, 8, true, nullptr);
     const QuantStats b = withChroma.quantiseRegion(false, 0, 16, true, true, 0, 8, true, nullptr);
-    EXPECT_TRUE(std::equal(plain.lumaDither.get(), plain.lumaDither.get() + plain.paddedSize,
-                           withChroma.lumaDither.get()));
+    EXPECT_TRUE(std::equal(plain.planes.lumaDither.get(), plain.planes.lumaDither.get() + plain.geometry.paddedSize,
+                           withChroma.planes.lumaDither.get()));
     EXPECT_EQ(a.lumaErrorSum, b.lumaErrorSum);
     EXPECT_EQ(a.lostLuma, b.lostLuma);
     EXPECT_EQ(b.chromaPixelCount, 0);
     EXPECT_EQ(b.xAbsErrorSum + b.yAbsErrorSum + b.lostX + b.lostY, 0.0);
-    EXPECT_TRUE(std::all_of(withChroma.saturationDither.get(),
-                            withChroma.saturationDither.get() + withChroma.paddedSize,
+    EXPECT_TRUE(std::all_of(withChroma.planes.saturationDither.get(),
+                            withChroma.planes.saturationDither.get() + withChroma.geometry.paddedSize,
                             [](std::int16_t v) { return v == 123; }));
 }
 
@@ -217,9 +217,9 @@ TEST(QuantiseRegion, EqualCostsGoToTheHigherRole) {
     setRoles(mono, {kBlack, kMidGrey, kLightBlue, kWhite});
     mono.quantiseRegion(false, 0, 16, true, true, 0, 16, true, nullptr);
     int lightBlue = 0;
-    for (int i = 0; i < mono.paddedSize; ++i) {
-        EXPECT_NE(mono.lumaDither[i], 1) << "pixel " << i;
-        lightBlue += mono.lumaDither[i] == 2;
+    for (int i = 0; i < mono.geometry.paddedSize; ++i) {
+        EXPECT_NE(mono.planes.lumaDither[i], 1) << "pixel " << i;
+        lightBlue += mono.planes.lumaDither[i] == 2;
     }
     EXPECT_GT(lightBlue, 0);
 
@@ -229,7 +229,7 @@ TEST(QuantiseRegion, EqualCostsGoToTheHigherRole) {
     fillRandom(colour, 4);
     setRoles(colour, {kRed, kRed});
     colour.quantiseRegion(true, 0, 16, true, true, 0, 8, true, nullptr);
-    EXPECT_TRUE(std::all_of(colour.lumaDither.get(), colour.lumaDither.get() + colour.paddedSize,
+    EXPECT_TRUE(std::all_of(colour.planes.lumaDither.get(), colour.planes.lumaDither.get() + colour.geometry.paddedSize,
                             [](std::int16_t v) { return v == 1; }));
 }
 
@@ -245,10 +245,10 @@ TEST(QuantiseRegion, ExactColoursPassNoErrorOn) {
         }
     const QuantStats s = p.quantiseRegion(false, 0, 8, true, true, 0, 8, true, nullptr);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_EQ(p.lumaDither[at(p, x, y)], (x * 3 + y) % 4);
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(p.planes.lumaDither[at(p, x, y)], (x * 3 + y) % 4);
     EXPECT_EQ(s.lumaAbsErrorSum + s.xAbsErrorSum + s.yAbsErrorSum, 0.0);
     EXPECT_EQ(s.lostLuma + s.lostX + s.lostY, 0.0);
-    EXPECT_TRUE(carriesOutside(p, p.saturationDither.get(), {}).empty());
+    EXPECT_TRUE(carriesOutside(p, p.planes.saturationDither.get(), {}).empty());
 }
 
 TEST(QuantiseRegion, PaletteErrorWeightsChromaByKpr) {
@@ -263,11 +263,11 @@ TEST(QuantiseRegion, PaletteErrorWeightsChromaByKpr) {
         VicPicture p;
         shape(p, 8, 8, 8, true);
         setRoles(p, {kBlack, kRed});
-        p.paletteError = c.paletteError;
-        p.kprWeight = c.kpr;
+        p.analysis.paletteError = c.paletteError;
+        p.settings.kprWeight = c.kpr;
         setPixel(p, 0, 0, 20, 200, 0);
         p.quantiseRegion(false, 0, 1, false, false, 0, 1, false, nullptr);
-        EXPECT_EQ(p.lumaDither[0], c.role) << int(c.paletteError) << " " << c.kpr;
+        EXPECT_EQ(p.planes.lumaDither[0], c.role) << int(c.paletteError) << " " << c.kpr;
     }
 }
 
@@ -278,11 +278,11 @@ TEST(QuantiseRegion, ChromaDifferencesAreHalvedByArithmeticShift) {
     VicPicture p;
     shape(p, 8, 8, 8, true);
     setRoles(p, {kBlack, kPurple});
-    p.lumaDither[0] = 920;
-    p.saturationDither[0] = -1;
-    p.hueDither[0] = -6148;
+    p.planes.lumaDither[0] = 920;
+    p.planes.saturationDither[0] = -1;
+    p.planes.hueDither[0] = -6148;
     const QuantStats s = p.quantiseRegion(false, 0, 1, false, false, 0, 1, false, nullptr);
-    EXPECT_EQ(p.lumaDither[0], 1);
+    EXPECT_EQ(p.planes.lumaDither[0], 1);
     EXPECT_EQ(s.xErrorSum, -3686 / 32.0);
     EXPECT_EQ(s.yErrorSum, 0.0);
 }
@@ -297,7 +297,8 @@ TEST(QuantiseRegion, BandsWithTheBottomOpenMatchOnePass) {
     const QuantStats one = whole.quantiseRegion(false, 0, 24, true, true, 0, 16, true, nullptr);
     const QuantStats top = banded.quantiseRegion(false, 0, 24, true, true, 0, 5, true, nullptr);
     const QuantStats bottom = banded.quantiseRegion(false, 0, 24, true, true, 5, 16, true, nullptr);
-    EXPECT_TRUE(std::equal(whole.lumaDither.get(), whole.lumaDither.get() + whole.paddedSize, banded.lumaDither.get()));
+    EXPECT_TRUE(std::equal(whole.planes.lumaDither.get(), whole.planes.lumaDither.get() + whole.geometry.paddedSize,
+                           banded.planes.lumaDither.get()));
     EXPECT_EQ(one.pixelCount, top.pixelCount + bottom.pixelCount);
     EXPECT_EQ(one.lumaErrorSum, top.lumaErrorSum + bottom.lumaErrorSum);
     EXPECT_EQ(one.lostLuma, top.lostLuma + bottom.lostLuma);
@@ -312,8 +313,8 @@ TEST(QuantiseRegion, ReverseScanOfAMirroredPictureMirrorsTheForwardScan) {
     fillRandom(forward, 5);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 20; ++x)
-            setPixel(mirrored, 19 - x, y, forward.luminancePlane[at(forward, x, y)],
-                     forward.saturationPlane[at(forward, x, y)], forward.huePlane[at(forward, x, y)]);
+            setPixel(mirrored, 19 - x, y, forward.planes.luminancePlane[at(forward, x, y)],
+                     forward.planes.saturationPlane[at(forward, x, y)], forward.planes.huePlane[at(forward, x, y)]);
     for (VicPicture* p : {&forward, &mirrored}) setRoles(*p, {kBlack, kPurple, kYellow, kCyan});
 
     // Region columns 3..15 with the left edge open mirror to columns 4..16 with the right edge open.
@@ -321,9 +322,11 @@ TEST(QuantiseRegion, ReverseScanOfAMirroredPictureMirrorsTheForwardScan) {
     const QuantStats b = mirrored.quantiseRegion(true, 4, 17, false, true, 1, 7, true, nullptr);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 20; ++x) {
-            EXPECT_EQ(forward.lumaDither[at(forward, x, y)], mirrored.lumaDither[at(mirrored, 19 - x, y)]);
-            EXPECT_EQ(forward.saturationDither[at(forward, x, y)], mirrored.saturationDither[at(mirrored, 19 - x, y)]);
-            EXPECT_EQ(forward.hueDither[at(forward, x, y)], mirrored.hueDither[at(mirrored, 19 - x, y)]);
+            EXPECT_EQ(forward.planes.lumaDither[at(forward, x, y)],
+                      mirrored.planes.lumaDither[at(mirrored, 19 - x, y)]);
+            EXPECT_EQ(forward.planes.saturationDither[at(forward, x, y)],
+                      mirrored.planes.saturationDither[at(mirrored, 19 - x, y)]);
+            EXPECT_EQ(forward.planes.hueDither[at(forward, x, y)], mirrored.planes.hueDither[at(mirrored, 19 - x, y)]);
         }
     EXPECT_EQ(a.lostLuma, b.lostLuma);
     EXPECT_EQ(a.lostX, b.lostX);
@@ -342,10 +345,10 @@ TEST(QuantiseRegion, MirrorPictureReceivesRolesAndSourceBytesOfTheRegion) {
         for (int x = 0; x < 16; ++x) {
             const int i = at(p, x, y);
             const bool inside = x >= 4 && x < 12 && y >= 2 && y < 6;
-            EXPECT_EQ(mirror.lumaDither[i], inside ? p.lumaDither[i] : 0);
-            EXPECT_EQ(mirror.luminancePlane[i], inside ? p.luminancePlane[i] : 0);
-            EXPECT_EQ(mirror.saturationPlane[i], inside ? p.saturationPlane[i] : 0);
-            EXPECT_EQ(mirror.huePlane[i], inside ? p.huePlane[i] : 0);
+            EXPECT_EQ(mirror.planes.lumaDither[i], inside ? p.planes.lumaDither[i] : 0);
+            EXPECT_EQ(mirror.planes.luminancePlane[i], inside ? p.planes.luminancePlane[i] : 0);
+            EXPECT_EQ(mirror.planes.saturationPlane[i], inside ? p.planes.saturationPlane[i] : 0);
+            EXPECT_EQ(mirror.planes.huePlane[i], inside ? p.planes.huePlane[i] : 0);
         }
 }
 
@@ -353,41 +356,45 @@ TEST(QuantiseRegion, MissingBuffersGiveAnEmptyRecord) {
     VicPicture p;
     shape(p, 8, 8, 4, true);
     fillRandom(p, 1);
-    p.hueDither.reset();
+    p.planes.hueDither.reset();
     const QuantStats s = p.quantiseRegion(false, 0, 8, true, true, 0, 8, true, nullptr);
     EXPECT_EQ(s.pixelCount, 0);
-    EXPECT_TRUE(std::all_of(p.lumaDither.get(), p.lumaDither.get() + p.paddedSize, [](std::int16_t v) { return v == 0; }));
+    EXPECT_TRUE(std::all_of(p.planes.lumaDither.get(), p.planes.lumaDither.get() + p.geometry.paddedSize,
+                            [](std::int16_t v) { return v == 0; }));
 }
 
 // ---- the quantisation against its first, plain form -------------------------------------------------------
 
 void copyPicture(const VicPicture& from, VicPicture& to) {
-    shape(to, from.width, from.height, from.cardWidth, from.monochrome == 0);
-    const auto n = static_cast<std::size_t>(from.paddedSize);
-    std::copy_n(from.luminancePlane.get(), n, to.luminancePlane.get());
-    std::copy_n(from.lumaDither.get(), n, to.lumaDither.get());
+    shape(to, from.geometry.width, from.geometry.height, from.geometry.cardWidth, from.monochrome == 0);
+    const auto n = static_cast<std::size_t>(from.geometry.paddedSize);
+    std::copy_n(from.planes.luminancePlane.get(), n, to.planes.luminancePlane.get());
+    std::copy_n(from.planes.lumaDither.get(), n, to.planes.lumaDither.get());
     if (from.monochrome == 0) {
-        std::copy_n(from.huePlane.get(), n, to.huePlane.get());
-        std::copy_n(from.saturationPlane.get(), n, to.saturationPlane.get());
-        std::copy_n(from.hueDither.get(), n, to.hueDither.get());
-        std::copy_n(from.saturationDither.get(), n, to.saturationDither.get());
+        std::copy_n(from.planes.huePlane.get(), n, to.planes.huePlane.get());
+        std::copy_n(from.planes.saturationPlane.get(), n, to.planes.saturationPlane.get());
+        std::copy_n(from.planes.hueDither.get(), n, to.planes.hueDither.get());
+        std::copy_n(from.planes.saturationDither.get(), n, to.planes.saturationDither.get());
     }
-    to.roleCount = from.roleCount;
-    std::copy(std::begin(from.roleColours), std::end(from.roleColours), to.roleColours);
-    to.paletteError = from.paletteError;
-    to.kprWeight = from.kprWeight;
+    to.geometry.roleCount = from.geometry.roleCount;
+    std::copy(std::begin(from.colours.roleColours), std::end(from.colours.roleColours), to.colours.roleColours);
+    to.analysis.paletteError = from.analysis.paletteError;
+    to.settings.kprWeight = from.settings.kprWeight;
 }
 
 void expectSamePlanes(const VicPicture& expected, const VicPicture& actual) {
-    const auto n = static_cast<std::size_t>(expected.paddedSize);
-    EXPECT_TRUE(std::equal(expected.lumaDither.get(), expected.lumaDither.get() + n, actual.lumaDither.get()));
-    EXPECT_TRUE(std::equal(expected.luminancePlane.get(), expected.luminancePlane.get() + n,
-                           actual.luminancePlane.get()));
+    const auto n = static_cast<std::size_t>(expected.geometry.paddedSize);
+    EXPECT_TRUE(std::equal(expected.planes.lumaDither.get(), expected.planes.lumaDither.get() + n,
+                           actual.planes.lumaDither.get()));
+    EXPECT_TRUE(std::equal(expected.planes.luminancePlane.get(), expected.planes.luminancePlane.get() + n,
+                           actual.planes.luminancePlane.get()));
     if (expected.monochrome == 0) {
-        EXPECT_TRUE(std::equal(expected.hueDither.get(), expected.hueDither.get() + n, actual.hueDither.get()));
-        EXPECT_TRUE(std::equal(expected.saturationDither.get(), expected.saturationDither.get() + n,
-                               actual.saturationDither.get()));
-        EXPECT_TRUE(std::equal(expected.huePlane.get(), expected.huePlane.get() + n, actual.huePlane.get()));
+        EXPECT_TRUE(std::equal(expected.planes.hueDither.get(), expected.planes.hueDither.get() + n,
+                               actual.planes.hueDither.get()));
+        EXPECT_TRUE(std::equal(expected.planes.saturationDither.get(), expected.planes.saturationDither.get() + n,
+                               actual.planes.saturationDither.get()));
+        EXPECT_TRUE(std::equal(expected.planes.huePlane.get(), expected.planes.huePlane.get() + n,
+                               actual.planes.huePlane.get()));
     }
 }
 
@@ -403,31 +410,31 @@ TEST(QuantiseRegion, MatchesThePlainQuantisationBitForBit) {
         fillRandom(picture, static_cast<unsigned>(random()));
         // Carries anywhere in the 16-bit range, near its ends in some rounds, so that sums saturate.
         const int carrySpan = round % 3 == 0 ? 65536 : 2048;
-        for (int i = 0; i < picture.paddedSize; ++i) {
+        for (int i = 0; i < picture.geometry.paddedSize; ++i) {
             auto carry = [&] { return static_cast<std::int16_t>(static_cast<int>(random() % carrySpan) - carrySpan / 2); };
-            picture.lumaDither[i] = carry();
+            picture.planes.lumaDither[i] = carry();
             if (colour) {
-                picture.hueDither[i] = carry();
-                picture.saturationDither[i] = carry();
+                picture.planes.hueDither[i] = carry();
+                picture.planes.saturationDither[i] = carry();
             }
         }
         std::vector<int> roles;
         for (int k = 0; k < (cardWidth == 8 ? 2 : 4); ++k) roles.push_back(static_cast<int>(random() % 17));
         setRoles(picture, roles);
-        picture.paletteError = random() % 2;
-        picture.kprWeight = weights[random() % 5];
+        picture.analysis.paletteError = random() % 2;
+        picture.settings.kprWeight = weights[random() % 5];
         copyPicture(picture, plainPicture);
         const bool mirrored = round % 2 == 0;
         if (mirrored) {
-            shape(mirror, picture.width, picture.height, cardWidth, colour);
-            shape(plainMirror, picture.width, picture.height, cardWidth, colour);
+            shape(mirror, picture.geometry.width, picture.geometry.height, cardWidth, colour);
+            shape(plainMirror, picture.geometry.width, picture.geometry.height, cardWidth, colour);
         }
 
         const bool reverse = random() % 2;
         const int firstColumn = static_cast<int>(random() % 6);
-        const int endColumn = picture.width - static_cast<int>(random() % 6);
+        const int endColumn = picture.geometry.width - static_cast<int>(random() % 6);
         const int firstRow = static_cast<int>(random() % 4);
-        const int endRow = picture.height - static_cast<int>(random() % 4);
+        const int endRow = picture.geometry.height - static_cast<int>(random() % 4);
         const bool leftOpen = random() % 2, rightOpen = random() % 2, bottomOpen = random() % 2;
         const QuantStats expected =
             plain::plainQuantiseRegion(plainPicture, reverse, firstColumn, endColumn, leftOpen, rightOpen, firstRow,
@@ -461,20 +468,21 @@ TEST(QuantisePicture, StartsFromCleanCarriesAndFillsTheRecord) {
         fillRandom(*p, 21);
         setRoles(*p, {kBlack, kBrown, kLightBlue, kWhite});
     }
-    std::fill_n(stale.lumaDither.get(), stale.paddedSize, std::int16_t{999});
-    std::fill_n(stale.saturationDither.get(), stale.paddedSize, std::int16_t{-999});
-    std::fill_n(stale.hueDither.get(), stale.paddedSize, std::int16_t{555});
+    std::fill_n(stale.planes.lumaDither.get(), stale.geometry.paddedSize, std::int16_t{999});
+    std::fill_n(stale.planes.saturationDither.get(), stale.geometry.paddedSize, std::int16_t{-999});
+    std::fill_n(stale.planes.hueDither.get(), stale.geometry.paddedSize, std::int16_t{555});
 
     const QuantStats a = clean.quantisePicture();
     const QuantStats b = stale.quantisePicture();
-    EXPECT_TRUE(std::equal(clean.lumaDither.get(), clean.lumaDither.get() + clean.paddedSize, stale.lumaDither.get()));
+    EXPECT_TRUE(std::equal(clean.planes.lumaDither.get(), clean.planes.lumaDither.get() + clean.geometry.paddedSize,
+                           stale.planes.lumaDither.get()));
     EXPECT_EQ(a.lumaSqErrorSum, b.lumaSqErrorSum);
     EXPECT_EQ(b.pixelCount, 22 * 13);
     EXPECT_EQ(b.edgeCount, 22 + 2 * 13 - 2);
     EXPECT_EQ(b.monochrome, 0);
     EXPECT_EQ(b.copiedPixels, 0);
     for (int y = 13; y < 16; ++y)  // rows below the source show role 0
-        for (int x = 0; x < 24; ++x) EXPECT_EQ(stale.lumaDither[at(stale, x, y)], 0);
+        for (int x = 0; x < 24; ++x) EXPECT_EQ(stale.planes.lumaDither[at(stale, x, y)], 0);
 
     VicPicture mono;
     shape(mono, 8, 8, 8, false);
@@ -483,7 +491,7 @@ TEST(QuantisePicture, StartsFromCleanCarriesAndFillsTheRecord) {
 
     VicPicture noChroma;
     shape(noChroma, 8, 8, 8, true);
-    noChroma.saturationDither.reset();
+    noChroma.planes.saturationDither.reset();
     EXPECT_EQ(noChroma.quantisePicture().pixelCount, 0);
     VicPicture empty;
     EXPECT_EQ(empty.quantisePicture().edgeCount, 0);

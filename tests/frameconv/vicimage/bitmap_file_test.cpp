@@ -96,11 +96,12 @@ TEST(BitmapFile, CutBitmapNeverReachesPastTheScreen) {
 TEST(BitmapFile, DitheredStillPictureGivesTheDefaultFile) {
     VicPicture p;
     fixture::buildPicture(p, 96, 96, 4, 3, 7, [](int, int) { return 0; });
-    p.roleColours[0] = kBlue;
+    p.colours.roleColours[0] = kBlue;
     const int luminance[4] = {64, 80, 120, 0};  // Blue, DGray, MGray, Black (colours 6, 11, 12, 0)
-    p.roleColours[3] = kBlack;
+    p.colours.roleColours[3] = kBlack;
     for (int y = 0; y < 96; ++y)
-        for (int x = 0; x < 96; ++x) p.luminancePlane[y * 96 + x] = static_cast<std::uint8_t>(luminance[(x / 4 + y) % 4]);
+        for (int x = 0; x < 96; ++x)
+            p.planes.luminancePlane[y * 96 + x] = static_cast<std::uint8_t>(luminance[(x / 4 + y) % 4]);
     const QuantStats stats = p.quantisePicture();
     EXPECT_EQ(stats.lumaAbsErrorSum, 0.0);
     const int bitmapBytes = p.exportVicImage(true);

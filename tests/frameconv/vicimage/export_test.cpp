@@ -45,7 +45,7 @@ TEST(ExportVicImage, CentredPictureWithAndWithoutFill) {
         SCOPED_TRACE(fill ? "fill" : "no fill");
         VicPicture p;
         buildPicture(p, 96, 96, 4, 3, 7, diagonal);
-        p.roleColours[4] = kBlue;
+        p.colours.roleColours[4] = kBlue;
         ASSERT_EQ(p.exportVicImage(fill), 12 * 320);
         for (int r = 0; r < 25; ++r) {
             const bool pictureRow = r >= 7 && r < 19;
@@ -86,7 +86,7 @@ TEST(ExportVicImage, LastCardColumnOfAnUnevenWidthShowsTheHighestRole) {
 TEST(ExportVicImage, HiResPicturePacksEightPixelsAndLeavesColourRamAlone) {
     VicPicture p;
     buildPicture(p, 320, 200, 8, 3, 0, [](int x, int y) { return (x + y) % 2; });
-    p.colourRam.reset();  // not needed in hi-res
+    p.cardColours.colourRam.reset();  // not needed in hi-res
     ASSERT_EQ(p.exportVicImage(true), 8000);
     for (int r = 0; r < 25; ++r)
         for (int c = 0; c < 40; ++c) {
@@ -112,9 +112,9 @@ TEST(ExportVicImage, FailsWithoutItsInputs) {
         PlatformOverride use(nullptr, &console);
         VicPicture p;
         buildPicture(p, 96, 96, 4, c.colourArrays, 7, diagonal);
-        if (!c.dither) p.lumaDither.reset();
-        if (!c.matrix) p.colourMatrix.reset();
-        if (!c.ram) p.colourRam.reset();
+        if (!c.dither) p.planes.lumaDither.reset();
+        if (!c.matrix) p.cardColours.colourMatrix.reset();
+        if (!c.ram) p.cardColours.colourRam.reset();
         EXPECT_EQ(p.exportVicImage(true), c.result);
         EXPECT_EQ(console.output(), "");
     }
@@ -148,7 +148,7 @@ TEST(ExportVicImage, MatrixInsideTheBitmapAreaSparesThePictureBytes) {
         // The picture exported into its own block, for comparison.
         VicPicture reference;
         buildPicture(reference, 160, c.heightInCards * 8, 4, 2, c.top, diagonal);
-        reference.roleColours[4] = kRed;
+        reference.colours.roleColours[4] = kRed;
         ASSERT_GT(reference.exportVicImage(true), 0);
 
         VicImage working;
@@ -156,7 +156,7 @@ TEST(ExportVicImage, MatrixInsideTheBitmapAreaSparesThePictureBytes) {
         std::memset(working.block(), 0x5A, VicImage::kBlockSize);
         VicPicture slot;
         buildPicture(slot, 160, c.heightInCards * 8, 4, 2, c.top, diagonal);
-        slot.roleColours[4] = kRed;
+        slot.colours.roleColours[4] = kRed;
         slot.image.bitmap = working.block() + c.bitmapOffset;
         slot.image.matrix = working.block() + c.matrixOffset;
         slot.image.colourRam = working.block() + VicImage::kColourRamOffset;

@@ -37,12 +37,12 @@ void loadFrame(VicPicture& picture, const RgbGrid& grid) {
     auto file = fs.openRead("f.bmp");
     ASSERT_EQ(picture.load(*file, 0, true), 0);
     for (int i = 0; i < 4; ++i) {
-        picture.pinnedRoles[i] = -1;
-        picture.pinnedColours[i] = 16;
+        picture.colours.pinnedRoles[i] = -1;
+        picture.colours.pinnedColours[i] = 16;
     }
-    picture.pinnedRoles[0] = picture.cardWidth == 4 ? 3 : 0;
-    picture.pinnedColours[0] = 0;
-    picture.freeRoleMask = 0;
+    picture.colours.pinnedRoles[0] = picture.geometry.cardWidth == 4 ? 3 : 0;
+    picture.colours.pinnedColours[0] = 0;
+    picture.colours.freeRoleMask = 0;
     ASSERT_EQ(picture.chooseColours(), 0);
 }
 
@@ -106,7 +106,8 @@ TEST_F(EncoderTest, FirstFramesFillTheRingAndAreRebuiltByTheirCommands) {
     EXPECT_EQ(coded[1], 0x80 | (0x1C00 >> 10));
     const std::uint8_t* frame = coded + first.codedSize - 6;
     EXPECT_EQ(std::vector<std::uint8_t>(frame, frame + 6),
-              (std::vector<std::uint8_t>{0xF1, 0x3B, 0x18, 0x78, 3, static_cast<std::uint8_t>(picture.roleColours[0])}));
+              (std::vector<std::uint8_t>{0xF1, 0x3B, 0x18, 0x78, 3,
+                                         static_cast<std::uint8_t>(picture.colours.roleColours[0])}));
     // The picture's own image holds what the player now shows.
     EXPECT_EQ(std::memcmp(picture.image.bitmap, encoder.image(0).address(0x2000), 8000), 0);
     EXPECT_EQ(std::memcmp(picture.image.matrix, encoder.image(0).address(0x1C00), 1000), 0);
@@ -194,12 +195,12 @@ TEST(EncoderSlotChoice, CostsCompareAnalysisResults) {
 
     auto makeValid = [&](int s, int greyDelta, int hueDelta) {
         FrameSlot& slot = store.slot(s);
-        std::memcpy(slot.greyShares, picture.greyShares, sizeof slot.greyShares);
-        std::memcpy(slot.hueCounts, picture.hueCounts, sizeof slot.hueCounts);
-        slot.pairSelection = picture.pairSelection;
-        slot.triadSelection = picture.triadSelection;
-        slot.greyShares[0] += greyDelta;
-        slot.hueCounts[2] += hueDelta;
+        std::memcpy(slot.analysis.greyShares, picture.analysis.greyShares, sizeof slot.analysis.greyShares);
+        std::memcpy(slot.analysis.hueCounts, picture.analysis.hueCounts, sizeof slot.analysis.hueCounts);
+        slot.analysis.pairSelection = picture.analysis.pairSelection;
+        slot.analysis.triadSelection = picture.analysis.triadSelection;
+        slot.analysis.greyShares[0] += greyDelta;
+        slot.analysis.hueCounts[2] += hueDelta;
         slot.firstFrameLoaded = 1;
     };
     makeValid(4, 15, 0);  // cost 225: better than an empty slot
@@ -208,11 +209,11 @@ TEST(EncoderSlotChoice, CostsCompareAnalysisResults) {
     EXPECT_EQ(encoder.chooseSlot(picture), 4);
     makeValid(3, 15, 0);  // the same cost as slot 4, met earlier in the order
     EXPECT_EQ(encoder.chooseSlot(picture), 3);
-    picture.triadSelection = 0;
-    store.slot(0).triadSelection = 0;  // 289 - 768: a shared triad makes the slot the closest
+    picture.analysis.triadSelection = 0;
+    store.slot(0).analysis.triadSelection = 0;  // 289 - 768: a shared triad makes the slot the closest
     EXPECT_EQ(encoder.chooseSlot(picture), 0);
     picture.monochrome = 1;  // a grey picture compares only the grey shares: slot 0 costs 0
-    store.slot(0).triadSelection = 1;
+    store.slot(0).analysis.triadSelection = 1;
     EXPECT_EQ(encoder.chooseSlot(picture), 0);
     // The current slot is never chosen, even when it is identical.
     store.setCurrentSlot(0);

@@ -17,11 +17,11 @@ class FakeFrameEncoder final : public FrameEncoder {
 public:
     FakeFrameEncoder() {
         totals_.reset();
-        slot.paddedWidth = 160;
-        slot.paddedHeight = 200;
-        slot.heightInCards = 25;
-        slot.topCardRow = 0;
-        slot.roleCount = 4;
+        slot.geometry.paddedWidth = 160;
+        slot.geometry.paddedHeight = 200;
+        slot.geometry.heightInCards = 25;
+        slot.geometry.topCardRow = 0;
+        slot.geometry.roleCount = 4;
     }
 
     std::vector<int> sizes;  // coded size for each call in turn (at least 8); the last one repeats

@@ -14,17 +14,17 @@ constexpr int kScreenMatrix = 2;
 
 // A multicolour picture of the given size in pixels, placed at a card row, with its card grid set.
 void shapePicture(VicPicture& picture, int width, int height, int topRow, bool colour = false) {
-    picture.width = width;
-    picture.height = height;
-    picture.pixelCount = static_cast<std::uint32_t>(width * height);
-    picture.cardWidth = 4;
-    picture.roleCount = 4;
-    picture.paddedWidth = (width + 3) / 4 * 4;
-    picture.paddedHeight = (height + 7) / 8 * 8;
-    picture.paddedSize = picture.paddedWidth * picture.paddedHeight;
-    picture.widthInCards = picture.paddedWidth / 4;
-    picture.heightInCards = picture.paddedHeight / 8;
-    picture.topCardRow = topRow;
+    picture.geometry.width = width;
+    picture.geometry.height = height;
+    picture.geometry.pixelCount = static_cast<std::uint32_t>(width * height);
+    picture.geometry.cardWidth = 4;
+    picture.geometry.roleCount = 4;
+    picture.geometry.paddedWidth = (width + 3) / 4 * 4;
+    picture.geometry.paddedHeight = (height + 7) / 8 * 8;
+    picture.geometry.paddedSize = picture.geometry.paddedWidth * picture.geometry.paddedHeight;
+    picture.geometry.widthInCards = picture.geometry.paddedWidth / 4;
+    picture.geometry.heightInCards = picture.geometry.paddedHeight / 8;
+    picture.geometry.topCardRow = topRow;
     picture.monochrome = colour ? 0 : 1;
 }
 
@@ -207,33 +207,34 @@ TEST(FrameStorePlace, RegionsStayInsideTheImageAndApartForEveryPictureHeight) {
 TEST(FrameSlotSettings, CopiesTheSettingsIntoZeroFilledBuffersAndClearsTheValidMark) {
     VicPicture picture;
     shapePicture(picture, 98, 50, 3, /*colour=*/true);
-    picture.roleColours[1] = 6;
-    picture.lumaGain = 1.5;
-    picture.hueShift = 12.0;
+    picture.colours.roleColours[1] = 6;
+    picture.settings.lumaGain = 1.5;
+    picture.settings.hueShift = 12.0;
     FrameSlot slot;
     slot.firstFrameLoaded = 1;
     ASSERT_EQ(slot.takeSettings(picture), 0);
     EXPECT_FALSE(slot.valid());
-    EXPECT_EQ(slot.paddedWidth, 100);
-    EXPECT_EQ(slot.paddedSize, 100 * 56);
-    EXPECT_EQ(slot.widthInCards, 25);
-    EXPECT_EQ(slot.roleColours[1], 6);
-    EXPECT_EQ(slot.lumaGain, 1.5);
-    EXPECT_EQ(slot.hueShift, 12.0);
+    EXPECT_EQ(slot.geometry.paddedWidth, 100);
+    EXPECT_EQ(slot.geometry.paddedSize, 100 * 56);
+    EXPECT_EQ(slot.geometry.widthInCards, 25);
+    EXPECT_EQ(slot.colours.roleColours[1], 6);
+    EXPECT_EQ(slot.settings.lumaGain, 1.5);
+    EXPECT_EQ(slot.settings.hueShift, 12.0);
     EXPECT_EQ(slot.monochrome, 0);
-    ASSERT_TRUE(slot.luminancePlane && slot.lumaDither && slot.huePlane && slot.saturationPlane);
-    ASSERT_TRUE(slot.colourMatrix && slot.colourRam);
-    for (int i = 0; i < slot.paddedSize; ++i) {
-        ASSERT_EQ(slot.luminancePlane[i], 0);
-        ASSERT_EQ(slot.lumaDither[i], 0);
-        ASSERT_EQ(slot.huePlane[i], 0);
+    ASSERT_TRUE(slot.planes.luminancePlane && slot.planes.lumaDither && slot.planes.huePlane &&
+                slot.planes.saturationPlane);
+    ASSERT_TRUE(slot.cardColours.colourMatrix && slot.cardColours.colourRam);
+    for (int i = 0; i < slot.geometry.paddedSize; ++i) {
+        ASSERT_EQ(slot.planes.luminancePlane[i], 0);
+        ASSERT_EQ(slot.planes.lumaDither[i], 0);
+        ASSERT_EQ(slot.planes.huePlane[i], 0);
     }
 
     // A grey source needs no hue and saturation planes.
     picture.monochrome = 1;
     ASSERT_EQ(slot.takeSettings(picture), 0);
-    EXPECT_FALSE(slot.huePlane);
-    EXPECT_FALSE(slot.saturationPlane);
+    EXPECT_FALSE(slot.planes.huePlane);
+    EXPECT_FALSE(slot.planes.saturationPlane);
 }
 
 TEST(FrameStorePlace, RingSlotsAimTheirAreasIntoTheWorkingBuffer) {

@@ -20,50 +20,50 @@ struct Scene {
 
     Scene(int width, int height, int ring, int cardWidth = 4) {
         VicPicture& p = picture;
-        p.width = width;
-        p.height = height;
-        p.pixelCount = static_cast<std::uint32_t>(width * height);
-        p.cardWidth = cardWidth;
-        p.roleCount = cardWidth == 8 ? 2 : 4;
-        p.paddedWidth = (width + cardWidth - 1) / cardWidth * cardWidth;
-        p.paddedHeight = (height + 7) / 8 * 8;
-        p.paddedSize = p.paddedWidth * p.paddedHeight;
-        p.widthInCards = p.paddedWidth / cardWidth;
-        p.heightInCards = p.paddedHeight / 8;
-        p.topCardRow = (25 - p.heightInCards) / 2;
+        p.geometry.width = width;
+        p.geometry.height = height;
+        p.geometry.pixelCount = static_cast<std::uint32_t>(width * height);
+        p.geometry.cardWidth = cardWidth;
+        p.geometry.roleCount = cardWidth == 8 ? 2 : 4;
+        p.geometry.paddedWidth = (width + cardWidth - 1) / cardWidth * cardWidth;
+        p.geometry.paddedHeight = (height + 7) / 8 * 8;
+        p.geometry.paddedSize = p.geometry.paddedWidth * p.geometry.paddedHeight;
+        p.geometry.widthInCards = p.geometry.paddedWidth / cardWidth;
+        p.geometry.heightInCards = p.geometry.paddedHeight / 8;
+        p.geometry.topCardRow = (25 - p.geometry.heightInCards) / 2;
         p.monochrome = 1;
-        p.colourArrays = 3;
-        std::copy(std::begin(kGreys), std::end(kGreys), p.roleColours);
-        p.pinnedRoles[0] = 3;
-        p.pinnedColours[0] = kBlack;
-        p.pinnedCount = 1;
-        p.luminancePlane.reset(new std::uint8_t[p.paddedSize]());
-        p.lumaDither.reset(new std::int16_t[p.paddedSize]());
-        p.colourMatrix.reset(new std::uint8_t[p.widthInCards * p.heightInCards]());
-        p.colourRam.reset(new std::uint8_t[p.widthInCards * p.heightInCards]());
+        p.geometry.colourArrays = 3;
+        std::copy(std::begin(kGreys), std::end(kGreys), p.colours.roleColours);
+        p.colours.pinnedRoles[0] = 3;
+        p.colours.pinnedColours[0] = kBlack;
+        p.colours.pinnedCount = 1;
+        p.planes.luminancePlane.reset(new std::uint8_t[p.geometry.paddedSize]());
+        p.planes.lumaDither.reset(new std::int16_t[p.geometry.paddedSize]());
+        p.cardColours.colourMatrix.reset(new std::uint8_t[p.geometry.widthInCards * p.geometry.heightInCards]());
+        p.cardColours.colourRam.reset(new std::uint8_t[p.geometry.widthInCards * p.geometry.heightInCards]());
         EXPECT_EQ(store.allocate(ring), 0);
         EXPECT_EQ(store.setUpWorkingSlot(p), 0);
         EXPECT_EQ(store.place(p, 1, 3, 2), 0);
     }
 
-    std::int32_t at(int x, int y) const { return y * picture.paddedWidth + x; }
+    std::int32_t at(int x, int y) const { return y * picture.geometry.paddedWidth + x; }
 
     void setPicture(const std::function<int(int, int)>& luminance) {
-        for (int y = 0; y < picture.paddedHeight; ++y)
-            for (int x = 0; x < picture.paddedWidth; ++x)
-                picture.luminancePlane[at(x, y)] = static_cast<std::uint8_t>(luminance(x, y));
+        for (int y = 0; y < picture.geometry.paddedHeight; ++y)
+            for (int x = 0; x < picture.geometry.paddedWidth; ++x)
+                picture.planes.luminancePlane[at(x, y)] = static_cast<std::uint8_t>(luminance(x, y));
     }
 
     // Makes ring slot v hold an accepted frame with the given luminance and pixel roles.
     void setSlot(int v, const std::function<int(int, int)>& luminance, const std::function<int(int, int)>& role) {
         FrameSlot& slot = store.slot(v);
-        for (int y = 0; y < picture.paddedHeight; ++y) {
-            for (int x = 0; x < picture.paddedWidth; ++x) {
-                slot.luminancePlane[at(x, y)] = static_cast<std::uint8_t>(luminance(x, y));
-                slot.lumaDither[at(x, y)] = static_cast<std::int16_t>(role(x, y));
+        for (int y = 0; y < picture.geometry.paddedHeight; ++y) {
+            for (int x = 0; x < picture.geometry.paddedWidth; ++x) {
+                slot.planes.luminancePlane[at(x, y)] = static_cast<std::uint8_t>(luminance(x, y));
+                slot.planes.lumaDither[at(x, y)] = static_cast<std::int16_t>(role(x, y));
             }
         }
-        std::copy(std::begin(kGreys), std::end(kGreys), slot.roleColours);
+        std::copy(std::begin(kGreys), std::end(kGreys), slot.colours.roleColours);
         slot.firstFrameLoaded = 1;
     }
 
@@ -71,9 +71,10 @@ struct Scene {
     void prepareWorking(int k) {
         FrameSlot& working = store.workingSlot();
         const FrameSlot& slot = store.slot(k);
-        std::copy_n(slot.luminancePlane.get(), picture.paddedSize, working.luminancePlane.get());
-        std::copy_n(slot.lumaDither.get(), picture.paddedSize, working.lumaDither.get());
-        std::copy(std::begin(slot.roleColours), std::end(slot.roleColours), working.roleColours);
+        std::copy_n(slot.planes.luminancePlane.get(), picture.geometry.paddedSize, working.planes.luminancePlane.get());
+        std::copy_n(slot.planes.lumaDither.get(), picture.geometry.paddedSize, working.planes.lumaDither.get());
+        std::copy(std::begin(slot.colours.roleColours), std::end(slot.colours.roleColours),
+                  working.colours.roleColours);
         working.takePlacement(slot);
     }
 
@@ -81,13 +82,14 @@ struct Scene {
     void accept(int k) {
         FrameSlot& slot = store.slot(k);
         const FrameSlot& working = store.workingSlot();
-        for (int y = 0; y < picture.height; ++y) {
-            for (int x = 0; x < picture.width; ++x) {
-                slot.luminancePlane[at(x, y)] = working.luminancePlane[at(x, y)];
-                slot.lumaDither[at(x, y)] = working.lumaDither[at(x, y)];
+        for (int y = 0; y < picture.geometry.height; ++y) {
+            for (int x = 0; x < picture.geometry.width; ++x) {
+                slot.planes.luminancePlane[at(x, y)] = working.planes.luminancePlane[at(x, y)];
+                slot.planes.lumaDither[at(x, y)] = working.planes.lumaDither[at(x, y)];
             }
         }
-        std::copy(std::begin(working.roleColours), std::end(working.roleColours), slot.roleColours);
+        std::copy(std::begin(working.colours.roleColours), std::end(working.colours.roleColours),
+                  slot.colours.roleColours);
         slot.firstFrameLoaded = 1;
     }
 };
@@ -103,14 +105,15 @@ int texture(int x, int y) { return static_cast<int>(textureAt(x, y) % 256); }
 // ---- the block search, literally as described: every pixel of every source at every position --------
 
 BlockMatch literalSearch(const FrameStore& store, const VicPicture& picture, int k, int J, int x) {
-    const int w = picture.cardWidth;
-    const int stride = picture.paddedWidth;
+    const int w = picture.geometry.cardWidth;
+    const int stride = picture.geometry.paddedWidth;
     static const int shifts[15] = {0, -1, 1, -2, 2, -3, 3, -4, 4, -5, 5, -6, 6, -7, 7};
     for (int P = 8; P >= 4; --P) {
         BlockMatch best;
         for (int r = 0; r + P <= 8; ++r) {
             for (int s : shifts) {
-                const bool tried = J + s >= 0 && J + s + P <= picture.height && s + P <= 8 && (s >= 0 || s + P <= 0);
+                const bool tried =
+                        J + s >= 0 && J + s + P <= picture.geometry.height && s + P <= 8 && (s >= 0 || s + P <= 0);
                 if (!tried) continue;
                 bool any = false;
                 std::int32_t bestScore = 0;
@@ -124,13 +127,13 @@ BlockMatch literalSearch(const FrameStore& store, const VicPicture& picture, int
                         for (int i = 0; i < w; ++i) {
                             const int n = (J + r + K) * stride + x + i;
                             const int o = (J + s + K) * stride + x + i;
-                            const int d = picture.luminancePlane[n] - source.luminancePlane[o];
-                            const int shifted = d - (picture.lumaDither[n] >> 6);
+                            const int d = picture.planes.luminancePlane[n] - source.planes.luminancePlane[o];
+                            const int shifted = d - (picture.planes.lumaDither[n] >> 6);
                             if (std::abs(d) <= 20) score += d;
                             else if (std::abs(shifted) <= 20) score += shifted;
                             else match = false;
-                            const int role = source.lumaDither[o];
-                            if (source.roleColours[role] != picture.roleColours[role]) match = false;
+                            const int role = source.planes.lumaDither[o];
+                            if (source.colours.roleColours[role] != picture.colours.roleColours[role]) match = false;
                         }
                     }
                     if (match && (!any || std::abs(score) < std::abs(bestScore))) {
@@ -173,7 +176,7 @@ TEST(BlockSearch, FindsTheSameBlocksAsTheLiteralScan) {
             scene.setSlot(v, [&](int x, int y) { return texture(x + v * (v != base), y + offset); },
                           [&](int x, int y) { return static_cast<int>(textureAt(y, x + v) % 4); });
             if (random() % 4 == 0) scene.store.slot(v).firstFrameLoaded = 0;
-            if (random() % 5 == 0) scene.store.slot(v).roleColours[random() % 3] = kWhite;
+            if (random() % 5 == 0) scene.store.slot(v).colours.roleColours[random() % 3] = kWhite;
         }
         scene.prepareWorking(k);
         // The new frame: the base slot's texture, moved a few rows, with noise around the tolerance.
@@ -183,13 +186,13 @@ TEST(BlockSearch, FindsTheSameBlocksAsTheLiteralScan) {
             const int n = noise ? static_cast<int>(textureAt(x * 3, y * 5) % (2 * noise + 1)) - noise : 0;
             return std::clamp(texture(x, y - move) + n, 0, 255);
         });
-        for (int i = 0; i < scene.picture.paddedSize; ++i)
-            scene.picture.lumaDither[i] = static_cast<std::int16_t>(static_cast<int>(random() % 4001) - 2000);
+        for (int i = 0; i < scene.picture.geometry.paddedSize; ++i)
+            scene.picture.planes.lumaDither[i] = static_cast<std::int16_t>(static_cast<int>(random() % 4001) - 2000);
 
         BlockSearch search(scene.store, scene.picture, k);
-        for (int J = 0; J < scene.picture.height; J += 8) {
-            const int w = scene.picture.cardWidth;
-            for (int x = scene.picture.paddedWidth - w; x >= 0; x -= w) {
+        for (int J = 0; J < scene.picture.geometry.height; J += 8) {
+            const int w = scene.picture.geometry.cardWidth;
+            for (int x = scene.picture.geometry.paddedWidth - w; x >= 0; x -= w) {
                 const BlockMatch fast = search.find(J, x);
                 expectSameMatch(fast, literalSearch(scene.store, scene.picture, k, J, x));
                 if (!fast.found) ++notFound;
@@ -225,13 +228,13 @@ TEST(BlockSearch, ToleranceIsTwentyPerPixelUnlessTheCarryExplainsTheRest) {
     EXPECT_FALSE(search.find(0, 4).found);
 
     // A carry of one luminance step in 1/64 units brings 121 back within reach.
-    for (int i = 0; i < scene.picture.paddedSize; ++i) scene.picture.lumaDither[i] = 64;
+    for (int i = 0; i < scene.picture.geometry.paddedSize; ++i) scene.picture.planes.lumaDither[i] = 64;
     m = search.find(0, 4);
     ASSERT_TRUE(m.found);
     EXPECT_EQ(m.score, 20 * 32);
 
     // A role whose colour differs between the frames rules the block out.
-    scene.store.workingSlot().roleColours[1] = kWhite;
+    scene.store.workingSlot().colours.roleColours[1] = kWhite;
     BlockSearch other(scene.store, scene.picture, 0);
     EXPECT_FALSE(other.find(0, 4).found);
 }
@@ -296,11 +299,11 @@ TEST(BlockSearch, SmallestScoreWinsAndTheFirstSourceOnEqualScores) {
 void expectEveryPixelConvertedOnce(const Scene& scene, const QuantStats& stats) {
     const VicPicture& p = scene.picture;
     const int copied = stats.copiedPixels == 1 ? 0 : stats.copiedPixels;
-    EXPECT_EQ(stats.pixelCount + copied, p.width * p.paddedHeight);
+    EXPECT_EQ(stats.pixelCount + copied, p.geometry.width * p.geometry.paddedHeight);
     const FrameSlot& working = scene.store.workingSlot();
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x)
-            ASSERT_EQ(working.lumaDither[scene.at(x, y)], p.lumaDither[scene.at(x, y)]) << x << "," << y;
+    for (int y = 0; y < p.geometry.height; ++y)
+        for (int x = 0; x < p.geometry.width; ++x)
+            ASSERT_EQ(working.planes.lumaDither[scene.at(x, y)], p.planes.lumaDither[scene.at(x, y)]) << x << "," << y;
     EXPECT_TRUE(working.valid());
     EXPECT_EQ(working.drained, 0);
 }
@@ -315,11 +318,11 @@ TEST(ReferenceConversion, FirstFrameIsDitheredWhole) {
     EXPECT_EQ(stats.edgeCount, 20 + 48 - 2);
     expectEveryPixelConvertedOnce(scene, stats);
     const FrameSlot& working = scene.store.workingSlot();
-    for (int i = 0; i < scene.picture.paddedSize; ++i)
-        ASSERT_EQ(working.luminancePlane[i], scene.picture.luminancePlane[i]);
+    for (int i = 0; i < scene.picture.geometry.paddedSize; ++i)
+        ASSERT_EQ(working.planes.luminancePlane[i], scene.picture.planes.luminancePlane[i]);
     // Colour arrays carry the role colours: MC1 × 16 + MC2, and FG.
-    EXPECT_EQ(working.colourMatrix[7], kDarkGrey * 16 + kMidGrey);
-    EXPECT_EQ(working.colourRam[7], kBlack);
+    EXPECT_EQ(working.cardColours.colourMatrix[7], kDarkGrey * 16 + kMidGrey);
+    EXPECT_EQ(working.cardColours.colourRam[7], kBlack);
 }
 
 TEST(ReferenceConversion, IdenticalPictureIsTakenOverWhole) {
@@ -338,9 +341,9 @@ TEST(ReferenceConversion, IdenticalPictureIsTakenOverWhole) {
         const FrameSlot& working = scene.store.workingSlot();
         for (int y = 0; y < 24; ++y) {
             for (int x = 0; x < 20; ++x) {
-                ASSERT_EQ(scene.picture.lumaDither[scene.at(x, y)], slot.lumaDither[scene.at(x, y)]);
-                ASSERT_EQ(working.lumaDither[scene.at(x, y)], slot.lumaDither[scene.at(x, y)]);
-                ASSERT_EQ(working.luminancePlane[scene.at(x, y)], slot.luminancePlane[scene.at(x, y)]);
+                ASSERT_EQ(scene.picture.planes.lumaDither[scene.at(x, y)], slot.planes.lumaDither[scene.at(x, y)]);
+                ASSERT_EQ(working.planes.lumaDither[scene.at(x, y)], slot.planes.lumaDither[scene.at(x, y)]);
+                ASSERT_EQ(working.planes.luminancePlane[scene.at(x, y)], slot.planes.luminancePlane[scene.at(x, y)]);
             }
         }
     }
@@ -411,7 +414,8 @@ TEST(ReferenceConversion, PictureMovedByThreeRowsIsFoundThere) {
         const int firstRow = move > 0 ? 11 : 8;
         for (int y = firstRow; y < firstRow + 5; ++y)
             for (int x = 0; x < 16; ++x)
-                EXPECT_EQ(working.luminancePlane[scene.at(x, y)], old.luminancePlane[scene.at(x, y - move)]);
+                EXPECT_EQ(working.planes.luminancePlane[scene.at(x, y)],
+                          old.planes.luminancePlane[scene.at(x, y - move)]);
     }
 }
 
@@ -463,38 +467,38 @@ TEST(ReferenceConversion, RowsAboveALowerBlockAreDitheredWithItsUpwardShare) {
     // sides; the vertical carry -4620 at the bottom. Dithering: 9e per pixel of row 1, 7e off the right.
     EXPECT_DOUBLE_EQ(stats.lostLuma, (-1180 - 8600 - 68 - 4620 - 609) * 0.015625);
     const FrameSlot& working = scene.store.workingSlot();
-    for (int y = 0; y < 8; ++y) EXPECT_EQ(working.luminancePlane[scene.at(1, y)], y < 2 ? 160 : 100);
-    for (int y = 0; y < 2; ++y) EXPECT_EQ(working.lumaDither[scene.at(2, y)], 0);
+    for (int y = 0; y < 8; ++y) EXPECT_EQ(working.planes.luminancePlane[scene.at(1, y)], y < 2 ? 160 : 100);
+    for (int y = 0; y < 2; ++y) EXPECT_EQ(working.planes.lumaDither[scene.at(2, y)], 0);
 }
 
 TEST(ReferenceConversion, RolesFollowTheReferenceColoursUnlessPinned) {
     Scene scene(8, 8, 1);
     scene.setSlot(0, [](int, int) { return 0; }, [](int, int) { return 0; });
     const std::int32_t old[5] = {kLightGrey, kDarkGrey, kMidGrey, kBlack, kBlack};
-    std::copy(std::begin(old), std::end(old), scene.store.slot(0).roleColours);
+    std::copy(std::begin(old), std::end(old), scene.store.slot(0).colours.roleColours);
     scene.prepareWorking(0);
     scene.setPicture([](int, int) { return 255; });
     const std::int32_t fresh[5] = {kWhite, kMidGrey, kDarkGrey, kBlack, kBlack};
-    std::copy(std::begin(fresh), std::end(fresh), scene.picture.roleColours);
+    std::copy(std::begin(fresh), std::end(fresh), scene.picture.colours.roleColours);
 
     convertWithReference(scene.store, scene.picture, 0);
     // MGray and DGray go back to the roles they had; White keeps role 0 as LGray is not in use.
-    EXPECT_EQ(scene.picture.roleColours[0], kWhite);
-    EXPECT_EQ(scene.picture.roleColours[1], kDarkGrey);
-    EXPECT_EQ(scene.picture.roleColours[2], kMidGrey);
-    EXPECT_EQ(scene.picture.roleColours[3], kBlack);
-    EXPECT_EQ(scene.store.workingSlot().colourMatrix[0], kDarkGrey * 16 + kMidGrey);
-    EXPECT_EQ(scene.store.workingSlot().roleColours[0], kWhite);
+    EXPECT_EQ(scene.picture.colours.roleColours[0], kWhite);
+    EXPECT_EQ(scene.picture.colours.roleColours[1], kDarkGrey);
+    EXPECT_EQ(scene.picture.colours.roleColours[2], kMidGrey);
+    EXPECT_EQ(scene.picture.colours.roleColours[3], kBlack);
+    EXPECT_EQ(scene.store.workingSlot().cardColours.colourMatrix[0], kDarkGrey * 16 + kMidGrey);
+    EXPECT_EQ(scene.store.workingSlot().colours.roleColours[0], kWhite);
 
     // The reference had Black in role 0; the new picture has it only in the pinned role 3: no swap.
     const std::int32_t withBlack[5] = {kBlack, kDarkGrey, kMidGrey, kBlack, kBlack};
-    std::copy(std::begin(withBlack), std::end(withBlack), scene.store.slot(0).roleColours);
+    std::copy(std::begin(withBlack), std::end(withBlack), scene.store.slot(0).colours.roleColours);
     scene.prepareWorking(0);
     const std::int32_t aligned[5] = {kWhite, kDarkGrey, kMidGrey, kBlack, kBlack};
-    std::copy(std::begin(aligned), std::end(aligned), scene.picture.roleColours);
+    std::copy(std::begin(aligned), std::end(aligned), scene.picture.colours.roleColours);
     convertWithReference(scene.store, scene.picture, 0);
-    EXPECT_EQ(scene.picture.roleColours[0], kWhite);
-    EXPECT_EQ(scene.picture.roleColours[3], kBlack);
+    EXPECT_EQ(scene.picture.colours.roleColours[0], kWhite);
+    EXPECT_EQ(scene.picture.colours.roleColours[3], kBlack);
 }
 
 }  // namespace

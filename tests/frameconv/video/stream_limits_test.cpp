@@ -20,7 +20,7 @@ TEST(StreamLimits, FrameNumbersWrapAfter65535WhileTheHeaderKeepsCounting) {
     muxer.connect(encoder);
     muxer.setOutputPath("v.zov");
     VicPicture picture;
-    picture.heightInCards = 25;
+    picture.geometry.heightInCards = 25;
 
     constexpr int kFrames = 65537;
     for (int i = 0; i < kFrames; ++i) {

@@ -53,7 +53,7 @@ struct Rig {
         muxer.rate = rate;
         muxer.connect(encoder);
         muxer.setOutputPath(kStreamPath);
-        picture.heightInCards = 25;
+        picture.geometry.heightInCards = 25;
     }
     int withAudio(std::size_t bytes, double aRate = 7843.0) {
         audio = audioPattern(bytes);
@@ -74,10 +74,10 @@ struct Rig {
 
 TEST(StreamHeader, WithoutAudioTheVideoChunkFollowsTheLength) {
     Rig rig;
-    rig.encoder.slot.paddedWidth = 96;
-    rig.encoder.slot.paddedHeight = 96;
-    rig.encoder.slot.topCardRow = 7;
-    rig.encoder.slot.roleCount = 2;
+    rig.encoder.slot.geometry.paddedWidth = 96;
+    rig.encoder.slot.geometry.paddedHeight = 96;
+    rig.encoder.slot.geometry.topCardRow = 7;
+    rig.encoder.slot.geometry.roleCount = 2;
     ASSERT_FALSE(rig.frame(0).abort);
     auto b = rig.stream();
     const std::vector<std::uint8_t> head{'Z', 'O', 'V', 'F'};
@@ -154,7 +154,7 @@ TEST(StreamBudget, FirstFrameGetsASecondAndAHalfAtTimeZero) {
 
 TEST(StreamBudget, HalfTheSourceRateDropsEverySecondPictureUncoded) {
     Rig rig(4000, 4.0, 2.0);
-    rig.picture.heightInCards = 24;
+    rig.picture.geometry.heightInCards = 24;
     std::size_t lengthBefore = 0;
     for (int k = 0; k < 8; ++k) {
         FrameReport report = rig.frame(k * 0.25);
