@@ -174,9 +174,10 @@ private:
     std::int32_t pixelsTakenOver(int candidate, bool carrying) {
         const int midGrey[1] = {kMidGrey};
         const bool empty = list_.size() == 0;
+        CensusWeights weights = CensusWeights::lumaAndChroma(chromaScale_);
+        weights.carryChroma = carrying;
         return picture_
-            .paletteCensus(candidate, empty ? midGrey : list_.data(), nullptr, empty ? 1 : list_.size(), true,
-                           true, carrying, 1.0, chromaScale_, 0.0)
+            .paletteCensus(candidate, empty ? midGrey : list_.data(), nullptr, empty ? 1 : list_.size(), weights)
             .unmatchedCount;
     }
 
@@ -218,7 +219,7 @@ private:
 
     void takeGreyCensus() {
         std::int32_t greyCounts[5];
-        picture_.paletteCensus(kBlack, kGreys, greyCounts, 5, true, false, false, 1.0, 1.0, 0.0);
+        picture_.paletteCensus(kBlack, kGreys, greyCounts, 5, CensusWeights::lumaOnly(1.0));
         for (int k = 0; k < 5; ++k) shares_[k] = perPixelShare(greyCounts[k]);
     }
 
@@ -227,7 +228,7 @@ private:
         if (shares_[kWhiteShare] >= 38) {
             // How much stays white when the picture is darkened a little decides between White and LGray.
             const CensusResult stayWhite =
-                picture_.paletteCensus(kWhite, kGreys, nullptr, 5, true, false, true, 0.95, 1.0, 0.0);
+                picture_.paletteCensus(kWhite, kGreys, nullptr, 5, CensusWeights::lumaOnly(0.95));
             if (perPixelShare(stayWhite.unmatchedCount) >= 38) {
                 analysis_.whiteWanted = 1;
             } else {
@@ -247,12 +248,11 @@ private:
     // Weak colours are looked for again with a stronger chroma scale, kept for every later census.
     void takeHueCensus() {
         chromaScale_ = picture_.settings.kpaWeight;
-        picture_.paletteCensus(kBlack, kHueCandidates, counts_, 8, false, true, false, 1.0, chromaScale_, 0.0);
+        picture_.paletteCensus(kBlack, kHueCandidates, counts_, 8, CensusWeights::chromaOnly(chromaScale_));
         const int nonEmpty = nonEmptyColourSectors();
         if (colourPicture() && picture_.colours.pinnedCount < roles_ && nonEmpty < 2) {
             chromaScale_ = nonEmpty == 0 && multicolour() ? picture_.settings.kpzWeight : picture_.settings.kpyWeight;
-            picture_.paletteCensus(kBlack, kHueCandidates, counts_, 8, false, true, false, 1.0, chromaScale_,
-                                   0.0);
+            picture_.paletteCensus(kBlack, kHueCandidates, counts_, 8, CensusWeights::chromaOnly(chromaScale_));
         }
     }
 
@@ -308,8 +308,7 @@ private:
     void splitOrange() {
         if (counts_[kOrangeSector] == 0) return;
         std::int32_t split[5];
-        picture_.paletteCensus(kMidGrey, kOrangeSplitCandidates, split, 5, false, true, false, 1.0, chromaScale_,
-                               0.0);
+        picture_.paletteCensus(kMidGrey, kOrangeSplitCandidates, split, 5, CensusWeights::chromaOnly(chromaScale_));
         const std::int32_t brown = split[0];
         setSectorCount(kRedSector, split[2], true);
         setSectorCount(kYellowSector, split[3] + (brown - brown / 2), true);
@@ -615,8 +614,9 @@ private:
     // ---- triad ----------------------------------------------------------------------------------------
 
     double triadError(const Triad& triad, int reference) {
-        const CensusResult result =
-            picture_.paletteCensus(reference, triad.colours, nullptr, 3, true, true, true, 1.0, chromaScale_, 0.0);
+        CensusWeights weights = CensusWeights::lumaAndChroma(chromaScale_);
+        weights.carryChroma = true;
+        const CensusResult result = picture_.paletteCensus(reference, triad.colours, nullptr, 3, weights);
         return result.dxSqSum + result.dySqSum;
     }
 

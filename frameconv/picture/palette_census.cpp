@@ -432,8 +432,7 @@ void VicPicture::endCensusReuse() {
 }
 
 CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
-                                       bool useLuma, bool useChroma, bool carryChroma, double lumaScale,
-                                       double chromaScale, double hueOffset) {
+                                       const CensusWeights& weights) {
     if (!candidates || count < 0) count = 0;
     if (counts) std::fill(counts, counts + count, 0);
 
@@ -451,18 +450,18 @@ CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std
     CensusResult result;
     if (!walkable(*this)) return result;
     if (!censusTerms.reuse) censusTerms.forget();
-    const bool chroma = useChroma && !monochrome && planes.huePlane && planes.saturationPlane;
+    const bool chroma = weights.chroma && !monochrome && planes.huePlane && planes.saturationPlane;
     work.pixels = static_cast<std::size_t>(geometry.width) * geometry.height;
     std::int64_t largest = 0;
-    if (useLuma) {
-        const CensusTerms::Plane& terms = lumaTerms(*this, censusTerms, lumaScale);
+    if (weights.luma) {
+        const CensusTerms::Plane& terms = lumaTerms(*this, censusTerms, weights.lumaScale);
         work.luma = terms.x.data();
         if (!terms.narrowX.empty()) work.narrow.luma = terms.narrowX.data();
         largest = terms.largest;
     }
     bool exactInIntegers = true;
     if (chroma) {
-        const CensusTerms::Plane& terms = chromaTerms(*this, censusTerms, chromaScale, hueOffset);
+        const CensusTerms::Plane& terms = chromaTerms(*this, censusTerms, weights.chromaScale, weights.hueOffset);
         work.chromaX = terms.x.data();
         work.chromaY = terms.y.data();
         if (!terms.narrowX.empty()) {
@@ -480,14 +479,15 @@ CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std
                             static_cast<double>(work.pixels) * static_cast<double>(largest + 256) + 256 < 0x1p30;
 
     std::vector<std::int64_t> wins(work.contenders.size(), 0);
-    if (useLuma && chroma) {
-        walk<true, true>(work, carryChroma, small, carrySmall, wins.data(), result);
-    } else if (useLuma) {
-        walk<true, false>(work, carryChroma, small, carrySmall, wins.data(), result);
+    const bool carry = weights.carryChroma;
+    if (weights.luma && chroma) {
+        walk<true, true>(work, carry, small, carrySmall, wins.data(), result);
+    } else if (weights.luma) {
+        walk<true, false>(work, carry, small, carrySmall, wins.data(), result);
     } else if (chroma) {
-        walk<false, true>(work, carryChroma, small, carrySmall, wins.data(), result);
+        walk<false, true>(work, carry, small, carrySmall, wins.data(), result);
     } else {
-        walk<false, false>(work, carryChroma, small, carrySmall, wins.data(), result);
+        walk<false, false>(work, carry, small, carrySmall, wins.data(), result);
     }
 
     for (std::size_t k = 0; k < wins.size(); ++k) {

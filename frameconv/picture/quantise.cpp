@@ -487,8 +487,9 @@ void ditherRegion(VicPicture& picture, const Roles& roles, const Region& region,
 }
 
 template <bool Colour>
-void ditherRegion(VicPicture& picture, const Roles& roles, const Region& region, bool reverse, QuantStats& stats) {
-    if (reverse) {
+void ditherRegion(VicPicture& picture, const Roles& roles, const Region& region, DitherRegion::Scan scan,
+                  QuantStats& stats) {
+    if (scan == DitherRegion::Scan::RightToLeft) {
         ditherRegion<Colour, true>(picture, roles, region, stats);
     } else {
         ditherRegion<Colour, false>(picture, roles, region, stats);
@@ -519,9 +520,7 @@ bool mirrorFits(const VicPicture& mirror, const VicPicture& source, bool colour)
 
 }  // namespace
 
-QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColumn, bool leftOpen,
-                                      bool rightOpen, int firstRow, int endRow, bool bottomOpen,
-                                      VicPicture* mirror) {
+QuantStats VicPicture::quantiseRegion(const DitherRegion& wanted, VicPicture* mirror) {
     QuantStats stats;
     const bool colour = monochrome == 0;
     if (!planes.luminancePlane || !planes.lumaDither) return stats;
@@ -531,18 +530,22 @@ QuantStats VicPicture::quantiseRegion(bool reverse, int firstColumn, int endColu
         static_cast<std::int64_t>(geometry.paddedWidth) * geometry.paddedHeight > geometry.paddedSize)
         return stats;
 
-    const Region region{std::max(firstColumn, 0),          std::min(endColumn, geometry.paddedWidth),
-                        std::max(firstRow, 0),             std::min(endRow, geometry.paddedHeight),
-                        leftOpen,                          rightOpen,
-                        bottomOpen,                        std::min(geometry.width, geometry.paddedWidth),
+    const Region region{std::max(wanted.columns.first, 0),
+                        std::min(wanted.columns.end, geometry.paddedWidth),
+                        std::max(wanted.rows.first, 0),
+                        std::min(wanted.rows.end, geometry.paddedHeight),
+                        wanted.open.left,
+                        wanted.open.right,
+                        wanted.open.bottom,
+                        std::min(geometry.width, geometry.paddedWidth),
                         std::min(geometry.height, geometry.paddedHeight)};
     if (mirror && (mirror == this || !mirrorFits(*mirror, *this, colour))) mirror = nullptr;
 
     const Roles roles(*this, colour);
     if (colour) {
-        ditherRegion<true>(*this, roles, region, reverse, stats);
+        ditherRegion<true>(*this, roles, region, wanted.scan, stats);
     } else {
-        ditherRegion<false>(*this, roles, region, reverse, stats);
+        ditherRegion<false>(*this, roles, region, wanted.scan, stats);
     }
     // A pixel's role stays as written once the scan has passed it, so the mirror can take the region whole.
     if (mirror) copyToMirror(*this, region, colour, *mirror);
@@ -557,7 +560,11 @@ QuantStats VicPicture::quantisePicture() {
         std::fill_n(planes.saturationDither.get(), elements, std::int16_t{0});
         if (planes.hueDither) std::fill_n(planes.hueDither.get(), elements, std::int16_t{0});
     }
-    QuantStats stats = quantiseRegion(false, 0, geometry.width, true, true, 0, geometry.height, true, nullptr);
+    const DitherRegion whole{.columns = {0, geometry.width},
+                             .rows = {0, geometry.height},
+                             .open = {.left = true, .right = true, .bottom = true},
+                             .scan = DitherRegion::Scan::LeftToRight};
+    QuantStats stats = quantiseRegion(whole, nullptr);
     stats.monochrome = monochrome;
     stats.edgeCount = geometry.width + 2 * geometry.height - 2;
     stats.copiedPixels = 0;

@@ -45,6 +45,59 @@ struct CensusResult {
     std::int32_t unmatchedCount = 0;
 };
 
+/// What a palette census compares each pixel by, and how.
+struct CensusWeights {
+    bool luma = false;         // the luminance difference counts, the luminance scaled by lumaScale
+    bool chroma = false;       // the chroma difference counts (colour pictures only), scaled by chromaScale
+    bool carryChroma = false;  // each pixel's chroma error goes on to the next pixel of the walk and is summed
+    double lumaScale = 1.0;
+    double chromaScale = 1.0;
+    double hueOffset = 0.0;  // radians added to every pixel's hue
+
+    /// The luminance alone.
+    static CensusWeights lumaOnly(double lumaScale) {
+        CensusWeights weights;
+        weights.luma = true;
+        weights.lumaScale = lumaScale;
+        return weights;
+    }
+    /// The chroma alone, each pixel on its own.
+    static CensusWeights chromaOnly(double chromaScale) {
+        CensusWeights weights;
+        weights.chroma = true;
+        weights.chromaScale = chromaScale;
+        return weights;
+    }
+    /// The luminance and the chroma, each pixel on its own.
+    static CensusWeights lumaAndChroma(double chromaScale) {
+        CensusWeights weights = chromaOnly(chromaScale);
+        weights.luma = true;
+        return weights;
+    }
+};
+
+/// The rectangle that one dithering pass maps to roles, row by row from the top. Error that reaches past
+/// an open edge goes to the picture's pixels there, for a later pass; past a closed edge, or past the
+/// picture, it is lost. The error goes right, down-left, down and down-right when scanning left to right,
+/// mirrored when scanning right to left.
+struct DitherRegion {
+    struct Span {
+        int first = 0;
+        int end = 0;  // one past the last
+    };
+    struct OpenEdges {
+        bool left = false;
+        bool right = false;
+        bool bottom = false;
+    };
+    enum class Scan { LeftToRight, RightToLeft };
+
+    Span columns;
+    Span rows;
+    OpenEdges open;
+    Scan scan = Scan::LeftToRight;
+};
+
 /// The user's adjustments of the pixel conversion and the weights of the colour choice.
 struct ConversionSettings {
     double lumaGain = 1.0;
@@ -130,8 +183,7 @@ public:
     int chooseColours();
     /// Scores how the pixels split between a reference colour and the candidates (palette indices).
     CensusResult paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
-                               bool useLuma, bool useChroma, bool carryChroma, double lumaScale,
-                               double chromaScale, double hueOffset);
+                               const CensusWeights& weights);
     /// Lets the censuses that follow share the per-pixel terms they compute, until endCensusReuse. The
     /// planes must not change in between.
     void beginCensusReuse();
@@ -145,10 +197,9 @@ public:
 
     // ---- dithering and reports -------------------------------------------------------------------------
 
-    /// Maps the pixels of a rectangle to roles with damped error diffusion; see the flags' meaning in
-    /// quantise.cpp. The mirror picture, when given, receives each pixel's role and source bytes.
-    QuantStats quantiseRegion(bool reverse, int firstColumn, int endColumn, bool leftOpen, bool rightOpen,
-                              int firstRow, int endRow, bool bottomOpen, VicPicture* mirror);
+    /// Maps the pixels of a region to roles with damped error diffusion. The mirror picture, when given,
+    /// receives each pixel's role and source bytes.
+    QuantStats quantiseRegion(const DitherRegion& region, VicPicture* mirror);
     /// The still-picture pass over the whole picture.
     QuantStats quantisePicture();
     /// The loss lines of a dithering pass (verbosity 2 and above).

@@ -352,7 +352,12 @@ private:
             const BlockMatch match = search.find(top, x);
             if (match.found) takeOver(match, top, x);
         }
-        if (pendingEnd_ > 0) quantise(true, 0, pendingEnd_, false, false, top, top + 8, true);
+        if (pendingEnd_ > 0) {
+            quantise({.columns = {0, pendingEnd_},
+                      .rows = {top, top + 8},
+                      .open = {.left = false, .right = false, .bottom = true},
+                      .scan = DitherRegion::Scan::RightToLeft});
+        }
     }
 
     // Takes a matched block over from its source frame: the block's rows get the source's roles, each row's
@@ -400,7 +405,10 @@ private:
         if (subRow > 0) {
             const std::int32_t perPixelAbove = upward / 28;
             spreadAlongRow(cardTop + subRow - 1, x, perPixelAbove, x > 0, rightPending);
-            quantise(false, x, x + w, true, rightPending, cardTop, cardTop + subRow, false);
+            quantise({.columns = {x, x + w},
+                      .rows = {cardTop, cardTop + subRow},
+                      .open = {.left = true, .right = rightPending, .bottom = false},
+                      .scan = DitherRegion::Scan::LeftToRight});
         }
 
         const int blockEnd = subRow + rows;  // the first row below the block, counted from the card's top
@@ -410,11 +418,21 @@ private:
             const bool right = (x + w < picture_.geometry.paddedWidth && blockEnd > 7) || rightPending;
             spreadAlongRow(cardTop + blockEnd, x, perPixelBelow, x > 0, right);
         }
-        if (blockEnd < 8) quantise(false, x, x + w, true, rightPending, cardTop + blockEnd, cardTop + 8, true);
+        if (blockEnd < 8) {
+            quantise({.columns = {x, x + w},
+                      .rows = {cardTop + blockEnd, cardTop + 8},
+                      .open = {.left = true, .right = rightPending, .bottom = true},
+                      .scan = DitherRegion::Scan::LeftToRight});
+        }
         if (cardTop + blockEnd >= picture_.geometry.height) loss_ += downward;
 
         copied_ += w * rows;
-        if (rightPending) quantise(false, x + w, pendingEnd_, false, false, cardTop, cardTop + 8, true);
+        if (rightPending) {
+            quantise({.columns = {x + w, pendingEnd_},
+                      .rows = {cardTop, cardTop + 8},
+                      .open = {.left = false, .right = false, .bottom = true},
+                      .scan = DitherRegion::Scan::LeftToRight});
+        }
         pendingEnd_ = x;
     }
 
@@ -466,10 +484,8 @@ private:
             addSaturated(dither[index(row, x + i)], (i == 0 || i == w - 1) ? 6 * amount : 7 * amount);
     }
 
-    void quantise(bool reverse, int firstColumn, int endColumn, bool leftOpen, bool rightOpen, int firstRow,
-                  int endRow, bool bottomOpen) {
-        const QuantStats part = picture_.quantiseRegion(reverse, firstColumn, endColumn, leftOpen, rightOpen,
-                                                        firstRow, endRow, bottomOpen, &working_);
+    void quantise(const DitherRegion& region) {
+        const QuantStats part = picture_.quantiseRegion(region, &working_);
         sums_.pixelCount += part.pixelCount;
         sums_.lumaErrorSum += part.lumaErrorSum;
         sums_.lumaAbsErrorSum += part.lumaAbsErrorSum;

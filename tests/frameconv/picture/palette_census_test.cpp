@@ -27,7 +27,21 @@ struct CensusCall {
     std::vector<int> candidates;
     bool useLuma, useChroma, carry;
     double lumaScale, chromaScale, hueOffset;
+
+    CensusWeights weights() const {
+        return {.luma = useLuma,
+                .chroma = useChroma,
+                .carryChroma = carry,
+                .lumaScale = lumaScale,
+                .chromaScale = chromaScale,
+                .hueOffset = hueOffset};
+    }
 };
+
+CensusWeights withCarry(CensusWeights weights) {
+    weights.carryChroma = true;
+    return weights;
+}
 
 // The census written out pixel by pixel, with the trigonometry evaluated at every pixel.
 CensusResult literalCensus(const VicPicture& picture, const CensusCall& call, std::vector<std::int32_t>& counts) {
@@ -157,9 +171,8 @@ TEST(PaletteCensus, MatchesThePixelByPixelFormulaForEveryKindOfCall) {
             std::vector<std::int32_t> expectedCounts;
             const CensusResult expected = literalCensus(picture, call, expectedCounts);
             std::vector<std::int32_t> counts(call.candidates.size() + 1, -5);
-            const CensusResult actual = picture.paletteCensus(
-                call.reference, call.candidates.data(), counts.data(), static_cast<int>(call.candidates.size()),
-                call.useLuma, call.useChroma, call.carry, call.lumaScale, call.chromaScale, call.hueOffset);
+            const CensusResult actual = picture.paletteCensus(call.reference, call.candidates.data(), counts.data(),
+                                                              static_cast<int>(call.candidates.size()), call.weights());
             expectSameResult(expected, actual);
             counts.pop_back();
             const bool referenceListed =
@@ -285,8 +298,7 @@ TEST(PaletteCensus, MatchesThePlainCensusBitForBitOverManyPicturesAndEverySettin
                                           call.useLuma, call.useChroma, call.carry, call.lumaScale,
                                           call.chromaScale, call.hueOffset);
             const CensusResult actual =
-                picture.paletteCensus(call.reference, call.candidates.data(), counts.data(), n, call.useLuma,
-                                      call.useChroma, call.carry, call.lumaScale, call.chromaScale, call.hueOffset);
+                picture.paletteCensus(call.reference, call.candidates.data(), counts.data(), n, call.weights());
             expectIdentical(expected, actual);
             EXPECT_EQ(expectedCounts, counts);
         }
@@ -302,9 +314,7 @@ TEST(PaletteCensus, MatchesThePlainCensusBitForBitOverManyPicturesAndEverySettin
             expectIdentical(plain::plainPaletteCensus(picture, call.reference, call.candidates.data(), nullptr, n,
                                                       call.useLuma, call.useChroma, call.carry, call.lumaScale,
                                                       call.chromaScale, call.hueOffset),
-                            picture.paletteCensus(call.reference, call.candidates.data(), nullptr, n, call.useLuma,
-                                                  call.useChroma, call.carry, call.lumaScale, call.chromaScale,
-                                                  call.hueOffset));
+                            picture.paletteCensus(call.reference, call.candidates.data(), nullptr, n, call.weights()));
         }
     }
 }
@@ -320,7 +330,7 @@ TEST(PaletteCensus, WalksRowsFromTheBottomWithEvenRowsRightToLeft) {
     paintPixel(picture, 1, 1, {0, 8, 0});
     const int red[1] = {kRed};
     const CensusResult result =
-        picture.paletteCensus(kBlack, red, nullptr, 1, false, true, true, 1.0, 1.0, 0.0);
+        picture.paletteCensus(kBlack, red, nullptr, 1, withCarry(CensusWeights::chromaOnly(1.0)));
     EXPECT_EQ(4 + 12 + 14 + 15, result.dxSum);
     EXPECT_EQ(16 + 144 + 196 + 225, result.dxSqSum);
     EXPECT_EQ(0, result.dySum);
@@ -338,7 +348,7 @@ TEST(PaletteCensus, CountsWinnersWithTiesKeptByTheEarlierColour) {
     for (int x = 0; x < 6; ++x) paintPixel(picture, x, 0, {lumas[x], 0, 0});
     const int greys[5] = {kBlack, kDarkGrey, kMidGrey, kLightGrey, kWhite};
     std::int32_t counts[5];
-    CensusResult result = picture.paletteCensus(kBlack, greys, counts, 5, true, false, false, 1.0, 1.0, 0.0);
+    CensusResult result = picture.paletteCensus(kBlack, greys, counts, 5, CensusWeights::lumaOnly(1.0));
     EXPECT_EQ(2, counts[0]);  // 0 and 40
     EXPECT_EQ(2, counts[1]);  // 41 and 100
     EXPECT_EQ(0, counts[2]);
@@ -347,14 +357,14 @@ TEST(PaletteCensus, CountsWinnersWithTiesKeptByTheEarlierColour) {
     EXPECT_EQ(2, result.unmatchedCount);
 
     // With White as the reference, White keeps its ties and the unmatched pixels are White's.
-    result = picture.paletteCensus(kWhite, greys, counts, 5, true, false, false, 1.0, 1.0, 0.0);
+    result = picture.paletteCensus(kWhite, greys, counts, 5, CensusWeights::lumaOnly(1.0));
     EXPECT_EQ(2, result.unmatchedCount);
     EXPECT_EQ(2, counts[4]);
 
     // A reference outside the list makes no counts.
     const int twoGreys[2] = {kDarkGrey, kLightGrey};
     std::int32_t twoCounts[2] = {9, 9};
-    result = picture.paletteCensus(kWhite, twoGreys, twoCounts, 2, true, false, false, 1.0, 1.0, 0.0);
+    result = picture.paletteCensus(kWhite, twoGreys, twoCounts, 2, CensusWeights::lumaOnly(1.0));
     EXPECT_EQ(0, twoCounts[0]);
     EXPECT_EQ(0, twoCounts[1]);
     EXPECT_EQ(2, result.unmatchedCount);  // 210 and 255 stay White
@@ -368,14 +378,14 @@ TEST(PaletteCensus, ChromaticCountFollowsTheWinnerAndGreyPicturesIgnoreChroma) {
     paintPixel(picture, 2, 0, swatchOf(kMidGrey));
     const int colours[3] = {kRed, kLightBlue, kMidGrey};
     std::int32_t counts[3];
-    CensusResult result = picture.paletteCensus(kMidGrey, colours, counts, 3, false, true, false, 1.0, 1.0, 0.0);
+    CensusResult result = picture.paletteCensus(kMidGrey, colours, counts, 3, CensusWeights::chromaOnly(1.0));
     EXPECT_EQ(2, result.chromaticCount);
     EXPECT_EQ(1, counts[0]);
     EXPECT_EQ(1, counts[1]);
     EXPECT_EQ(1, counts[2]);
 
     picture.monochrome = 1;  // chroma asked for but not used: every cost is 0 and the reference keeps all
-    result = picture.paletteCensus(kMidGrey, colours, counts, 3, false, true, true, 1.0, 1.0, 0.0);
+    result = picture.paletteCensus(kMidGrey, colours, counts, 3, withCarry(CensusWeights::chromaOnly(1.0)));
     EXPECT_EQ(3, result.unmatchedCount);
     EXPECT_EQ(3, counts[2]);
     EXPECT_EQ(0, result.chromaticCount);
@@ -394,14 +404,14 @@ TEST(PaletteCensus, ExtremeChromaScalesStayOrderedAndDefined) {
         SCOPED_TRACE(scale);
         const int withBlack[4] = {kBlack, kRed, kBlue, kGreen};
         const CensusResult result =
-            picture.paletteCensus(kBlack, withBlack, counts, 4, true, true, true, 1.0, scale, 0.0);
+            picture.paletteCensus(kBlack, withBlack, counts, 4, withCarry(CensusWeights::lumaAndChroma(scale)));
         EXPECT_EQ(4, counts[0] + counts[1] + counts[2] + counts[3]);
         EXPECT_LE(0, result.dxSqSum);
         EXPECT_TRUE(std::isfinite(result.dxSqSum));
     }
     // A huge positive scale still sorts saturated pixels by their direction.
     const int withBlack[4] = {kBlack, kRed, kBlue, kGreen};
-    picture.paletteCensus(kBlack, withBlack, counts, 4, false, true, false, 1.0, 1e300, 0.0);
+    picture.paletteCensus(kBlack, withBlack, counts, 4, CensusWeights::chromaOnly(1e300));
     EXPECT_EQ(1, counts[1]);
     EXPECT_EQ(1, counts[2]);
     EXPECT_EQ(1, counts[3]);

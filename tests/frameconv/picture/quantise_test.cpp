@@ -47,6 +47,19 @@ void setRoles(VicPicture& p, std::vector<int> colours) {
 
 int at(const VicPicture& p, int x, int y) { return y * p.geometry.paddedWidth + x; }
 
+constexpr DitherRegion::OpenEdges kAllOpen{.left = true, .right = true, .bottom = true};
+constexpr DitherRegion::OpenEdges kClosed{.left = false, .right = false, .bottom = false};
+constexpr DitherRegion::Scan kLeftToRight = DitherRegion::Scan::LeftToRight;
+constexpr DitherRegion::Scan kRightToLeft = DitherRegion::Scan::RightToLeft;
+
+DitherRegion::Scan scanOf(bool reverse) { return reverse ? kRightToLeft : kLeftToRight; }
+
+/// The region of a pass: left to right with every edge open unless told otherwise, as a still picture's.
+DitherRegion regionOf(DitherRegion::Span columns, DitherRegion::Span rows, DitherRegion::OpenEdges open = kAllOpen,
+                      DitherRegion::Scan scan = kLeftToRight) {
+    return {columns, rows, open, scan};
+}
+
 void setPixel(VicPicture& p, int x, int y, int luminance, int saturation = 0, int hue = 0) {
     p.planes.luminancePlane[at(p, x, y)] = static_cast<std::uint8_t>(luminance);
     if (p.planes.saturationPlane) p.planes.saturationPlane[at(p, x, y)] = static_cast<std::uint8_t>(saturation);
@@ -105,7 +118,8 @@ TEST(QuantiseRegion, SharesGoWhereTheEdgeFlagsAllow) {
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 8; ++x) setPixel(p, x, y, 100);
 
-        const QuantStats s = p.quantiseRegion(c.reverse, 2, 4, c.leftOpen, c.rightOpen, 1, 2, c.bottomOpen, nullptr);
+        const DitherRegion::OpenEdges open{.left = c.leftOpen, .right = c.rightOpen, .bottom = c.bottomOpen};
+        const QuantStats s = p.quantiseRegion(regionOf({2, 4}, {1, 2}, open, scanOf(c.reverse)), nullptr);
         EXPECT_EQ(s.pixelCount, 2);
         EXPECT_EQ(p.planes.lumaDither[at(p, 2, 1)], c.roleAt2);
         EXPECT_EQ(p.planes.lumaDither[at(p, 3, 1)], c.roleAt3);
@@ -126,7 +140,7 @@ TEST(QuantiseRegion, ChromaSharesFollowTheScanDirection) {
         setRoles(p, {kBlack, kBlack});
         setPixel(p, 3, 1, 100, 100, 16);
 
-        const QuantStats s = p.quantiseRegion(reverse, 3, 4, true, true, 1, 2, true, nullptr);
+        const QuantStats s = p.quantiseRegion(regionOf({3, 4}, {1, 2}, kAllOpen, scanOf(reverse)), nullptr);
         EXPECT_EQ(p.planes.lumaDither[at(p, 3, 1)], 1);
         EXPECT_EQ(s.chromaPixelCount, 1);
         EXPECT_EQ(s.chromaPixelCount2, 1);
@@ -156,7 +170,7 @@ TEST(QuantiseRegion, CarriesSaturateAtTheSixteenBitRange) {
     p.planes.lumaDither[at(p, 4, 1)] = 32000;
     p.planes.saturationDither[at(p, 4, 1)] = 32000;
     p.planes.hueDither[at(p, 3, 2)] = 32600;
-    p.quantiseRegion(false, 3, 4, true, true, 1, 2, true, nullptr);
+    p.quantiseRegion(regionOf({3, 4}, {1, 2}), nullptr);
     EXPECT_EQ(p.planes.lumaDither[at(p, 4, 1)], 32767);
     EXPECT_EQ(p.planes.saturationDither[at(p, 4, 1)], 32767);
     EXPECT_EQ(p.planes.hueDither[at(p, 3, 2)], 32767);
@@ -166,7 +180,7 @@ TEST(QuantiseRegion, CarriesSaturateAtTheSixteenBitRange) {
     setRoles(q, {kWhite, kWhite});
     q.planes.lumaDither[at(q, 3, 2)] = -31000;
     q.planes.lumaDither[at(q, 2, 2)] = -32000;
-    q.quantiseRegion(false, 3, 4, true, true, 1, 2, true, nullptr);
+    q.quantiseRegion(regionOf({3, 4}, {1, 2}), nullptr);
     EXPECT_EQ(q.planes.lumaDither[at(q, 3, 2)], -32768);  // 5 × -383 more
     EXPECT_EQ(q.planes.lumaDither[at(q, 2, 2)], -32768);  // 3 × -383 more
     EXPECT_EQ(q.planes.lumaDither[at(q, 4, 1)], 7 * -383);
@@ -179,7 +193,7 @@ TEST(QuantiseRegion, OpenEdgesStopAtTheSourceSize) {
     setRoles(p, {kBlack, kWhite});
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 6; ++x) setPixel(p, x, y, 100);
-    const QuantStats s = p.quantiseRegion(false, 4, 6, true, true, 4, 5, true, nullptr);
+    const QuantStats s = p.quantiseRegion(regionOf({4, 6}, {4, 5}), nullptr);
     // (4,4): Black, e = 150, all next-row shares lost. (5,4): 4250 -> White, e = -184, 16e lost.
     EXPECT_EQ(s.lostLuma, 9 * 150 + 16 * -184);
     EXPECT_TRUE(carriesOutside(p, p.planes.lumaDither.get(), {{4, 4}, {5, 4}}).empty());
@@ -196,8 +210,8 @@ TEST(QuantiseRegion, MonochromeIgnoresChromaEvenWhenPresent) {
     std::copy_n(withChroma.planes.luminancePlane.get(), plain.geometry.paddedSize, plain.planes.luminancePlane.get());
     for (VicPicture* p : {&plain, &withChroma}) setRoles(*p, {kBlack, kRed, kCyan, kWhite});
 
-    const QuantStats a = plain.quantiseRegion(false, 0, 16, true, true, 0, 8, true, nullptr);
-    const QuantStats b = withChroma.quantiseRegion(false, 0, 16, true, true, 0, 8, true, nullptr);
+    const QuantStats a = plain.quantiseRegion(regionOf({0, 16}, {0, 8}), nullptr);
+    const QuantStats b = withChroma.quantiseRegion(regionOf({0, 16}, {0, 8}), nullptr);
     EXPECT_TRUE(std::equal(plain.planes.lumaDither.get(), plain.planes.lumaDither.get() + plain.geometry.paddedSize,
                            withChroma.planes.lumaDither.get()));
     EXPECT_EQ(a.lumaErrorSum, b.lumaErrorSum);
@@ -215,7 +229,7 @@ TEST(QuantiseRegion, EqualCostsGoToTheHigherRole) {
     shape(mono, 16, 16, 4, false);
     fillRandom(mono, 3);
     setRoles(mono, {kBlack, kMidGrey, kLightBlue, kWhite});
-    mono.quantiseRegion(false, 0, 16, true, true, 0, 16, true, nullptr);
+    mono.quantiseRegion(regionOf({0, 16}, {0, 16}), nullptr);
     int lightBlue = 0;
     for (int i = 0; i < mono.geometry.paddedSize; ++i) {
         EXPECT_NE(mono.planes.lumaDither[i], 1) << "pixel " << i;
@@ -228,7 +242,7 @@ TEST(QuantiseRegion, EqualCostsGoToTheHigherRole) {
     shape(colour, 16, 8, 8, true);
     fillRandom(colour, 4);
     setRoles(colour, {kRed, kRed});
-    colour.quantiseRegion(true, 0, 16, true, true, 0, 8, true, nullptr);
+    colour.quantiseRegion(regionOf({0, 16}, {0, 8}, kAllOpen, kRightToLeft), nullptr);
     EXPECT_TRUE(std::all_of(colour.planes.lumaDither.get(), colour.planes.lumaDither.get() + colour.geometry.paddedSize,
                             [](std::int16_t v) { return v == 1; }));
 }
@@ -243,7 +257,7 @@ TEST(QuantiseRegion, ExactColoursPassNoErrorOn) {
             const int role = (x * 3 + y) % 4;
             setPixel(p, x, y, luminance[role], saturation[role], 0);
         }
-    const QuantStats s = p.quantiseRegion(false, 0, 8, true, true, 0, 8, true, nullptr);
+    const QuantStats s = p.quantiseRegion(regionOf({0, 8}, {0, 8}), nullptr);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) EXPECT_EQ(p.planes.lumaDither[at(p, x, y)], (x * 3 + y) % 4);
     EXPECT_EQ(s.lumaAbsErrorSum + s.xAbsErrorSum + s.yAbsErrorSum, 0.0);
@@ -266,7 +280,7 @@ TEST(QuantiseRegion, PaletteErrorWeightsChromaByKpr) {
         p.analysis.paletteError = c.paletteError;
         p.settings.kprWeight = c.kpr;
         setPixel(p, 0, 0, 20, 200, 0);
-        p.quantiseRegion(false, 0, 1, false, false, 0, 1, false, nullptr);
+        p.quantiseRegion(regionOf({0, 1}, {0, 1}, kClosed), nullptr);
         EXPECT_EQ(p.planes.lumaDither[0], c.role) << int(c.paletteError) << " " << c.kpr;
     }
 }
@@ -281,7 +295,7 @@ TEST(QuantiseRegion, ChromaDifferencesAreHalvedByArithmeticShift) {
     p.planes.lumaDither[0] = 920;
     p.planes.saturationDither[0] = -1;
     p.planes.hueDither[0] = -6148;
-    const QuantStats s = p.quantiseRegion(false, 0, 1, false, false, 0, 1, false, nullptr);
+    const QuantStats s = p.quantiseRegion(regionOf({0, 1}, {0, 1}, kClosed), nullptr);
     EXPECT_EQ(p.planes.lumaDither[0], 1);
     EXPECT_EQ(s.xErrorSum, -3686 / 32.0);
     EXPECT_EQ(s.yErrorSum, 0.0);
@@ -294,9 +308,9 @@ TEST(QuantiseRegion, BandsWithTheBottomOpenMatchOnePass) {
         fillRandom(*p, 11);
         setRoles(*p, {kBlue, kOrange, kLightGreen, kBlack});
     }
-    const QuantStats one = whole.quantiseRegion(false, 0, 24, true, true, 0, 16, true, nullptr);
-    const QuantStats top = banded.quantiseRegion(false, 0, 24, true, true, 0, 5, true, nullptr);
-    const QuantStats bottom = banded.quantiseRegion(false, 0, 24, true, true, 5, 16, true, nullptr);
+    const QuantStats one = whole.quantiseRegion(regionOf({0, 24}, {0, 16}), nullptr);
+    const QuantStats top = banded.quantiseRegion(regionOf({0, 24}, {0, 5}), nullptr);
+    const QuantStats bottom = banded.quantiseRegion(regionOf({0, 24}, {5, 16}), nullptr);
     EXPECT_TRUE(std::equal(whole.planes.lumaDither.get(), whole.planes.lumaDither.get() + whole.geometry.paddedSize,
                            banded.planes.lumaDither.get()));
     EXPECT_EQ(one.pixelCount, top.pixelCount + bottom.pixelCount);
@@ -318,8 +332,10 @@ TEST(QuantiseRegion, ReverseScanOfAMirroredPictureMirrorsTheForwardScan) {
     for (VicPicture* p : {&forward, &mirrored}) setRoles(*p, {kBlack, kPurple, kYellow, kCyan});
 
     // Region columns 3..15 with the left edge open mirror to columns 4..16 with the right edge open.
-    const QuantStats a = forward.quantiseRegion(false, 3, 16, true, false, 1, 7, true, nullptr);
-    const QuantStats b = mirrored.quantiseRegion(true, 4, 17, false, true, 1, 7, true, nullptr);
+    const DitherRegion::OpenEdges leftOpen{.left = true, .right = false, .bottom = true};
+    const DitherRegion::OpenEdges rightOpen{.left = false, .right = true, .bottom = true};
+    const QuantStats a = forward.quantiseRegion(regionOf({3, 16}, {1, 7}, leftOpen), nullptr);
+    const QuantStats b = mirrored.quantiseRegion(regionOf({4, 17}, {1, 7}, rightOpen, kRightToLeft), nullptr);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 20; ++x) {
             EXPECT_EQ(forward.planes.lumaDither[at(forward, x, y)],
@@ -340,7 +356,7 @@ TEST(QuantiseRegion, MirrorPictureReceivesRolesAndSourceBytesOfTheRegion) {
     shape(mirror, 16, 8, 4, true);
     fillRandom(p, 9);
     setRoles(p, {kBlack, kGreen, kLightRed, kWhite});
-    p.quantiseRegion(false, 4, 12, false, false, 2, 6, false, &mirror);
+    p.quantiseRegion(regionOf({4, 12}, {2, 6}, kClosed), &mirror);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 16; ++x) {
             const int i = at(p, x, y);
@@ -357,7 +373,7 @@ TEST(QuantiseRegion, MissingBuffersGiveAnEmptyRecord) {
     shape(p, 8, 8, 4, true);
     fillRandom(p, 1);
     p.planes.hueDither.reset();
-    const QuantStats s = p.quantiseRegion(false, 0, 8, true, true, 0, 8, true, nullptr);
+    const QuantStats s = p.quantiseRegion(regionOf({0, 8}, {0, 8}), nullptr);
     EXPECT_EQ(s.pixelCount, 0);
     EXPECT_TRUE(std::all_of(p.planes.lumaDither.get(), p.planes.lumaDither.get() + p.geometry.paddedSize,
                             [](std::int16_t v) { return v == 0; }));
@@ -439,8 +455,9 @@ TEST(QuantiseRegion, MatchesThePlainQuantisationBitForBit) {
         const QuantStats expected =
             plain::plainQuantiseRegion(plainPicture, reverse, firstColumn, endColumn, leftOpen, rightOpen, firstRow,
                                        endRow, bottomOpen, mirrored ? &plainMirror : nullptr);
-        const QuantStats actual = picture.quantiseRegion(reverse, firstColumn, endColumn, leftOpen, rightOpen,
-                                                         firstRow, endRow, bottomOpen, mirrored ? &mirror : nullptr);
+        const DitherRegion::OpenEdges open{.left = leftOpen, .right = rightOpen, .bottom = bottomOpen};
+        const DitherRegion region = regionOf({firstColumn, endColumn}, {firstRow, endRow}, open, scanOf(reverse));
+        const QuantStats actual = picture.quantiseRegion(region, mirrored ? &mirror : nullptr);
 
         const double expectedSums[] = {expected.lumaErrorSum, expected.lumaAbsErrorSum, expected.lumaSqErrorSum,
                                        expected.lostLuma,     expected.xErrorSum,       expected.xAbsErrorSum,
