@@ -432,7 +432,7 @@ void VicPicture::endCensusReuse() {
 }
 
 CensusResult VicPicture::paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
-                                       const CensusWeights& weights) {
+                                       CensusWeights weights) {
     if (!candidates || count < 0) count = 0;
     if (counts) std::fill(counts, counts + count, 0);
 

@@ -183,7 +183,7 @@ public:
     int chooseColours();
     /// Scores how the pixels split between a reference colour and the candidates (palette indices).
     CensusResult paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
-                               const CensusWeights& weights);
+                               CensusWeights weights);
     /// Lets the censuses that follow share the per-pixel terms they compute, until endCensusReuse. The
     /// planes must not change in between.
     void beginCensusReuse();
