@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks that zovtools installs like any Unix tool, from a finished build directory (default: build):
 # every manual page lints without a warning; `cmake --install` into a temporary prefix puts each program of
-# cmake/programs.list into bin, its page into share/man/man1 and the README into share/doc/zovtools, and
-# each installed program prints what the built one prints; `cpack -G DEB` makes zovtools_VERSION_ARCH.deb,
-# which holds the same programs, pages and README, depends on the libraries they link, and has the version
-# that the GNU-style programs print with --version. The last line sums it up.
+# cmake/programs.list into bin, its page into share/man/man1 and the README with every file it links or
+# shows into share/doc/zovtools, and each installed program prints what the built one prints;
+# `cpack -G DEB` makes zovtools_VERSION_ARCH.deb, which holds the same programs, pages and documents,
+# depends on the libraries they link, and has the version that the GNU-style programs print with --version.
+# The last line sums it up.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -13,6 +14,12 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+# The files the README links or shows, by their paths in the source tree (links to other sites left out).
+readme_links=()
+while read -r link; do
+  readme_links+=("$link")
+done < <(grep -o '](\([^)#:]*\))' README.md | sed 's/^](//; s/)$//' | sort -u)
 
 names=(); arguments=()
 while read -r name args; do
@@ -48,7 +55,11 @@ check_tree() {  # what, root, bin directory, man directory
       fail "$what: $name ${arguments[$i]} does not print what $build/$name prints"
   done
   cmp -s README.md "$root/share/doc/zovtools/README.md" || fail "$what has no share/doc/zovtools/README.md"
-  cmp -s docs/timeline.svg "$root/share/doc/zovtools/docs/timeline.svg" || fail "$what has no share/doc/zovtools/docs/timeline.svg, which the README shows"
+  local link
+  for link in "${readme_links[@]}"; do
+    cmp -s "$link" "$root/share/doc/zovtools/$link" ||
+      fail "$what has no share/doc/zovtools/$link, which the README links"
+  done
 }
 
 check_install() {
@@ -82,7 +93,8 @@ lint_pages
 check_install
 check_package
 if [ $failures -eq 0 ]; then
-  echo "Install: ${#names[@]} programs and pages linted, installed and run; $package holds them"
+  echo "Install: ${#names[@]} programs and pages linted, installed and run, the README with the" \
+    "${#readme_links[@]} files it links; $package holds them"
 else
   echo "Install: FAILED ($failures checks)"
 fi
