@@ -16,8 +16,8 @@ public:
     /// Offset of the Color RAM bytes in the working buffer: always outside the coded stretch.
     static constexpr std::int32_t kColourPosition = 9216;
 
-    /// Takes over the picture's size, card grid, mode, role colours and conversion settings, clears the
-    /// valid flag and allocates fresh zero-filled planes, dither words and colour arrays.
+    /// Takes over the picture's conversion settings, geometry (size, card grid, mode), colours and whether it
+    /// is grey, clears the valid flag and allocates fresh zero-filled planes, dither words and colour arrays.
     /// 0, or 1 when an allocation fails.
     int takeSettings(const VicPicture& picture);
 
