@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, draws the sample inputs and runs both tools on them.
+# Installs what is missing, builds, draws the sample inputs and runs every program on them.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/setup.sh
 zov_install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(zov_jobs)" --target frameconv soundconv soundtrack vicview make_samples >/dev/null
+cmake --build build -j "$(zov_jobs)" --target frameconv soundconv soundtrack vicview vicpack make_samples >/dev/null
 
 out=demo-out
 rm -rf "$out"
@@ -50,3 +50,19 @@ echo "          one PNG each in $out/preview/), $out/preview.wav (the stream's a
 echo "          $out/clip_track.wav (the sound track as frameconv reads it)"
 echo "Films:    $out/clip.mp4 (the stream as the target plays it, with its sound), $out/clip.gif (looping, silent)"
 echo "Chart:    $out/preview/timeline.svg (bytes per picture against the bandwidth; the table in timeline.csv)"
+
+echo; echo "== vicpack: programs that the target machine loads and runs =="
+frame=$(ls "$out/bitmaps" | head -n 1)
+run ./build/vicpack "$out/scene.BIN" "$out/scene.prg"
+run ./build/vicpack "$out/chirp.zov" "$out/chirp.prg"
+run ./build/vicpack "$out/scene.BIN" "$out/bitmaps/$frame" "$out/chirp.zov" "$out/zov.d64"
+# The emulator's names may be links to its launcher or, in a copied folder, plain files beside it.
+x64sc=../shared/vice/x64sc
+[ -x "$x64sc" ] || x64sc="../shared/vice/launch x64sc"
+echo
+echo "Programs: $out/scene.prg (the picture until a key is pressed), $out/chirp.prg (the chirp on either SID),"
+echo "          $out/zov.d64 (both pictures and the chirp: LOAD\"*\",8 and RUN on the machine). In the emulator"
+echo "          (a run ends with exit status 1 at its cycle limit; sound needs real time, so no -warp):"
+echo "  $x64sc -default -warp -autostartprgmode 1 -limitcycles 12000000 -exitscreenshot shot.png -autostart $out/scene.prg"
+echo "  $x64sc -default -autostartprgmode 1 -limitcycles 9000000 -soundbufsize 1000 -sounddev wav -soundarg chirp.wav -sidmodel 1 -autostart $out/chirp.prg"
+echo "  $x64sc -default -warp -limitcycles 60000000 -exitscreenshot disk.png -autostart $out/zov.d64"

@@ -12,6 +12,9 @@ zov_install_missing() {
   [ -f /usr/include/soxr.h ] || missing+=(libsoxr-dev)
   [ -f /usr/include/gif_lib.h ] || missing+=(libgif-dev)
   command -v ffmpeg >/dev/null 2>&1 || missing+=(ffmpeg)
+  command -v ca65 >/dev/null 2>&1 || missing+=(cc65)         # assembles vicpack's programs for the machine
+  command -v cc1541 >/dev/null 2>&1 || missing+=(cc1541)     # writes vicpack's disk images
+  command -v espeak-ng >/dev/null 2>&1 || missing+=(espeak-ng)  # speech for the tests of sound on the machine
   command -v mandoc >/dev/null 2>&1 || missing+=(mandoc)
   command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
   command -v file >/dev/null 2>&1 || missing+=(file)  # cpack finds the programs to scan for libraries with it

@@ -70,7 +70,7 @@ public:
     }
     int frameHeight() const {
         if (settings_.crop) return info_.height;
-        return kScreenHeight + (settings_.border ? 2 * kBorderTopBottom : 0);
+        return kScreenHeight + (settings_.border ? kBorderTop + kBorderBottom : 0);
     }
     /// Hands the last frame to the film, held up to the end of the given period.
     bool endFilm(std::uint32_t periods) {

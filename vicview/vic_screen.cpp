@@ -23,8 +23,8 @@ int screenColour(const VicScreen& screen, VicMode mode, int x, int y) {
 RgbImage renderScreen(const VicScreen& screen, const RenderSettings& settings) {
     const VicPaletteRgb& palette = settings.palette ? *settings.palette : peptoPalette();
     int left = settings.border ? kBorderLeftRight : 0;
-    int top = settings.border ? kBorderTopBottom : 0;
-    RgbImage picture(kScreenWidth + 2 * left, kScreenHeight + 2 * top,
+    int top = settings.border ? kBorderTop : 0;
+    RgbImage picture(kScreenWidth + 2 * left, kScreenHeight + (settings.border ? kBorderTop + kBorderBottom : 0),
                      palette[static_cast<std::size_t>(settings.borderColour & 0x0F)]);
     for (int y = 0; y < kScreenHeight; ++y)
         for (int x = 0; x < kScreenWidth; ++x)

@@ -13,9 +13,11 @@ inline constexpr int kScreenWidth = 320;
 inline constexpr int kScreenHeight = 200;
 inline constexpr int kScreenCards = 1000;   // 40 × 25
 inline constexpr int kBitmapBytes = 8000;   // 25 card rows of 320 bytes
-// The border as far as a monitor shows it around the 320 × 200 screen.
+// The border as far as a monitor shows it around the 320 × 200 screen: PAL lines 16 to 287, of which the
+// 25-row display takes lines 51 to 250, so one line less above it than below.
 inline constexpr int kBorderLeftRight = 32;
-inline constexpr int kBorderTopBottom = 36;
+inline constexpr int kBorderTop = 35;
+inline constexpr int kBorderBottom = 37;
 
 enum class VicMode { Multicolour, HiRes };
 

@@ -140,11 +140,11 @@ TEST_F(ViewRun, BorderSurroundsTheScreenInItsColour) {
     ASSERT_EQ(framed.width(), 384);
     ASSERT_EQ(framed.height(), 272);
     const VicPaletteRgb& palette = colodorePalette();
-    for (auto [x, y] : {std::pair{0, 0}, {383, 271}, {31, 100}, {352, 100}, {200, 35}, {200, 236}})
+    for (auto [x, y] : {std::pair{0, 0}, {383, 271}, {31, 100}, {352, 100}, {200, 34}, {200, 235}})
         EXPECT_EQ(framed.at(x, y), palette[2]) << x << "," << y;
     // The screen itself sits inside, unmoved.
     for (auto [x, y] : {std::pair{0, 0}, {319, 199}, {123, 77}})
-        EXPECT_EQ(framed.at(32 + x, 36 + y), palette[static_cast<std::size_t>(screen.expected(3, 25, x, y))]);
+        EXPECT_EQ(framed.at(32 + x, 35 + y), palette[static_cast<std::size_t>(screen.expected(3, 25, x, y))]);
 
     // Without a colour the border takes the background colour.
     ASSERT_EQ(run("pic.bin framed.png --border"), kViewDone);

@@ -1,0 +1,193 @@
+// Running programs on the emulated machine (the headless emulator x64sc on the PATH) and judging what it
+// shows and plays: screenshots by colour index, recordings against the sound they should play.
+#pragma once
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace zov::testing {
+
+/// The command that starts one of the emulator's programs (x64sc, c1541): its name when it is an executable
+/// on the PATH. A copy of the emulator's folder that lost its links holds the name as a plain file beside
+/// the executable launcher that the links pointed at; it is then started through that. Nothing when neither.
+inline std::optional<std::vector<std::string>> emulatorCommand(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (folder.empty()) continue;
+        std::filesystem::path named = std::filesystem::path(folder) / program;
+        std::filesystem::path launcher = std::filesystem::path(folder) / "launch";
+        if (access(named.c_str(), X_OK) == 0) return std::vector<std::string>{named.string()};
+        if (access(named.c_str(), F_OK) == 0 && access(launcher.c_str(), X_OK) == 0)
+            return std::vector<std::string>{launcher.string(), program};
+    }
+    return std::nullopt;
+}
+
+/// Why the emulator runs are left out in this build or on this machine; empty when they run.
+inline std::string whyNoMachineRuns() {
+#ifdef ZOV_NO_MACHINE_RUNS
+    return ZOV_NO_MACHINE_RUNS;
+#else
+    if (!emulatorCommand("x64sc")) return "x64sc is not on the PATH: the programs are not run on the emulated machine";
+    return {};
+#endif
+}
+
+/// Starts a command with its output going to a log file; the child's process id, or -1.
+inline pid_t startCommand(const std::vector<std::string>& args, const std::string& log) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int error = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+/// Waits for a started command; its exit status, or -1.
+inline int finishCommand(pid_t pid) {
+    if (pid < 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// The arguments of an emulator run: x64sc with its defaults, stopped after a number of cycles.
+inline std::vector<std::string> machineRun(long cycles, const std::vector<std::string>& more) {
+    std::vector<std::string> args = *emulatorCommand("x64sc");
+    args.insert(args.end(), {"-default", "-autostartprgmode", "1", "-limitcycles", std::to_string(cycles)});
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// ---- Sound ------------------------------------------------------------------------------------------------
+
+/// How well a recording follows the sound it should play.
+struct SoundMatch {
+    double snr = 0;            // dB, of the recording's mean over each sample's time against the sound
+    double rateFactor = 1;     // the recording's time against the played rate
+    double start = 0;          // seconds into the recording where the sound starts
+    double rms = 0;            // of the recording while the sound plays, as a share of full scale
+    double recordedSeconds = 0, soundSeconds = 0;  // from the first to the last loud moment of each
+};
+
+/// The signal less its mean over about 20 ms around each point: what is left of it above some 20 Hz.
+inline std::vector<double> withoutDrift(const std::vector<double>& x, std::size_t window) {
+    std::vector<double> sums(x.size() + 1, 0.0), out(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) sums[i + 1] = sums[i] + x[i];
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        std::size_t from = i >= window / 2 ? i - window / 2 : 0, to = std::min(x.size(), i + window / 2 + 1);
+        out[i] = x[i] - (sums[to] - sums[from]) / static_cast<double>(to - from);
+    }
+    return out;
+}
+
+/// Seconds from the first to the last 10 ms stretch whose RMS reaches a tenth of the loudest stretch's.
+inline double loudSpan(const std::vector<double>& x, double rate) {
+    const std::size_t frame = static_cast<std::size_t>(rate / 100);
+    std::vector<double> rms;
+    for (std::size_t at = 0; at + frame <= x.size(); at += frame) {
+        double sum = 0;
+        for (std::size_t i = at; i < at + frame; ++i) sum += x[i] * x[i];
+        rms.push_back(std::sqrt(sum / static_cast<double>(frame)));
+    }
+    if (rms.empty()) return 0;
+    double loudest = *std::max_element(rms.begin(), rms.end());
+    std::size_t first = rms.size(), last = 0;
+    for (std::size_t i = 0; i < rms.size(); ++i)
+        if (rms[i] >= loudest / 10) first = std::min(first, i), last = i;
+    return first <= last ? static_cast<double>(last - first + 1) / 100 : 0;
+}
+
+/// Compares a recording at recordingRate with the sound's samples as the machine plays them, one every
+/// 1 / playedRate seconds: for a rate factor and a start, the recording's mean over each sample's time is
+/// set against the sample (both without their drift below 20 Hz), with one gain and offset fitted. The
+/// rate factor and start that match best are searched from coarse to fine.
+inline SoundMatch matchSound(const std::vector<std::int16_t>& recording, double recordingRate,
+                             const std::vector<std::int16_t>& sound, double playedRate) {
+    std::vector<double> rec(recording.begin(), recording.end()), ref(sound.begin(), sound.end());
+    std::vector<double> sums(rec.size() + 1, 0.0);
+    for (std::size_t i = 0; i < rec.size(); ++i) sums[i + 1] = sums[i] + rec[i];
+    const std::size_t window = static_cast<std::size_t>(playedRate / 50);
+    const std::vector<double> target = withoutDrift(ref, window);
+    const std::size_t n = ref.size();
+
+    auto snrAt = [&](double factor, double start) {
+        const double period = recordingRate / (playedRate * factor);
+        if (start < 0 || start + period * static_cast<double>(n) >= static_cast<double>(rec.size())) return -1e9;
+        std::vector<double> means(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            auto from = static_cast<std::size_t>(std::lround(start + period * static_cast<double>(k)));
+            auto to = static_cast<std::size_t>(std::lround(start + period * static_cast<double>(k + 1)));
+            means[k] = (sums[to] - sums[from]) / static_cast<double>(std::max<std::size_t>(to - from, 1));
+        }
+        means = withoutDrift(means, window);
+        double sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            sx += target[k], sy += means[k], sxx += target[k] * target[k], sxy += target[k] * means[k];
+            syy += means[k] * means[k];
+        }
+        const double count = static_cast<double>(n), vx = sxx - sx * sx / count, vy = syy - sy * sy / count;
+        const double cxy = sxy - sx * sy / count;
+        if (vx <= 0 || vy <= 0 || cxy <= 0) return -1e9;
+        const double fitted = cxy * cxy / vx;  // the variance that gain × sound explains
+        return 10 * std::log10(fitted / std::max(vy - fitted, 1e-9));
+    };
+
+    SoundMatch best;
+    best.snr = -1e9;
+    auto search = [&](double factorFrom, double factorTo, double factorStep, double startFrom, double startTo,
+                      double startStep) {
+        SoundMatch found = best;
+        for (double factor = factorFrom; factor <= factorTo + 1e-12; factor += factorStep)
+            for (double start = startFrom; start <= startTo; start += startStep) {
+                double snr = snrAt(factor, start);
+                if (snr > found.snr) found.snr = snr, found.rateFactor = factor, found.start = start;
+            }
+        best = found;
+    };
+    // Coarse: every quarter millisecond within the recording at the played rate (a loud sound's upper
+    // partials part ways within a millisecond), then finer rates and starts.
+    const double latest = static_cast<double>(rec.size()) - recordingRate / playedRate * static_cast<double>(n);
+    const double quarter = recordingRate / 4000;
+    search(1.0, 1.0, 1.0, 0, latest, quarter);
+    search(0.998, 1.002, 0.0002, best.start - quarter, best.start + quarter, 1);
+    search(best.rateFactor - 0.0002, best.rateFactor + 0.0002, 0.00001, best.start - 4, best.start + 4, 1);
+    search(best.rateFactor - 0.00001, best.rateFactor + 0.00001, 0.000001, best.start - 2, best.start + 2, 1);
+
+    const auto from = static_cast<std::size_t>(best.start);
+    const auto to = std::min(rec.size(), from + static_cast<std::size_t>(recordingRate / playedRate * static_cast<double>(n)));
+    std::vector<double> played = withoutDrift(std::vector<double>(rec.begin() + static_cast<long>(from), rec.begin() + static_cast<long>(to)),
+                                              static_cast<std::size_t>(recordingRate / 50));
+    double squares = 0;
+    for (double v : played) squares += v * v;
+    best.rms = std::sqrt(squares / static_cast<double>(std::max<std::size_t>(played.size(), 1))) / 32768;
+    best.recordedSeconds = loudSpan(withoutDrift(rec, static_cast<std::size_t>(recordingRate / 50)), recordingRate);
+    best.soundSeconds = loudSpan(target, playedRate);
+    best.start /= recordingRate;
+    return best;
+}
+
+}  // namespace zov::testing

@@ -1,0 +1,147 @@
+; Shows a bitmap picture until a key is pressed, then gives BASIC its text screen back as it was.
+        .include "basic_start.inc"
+
+; Settings, filled in by vicpack at 0x0810.
+border:         .byte 0             ; border colour
+background:     .byte 0             ; background colour (pixel value 00)
+control2:       .byte 0             ; 0xD016: 0x18 multicolour, 0x08 hi-res
+has_colour_ram: .byte 0             ; nonzero: the Colour RAM bytes follow the bitmap
+source:         .word 0             ; screen matrix (1000 bytes), then bitmap (8000), then Colour RAM (1000)
+
+; The chip shows bank 3 (0xC000-0xFFFF): unlike banks 0 and 2 it holds no image of the character ROM, so
+; the chip reads from RAM whatever lies there. The bitmap goes under the KERNAL ROM, where the CPU writes
+; RAM and the chip reads it; 0xC000-0xCFFF is free RAM that BASIC never uses.
+MATRIX          = $C000
+BITMAP          = $E000
+SAVED_COLOURS   = $C400             ; the text screen's Colour RAM while the picture shows
+COLOUR_RAM      = $D800
+FROM            = $FB               ; zero-page pointers free for programs
+TO              = $FD
+GETIN           = $FFE4
+KEYS_WAITING    = $C6
+
+start:
+        jsr save_chip
+        lda $D011                   ; screen off while the picture is put in place
+        and #$EF
+        sta $D011
+        lda #<COLOUR_RAM
+        ldx #>COLOUR_RAM
+        ldy #>SAVED_COLOURS
+        jsr copy_1k
+        jsr show_picture
+        lda #0
+        sta KEYS_WAITING            ; a key pressed before the picture showed does not count
+wait_key:
+        jsr GETIN
+        beq wait_key
+        lda $D011
+        and #$EF
+        sta $D011
+        lda #<SAVED_COLOURS
+        ldx #>SAVED_COLOURS
+        ldy #>COLOUR_RAM
+        jsr copy_1k
+        jmp restore_chip
+
+; Copies the picture's parts where the chip reads them and switches to its mode and bank.
+show_picture:
+        lda source
+        ldx source+1
+        ldy #>MATRIX
+        jsr copy_1k
+        lda source                  ; the bitmap follows the 1000 matrix bytes
+        clc
+        adc #<1000
+        sta FROM
+        lda source+1
+        adc #>1000
+        sta FROM+1
+        lda #0
+        sta TO
+        lda #>BITMAP
+        sta TO+1
+        ldx #32                     ; 8192 bytes: the 8000 of the bitmap and what follows, never shown
+        jsr copy_pages
+        lda has_colour_ram
+        beq colours
+        lda FROM                    ; 8192 bytes on: the Colour RAM bytes begin 192 bytes back
+        sec
+        sbc #192
+        pha
+        lda FROM+1
+        sbc #0
+        tax
+        pla
+        ldy #>COLOUR_RAM
+        jsr copy_1k
+colours:
+        lda border
+        sta $D020
+        lda background
+        sta $D021
+        lda control2
+        sta $D016
+        lda #$08                    ; matrix at bank + 0x0000, bitmap at bank + 0x2000
+        sta $D018
+        lda $DD00
+        and #$FC                    ; bank 3
+        sta $DD00
+        lda #$3B                    ; bitmap mode, screen on, 25 rows
+        sta $D011
+        rts
+
+; Copies 1024 bytes from A (low) / X (high) to page Y.
+copy_1k:
+        sta FROM
+        stx FROM+1
+        lda #0
+        sta TO
+        sty TO+1
+        ldx #4
+; Copies X pages from (FROM) to (TO).
+copy_pages:
+        ldy #0
+copy_byte:
+        lda (FROM),y
+        sta (TO),y
+        iny
+        bne copy_byte
+        inc FROM+1
+        inc TO+1
+        dex
+        bne copy_byte
+        rts
+
+save_chip:
+        ldx #4
+save_next:
+        ldy chip_registers,x
+        lda $D000,y
+        sta saved,x
+        dex
+        bpl save_next
+        lda $DD00
+        sta saved_bank
+        rts
+
+restore_chip:
+        lda $DD00                   ; the bank bits only: the others drive the serial bus
+        and #$FC
+        sta $DD00
+        lda saved_bank
+        and #$03
+        ora $DD00
+        sta $DD00
+        ldx #4
+restore_next:
+        ldy chip_registers,x
+        lda saved,x
+        sta $D000,y
+        dex
+        bpl restore_next
+        rts
+
+chip_registers: .byte $11, $16, $18, $20, $21
+saved:          .res 5
+saved_bank:     .byte 0

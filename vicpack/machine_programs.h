@@ -1,0 +1,16 @@
+// The programs for the target machine, assembled from machine/*.s by the build. Each is a program file: the
+// load address 0x0801, then a BASIC line that starts the machine code, a jump over the settings at 0x0810
+// that vicpack fills in, and the code. vicpack appends what the program shows or plays.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace zov {
+
+enum class MachineProgram { Picture, Sound8, Sound4, Sound2 };
+
+/// The program file as assembled.
+const std::vector<std::uint8_t>& machineProgram(MachineProgram which);
+
+}  // namespace zov

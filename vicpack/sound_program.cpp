@@ -1,0 +1,113 @@
+#include "vicpack/sound_program.h"
+
+#include "vicpack/program_image.h"
+#include "vicpack/sid_levels.h"
+
+#include <cmath>
+
+namespace zov {
+namespace {
+
+// The settings of machine/sound.s; the per-model ones hold the 6581's value, then the 8580's.
+constexpr int kPeriod = 0, kFirstByte = 2, kEndPage = 4, kRampPage = 5, kTablePages = 6, kVoice1Control = 8,
+              kVoice1Sustain = 10, kRouting = 12;
+// The ramp page: 64 values each rising from silence on the 6581, on the 8580, then falling on each.
+constexpr int kRampsPerDirection = 2 * 64;
+
+constexpr int kLongestPeriod = 65536;  // the timer counts from 65535 down
+// The sample interrupt takes at most 68 cycles for 8-bit samples and 87 for the last sample of a 4- or
+// 2-bit byte, with up to 7 more before it starts: the periods keep a few cycles to spare.
+constexpr int kShortestPeriod8 = 80;
+constexpr int kShortestPeriodPacked = 100;
+
+MachineProgram playerFor(int bits) {
+    return bits == 8 ? MachineProgram::Sound8 : bits == 4 ? MachineProgram::Sound4 : MachineProgram::Sound2;
+}
+
+/// Where the parts of a sound program go: the tables from the first page after the player (each model's on
+/// pages that start at a multiple of their count, so that the player can step through them by the page's
+/// low bits), the ramp page after them, then the samples, placed so that they end on a page boundary.
+struct SoundLayout {
+    int tablePages[2] = {0, 0};
+    int rampPage = 0;
+    int samplesFrom = 0;  // the first address the samples may take
+};
+
+SoundLayout layOut(int bits) {
+    const int pages = samplesPerByte(bits);
+    const int playerEnd = static_cast<int>(machineProgram(playerFor(bits)).size()) - 2 + kLoadAddress;
+    SoundLayout layout;
+    int page = pageAlignedUp(playerEnd) / 256;
+    page = (page + pages - 1) / pages * pages;
+    layout.tablePages[0] = page;
+    layout.tablePages[1] = page + pages;
+    layout.rampPage = page + 2 * pages;
+    layout.samplesFrom = (layout.rampPage + 1) * 256;
+    return layout;
+}
+
+/// The table pages of one model: page k gives, for every byte, the register value of its k-th sample.
+std::vector<std::uint8_t> tablePages(const SidSetup& setup, int bits) {
+    const std::vector<std::uint8_t> table = volumeTable(setup, bits);
+    const int pages = samplesPerByte(bits);
+    const unsigned mask = (1u << bits) - 1;
+    std::vector<std::uint8_t> bytes;
+    for (int place = 0; place < pages; ++place)
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            // 4-bit samples come low nibble first, 2-bit samples from the top bits down.
+            int shift = bits == 4 ? 4 * place : 8 - bits * (place + 1);
+            bytes.push_back(table[(byte >> shift) & mask]);
+        }
+    return bytes;
+}
+
+std::vector<std::uint8_t> rampPage(int bits) {
+    std::vector<std::uint8_t> page(2 * kRampsPerDirection);
+    for (int model = 0; model < 2; ++model) {
+        const SidSetup& setup = sidSetup(kSidModels[model]);
+        const std::uint8_t middle = volumeTable(setup, bits)[1u << (bits - 1)];
+        std::vector<std::uint8_t> rise = volumeRamp(setup, 0x00, middle), fall = volumeRamp(setup, middle, 0x00);
+        std::copy(rise.begin(), rise.end(), page.begin() + model * 64);
+        std::copy(fall.begin(), fall.end(), page.begin() + kRampsPerDirection + model * 64);
+    }
+    return page;
+}
+
+}  // namespace
+
+int samplePeriod(unsigned rate) { return static_cast<int>(std::lround(kMachineClock / rate)); }
+
+unsigned lowestRate() { return static_cast<unsigned>(std::ceil(kMachineClock / (kLongestPeriod + 0.5))); }
+
+unsigned highestRate(int bits) {
+    int shortest = bits == 8 ? kShortestPeriod8 : kShortestPeriodPacked;
+    return static_cast<unsigned>(std::floor(kMachineClock / (shortest - 0.5)));
+}
+
+std::size_t mostSampleBytes(int bits) { return static_cast<std::size_t>(kLoadLimit - layOut(bits).samplesFrom); }
+
+std::vector<std::uint8_t> soundProgram(const SoundSamples& sound) {
+    const SoundLayout layout = layOut(sound.bits);
+    ProgramImage program(playerFor(sound.bits));
+    const int count = static_cast<int>(sound.bytes.size());
+    const int end = layout.samplesFrom + pageAlignedUp(count);
+    program.setWord(kPeriod, samplePeriod(sound.rate) - 1);
+    program.setWord(kFirstByte, end - count);
+    program.setByte(kEndPage, end / 256);
+    program.setByte(kRampPage, layout.rampPage);
+    for (int model = 0; model < 2; ++model) {
+        const SidSetup& setup = sidSetup(kSidModels[model]);
+        program.setByte(kTablePages + model, layout.tablePages[model]);
+        program.setByte(kVoice1Control + model, setup.voice1Control);
+        program.setByte(kVoice1Sustain + model, setup.voice1Sustain);
+        program.setByte(kRouting + model, setup.routing);
+        program.padTo(layout.tablePages[model] * 256);
+        program.append(tablePages(setup, sound.bits));
+    }
+    program.append(rampPage(sound.bits));
+    program.padTo(end - count);
+    program.append(sound.bytes);
+    return program.file();
+}
+
+}  // namespace zov

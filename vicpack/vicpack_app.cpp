@@ -1,0 +1,178 @@
+#include "vicpack/vicpack_app.h"
+
+#include "common/cli/command_line.h"
+#include "common/console/console.h"
+#include "common/platform/platform.h"
+#include "common/platform/whole_file.h"
+#include "vicpack/disk_image.h"
+#include "vicview/file_bytes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+namespace zov {
+namespace {
+
+const char* const kProgram = "vicpack";
+
+const char* const kDescription =
+    "Makes programs that the target machine (a PAL Commodore 64) loads and runs. Each INPUT's kind is\n"
+    "recognised from its content:\n"
+    "  bitmap file (.BIN)  -> shows the picture as vicview draws it with --border, until a key is pressed\n"
+    "  ZOV sound file      -> plays the sound through the SID's volume register at its own rate\n"
+    "  raw 2-bit track     -> the same, with --rate HZ (a raw track has no header)\n"
+    "OUTPUT is NAME.prg, a program file for one INPUT (LOAD\"NAME\",8 and RUN, or an emulator's autostart),\n"
+    "or NAME.d64, a 35-track disk image with one program per INPUT, named after it, in the order given\n"
+    "(LOAD\"*\",8 loads the first; written by the cc1541 program).";
+
+const char* const kExitCodes =
+    "Exit codes: 0 done; 1 bad command line; 2 an INPUT unreadable, of no kind vicpack packs, malformed or\n"
+    "without samples; 3 OUTPUT exists (without --force), is a directory or another kind of non-regular file,\n"
+    "or is an INPUT; 4 OUTPUT could not be written (nothing is left behind) or cc1541 failed; 5 a sound\n"
+    "longer than the machine's memory holds (the seconds that fit are printed) or at a rate the player\n"
+    "cannot keep.";
+
+int refuse(const std::string& problem) { return refuseCommandLine(kProgram, problem, kPackBadCommandLine); }
+
+void defineOptions(CLI::App& app, VicpackOptions& options) {
+    prepareApp(app, kProgram, kExitCodes);
+    app.description(kDescription);
+    // The parser gives every word to the first positional, so INPUT hands its last word on to OUTPUT.
+    auto output = std::make_shared<CLI::Option*>(nullptr);
+    app.add_option_function<std::vector<std::string>>(
+           "INPUT",
+           [&options, output](const std::vector<std::string>& words) {
+               options.inputs = words;
+               if (words.size() < 2) return;
+               options.inputs.pop_back();
+               (*output)->add_result(words.back());
+           },
+           "Bitmap files, sound files and raw 2-bit sound tracks")
+        ->required();
+    *output = app.add_option("OUTPUT", options.output, "NAME.prg (one INPUT) or NAME.d64")->required();
+    CLI::Option* hires = app.add_flag("--hires", options.hiresGiven, "Bitmap files in hi-res mode");
+    CLI::Option* multicolour =
+        app.add_flag("--multicolour", options.multicolourGiven, "Bitmap files in multicolour mode (the default)");
+    hires->excludes(multicolour);
+    app.add_option("--border", options.settings.borderColour, "Pictures' border colour (default: their background)")
+        ->option_text("COLOUR")
+        ->check(colourNumber());
+    app.add_option("--rate", options.settings.rawRate, "An INPUT of no other kind is a raw 2-bit sound track at HZ")
+        ->option_text("HZ")
+        ->check(CLI::Range(1, 65535));
+    app.add_option("--length", options.settings.length, "Keep at most this many seconds of each sound")
+        ->option_text("SECONDS")
+        ->check(positiveFinite());
+    app.add_flag("--force", options.force, "Overwrite an existing OUTPUT");
+}
+
+std::string lowerExtension(const std::string& path) {
+    std::size_t dot = path.find_last_of('.'), slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+bool isDiskImage(const std::string& output) { return lowerExtension(output) == ".d64"; }
+
+/// OUTPUT may be written: it does not exist, or --force allows replacing the file, which is no INPUT.
+int checkOutput(const VicpackOptions& options) {
+    FileSystem& files = fileSystem();
+    PathKind kind = files.kind(options.output);
+    if (kind == PathKind::Missing) return kPackDone;
+    if (kind != PathKind::File) {  // a directory, device or pipe would be replaced by the rename, not written
+        out() << options.output << ": is " << (kind == PathKind::Directory ? "a directory" : "not a regular file")
+              << "; OUTPUT names the file to write" << eol;
+        return kPackOutputRefused;
+    }
+    std::optional<FileIdentity> output = files.identity(options.output);
+    for (const std::string& input : options.inputs)
+        if (output && output == files.identity(input)) {
+            out() << options.output << ": is the INPUT " << input << "; the programs go to another file" << eol;
+            return kPackOutputRefused;
+        }
+    if (!options.force) {
+        out() << options.output << ": exists; --force overwrites it" << eol;
+        return kPackOutputRefused;
+    }
+    return kPackDone;
+}
+
+int packAll(const VicpackOptions& options, std::vector<std::vector<std::uint8_t>>& programs) {
+    for (const std::string& input : options.inputs) {
+        std::vector<std::uint8_t> bytes, program;
+        if (!readWholeFile(input, bytes)) {
+            out() << "Couldn't read " << input << eol;
+            return kPackUnusableInput;
+        }
+        if (int exit = packInput(input, bytes, options.settings, program); exit != kPackDone) return exit;
+        programs.push_back(std::move(program));
+    }
+    return kPackDone;
+}
+
+int writeOutput(const std::string& output, const std::vector<std::uint8_t>& bytes) {
+    std::string problem = writeWholeFileInPlace(fileSystem(), output, bytes);
+    if (problem.empty()) return kPackDone;
+    out() << problem << eol;
+    return kPackWriteFailed;
+}
+
+unsigned long blocks(std::size_t bytes) { return static_cast<unsigned long>((bytes + 253) / 254); }
+
+int writeProgram(const std::string& output, const std::vector<std::uint8_t>& program) {
+    if (int exit = writeOutput(output, program); exit != kPackDone) return exit;
+    out() << output << ": a program of " << static_cast<unsigned long>(program.size()) << " bytes (" << blocks(program.size())
+          << " blocks); on the machine LOAD it with ,8 and RUN it" << eol;
+    return kPackDone;
+}
+
+int writeDisk(const VicpackOptions& options, const std::vector<std::vector<std::uint8_t>>& programs) {
+    std::vector<std::string> names;
+    for (const std::string& input : options.inputs) names.push_back(diskFileName(input));
+    names = uniqueDiskNames(names);
+    std::vector<DiskProgram> disk;
+    for (std::size_t i = 0; i < programs.size(); ++i) disk.push_back({names[i], programs[i]});
+    std::vector<std::uint8_t> image;
+    std::string problem;
+    if (!makeDiskImage(diskFileName(options.output), disk, image, problem)) {
+        out() << options.output << ": " << problem << eol;
+        return kPackWriteFailed;
+    }
+    if (int exit = writeOutput(options.output, image); exit != kPackDone) return exit;
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    out() << options.output << ": " << static_cast<unsigned long>(names.size()) << (names.size() == 1 ? " program" : " programs")
+          << " on a 35-track disk: " << list << "; LOAD\"*\",8 and RUN start " << names.front() << eol;
+    return kPackDone;
+}
+
+}  // namespace
+
+std::optional<int> parseVicpackCommandLine(const std::vector<std::string>& args, VicpackOptions& options) {
+    options = VicpackOptions{};
+    CLI::App app;
+    defineOptions(app, options);
+    if (std::optional<int> exit = parseArguments(app, args, kPackBadCommandLine)) return exit;
+    options.settings.mode = options.hiresGiven ? VicMode::HiRes : VicMode::Multicolour;
+    std::string extension = lowerExtension(options.output);
+    if (extension != ".prg" && extension != ".d64")
+        return refuse("OUTPUT ends in .prg (a program file) or .d64 (a disk image), not '" + options.output + "'");
+    if (extension == ".prg" && options.inputs.size() > 1)
+        return refuse("a .prg OUTPUT holds one program; several INPUTs go on a .d64 disk image");
+    return std::nullopt;
+}
+
+int runVicpack(const std::vector<std::string>& args) {
+    VicpackOptions options;
+    if (std::optional<int> exit = parseVicpackCommandLine(args, options)) return *exit;
+    if (int exit = checkOutput(options); exit != kPackDone) return exit;
+    std::vector<std::vector<std::uint8_t>> programs;
+    if (int exit = packAll(options, programs); exit != kPackDone) return exit;
+    return isDiskImage(options.output) ? writeDisk(options, programs) : writeProgram(options.output, programs.front());
+}
+
+}  // namespace zov
