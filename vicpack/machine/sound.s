@@ -213,43 +213,7 @@ is_8580:
 model_found:
         rts
 
-; Every voice holds a steady level for the volume register to scale: the test bit stops its oscillator
-; (pulse then stays high, sawtooth at 0), its envelope stays at the sustain level. On the 8580 the volume
-; register moves little else. Voice 1 may pass the filter, so that the filter's mode bits in the volume
-; register add their own steps; the settings are those whose levels lie most evenly on each model.
-set_up_voices:
-        ldx #14                     ; voices 3 and 2
-voice:  lda #$00
-        sta SID+5,x                 ; attack and decay at once
-        lda #$F0
-        sta SID+6,x                 ; full sustain
-        lda #$49
-        sta SID+4,x                 ; pulse, test bit, gate
-        txa
-        sec
-        sbc #7
-        tax
-        bne voice
-        ldy model
-        stx SID+5
-        lda voice1_sustain,y
-        sta SID+6
-        lda voice1_control,y
-        sta SID+4
-        lda #$FF
-        sta SID+$16                 ; filter cut-off at the top
-        lda routing,y
-        sta SID+$17
-        jmp wait_4ms                ; the envelopes reach their levels while the volume is still 0
-
-clear_sid:
-        lda #0
-        ldx #$18
-clear_next:
-        sta SID,x
-        dex
-        bpl clear_next
-        rts
+        .include "sid_voices.inc"
 
 saved_control:  .byte 0
 model:          .byte 0
