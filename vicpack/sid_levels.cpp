@@ -9,6 +9,7 @@ namespace {
 // The levels were measured in the emulator the tests use (reSIDfp): a program set the voices up, then
 // alternated every 10 ms between the register value 0x00 and each value in turn while the emulator
 // recorded; a level is the mean of a value's stretch less the mean of its two neighbours at 0x00.
+// tools/sid_levels/measure.sh measures them again and prints them in this form (tools/sid_levels/README.md).
 // Several set-ups were measured; these give the most even steps for speech on each model. On the 6581
 // voice 1 holds a high pulse through the low-pass filter; on the 8580, whose volume register alone is
 // faint, voice 1 holds the sawtooth's bottom at 14/15 sustain through the filter, which turns it round,

@@ -162,9 +162,10 @@ void compare(const std::string& name, const std::array<int, 256>& measured, cons
         lowest = std::min(lowest, was), highest = std::max(highest, was), sum += difference;
         if (difference > largest) largest = difference, at = value;
     }
-    std::fprintf(stderr, "%s: against vicpack/sid_levels.cpp: largest difference %d (at 0x%02X; %.2f %% of the range %d "
-                 "to %d), %.1f on average\n", name.c_str(), largest, at, 100.0 * largest / (highest - lowest), lowest,
-                 highest, sum / 256);
+    std::fprintf(stderr,
+                 "%s: against vicpack/sid_levels.cpp: largest difference %d (at 0x%02X; %.2f %% of the range %d to %d), "
+                 "%.1f on average\n",
+                 name.c_str(), largest, at, 100.0 * largest / (highest - lowest), lowest, highest, sum / 256);
 }
 
 int measureLevels(SidModel model, const std::string& name, const std::string& path) {
@@ -178,8 +179,13 @@ int measureLevels(SidModel model, const std::string& name, const std::string& pa
     if (!marker) return fail(path + ": the recording is silent");
     const Recording recording(samples, reader.rate());
     const Steps steps = findSteps(recording, *marker);
-    if (steps.stretch == 0) return fail(path + ": the recording ends before the steps do (give the emulator more cycles)");
+    if (steps.stretch == 0) return fail(path + ": the recording ends before the steps do: give the emulator more cycles");
     const std::array<double, 256> levels = levelsOf(recording, steps);
+    // 0x00 against its neighbours at 0x00 gives next to nothing, unless the stretches were placed one or more off.
+    double loudest = 0;
+    for (double level : levels) loudest = std::max(loudest, std::abs(level));
+    if (std::abs(levels[0]) > loudest / 100)
+        return fail(path + ": no steps where the marker puts them (is it the recording of sid_level_meter's program?)");
     std::array<int, 256> rounded{};
     for (std::size_t value = 0; value < 256; ++value) rounded[value] = static_cast<int>(std::lround(levels[value]));
     std::fprintf(stderr, "%s: steps from %.4f s, %.3f samples each: %.1f samples a second of machine time, %d a second "
