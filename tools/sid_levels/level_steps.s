@@ -9,6 +9,7 @@
 voice1_control: .byte $49           ; 0xD404
 voice1_sustain: .byte $F0           ; 0xD406
 routing:        .byte $01           ; 0xD417
+        .assert voice1_control = $0810, error, "sid_level_meter writes the settings at 0x0810"
 
 SID             = $D400
 VOLUME          = $D418
