@@ -391,6 +391,11 @@ std::vector<std::string> frameconvArguments(const ClipOptions& o, const std::str
     if (o.pictures.hires) args.push_back("/m1");
     if (o.colourArrays) args.push_back("/c" + std::to_string(*o.colourArrays));
     if (o.rate) args.push_back("/r" + *o.rate);
+    // With a length the long route counts the pictures out with /f, which ends the walk there.
+    if (o.length) {
+        const long long pictures = std::max(1LL, std::llround(*o.length * std::strtod(o.pictures.fps.c_str(), nullptr)));
+        if (pictures <= 65535) args.push_back("/f" + std::to_string(pictures));
+    }
     const std::pair<const char*, const std::optional<double>*> reals[] = {
         {"/s", &o.contrast},           {"/b", &o.brightness},       {"/ks", &o.saturation},
         {"/kb", &o.saturationOffset},  {"/h", &o.hue},              {"/kpa", &o.paletteSaturation},
