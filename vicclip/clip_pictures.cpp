@@ -253,13 +253,14 @@ bool ClipPictures::drain(const Receiver& take, std::string& problem, bool& stop)
     }
 }
 
-// A clip whose pictures end well before the length its video stream states has been cut off.
+// A clip whose pictures end well before the length its video stream states has been cut off (a twentieth and
+// half a second are allowed for stated lengths that round up or count a last picture's time).
 bool ClipPictures::checkComplete(std::string& problem) const {
     const AVStream* stream = input_.format()->streams[stream_];
     if (stream->duration <= 0 || stream->duration == AV_NOPTS_VALUE) return true;
     const double stated = seconds(stream->duration, stream->time_base);
     const double start = stream->start_time == AV_NOPTS_VALUE ? 0 : seconds(stream->start_time + offset_, stream->time_base);
-    if (endSeconds_ >= start + stated * 0.9 - 1) return true;
+    if (endSeconds_ >= start + stated * 0.95 - 0.5) return true;
     char text[128];
     std::snprintf(text, sizeof text, "is cut off: its pictures end at %.1f s of the %.1f s its video states", endSeconds_,
                   start + stated);
