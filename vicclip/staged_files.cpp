@@ -133,7 +133,7 @@ bool StagedFiles::list(const std::string& directory, std::vector<std::string>& n
 
 std::unique_ptr<File> StagedFiles::openRead(const std::string& path) {
     if (long k = pictureAt(path); k >= 0) {
-        if (pictureOpened) pictureOpened(static_cast<std::size_t>(k));
+        if (pictureOpened && !pictureOpened(static_cast<std::size_t>(k))) return nullptr;
         const PictureStore& pictures = pictures_;
         return std::make_unique<StagedFile>(
             [&pictures, k](std::uint64_t at, void* dst, std::size_t n) {

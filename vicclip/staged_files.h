@@ -29,8 +29,9 @@ public:
     const std::array<std::uint8_t, kSinkHead>& sinkHead() const { return sinkHead_; }
     std::uint64_t sinkLength() const { return sinkLength_; }
 
-    /// Called with picture k (0-based) whenever its file is opened: frameconv has done the ones before.
-    std::function<void(std::size_t)> pictureOpened;
+    /// Called with picture k (0-based) whenever its file is opened: frameconv has done the ones before. An
+    /// answer of false refuses the file (it cannot be opened).
+    std::function<bool(std::size_t)> pictureOpened;
 
     PathKind kind(const std::string& path) override;
     std::optional<FileIdentity> identity(const std::string& path) override;

@@ -165,6 +165,14 @@ private:
     SpoolFile& file_;
 };
 
+/// Where the messages of a compile that is only counted go.
+class QuietConsole final : public Console {
+public:
+    void out(std::string_view) override {}
+    void err(std::string_view) override {}
+    void flush() override {}
+};
+
 /// The frames in a stream's head: after the audio chunk when there is one.
 std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>& head) {
     const std::size_t at = head[8] == 0x48 && head[9] == 0xC1 ? 36 : 20;
@@ -180,10 +188,10 @@ public:
         if (int exit = checkOutputs(o_); exit != kClipDone) return exit;
         if (int exit = readPictures(); exit != kClipDone) return exit;
         if (int exit = makeTrack(); exit != kClipDone) return exit;
-        const std::string partial = partialName(realFileSystem(), o_.stream);
+        const std::string partial = partialName(fileSystem(), o_.stream);
         int exit = compileStream(partial);
         if (exit == kClipDone) exit = finish(partial);
-        if (exit != kClipDone) realFileSystem().remove(partial);
+        if (exit != kClipDone) fileSystem().remove(partial);
         return exit;
     }
 
@@ -281,18 +289,34 @@ int ClipRun::makeTrack() {
 }
 
 int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals) {
-    StagedFiles staged(realFileSystem(), pictures_, kPictureDirectory);
+    StagedFiles staged(fileSystem(), pictures_, kPictureDirectory);
     if (hasSound_) staged.showTrack(kTrackName, track_);
-    if (dest == kSinkName) staged.sinkAt(kSinkName);
-    staged.pictureOpened = [this](std::size_t picture) { bar_.update(picture); };
+    const bool counting = dest == kSinkName;
+    QuietConsole quiet;
+    if (counting) {
+        staged.sinkAt(kSinkName);
+        // A count ends as soon as its answer is known: enough pictures kept, or too many dropped. The pictures
+        // after that are refused (frameconv passes over a picture it cannot open).
+        const std::size_t offered = pictures_.count(), needed = (offered * 9 + 9) / 10;
+        staged.pictureOpened = [this, &staged, offered, needed](std::size_t picture) {
+            bar_.update(picture);
+            const std::size_t kept = framesInHead(staged.sinkHead());
+            return kept < needed && picture - std::min(kept, picture) <= offered - needed;
+        };
+    } else {
+        staged.pictureOpened = [this](std::size_t picture) {
+            bar_.update(picture);
+            return true;
+        };
+    }
     int exit = 0;
     {
-        PlatformOverride use(&staged, &console_);
+        PlatformOverride use(&staged, counting ? static_cast<Console*>(&quiet) : &console_);
         auto app = std::make_unique<FrameconvApp>();
         exit = app->run(frameconvArguments(o_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
     }
-    if (dest == kSinkName) sinkFrames_ = framesInHead(staged.sinkHead());
+    if (counting) sinkFrames_ = framesInHead(staged.sinkHead());
     bar_.update(pictures_.count());
     return exit;
 }
@@ -301,7 +325,7 @@ int ClipRun::compileStream(const std::string& partial) {
     bar_.stage("compiling", pictures_.count());
     const int exit = compile(partial, o_.bandwidth, o_.verbose, totals_);
     bar_.clear();
-    if (exit != 0 || realFileSystem().kind(partial) != PathKind::File) {
+    if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
         out() << o_.stream << ": the stream could not be compiled (frameconv's exit code " << exit << ")" << eol;
         return kClipWriteFailed;
     }
@@ -311,12 +335,13 @@ int ClipRun::compileStream(const std::string& partial) {
 std::size_t ClipRun::keptWith(int bandwidth) {
     bar_.stage("--bw " + std::to_string(bandwidth), pictures_.count());
     RunTotals totals;
-    return compile(kSinkName, bandwidth, 0, totals) == 0 ? sinkFrames_ : 0;
+    compile(kSinkName, bandwidth, 0, totals);
+    return sinkFrames_;
 }
 
 int ClipRun::finish(const std::string& partial) {
     std::array<std::uint8_t, StagedFiles::kSinkHead> head{};
-    if (auto file = realFileSystem().openRead(partial)) file->read(head.data(), head.size());
+    if (auto file = fileSystem().openRead(partial)) file->read(head.data(), head.size());
     const std::size_t kept = framesInHead(head);
     summarise(kept);
     suggestBandwidth(kept);
@@ -325,7 +350,7 @@ int ClipRun::finish(const std::string& partial) {
         if (int exit = writeFilm(partial); exit != kClipDone) return exit;
     }
     try {
-        realFileSystem().rename(partial, o_.stream);
+        fileSystem().rename(partial, o_.stream);
     } catch (const FileError& error) {
         out() << "Couldn't write " << o_.stream << ": " << error.what() << eol;
         return kClipWriteFailed;
@@ -351,16 +376,11 @@ void ClipRun::suggestBandwidth(std::size_t kept) {
     const std::size_t offered = pictures_.count();
     const bool slower = o_.rate && std::strtod(o_.rate->c_str(), nullptr) < fps_;
     if (slower || (offered - std::min(kept, offered)) * 3 <= offered) return;
-    std::size_t keptThere = 0;
-    std::optional<int> enough = sufficientBandwidth(o_.bandwidth, offered, [&](int bandwidth) {
-        keptThere = keptWith(bandwidth);
-        return keptThere;
-    });
+    std::optional<int> enough = sufficientBandwidth(o_.bandwidth, offered, [this](int bandwidth) { return keptWith(bandwidth); });
     bar_.clear();
     out() << "More than a third of the pictures were dropped: ";
     if (enough) {
-        out() << "--bw " << *enough << " keeps " << static_cast<unsigned long long>(keptWith(*enough)) << " of "
-              << static_cast<unsigned long long>(offered) << " (at least 90 %)" << eol;
+        out() << "--bw " << *enough << " keeps at least 90 % of them" << eol;
     } else {
         out() << "even --bw " << kMostBandwidth << " keeps fewer than 90 % of them; try a lower --fps" << eol;
     }
@@ -368,7 +388,7 @@ void ClipRun::suggestBandwidth(std::size_t kept) {
 
 int ClipRun::writeFilm(const std::string& partial) {
     std::vector<std::uint8_t> bytes;
-    if (auto file = realFileSystem().openRead(partial)) {
+    if (auto file = fileSystem().openRead(partial)) {
         bytes.resize(static_cast<std::size_t>(file->length()));
         bytes.resize(file->read(bytes.data(), bytes.size()));
     }
