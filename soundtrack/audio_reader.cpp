@@ -63,6 +63,12 @@ bool AudioReader::open(const std::string& path, std::string& problem, int stream
 std::size_t AudioReader::readMono(std::vector<double>& mono, std::size_t count) {
     mono.clear();
     while (mono.size() < count) {
+        if (silenceLeft_ > 0) {
+            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(silenceLeft_, count - mono.size()));
+            mono.insert(mono.end(), take, 0.0);
+            silenceLeft_ -= take;
+            continue;
+        }
         if (pendingAt_ == pending_.size()) {
             pending_.clear();
             pendingAt_ = 0;
@@ -120,8 +126,7 @@ void AudioReader::leadInSilence() {
     const AVStream* stream = input_.format()->streams[stream_];
     const std::int64_t start = av_rescale_q(input_.startTime(), AV_TIME_BASE_Q, stream->time_base);
     const double seconds = static_cast<double>(stamp - start) * av_q2d(stream->time_base);
-    if (seconds > 0 && seconds < kLongestLeadIn)
-        pending_.insert(pending_.end(), static_cast<std::size_t>(std::llround(seconds * rate_)), 0.0);
+    if (seconds > 0 && seconds < kLongestLeadIn) silenceLeft_ = static_cast<std::uint64_t>(std::llround(seconds * rate_));
 }
 
 // Hands a decoded frame to the converter; true when it gave samples.

@@ -61,6 +61,7 @@ private:
     bool started_ = false;   // the first frame has been seen (and the silence before it added)
     bool flushing_ = false;  // the file has ended: the decoder gives what it still holds
     bool ended_ = false;
+    std::uint64_t silenceLeft_ = 0;  // samples of lead-in silence not yet handed over (before pending_)
     std::vector<double> pending_;  // mono samples decoded but not yet handed over
     std::size_t pendingAt_ = 0;
     std::vector<double> interleaved_;
