@@ -12,12 +12,13 @@
 
 namespace {
 
+// Few pictures each (one or two a second of the clip): every picture costs a whole conversion.
 const std::vector<std::string> kVariants[] = {
-    {},
-    {"--hires", "--crop"},
-    {"--fps", "12.5", "--no-sound"},
+    {"--fps", "1"},
+    {"--hires", "--crop", "--fps", "1"},
+    {"--fps", "12.5", "--no-sound", "--length", "0.2"},
     {"--start", "0.2", "--length", "0.3", "--dither", "shaped"},
-    {"--bw", "300", "--gain", "6"},
+    {"--bw", "1500", "--gain", "6", "--fps", "2"},
 };
 
 }  // namespace
