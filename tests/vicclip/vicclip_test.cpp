@@ -70,11 +70,11 @@ protected:
 // H.264 with AAC in MP4 and MPEG-4 with AC3 in AVI, each with and without sound, in multicolour; the MP4
 // with sound also in hi-res, and a part of it with picture settings. Every stream equals the long route's.
 TEST_F(Vicclip, TheStreamIsTheLongRoutesByteForByte) {
-    const std::string pictures = testing::testPictures("320x240", 25, 5), tone = testing::testTone(440, 44100, 5);
+    const std::string pictures = testing::testPictures("320x240", 25, 3.5), tone = testing::testTone(440, 44100, 3.5);
     make("sound.mp4", pictures + " " + tone, "-c:v libx264 -pix_fmt yuv420p -c:a aac");
-    make("sound.avi", testing::testPictures("256x256", 10, 5) + " " + tone, "-c:v mpeg4 -c:a ac3");
-    make("silent.mp4", testing::testPictures("200x320", 24, 4), "-c:v libx264 -pix_fmt yuv420p");
-    make("silent.avi", testing::testPictures("320x180", 30, 4), "-c:v mpeg4");
+    make("sound.avi", testing::testPictures("256x256", 10, 3) + " " + tone, "-c:v mpeg4 -c:a ac3");
+    make("silent.mp4", testing::testPictures("200x320", 24, 2.5), "-c:v libx264 -pix_fmt yuv420p");
+    make("silent.avi", testing::testPictures("320x180", 30, 2.5), "-c:v mpeg4");
     for (const char* clip : {"sound.mp4", "sound.avi", "silent.mp4", "silent.avi"}) {
         const bool sound = std::string(clip).rfind("sound", 0) == 0;
         ASSERT_EQ(vicclip({tree.path(clip), tree.path("clip.zov"), "--force"}), kClipDone) << clip << ": " << console.output();
