@@ -13,7 +13,7 @@ void putLe(std::vector<std::uint8_t>& out, std::uint32_t value, int size) {
 
 }  // namespace
 
-bool PictureStore::start(int width, int height, PictureFormat format, int firstNumber, std::string& problem) {
+bool PictureStore::start(int width, int height, PictureFormat format, std::size_t firstNumber, std::string& problem) {
     width_ = width;
     height_ = height;
     format_ = format;
@@ -67,7 +67,7 @@ std::size_t PictureStore::read(std::size_t picture, std::uint64_t offset, void* 
 
 std::string PictureStore::fileName(std::size_t picture) const {
     char name[32];
-    std::snprintf(name, sizeof name, "frame%05zu.%s", picture + static_cast<std::size_t>(firstNumber_),
+    std::snprintf(name, sizeof name, "frame%05zu.%s", picture + firstNumber_,
                   format_ == PictureFormat::Bmp ? "bmp" : "ppm");
     return name;
 }

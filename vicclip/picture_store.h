@@ -17,7 +17,7 @@ enum class PictureFormat { Bmp, Ppm };
 class PictureStore {
 public:
     /// Pictures of width × height pixels; file names count from firstNumber.
-    bool start(int width, int height, PictureFormat format, int firstNumber, std::string& problem);
+    bool start(int width, int height, PictureFormat format, std::size_t firstNumber, std::string& problem);
 
     /// Adds a picture from its rows, top first, 3 bytes a pixel in the file's order (B, G, R for BMP; R, G,
     /// B for PPM), stride bytes apart.
@@ -25,7 +25,7 @@ public:
 
     std::size_t count() const { return count_; }
     PictureFormat format() const { return format_; }
-    int firstNumber() const { return firstNumber_; }
+    std::size_t firstNumber() const { return firstNumber_; }
     /// The bytes of every picture's file.
     std::uint64_t fileSize() const { return head_.size() + pixelBytes(); }
     /// Reads part of picture k's file (0-based); returns how many bytes were read.
@@ -40,7 +40,8 @@ private:
     SpoolFile pixels_;
     std::vector<std::uint8_t> head_;
     std::vector<std::uint8_t> row_;
-    int width_ = 0, height_ = 0, firstNumber_ = 1;
+    int width_ = 0, height_ = 0;
+    std::size_t firstNumber_ = 1;
     PictureFormat format_ = PictureFormat::Bmp;
     std::size_t count_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "vicclip/staged_files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace zov {
@@ -94,10 +95,10 @@ long StagedFiles::pictureAt(const std::string& path) const {
     if (path.size() <= prefix.size() + 4 || path.compare(0, prefix.size(), prefix) != 0) return -1;
     std::size_t number = 0;
     for (std::size_t i = prefix.size(); i < path.size() - 4; ++i) {
-        if (path[i] < '0' || path[i] > '9' || number > 100000000) return -1;
+        if (path[i] < '0' || path[i] > '9' || number > (SIZE_MAX - 9) / 10) return -1;
         number = number * 10 + static_cast<std::size_t>(path[i] - '0');
     }
-    const auto first = static_cast<std::size_t>(pictures_.firstNumber());
+    const std::size_t first = pictures_.firstNumber();
     if (number < first || number - first >= pictures_.count()) return -1;
     const std::size_t k = number - first;
     return pictures_.fileName(k) == path.substr(directory_.size() + 1) ? static_cast<long>(k) : -1;

@@ -43,9 +43,11 @@ const char* const kSinkName = "frames.zov";
 std::string real(double value) { return formatted("%.17g", value); }
 
 void definePictureOptions(CLI::App& app, ClipOptions& options) {
-    app.add_option("--fps", options.pictures.fps, "Pictures taken a second, frameconv's IRATE (default 4)")
+    // At most 1000 a second, so that every count of pictures (up to 1e7 seconds long) stays a whole number.
+    app.add_option("--fps", options.pictures.fps, "Pictures taken a second, up to 1000, frameconv's IRATE (default 4)")
         ->option_text("FPS")
-        ->check(positiveFinite());
+        ->check(positiveFinite())
+        ->check(finiteWithin(0, 1000));
     app.add_flag("--hires", options.pictures.hires, "Hi-res pictures, 320 x 200 (default multicolour, 160 x 200)");
     app.add_flag("--crop", options.pictures.crop, "Fill the screen's shape, cutting off what is left over (default: black bars)");
     app.add_option("--start", options.start, "Start this many seconds into CLIP (default 0)")
@@ -232,12 +234,12 @@ int ClipRun::readPictures() {
     jump_ = static_cast<std::size_t>(std::llround(o_.start * fps_));
     const std::size_t most = o_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*o_.length * fps_))) : SIZE_MAX;
     const PictureFormat format = o_.pictures.hires ? PictureFormat::Ppm : PictureFormat::Bmp;
-    if (!pictures_.start(o_.pictures.hires ? 320 : 160, 200, format, static_cast<int>(jump_) + 1, problem)) {
+    if (!pictures_.start(o_.pictures.hires ? 320 : 160, 200, format, jump_ + 1, problem)) {
         out() << kProgram << ": " << problem << eol;
         return kClipWriteFailed;
     }
     const double stated = clip.statedSeconds();
-    const std::size_t expected = stated > 0 ? static_cast<std::size_t>(std::ceil((stated - o_.start) * fps_)) : 0;
+    const std::size_t expected = static_cast<std::size_t>(std::max(0.0, std::ceil((stated - o_.start) * fps_)));
     bar_.stage("reading  ", std::min(most, expected));
     std::size_t seen = 0;
     bool spoolFailed = false;
