@@ -4,6 +4,9 @@
 #include "common/console/console.h"
 #include "common/platform/platform.h"
 #include "common/platform/whole_file.h"
+#include "formats/little_endian.h"
+#include "formats/vic_colours.h"
+#include "formats/zovf_container.h"
 #include "frameconv/app/frameconv_app.h"
 #include "soundtrack/soundtrack_app.h"
 #include "vicclip/picture_store.h"
@@ -11,7 +14,6 @@
 #include "vicclip/spool_file.h"
 #include "vicclip/staged_files.h"
 #include "vicview/stream_preview.h"
-#include "formats/vic_colours.h"
 
 #include <algorithm>
 #include <array>
@@ -177,8 +179,8 @@ public:
 
 /// The frames in a stream's head: after the audio chunk when there is one.
 std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>& head) {
-    const std::size_t at = head[8] == 0x48 && head[9] == 0xC1 ? 36 : 20;
-    return static_cast<std::size_t>(head[at] | head[at + 1] << 8 | head[at + 2] << 16);
+    const StreamHeadLayout layout{head[kFileHeadLength] == kChunkMark && head[kFileHeadLength + 1] == kAudioChunk};
+    return readLe24(&head[static_cast<std::size_t>(layout.framesField())]);
 }
 
 class ClipRun {
