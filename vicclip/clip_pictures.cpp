@@ -7,7 +7,9 @@ extern "C" {
 #include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/dict.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/parseutils.h>
 #include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 }
@@ -49,6 +51,16 @@ std::string secondsText(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", value);
     return text;
+}
+
+/// The length that the video stream states, in seconds; 0 when it states none. Matroska and WebM files give
+/// it as a "DURATION" tag of the track (HH:MM:SS.fraction) rather than as the stream's duration.
+double statedVideoSeconds(const AVStream* stream) {
+    if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE) return seconds(stream->duration, stream->time_base);
+    const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "DURATION", nullptr, 0);
+    std::int64_t microseconds = 0;
+    if (!tag || av_parse_time(&microseconds, tag->value, 1) < 0 || microseconds <= 0) return 0;
+    return static_cast<double>(microseconds) / AV_TIME_BASE;
 }
 
 }  // namespace
@@ -257,8 +269,8 @@ bool ClipPictures::drain(const Receiver& take, std::string& problem, bool& stop)
 // half a second are allowed for stated lengths that round up or count a last picture's time).
 bool ClipPictures::checkComplete(std::string& problem) const {
     const AVStream* stream = input_.format()->streams[stream_];
-    if (stream->duration <= 0 || stream->duration == AV_NOPTS_VALUE) return true;
-    const double stated = seconds(stream->duration, stream->time_base);
+    const double stated = statedVideoSeconds(stream);
+    if (stated <= 0) return true;
     const double start = stream->start_time == AV_NOPTS_VALUE ? 0 : seconds(stream->start_time + offset_, stream->time_base);
     if (endSeconds_ >= start + stated * 0.95 - 0.5) return true;
     char text[128];

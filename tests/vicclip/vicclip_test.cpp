@@ -99,6 +99,9 @@ TEST_F(Vicclip, BadInputsAreRefusedWithOneLineAndLeaveNoStream) {
          "-c:v libx264 -pix_fmt yuv420p -c:a aac -movflags +faststart");
     make("tone.wav", testing::testTone(440, 22050, 1), "");
     testing::saveCut(tree.path("clip.mp4"), tree.path("cut.mp4"), 0.5);
+    // Matroska states a track's length in a tag of its own, not as the stream's duration.
+    make("clip.mkv", testing::testPictures("160x120", 10, 2), "-c:v libx264 -pix_fmt yuv420p");
+    testing::saveCut(tree.path("clip.mkv"), tree.path("cut.mkv"), 0.5);
     testing::saveBytes(tree.path("old.zov"), {'o', 'l', 'd'});
     struct Case {
         std::vector<std::string> args;
@@ -108,6 +111,7 @@ TEST_F(Vicclip, BadInputsAreRefusedWithOneLineAndLeaveNoStream) {
         {{"missing.mp4", "out.zov"}, kClipUnusableInput, "missing.mp4: cannot be opened"},
         {{"tone.wav", "out.zov"}, kClipUnusableInput, "tone.wav: has no video stream"},
         {{"cut.mp4", "out.zov"}, kClipUnusableInput, "cut.mp4: is cut off"},
+        {{"cut.mkv", "out.zov"}, kClipUnusableInput, "cut.mkv: is cut off"},
         {{"clip.mp4", "out.zov", "--start", "5"}, kClipUnusableInput, "clip.mp4: --start 5 s is past its end (2.000 s)"},
         {{"clip.mp4", "old.zov"}, kClipOutputRefused, "old.zov: exists; --force overwrites it"},
         {{"clip.mp4", "clip.mp4", "--force"}, kClipOutputRefused, "clip.mp4: is "},
@@ -121,7 +125,7 @@ TEST_F(Vicclip, BadInputsAreRefusedWithOneLineAndLeaveNoStream) {
         EXPECT_EQ(console.output().rfind(tree.path(c.says), 0) == 0 || console.output().rfind(c.says, 0) == 0, true)
             << c.says << ": " << console.output();
         EXPECT_EQ(lines(), c.exit == kClipBadCommandLine ? 2u : 1u) << console.output();
-        EXPECT_EQ(tree.below(""), (std::vector<std::string>{"clip.mp4", "cut.mp4", "old.zov", "tone.wav"})) << c.says;
+        EXPECT_EQ(tree.below(""), (std::vector<std::string>{"clip.mkv", "clip.mp4", "cut.mkv", "cut.mp4", "old.zov", "tone.wav"})) << c.says;
     }
     EXPECT_EQ(testing::fileBytes(tree.path("old.zov")), (std::vector<unsigned char>{'o', 'l', 'd'}));
     EXPECT_TRUE(console.errors().empty()) << "no progress bar off a terminal: " << console.errors();
