@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 . tools/setup.sh
 zov_install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(zov_jobs)" --target frameconv soundconv soundtrack vicview vicpack make_samples >/dev/null
+cmake --build build -j "$(zov_jobs)" --target frameconv soundconv soundtrack vicview vicpack vicclip make_samples >/dev/null
 
 out=demo-out
 rm -rf "$out"
@@ -31,6 +31,12 @@ run ./build/soundtrack "$out/samples/clip.wav" "$out/clip.raw"
 echo; echo "== frameconv: the clip with its sound track compiled into a ZOVF video stream =="
 run ./build/frameconv "$out/samples/clip" "$out/clip.zov" /af "$out/clip.raw" /ar7843 /bw6000 /v1
 echo "Video stream: $out/clip.zov"
+
+echo; echo "== vicclip: a video clip (made here from the samples with ffmpeg) to a stream in one command =="
+ffmpeg -nostdin -v error -y -framerate 4 -i "$out/samples/clip/frame%02d.bmp" -i "$out/samples/clip.wav" \
+  -vf "scale=320:240,format=yuv420p" -c:v libx264 -c:a aac -shortest "$out/samples/clip_video.mp4"
+run ./build/vicclip "$out/samples/clip_video.mp4" "$out/vicclip.zov" --bw 6000 --film "$out/vicclip.mp4" --force
+echo "Video stream: $out/vicclip.zov, its film: $out/vicclip.mp4"
 
 echo; echo "== soundconv: a WAVE chirp =="
 run ./build/soundconv "$out/samples/chirp.wav" "$out/chirp.zov" /v

@@ -1,5 +1,6 @@
-// Arbitrary bytes as an audio file, through the whole of soundtrack: libsndfile's reading of whatever it
-// recognises, the mixing, resampling, level and rounding, and the write beside OUTPUT and rename. The
+// Arbitrary bytes as a media file, through the whole of soundtrack: FFmpeg's demuxing and decoding of
+// whatever it recognises, the mixing, resampling, level (with its samples held on the disk between the
+// passes) and rounding, and the write beside OUTPUT and rename. The
 // settings (one of a fixed set, picked by the input's size) include the extremes of the rate, the start,
 // the length and the gain. Whatever the input, the run ends with 0 or 2; a finished track holds the samples
 // its closing line counts, four a byte, and nothing else is left on the disk; a refused input leaves the
@@ -30,11 +31,6 @@ const Variant kVariants[] = {
 };
 
 }  // namespace
-
-// Debian's libsndfile 1.2.0 loses the Vorbis decoder's state when it gives up on a malformed Ogg file
-// ("Supported file format but file is malformed"): a leak inside the libraries, after our reader has
-// been told the file cannot be read. Leaks whose allocation lies there are not ours to find.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libvorbis.so\nleak:libsndfile.so\n"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Variant& variant = kVariants[size % std::size(kVariants)];

@@ -1,15 +1,19 @@
-// Reads any audio file that libsndfile reads (WAVE of every kind, FLAC, Ogg, AIFF, MP3 where the library has
-// it) through the platform's file system, and hands its sound over as mono samples, full scale ±1.
+// Reads the sound of any media file that FFmpeg's libraries read (WAVE of every kind, FLAC, Ogg, Opus, MP3,
+// AAC, AC3, AIFF, and the sound of video files: MP4, MKV, AVI, WebM) through the platform's file system, and
+// hands it over as mono samples, full scale ±1, a block at a time.
 #pragma once
 
-#include "common/platform/platform.h"
+#include "common/media/media_input.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-struct sf_private_tag;
+struct AVChannelLayout;
+struct AVFrame;
+struct AVPacket;
+struct SwrContext;
 
 namespace zov {
 
@@ -20,28 +24,48 @@ public:
     AudioReader(const AudioReader&) = delete;
     AudioReader& operator=(const AudioReader&) = delete;
 
-    /// Opens the file and reads its head; false with the reason when it cannot be opened, is not audio that
-    /// the library reads, or has no channels, no usable rate or no samples.
-    bool open(const std::string& path, std::string& problem);
+    /// Opens the file and its sound: the first audio stream, or the file's stream number stream when that
+    /// is not -1. False with the reason when it cannot be opened, has no such sound, or names no channels or
+    /// no usable rate.
+    bool open(const std::string& path, std::string& problem, int stream = -1);
 
     int rate() const { return rate_; }
     int channels() const { return channels_; }
-    std::int64_t frames() const { return frames_; }
 
-    /// Goes to a frame (0 to frames()); false when the file cannot go there.
-    bool seek(std::int64_t frame);
-
-    /// Reads up to count frames, each the mean of its channels, into mono; returns how many were read
-    /// (0 at the end or when the file breaks off).
+    /// Reads up to count samples, each the mean of its channels, into mono; returns how many were read (0 at
+    /// the end, also where the file breaks off). The samples count from the file's start, the time the
+    /// pictures of a video count from too: a sound that begins later is preceded by silence.
     std::size_t readMono(std::vector<double>& mono, std::size_t count);
 
+    /// Samples of the sound read so far, the silence before it included.
+    std::uint64_t samplesRead() const { return samplesRead_; }
+
 private:
-    std::unique_ptr<File> file_;
-    sf_private_tag* sound_ = nullptr;
+    bool decodeMore();
+    bool takeFrame();
+    void leadInSilence();
+    bool convert();
+    bool startConverter();
+
+    MediaInput input_;
+    int stream_ = -1;
+    DecoderHandle decoder_;
+    SwrContext* converter_ = nullptr;
+    AVChannelLayout* converterLayout_ = nullptr;  // what the converter was set up for
+    int converterFormat_ = -1;
+    int converterRate_ = 0;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
     int rate_ = 0;
     int channels_ = 0;
-    std::int64_t frames_ = 0;
+    bool started_ = false;   // the first frame has been seen (and the silence before it added)
+    bool flushing_ = false;  // the file has ended: the decoder gives what it still holds
+    bool ended_ = false;
+    std::uint64_t silenceLeft_ = 0;  // samples of lead-in silence not yet handed over (before pending_)
+    std::vector<double> pending_;  // mono samples decoded but not yet handed over
+    std::size_t pendingAt_ = 0;
     std::vector<double> interleaved_;
+    std::uint64_t samplesRead_ = 0;
 };
 
 }  // namespace zov

@@ -14,21 +14,6 @@ unsigned nearestLevel(double value) {
     return index >= 3 ? 3u : static_cast<unsigned>(index);
 }
 
-// A small fixed pseudo-random sequence (xorshift64*), so every run writes the same track.
-class NoiseSource {
-public:
-    double uniform() {
-        state_ ^= state_ >> 12;
-        state_ ^= state_ << 25;
-        state_ ^= state_ >> 27;
-        return static_cast<double>((state_ * 0x2545F4914F6CDD1DULL) >> 11) * 0x1.0p-53;
-    }
-    double triangular() { return uniform() - uniform(); }  // -1 to 1, peaked at 0
-
-private:
-    std::uint64_t state_ = 0x9E3779B97F4A7C15ULL;
-};
-
 }  // namespace
 
 const char* ditherName(Dither dither) {
@@ -42,38 +27,71 @@ const char* ditherName(Dither dither) {
 
 double levelValue(unsigned level) { return (2.0 * level - 3.0) / 4.0; }
 
-QuantisedTrack quantiseTrack(const std::vector<double>& samples, double gain, Dither dither) {
-    QuantisedTrack track;
-    track.levels.reserve(samples.size());
-    NoiseSource noise;
-    double carried = 0;  // Shaped: the last rounding error, taken off the next sample
-    for (double sample : samples) {
-        double value = sample * gain;
-        if (std::fabs(value) > 1.0) ++track.limited;
+double NoiseSource::uniform() {
+    state_ ^= state_ >> 12;
+    state_ ^= state_ << 25;
+    state_ ^= state_ >> 27;
+    return static_cast<double>((state_ * 0x2545F4914F6CDD1DULL) >> 11) * 0x1.0p-53;
+}
+
+void TrackQuantiser::add(const double* samples, std::size_t count, std::vector<std::uint8_t>& levels) {
+    for (std::size_t i = 0; i < count; ++i) {
+        double value = samples[i] * gain_;
+        if (std::fabs(value) > 1.0) ++limited_;
         value = std::clamp(value, -1.0, 1.0);
         unsigned level = 0;
-        switch (dither) {
+        switch (dither_) {
         case Dither::None: level = nearestLevel(value); break;
-        case Dither::Tpdf: level = nearestLevel(value + kStep * noise.triangular()); break;
+        case Dither::Tpdf: level = nearestLevel(value + kStep * noise_.triangular()); break;
         case Dither::Shaped: {
-            double wanted = value - carried;
+            double wanted = value - carried_;
             level = nearestLevel(wanted);
             // The error is held to one step, so a long run at the outer level cannot build it up.
-            carried = std::clamp(levelValue(level) - wanted, -kStep, kStep);
+            carried_ = std::clamp(levelValue(level) - wanted, -kStep, kStep);
             break;
         }
         }
-        track.levels.push_back(static_cast<std::uint8_t>(level));
+        levels.push_back(static_cast<std::uint8_t>(level));
     }
+}
+
+QuantisedTrack quantiseTrack(const std::vector<double>& samples, double gain, Dither dither) {
+    QuantisedTrack track;
+    track.levels.reserve(samples.size());
+    TrackQuantiser quantiser(gain, dither);
+    quantiser.add(samples.data(), samples.size(), track.levels);
+    track.limited = static_cast<std::size_t>(quantiser.limited());
     return track;
 }
 
-std::vector<std::uint8_t> packLevels(const std::vector<std::uint8_t>& levels) {
-    std::vector<std::uint8_t> bytes((levels.size() + 3) / 4, 0);
-    for (std::size_t i = 0; i < bytes.size() * 4; ++i) {
-        unsigned level = i < levels.size() ? levels[i] & 3u : kMiddleLevel;
-        bytes[i / 4] = static_cast<std::uint8_t>(bytes[i / 4] | level << (6 - 2 * (i % 4)));
+void LevelPacker::add(const std::vector<std::uint8_t>& levels, std::vector<std::uint8_t>& bytes) {
+    for (std::uint8_t level : levels) {
+        byte_ = byte_ << 2 | (level & 3u);
+        if (++held_ == 4) {
+            bytes.push_back(static_cast<std::uint8_t>(byte_));
+            byte_ = 0;
+            held_ = 0;
+        }
     }
+}
+
+void LevelPacker::finish(std::vector<std::uint8_t>& bytes) {
+    if (held_ == 0) return;
+    while (held_ < 4) {
+        byte_ = byte_ << 2 | kMiddleLevel;
+        ++held_;
+    }
+    bytes.push_back(static_cast<std::uint8_t>(byte_));
+    byte_ = 0;
+    held_ = 0;
+}
+
+std::vector<std::uint8_t> packLevels(const std::vector<std::uint8_t>& levels) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve((levels.size() + 3) / 4);
+    LevelPacker packer;
+    packer.add(levels, bytes);
+    packer.finish(bytes);
     return bytes;
 }
 

@@ -27,6 +27,46 @@ struct QuantisedTrack {
     std::size_t limited = 0;           // samples whose amplified value lay beyond full scale
 };
 
+/// A small fixed pseudo-random sequence (xorshift64*), so every run writes the same track.
+class NoiseSource {
+public:
+    double uniform();
+    double triangular() { return uniform() - uniform(); }  // -1 to 1, peaked at 0
+
+private:
+    std::uint64_t state_ = 0x9E3779B97F4A7C15ULL;
+};
+
+/// Rounds a track block after block, as quantiseTrack rounds it whole: the dither's state goes on from one
+/// block to the next.
+class TrackQuantiser {
+public:
+    TrackQuantiser(double gain, Dither dither) : gain_(gain), dither_(dither) {}
+    /// Appends one level per sample.
+    void add(const double* samples, std::size_t count, std::vector<std::uint8_t>& levels);
+    std::uint64_t limited() const { return limited_; }
+
+private:
+    double gain_;
+    Dither dither_;
+    NoiseSource noise_;
+    double carried_ = 0;  // Shaped: the last rounding error, taken off the next sample
+    std::uint64_t limited_ = 0;
+};
+
+/// Packs levels four to a byte as they come, the first sample in bits 7-6.
+class LevelPacker {
+public:
+    /// Appends every byte that is complete.
+    void add(const std::vector<std::uint8_t>& levels, std::vector<std::uint8_t>& bytes);
+    /// Appends the last byte, padded with kMiddleLevel, when levels are left over.
+    void finish(std::vector<std::uint8_t>& bytes);
+
+private:
+    unsigned byte_ = 0;
+    int held_ = 0;  // levels in byte_
+};
+
 /// Amplifies every sample by gain, limits it to full scale (peaks are held at the outer level, never
 /// wrapped) and rounds it to a level. Deterministic: the dither's noise comes from a fixed sequence.
 QuantisedTrack quantiseTrack(const std::vector<double>& samples, double gain, Dither dither);

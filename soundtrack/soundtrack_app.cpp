@@ -1,16 +1,9 @@
 #include "soundtrack/soundtrack_app.h"
 
-#include "common/cli/command_line.h"
 #include "common/console/console.h"
 #include "common/platform/platform.h"
 #include "common/platform/whole_file.h"
-#include "soundtrack/audio_reader.h"
-#include "soundtrack/resampler.h"
 #include "soundtrack/track_level.h"
-
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
 
 namespace zov {
 namespace {
@@ -18,100 +11,32 @@ namespace {
 const char* const kProgram = "soundtrack";
 
 const char* const kDescription =
-    "Writes the sound track of a video stream: INPUT (any audio file libsndfile reads: WAVE, FLAC, Ogg, AIFF,\n"
-    "MP3 where the library has it) mixed to mono, resampled, levelled and rounded to four levels, written\n"
-    "to OUTPUT as raw 2-bit samples, four to a byte, the first in bits 7-6. frameconv takes it with\n"
-    "/af OUTPUT /arRATE.";
+    "Writes the sound track of a video stream: the sound of INPUT (any media file that FFmpeg's libraries\n"
+    "read: WAVE, FLAC, Ogg, Opus, MP3, AAC, AC3, AIFF, or a video file's sound) mixed to mono, resampled,\n"
+    "levelled and rounded to four levels, written to OUTPUT as raw 2-bit samples, four to a byte, the first\n"
+    "in bits 7-6. frameconv takes it with /af OUTPUT /arRATE.";
 
 const char* const kExitCodes =
-    "Exit codes: 0 done; 1 bad command line; 2 INPUT unreadable or unusable (not audio, no channels, no\n"
-    "samples, --start past its end, or a track of over 2^28 samples); 3 OUTPUT exists (without --force),\n"
-    "is a directory or another kind of non-regular file, or is INPUT; 4 OUTPUT could not be written\n"
-    "(nothing is left behind).";
-
-constexpr std::size_t kReadBlock = 65536;  // input frames converted at a time
-// The whole track is held (as doubles) to set its level: 2 GiB at most, 9.5 hours at 7843 Hz.
-constexpr std::size_t kMostTrackSamples = std::size_t{1} << 28;
+    "Exit codes: 0 done; 1 bad command line; 2 INPUT unreadable or unusable (no sound, no channels, no\n"
+    "samples, --start past its end); 3 OUTPUT exists (without --force), is a directory or another kind of\n"
+    "non-regular file, or is INPUT; 4 OUTPUT could not be written (nothing is left behind).";
 
 void defineTrackOptions(CLI::App& app, TrackOptions& options) {
     prepareApp(app, kProgram, kExitCodes);
     app.description(kDescription);
-    app.add_option("INPUT", options.input, "Audio file")->required();
+    app.add_option("INPUT", options.track.input, "Media file with sound")->required();
     app.add_option("OUTPUT", options.output, "Raw 2-bit sound track")->required();
-    app.add_option("--rate", options.rate, "Output sample rate (default 7843, frameconv's A.RATE)")
+    app.add_option("--rate", options.track.rate, "Output sample rate (default 7843, frameconv's A.RATE)")
         ->option_text("HZ")
         ->check(CLI::Range(1, 65535));
-    app.add_option("--start", options.start, "Skip this many seconds of INPUT (default 0)")
+    app.add_option("--start", options.track.start, "Skip this many seconds of INPUT (default 0)")
         ->option_text("SECONDS")
         ->check(finiteWithin(0, 1e7));
-    app.add_option("--length", options.length, "Write at most this many seconds (default: to the end)")
+    app.add_option("--length", options.track.length, "Write at most this many seconds (default: to the end)")
         ->option_text("SECONDS")
         ->check(finiteWithin(0, 1e7));
-    app.add_option("--gain", options.gainDecibels, "A fixed gain in dB instead of the automatic level")
-        ->option_text("DB")
-        ->check(finiteWithin(-200, 200));
-    app.add_option("--dither", options.ditherName, "Rounding to the four levels: none (default), tpdf or shaped")
-        ->option_text("none|tpdf|shaped")
-        ->check(CLI::IsMember({ditherName(Dither::None), ditherName(Dither::Tpdf), ditherName(Dither::Shaped)}));
+    addTrackSoundOptions(app, options.track, options.ditherName);
     app.add_flag("--force", options.force, "Overwrite an existing OUTPUT");
-}
-
-/// Opens INPUT and goes to --start.
-int openAtStart(AudioReader& reader, const TrackOptions& options, std::int64_t& startFrame) {
-    std::string problem;
-    if (!reader.open(options.input, problem)) {
-        out() << options.input << ": " << problem << eol;
-        return kTrackUnusableInput;
-    }
-    startFrame = static_cast<std::int64_t>(std::llround(options.start * reader.rate()));
-    if (startFrame >= reader.frames()) {
-        out() << options.input << ": --start " << formatted("%g", options.start) << " s is past its end ("
-              << formatted("%.3f", static_cast<double>(reader.frames()) / reader.rate()) << " s)" << eol;
-        return kTrackUnusableInput;
-    }
-    if (!reader.seek(startFrame)) {
-        out() << options.input << ": breaks off before --start " << formatted("%g", options.start) << " s" << eol;
-        return kTrackUnusableInput;
-    }
-    return kTrackDone;
-}
-
-/// The selected part of INPUT, mono at the output rate. Its first sample stands for the time --start;
-/// --length counts output samples.
-int readSound(const TrackOptions& options, std::vector<double>& samples) {
-    AudioReader reader;
-    std::int64_t startFrame = 0;
-    if (int exit = openAtStart(reader, options, startFrame); exit != kTrackDone) return exit;
-    const std::size_t wanted = options.length ? static_cast<std::size_t>(std::llround(*options.length * options.rate))
-                                              : SIZE_MAX;
-    const double expected = std::min(static_cast<double>(reader.frames() - startFrame) * options.rate / reader.rate(),
-                                     static_cast<double>(wanted));
-    if (expected > static_cast<double>(kMostTrackSamples)) {
-        out() << options.input << ": the track would hold " << formatted("%.0f", expected) << " samples, more than "
-              << kMostTrackSamples << "; make it in parts with --start and --length" << eol;
-        return kTrackUnusableInput;
-    }
-    Resampler resampler;
-    std::string problem;
-    if (!resampler.start(reader.rate(), options.rate, problem)) {
-        out() << options.input << ": " << problem << eol;
-        return kTrackUnusableInput;
-    }
-    std::vector<double> block;
-    while (samples.size() < wanted) {
-        if (reader.readMono(block, kReadBlock) == 0) {
-            resampler.finish(samples);
-            break;
-        }
-        resampler.push(block, samples);
-    }
-    if (samples.size() > wanted) samples.resize(wanted);
-    if (samples.empty()) {
-        out() << options.input << ": too short for one sample at " << options.rate << " Hz from --start "
-              << formatted("%g", options.start) << " s" << eol;
-        return kTrackUnusableInput;
-    }
-    return kTrackDone;
 }
 
 /// OUTPUT may be written: it does not exist, or --force allows replacing the file (never INPUT itself).
@@ -127,7 +52,7 @@ int checkOutput(const TrackOptions& options) {
         out() << options.output << ": is not a regular file; OUTPUT names the track's file" << eol;
         return kTrackOutputRefused;
     }
-    std::optional<FileIdentity> input = files.identity(options.input);
+    std::optional<FileIdentity> input = files.identity(options.track.input);
     if (input && input == files.identity(options.output)) {
         out() << options.output << ": is INPUT; the track goes to another file" << eol;
         return kTrackOutputRefused;
@@ -139,25 +64,97 @@ int checkOutput(const TrackOptions& options) {
     return kTrackDone;
 }
 
-/// Writes the track under a passing name beside OUTPUT and renames it into place, so OUTPUT is either the old
-/// file (or none) or the whole new track.
-int writeTrack(const std::string& output, const std::vector<std::uint8_t>& bytes) {
-    std::string problem = writeWholeFileInPlace(fileSystem(), output, bytes);
-    if (problem.empty()) return kTrackDone;
-    out() << problem << eol;
-    return kTrackWriteFailed;
+/// The track written under a passing name beside OUTPUT as it comes, and renamed into place once whole, so
+/// OUTPUT is either the old file (or none) or the whole new track.
+class PassingFileSink final : public TrackSink {
+public:
+    explicit PassingFileSink(std::string path)
+        : path_(std::move(path)), partial_(partialName(fileSystem(), path_)), file_(fileSystem().create(partial_)) {
+        if (!file_) problem_ = "Couldn't create " + partial_ + " beside " + path_;
+    }
+    ~PassingFileSink() override {
+        if (file_) abandon();
+    }
+    bool opened() const { return file_ != nullptr; }
+    const std::string& problem() const { return problem_; }
+
+    bool put(const std::vector<std::uint8_t>& bytes) override {
+        try {
+            file_->write(bytes.data(), bytes.size());
+            return true;
+        } catch (const FileError& error) {
+            problem_ = "Couldn't write " + path_ + ": " + error.what();
+            return false;
+        }
+    }
+    /// Renames the finished file into place; false with the problem.
+    bool finish() {
+        try {
+            file_->close();
+            fileSystem().rename(partial_, path_);
+            file_.reset();
+            return true;
+        } catch (const FileError& error) {
+            problem_ = "Couldn't write " + path_ + ": " + error.what();
+            return false;
+        }
+    }
+
+private:
+    void abandon() {
+        file_->close();
+        fileSystem().remove(partial_);
+        file_.reset();
+    }
+    std::string path_, partial_;
+    std::unique_ptr<File> file_;
+    std::string problem_;
+};
+
+int writeTrack(const TrackOptions& options, TrackSummary& summary) {
+    PassingFileSink sink(options.output);
+    if (!sink.opened()) {
+        out() << sink.problem() << eol;
+        return kTrackWriteFailed;
+    }
+    const int exit = makeTrack(options.track, sink, summary);
+    if (exit == kTrackWriteFailed && !sink.problem().empty()) out() << sink.problem() << eol;
+    if (exit != kTrackDone) return exit;
+    if (!sink.finish()) {
+        out() << sink.problem() << eol;
+        return kTrackWriteFailed;
+    }
+    return kTrackDone;
 }
 
 }  // namespace
 
+void addTrackSoundOptions(CLI::App& app, TrackSettings& settings, std::string& ditherName) {
+    app.add_option("--stream", settings.stream, "The file's stream N as the sound (default: its first audio stream)")
+        ->option_text("N")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--gain", settings.gainDecibels, "A fixed gain in dB instead of the automatic level")
+        ->option_text("DB")
+        ->check(finiteWithin(-200, 200));
+    app.add_option("--dither", ditherName, "Rounding to the four levels: none (default), tpdf or shaped")
+        ->option_text("none|tpdf|shaped")
+        ->check(CLI::IsMember({zov::ditherName(Dither::None), zov::ditherName(Dither::Tpdf),
+                               zov::ditherName(Dither::Shaped)}));
+}
+
+Dither ditherOf(const std::string& name) {
+    for (Dither dither : {Dither::None, Dither::Tpdf, Dither::Shaped})
+        if (name == ditherName(dither)) return dither;
+    return Dither::None;
+}
+
 std::optional<int> parseTrackCommandLine(const std::vector<std::string>& args, TrackOptions& options) {
-    options = TrackOptions{};
+    options = TrackOptions();
     CLI::App app;
     defineTrackOptions(app, options);
     if (std::optional<int> exit = parseArguments(app, args, kTrackBadCommandLine)) return exit;
-    for (Dither dither : {Dither::None, Dither::Tpdf, Dither::Shaped})
-        if (options.ditherName == ditherName(dither)) options.dither = dither;
-    if (options.length && *options.length * options.rate < 0.5)
+    options.track.dither = ditherOf(options.ditherName);
+    if (options.track.length && *options.track.length * options.track.rate < 0.5)
         return refuseCommandLine(kProgram, "--length: shorter than one sample at the rate", kTrackBadCommandLine);
     return std::nullopt;
 }
@@ -166,21 +163,16 @@ int runSoundtrack(const std::vector<std::string>& args) {
     TrackOptions options;
     if (std::optional<int> exit = parseTrackCommandLine(args, options)) return *exit;
     if (int exit = checkOutput(options); exit != kTrackDone) return exit;
+    TrackSummary track;
+    if (int exit = writeTrack(options, track); exit != kTrackDone) return exit;
 
-    std::vector<double> samples;
-    if (int exit = readSound(options, samples); exit != kTrackDone) return exit;
-    const bool automatic = !options.gainDecibels;
-    const double gain = automatic ? automaticGain(samples, options.rate) : gainFactor(*options.gainDecibels);
-    QuantisedTrack track = quantiseTrack(samples, gain, options.dither);
-    std::vector<std::uint8_t> bytes = packLevels(track.levels);
-    if (int exit = writeTrack(options.output, bytes); exit != kTrackDone) return exit;
-
-    const double count = static_cast<double>(track.levels.size());
-    out() << options.output << ": " << static_cast<unsigned long long>(track.levels.size()) << " samples, "
-          << formatted("%.3f", count / options.rate) << " s, " << static_cast<unsigned long long>(bytes.size())
-          << " bytes at " << options.rate << " Hz; level " << formatted("%+.1f", gainDecibels(gain)) << " dB ("
-          << (automatic ? "automatic" : "--gain") << "), " << formatted("%.2f", 100.0 * track.limited / count)
-          << "% limited; frameconv takes it with /af " << options.output << " /ar" << options.rate << eol;
+    const int rate = options.track.rate;
+    const double count = static_cast<double>(track.samples);
+    out() << options.output << ": " << static_cast<unsigned long long>(track.samples) << " samples, "
+          << formatted("%.3f", count / rate) << " s, " << static_cast<unsigned long long>(track.bytes)
+          << " bytes at " << rate << " Hz; level " << formatted("%+.1f", gainDecibels(track.gain)) << " dB ("
+          << (track.automatic ? "automatic" : "--gain") << "), " << formatted("%.2f", 100.0 * track.limited / count)
+          << "% limited; frameconv takes it with /af " << options.output << " /ar" << rate << eol;
     return kTrackDone;
 }
 

@@ -5,35 +5,52 @@
 
 namespace zov {
 
-double activeRms(const std::vector<double>& samples, double rate) {
-    const std::size_t window = std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(rate * 0.05)));
-    std::vector<double> windowPower;  // mean square of every window
-    std::vector<std::size_t> windowLength;
-    for (std::size_t begin = 0; begin < samples.size(); begin += window) {
-        std::size_t end = std::min(samples.size(), begin + window);
-        double sum = 0;
-        for (std::size_t i = begin; i < end; ++i) sum += samples[i] * samples[i];
-        windowPower.push_back(sum / static_cast<double>(end - begin));
-        windowLength.push_back(end - begin);
+ActiveLevel::ActiveLevel(double rate)
+    : window_(std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(rate * 0.05)))) {}
+
+void ActiveLevel::takeWindow() {
+    const double power = sum_ / static_cast<double>(filled_);
+    if (pass_ == 1) {
+        loudest_ = std::max(loudest_, power);
+    } else if (power >= loudest_ * 1e-3) {  // within 30 dB of the loudest window
+        activeSum_ += power * static_cast<double>(filled_);
+        activeCount_ += static_cast<double>(filled_);
     }
-    double loudest = 0;
-    for (double power : windowPower) loudest = std::max(loudest, power);
-    if (loudest <= 0) return 0;
-    const double threshold = loudest * 1e-3;  // 30 dB below the loudest window
-    double sum = 0;
-    double count = 0;
-    for (std::size_t w = 0; w < windowPower.size(); ++w) {
-        if (windowPower[w] < threshold) continue;
-        sum += windowPower[w] * static_cast<double>(windowLength[w]);
-        count += static_cast<double>(windowLength[w]);
-    }
-    return std::sqrt(sum / count);
+    sum_ = 0;
+    filled_ = 0;
 }
 
-double automaticGain(const std::vector<double>& samples, double rate) {
-    double rms = activeRms(samples, rate);
-    return rms > 0 ? kTargetRms / rms : 1.0;
+void ActiveLevel::firstPass(const double* samples, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        sum_ += samples[i] * samples[i];
+        if (++filled_ == window_) takeWindow();
+    }
 }
+
+void ActiveLevel::secondPass(const double* samples, std::size_t count) {
+    if (pass_ == 1) {
+        if (filled_ > 0) takeWindow();  // the last window of the first pass may be short
+        pass_ = 2;
+    }
+    firstPass(samples, count);
+}
+
+double ActiveLevel::rms() {
+    if (filled_ > 0) takeWindow();
+    if (loudest_ <= 0 || activeCount_ == 0) return 0;
+    return std::sqrt(activeSum_ / activeCount_);
+}
+
+double activeRms(const std::vector<double>& samples, double rate) {
+    ActiveLevel level(rate);
+    level.firstPass(samples.data(), samples.size());
+    level.secondPass(samples.data(), samples.size());
+    return level.rms();
+}
+
+double gainForRms(double rms) { return rms > 0 ? kTargetRms / rms : 1.0; }
+
+double automaticGain(const std::vector<double>& samples, double rate) { return gainForRms(activeRms(samples, rate)); }
 
 double gainFactor(double decibels) { return std::pow(10.0, decibels / 20.0); }
 

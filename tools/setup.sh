@@ -8,7 +8,12 @@ zov_install_missing() {
   [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
   [ -f /usr/include/png.h ] || missing+=(libpng-dev)
   [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
-  [ -f /usr/include/sndfile.h ] || missing+=(libsndfile1-dev)
+  command -v pkg-config >/dev/null 2>&1 || missing+=(pkg-config)
+  local lib
+  for lib in avformat avcodec avfilter swresample swscale avutil; do  # FFmpeg's libraries: sound and pictures of clips
+    [ -f "/usr/include/$(gcc -print-multiarch 2>/dev/null)/lib$lib/version.h" ] || [ -f "/usr/include/lib$lib/version.h" ] ||
+      missing+=("lib$lib-dev")
+  done
   [ -f /usr/include/soxr.h ] || missing+=(libsoxr-dev)
   [ -f /usr/include/gif_lib.h ] || missing+=(libgif-dev)
   command -v ffmpeg >/dev/null 2>&1 || missing+=(ffmpeg)

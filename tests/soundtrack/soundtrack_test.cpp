@@ -146,7 +146,16 @@ TEST_F(TrackRun, BadInputsAndOptionsAreRefusedWithOneLineAndNoOutput) {
     put("picture.bmp", Bytes{'B', 'M', 0, 0, 0, 0});
     put("none.wav", noChannels.build());
     put("empty.wav", noSamples.build());
-    put("slow.wav", pcmWave(1, std::vector<double>(4200, 0.0)));  // 4200 s: 275 million samples at 65535 Hz
+    // A LIST chunk of an absurd length, which kept another reader busy for ever: refused at once.
+    put("endless.wav", Bytes{
+        0x52, 0x49, 0x46, 0x46, 0x00, 0x00, 0x00, 0x00, 0x57, 0x41, 0x56, 0x45, 0x66, 0x6D, 0x74, 0x20, 0x10, 0x00, 0x00, 0x00,
+        0x01, 0x00, 0x01, 0x00, 0x40, 0x1F, 0x00, 0x00, 0x40, 0x1F, 0x00, 0x00, 0x01, 0x00, 0x08, 0x00, 0x4C, 0x49, 0x53, 0x54,
+        0x04, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0C, 0x31, 0x56, 0x7B, 0xA0, 0xC5, 0xEA, 0x10, 0x35,
+        0x5A, 0x7F, 0xA4, 0xC9, 0xEE, 0x14, 0x39, 0x5E, 0x83, 0xA8, 0xCD, 0xF2, 0x18, 0x3D, 0x62, 0x87, 0xAC, 0xD1, 0xF6, 0x1C,
+    });
     put("fast.wav", pcmWave(1000000, std::vector<double>(10, 0.0)));
     fs.addSpecial("pipe");
     struct Case {
@@ -155,11 +164,12 @@ TEST_F(TrackRun, BadInputsAndOptionsAreRefusedWithOneLineAndNoOutput) {
         const char* says;
     } const cases[] = {
         {"missing.wav out.raw", kTrackUnusableInput, "missing.wav: cannot be opened"},
-        {"picture.bmp out.raw", kTrackUnusableInput, "picture.bmp: not an audio file that libsndfile reads"},
+        {"picture.bmp out.raw", kTrackUnusableInput, "picture.bmp: has no audio stream"},
+        {"silence.wav out.raw --stream 1", kTrackUnusableInput, "silence.wav: stream 1 is not an audio stream (audio: 0)"},
         {"none.wav out.raw", kTrackUnusableInput, "none.wav: "},
         {"empty.wav out.raw", kTrackUnusableInput, "empty.wav: "},
         {"silence.wav out.raw --start 0.1", kTrackUnusableInput, "silence.wav: --start 0.1 s is past its end (0.100 s)"},
-        {"slow.wav out.raw --rate 65535", kTrackUnusableInput, "slow.wav: the track would hold 275247000 samples"},
+        {"endless.wav out.raw", kTrackUnusableInput, "endless.wav: not a media file that FFmpeg reads"},
         {"fast.wav out.raw --rate 1", kTrackUnusableInput, "fast.wav: too short for one sample at 1 Hz"},
         {"silence.wav out.raw --rate 0", kTrackBadCommandLine, "soundtrack: --rate"},
         {"silence.wav out.raw --rate 65536", kTrackBadCommandLine, "soundtrack: --rate"},

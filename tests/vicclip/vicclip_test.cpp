@@ -1,0 +1,177 @@
+// vicclip on clips that the ffmpeg program makes from its own sources: the stream equals the long route's
+// (ffmpeg's pictures, soundtrack's track, frameconv's compile) byte for byte; bad inputs are refused with one
+// line and leave no stream; the closing lines count what was kept and name a bandwidth that keeps enough.
+#include "common/console/console.h"
+#include "common/platform/memory_platform.h"
+#include "frameconv/app/frameconv_app.h"
+#include "soundtrack/soundtrack_app.h"
+#include "support/media_clips.h"
+#include "support/temp_tree.h"
+#include "vicclip/clip_pictures.h"
+#include "vicclip/progress_bar.h"
+#include "vicclip/vicclip_app.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+namespace zov {
+namespace {
+
+class Vicclip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing::haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (apt-get install ffmpeg)";
+    }
+    void make(const std::string& name, const std::string& inputs, const std::string& codecs) {
+        ASSERT_TRUE(testing::runFfmpeg(inputs + " " + codecs + " '" + tree.path(name) + "'")) << name;
+    }
+    int vicclip(std::vector<std::string> args) {
+        console.clear();
+        args.insert(args.begin(), "vicclip");
+        return runVicclip(args);
+    }
+    std::size_t lines() const {
+        return static_cast<std::size_t>(std::count(console.output().begin(), console.output().end(), '\n'));
+    }
+
+    /// The long route: the README's ffmpeg command into a directory of pictures, soundtrack on the clip
+    /// when it has sound, and frameconv with the given extra options; the stream's bytes.
+    std::vector<unsigned char> longRoute(const std::string& clip, bool sound, bool hires,
+                                         const std::vector<std::string>& soundOptions = {},
+                                         const std::vector<std::string>& frameconvOptions = {}) {
+        const std::string frames = tree.path(std::string(hires ? "hires-" : "frames-") + clip);
+        std::filesystem::create_directories(frames);
+        PictureSettings settings;
+        settings.hires = hires;
+        const std::string pictures = hires ? "-pix_fmt rgb24 '" + frames + "/frame%05d.ppm'"
+                                           : "-pix_fmt bgr24 '" + frames + "/frame%05d.bmp'";
+        EXPECT_TRUE(testing::runFfmpeg("-i '" + tree.path(clip) + "' -vf \"" + pictureFilters(settings) + "\" " + pictures));
+        std::vector<std::string> args{"frameconv", frames, tree.path("long.zov"), "/c", "/ir4", "/v0", "/y"};
+        if (sound) {
+            std::vector<std::string> track{"soundtrack", tree.path(clip), tree.path("long.raw"), "--force"};
+            track.insert(track.end(), soundOptions.begin(), soundOptions.end());
+            EXPECT_EQ(runSoundtrack(track), kTrackDone) << console.output();
+            args.insert(args.end(), {"/af", tree.path("long.raw"), "/ar7843"});
+        }
+        if (hires) args.push_back("/m1");
+        args.insert(args.end(), frameconvOptions.begin(), frameconvOptions.end());
+        EXPECT_EQ(runFrameconv(args), 0) << console.output();
+        return testing::fileBytes(tree.path("long.zov"));
+    }
+
+    testing::TempTree tree{"vicclip"};
+    StringConsole console;
+    PlatformOverride use{nullptr, &console};
+};
+
+// H.264 with AAC in MP4 and MPEG-4 with AC3 in AVI, each with and without sound, in multicolour; the MP4
+// with sound also in hi-res, and a part of it with picture settings. Every stream equals the long route's.
+TEST_F(Vicclip, TheStreamIsTheLongRoutesByteForByte) {
+    const std::string pictures = testing::testPictures("320x240", 25, 3.5), tone = testing::testTone(440, 44100, 3.5);
+    make("sound.mp4", pictures + " " + tone, "-c:v libx264 -pix_fmt yuv420p -c:a aac");
+    make("sound.avi", testing::testPictures("256x256", 10, 3) + " " + tone, "-c:v mpeg4 -c:a ac3");
+    make("silent.mp4", testing::testPictures("200x320", 24, 2.5), "-c:v libx264 -pix_fmt yuv420p");
+    make("silent.avi", testing::testPictures("320x180", 30, 2.5), "-c:v mpeg4");
+    for (const char* clip : {"sound.mp4", "sound.avi", "silent.mp4", "silent.avi"}) {
+        const bool sound = std::string(clip).rfind("sound", 0) == 0;
+        ASSERT_EQ(vicclip({tree.path(clip), tree.path("clip.zov"), "--force"}), kClipDone) << clip << ": " << console.output();
+        EXPECT_EQ(testing::fileBytes(tree.path("clip.zov")), longRoute(clip, sound, false)) << clip;
+    }
+    ASSERT_EQ(vicclip({tree.path("sound.mp4"), tree.path("clip.zov"), "--force", "--hires"}), kClipDone) << console.output();
+    EXPECT_EQ(testing::fileBytes(tree.path("clip.zov")), longRoute("sound.mp4", true, true)) << "hi-res";
+
+    ASSERT_EQ(vicclip({tree.path("sound.mp4"), tree.path("clip.zov"), "--force", "--start", "1.5", "--length", "2",
+                       "--bw", "6000", "--contrast", "120", "--hue", "-20", "--dither", "shaped"}),
+              kClipDone)
+        << console.output();
+    EXPECT_EQ(testing::fileBytes(tree.path("clip.zov")),
+              longRoute("sound.mp4", true, false, {"--start", "1.5", "--length", "2", "--dither", "shaped"},
+                        {"/j6", "/f8", "/bw6000", "/s120", "/h-20"}))
+        << "a part with settings";
+}
+
+// Bad inputs and outputs: one line each, their exit code, and no stream left behind (an existing one kept).
+TEST_F(Vicclip, BadInputsAreRefusedWithOneLineAndLeaveNoStream) {
+    make("clip.mp4", testing::testPictures("160x120", 10, 2) + " " + testing::testTone(440, 22050, 2),
+         "-c:v libx264 -pix_fmt yuv420p -c:a aac -movflags +faststart");
+    make("tone.wav", testing::testTone(440, 22050, 1), "");
+    testing::saveCut(tree.path("clip.mp4"), tree.path("cut.mp4"), 0.5);
+    // Matroska states a track's length in a tag of its own, not as the stream's duration.
+    make("clip.mkv", testing::testPictures("160x120", 10, 2), "-c:v libx264 -pix_fmt yuv420p");
+    testing::saveCut(tree.path("clip.mkv"), tree.path("cut.mkv"), 0.5);
+    testing::saveBytes(tree.path("old.zov"), {'o', 'l', 'd'});
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        std::string says;
+    } const cases[] = {
+        {{"missing.mp4", "out.zov"}, kClipUnusableInput, "missing.mp4: cannot be opened"},
+        {{"tone.wav", "out.zov"}, kClipUnusableInput, "tone.wav: has no video stream"},
+        {{"cut.mp4", "out.zov"}, kClipUnusableInput, "cut.mp4: is cut off"},
+        {{"cut.mkv", "out.zov"}, kClipUnusableInput, "cut.mkv: is cut off"},
+        {{"clip.mp4", "out.zov", "--start", "5"}, kClipUnusableInput, "clip.mp4: --start 5 s is past its end (2.000 s)"},
+        {{"clip.mp4", "old.zov"}, kClipOutputRefused, "old.zov: exists; --force overwrites it"},
+        {{"clip.mp4", "clip.mp4", "--force"}, kClipOutputRefused, "clip.mp4: is "},
+        {{"clip.mp4", "out.zov", "--no-sound", "--gain", "3"}, kClipBadCommandLine, "vicclip: --no-sound"},
+        {{"clip.mp4", "out.zov", "--film", "film.avi"}, kClipBadCommandLine, "vicclip: --film"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args;
+        for (const std::string& arg : c.args) args.push_back(arg.find('.') != std::string::npos ? tree.path(arg) : arg);
+        EXPECT_EQ(vicclip(args), c.exit) << c.says << ": " << console.output();
+        EXPECT_EQ(console.output().rfind(tree.path(c.says), 0) == 0 || console.output().rfind(c.says, 0) == 0, true)
+            << c.says << ": " << console.output();
+        EXPECT_EQ(lines(), c.exit == kClipBadCommandLine ? 2u : 1u) << console.output();
+        EXPECT_EQ(tree.below(""), (std::vector<std::string>{"clip.mkv", "clip.mp4", "cut.mkv", "cut.mp4", "old.zov", "tone.wav"})) << c.says;
+    }
+    EXPECT_EQ(testing::fileBytes(tree.path("old.zov")), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    EXPECT_TRUE(console.errors().empty()) << "no progress bar off a terminal: " << console.errors();
+}
+
+// At a low bandwidth most pictures are dropped: the summary counts them, and the bandwidth named keeps at
+// least nine of ten pictures where 500 less keeps fewer.
+TEST_F(Vicclip, TheSummaryCountsThePicturesAndNamesABandwidthThatKeepsEnough) {
+    make("clip.mp4", testing::testPictures("320x240", 25, 6) + " " + testing::testTone(440, 44100, 6),
+         "-c:v libx264 -pix_fmt yuv420p -c:a aac");
+    ASSERT_EQ(vicclip({tree.path("clip.mp4"), tree.path("low.zov"), "--bw", "3000"}), kClipDone) << console.output();
+    const std::string said = console.output();
+    EXPECT_EQ(said.rfind(tree.path("low.zov") + ": 24 pictures offered, ", 0), 0u) << said;
+    const std::string hint = "More than a third of the pictures were dropped: --bw ";
+    const std::size_t at = said.find(hint);
+    ASSERT_NE(at, std::string::npos) << said;
+    const int named = std::atoi(said.c_str() + at + hint.size());
+    EXPECT_EQ(named % 500, 0);
+    auto kept = [&](int bandwidth) {
+        EXPECT_EQ(vicclip({tree.path("clip.mp4"), tree.path("try.zov"), "--force", "--bw", std::to_string(bandwidth)}), kClipDone);
+        const std::string line = console.output();
+        return std::atoi(line.c_str() + line.find("offered, ") + 9);
+    };
+    EXPECT_GE(kept(named) * 10, 24 * 9) << named;
+    if (named > 3500) {
+        EXPECT_LT(kept(named - 500) * 10, 24 * 9) << named;
+    }
+}
+
+TEST(VicclipBandwidth, TheSmallestStepThatKeepsEnoughIsFound) {
+    // Pictures kept: 50 below 9200 bytes a second, 95 of 100 from there on.
+    std::vector<int> tried;
+    auto kept = [&](int bandwidth) -> std::size_t {
+        tried.push_back(bandwidth);
+        return bandwidth >= 9200 ? 95 : 50;
+    };
+    EXPECT_EQ(sufficientBandwidth(4000, 100, kept), 9500);
+    EXPECT_LE(tried.size(), 8u);
+    EXPECT_EQ(sufficientBandwidth(4200, 100, [](int bandwidth) -> std::size_t { return bandwidth >= 4500 ? 90 : 0; }), 4500);
+    EXPECT_EQ(sufficientBandwidth(4000, 100, [](int) -> std::size_t { return 80; }), std::nullopt);
+}
+
+TEST(VicclipProgress, TheBarShowsPicturesElapsedAndRemaining) {
+    EXPECT_EQ(progressLine("compiling", 30, 120, 65, 10), "compiling [######                  ] 30/120 pictures, 1:05 elapsed, 0:30 left");
+    EXPECT_EQ(progressLine("reading  ", 0, 0, 0, 0), "reading   [                        ] 0 pictures, 0:00 elapsed");
+}
+
+}  // namespace
+}  // namespace zov

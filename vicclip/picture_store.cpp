@@ -1,0 +1,75 @@
+#include "vicclip/picture_store.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace zov {
+namespace {
+
+void putLe(std::vector<std::uint8_t>& out, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+bool PictureStore::start(int width, int height, PictureFormat format, std::size_t firstNumber, std::string& problem) {
+    width_ = width;
+    height_ = height;
+    format_ = format;
+    firstNumber_ = firstNumber;
+    head_.clear();
+    if (format == PictureFormat::Bmp) {  // a bottom-up 24-bit BMP with its 40-byte info head
+        const auto imageBytes = static_cast<std::uint32_t>(pixelBytes());
+        head_ = {'B', 'M'};
+        putLe(head_, 54 + imageBytes, 4);
+        putLe(head_, 0, 4);
+        putLe(head_, 54, 4);
+        for (std::uint32_t field : {40u, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)}) putLe(head_, field, 4);
+        putLe(head_, 1, 2);
+        putLe(head_, 24, 2);
+        for (std::uint32_t field : {0u, imageBytes, 0u, 0u, 0u, 0u}) putLe(head_, field, 4);
+    } else {
+        const std::string text = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+        head_.assign(text.begin(), text.end());
+    }
+    row_.assign(static_cast<std::size_t>(rowBytes()), 0);
+    return pixels_.start(problem);
+}
+
+bool PictureStore::add(const std::uint8_t* rows, int stride, std::string& problem) {
+    for (int y = 0; y < height_; ++y) {
+        // A BMP file keeps its rows bottom first.
+        const int from = format_ == PictureFormat::Bmp ? height_ - 1 - y : y;
+        std::memcpy(row_.data(), rows + static_cast<std::ptrdiff_t>(from) * stride, static_cast<std::size_t>(width_) * 3);
+        if (!pixels_.append(row_.data(), row_.size(), problem)) return false;
+    }
+    ++count_;
+    return true;
+}
+
+std::size_t PictureStore::read(std::size_t picture, std::uint64_t offset, void* bytes, std::size_t count) const {
+    const std::uint64_t size = fileSize();
+    if (picture >= count_ || offset >= size) return 0;
+    count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size - offset));
+    auto* to = static_cast<std::uint8_t*>(bytes);
+    std::size_t done = 0;
+    if (offset < head_.size()) {
+        done = std::min(count, static_cast<std::size_t>(head_.size() - offset));
+        std::memcpy(to, head_.data() + offset, done);
+    }
+    if (done < count) {
+        const std::uint64_t at = static_cast<std::uint64_t>(picture) * pixelBytes() + (offset + done - head_.size());
+        done += pixels_.read(at, to + done, count - done);
+    }
+    return done;
+}
+
+std::string PictureStore::fileName(std::size_t picture) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame%05zu.%s", picture + firstNumber_,
+                  format_ == PictureFormat::Bmp ? "bmp" : "ppm");
+    return name;
+}
+
+}  // namespace zov

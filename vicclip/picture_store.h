@@ -1,0 +1,49 @@
+// The clip's pictures as the files frameconv reads: multicolour pictures as 24-bit BMP files, hi-res ones as
+// binary PPM files (the files the ffmpeg commands of the long route write). Their pixels wait in a SpoolFile
+// in the files' own row order; the heads are made when a file is read.
+#pragma once
+
+#include "vicclip/spool_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zov {
+
+enum class PictureFormat { Bmp, Ppm };
+
+class PictureStore {
+public:
+    /// Pictures of width × height pixels; file names count from firstNumber.
+    bool start(int width, int height, PictureFormat format, std::size_t firstNumber, std::string& problem);
+
+    /// Adds a picture from its rows, top first, 3 bytes a pixel in the file's order (B, G, R for BMP; R, G,
+    /// B for PPM), stride bytes apart.
+    bool add(const std::uint8_t* rows, int stride, std::string& problem);
+
+    std::size_t count() const { return count_; }
+    PictureFormat format() const { return format_; }
+    std::size_t firstNumber() const { return firstNumber_; }
+    /// The bytes of every picture's file.
+    std::uint64_t fileSize() const { return head_.size() + pixelBytes(); }
+    /// Reads part of picture k's file (0-based); returns how many bytes were read.
+    std::size_t read(std::size_t picture, std::uint64_t offset, void* bytes, std::size_t count) const;
+    /// "frame00001.bmp": the name of picture k's file.
+    std::string fileName(std::size_t picture) const;
+
+private:
+    std::uint64_t pixelBytes() const { return static_cast<std::uint64_t>(rowBytes()) * static_cast<std::uint64_t>(height_); }
+    int rowBytes() const { return (width_ * 3 + 3) / 4 * 4; }
+
+    SpoolFile pixels_;
+    std::vector<std::uint8_t> head_;
+    std::vector<std::uint8_t> row_;
+    int width_ = 0, height_ = 0;
+    std::size_t firstNumber_ = 1;
+    PictureFormat format_ = PictureFormat::Bmp;
+    std::size_t count_ = 0;
+};
+
+}  // namespace zov

@@ -1,0 +1,474 @@
+#include "vicclip/vicclip_app.h"
+
+#include "common/cli/command_line.h"
+#include "common/console/console.h"
+#include "common/platform/platform.h"
+#include "common/platform/whole_file.h"
+#include "formats/little_endian.h"
+#include "formats/vic_colours.h"
+#include "formats/zovf_container.h"
+#include "frameconv/app/frameconv_app.h"
+#include "soundtrack/soundtrack_app.h"
+#include "vicclip/picture_store.h"
+#include "vicclip/progress_bar.h"
+#include "vicclip/spool_file.h"
+#include "vicclip/staged_files.h"
+#include "vicview/stream_preview.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+namespace zov {
+namespace {
+
+const char* const kProgram = "vicclip";
+
+const char* const kDescription =
+    "Makes a ZOVF video stream with its sound from a video clip in one command: the clip's pictures at\n"
+    "--fps, fitted into the screen's shape, its sound as a 2-bit track, compiled by frameconv's own code.\n"
+    "The stream is byte for byte the one that the ffmpeg commands, soundtrack and frameconv of the long\n"
+    "route give with the same settings.";
+
+const char* const kExitCodes =
+    "Exit codes: 0 done; 1 bad command line; 2 CLIP (or the --audio file) unreadable or unusable (no\n"
+    "video stream, cut off, --start past its end); 3 STREAM or the film exists (without --force), is a\n"
+    "directory or another kind of non-regular file, or is an input; 4 STREAM or the film could not be\n"
+    "written (a run that fails leaves no STREAM).";
+
+// The names under which frameconv sees the pictures and the track (those of the long route).
+const char* const kPictureDirectory = "frames";
+const char* const kTrackName = "clip.raw";
+const char* const kSinkName = "frames.zov";
+
+std::string real(double value) { return formatted("%.17g", value); }
+
+void definePictureOptions(CLI::App& app, ClipOptions& options) {
+    // At most 1000 a second, so that every count of pictures (up to 1e7 seconds long) stays a whole number.
+    app.add_option("--fps", options.pictures.fps, "Pictures taken a second, up to 1000, frameconv's IRATE (default 4)")
+        ->option_text("FPS")
+        ->check(positiveFinite())
+        ->check(finiteWithin(0, 1000));
+    app.add_flag("--hires", options.pictures.hires, "Hi-res pictures, 320 x 200 (default multicolour, 160 x 200)");
+    app.add_flag("--crop", options.pictures.crop, "Fill the screen's shape, cutting off what is left over (default: black bars)");
+    app.add_option("--start", options.start, "Start this many seconds into CLIP (default 0)")
+        ->option_text("SECONDS")
+        ->check(finiteWithin(0, 1e7));
+    app.add_option("--length", options.length, "Take at most this many seconds (default: to the end)")
+        ->option_text("SECONDS")
+        ->check(finiteWithin(0, 1e7));
+}
+
+void defineSoundOptions(CLI::App& app, ClipOptions& options) {
+    app.add_option("--audio", options.audio, "The sound of this file instead of CLIP's")->option_text("FILE");
+    app.add_flag("--no-sound", options.noSound, "A stream without sound");
+    app.add_option("--sound-rate", options.track.rate, "Sound samples a second, frameconv's A.RATE (default 7843)")
+        ->option_text("HZ")
+        ->check(CLI::Range(1, 65535));
+    addTrackSoundOptions(app, options.track, options.ditherName);
+}
+
+void defineConversionOptions(CLI::App& app, ClipOptions& options) {
+    app.add_option("--contrast", options.contrast, "Luma contrast in percent, > 0 (frameconv /s; default 100)")
+        ->option_text("PERCENT")
+        ->check(positiveFinite());
+    app.add_option("--brightness", options.brightness, "Luma brightness, -100 to 100 (/b; default 0)")
+        ->option_text("BIAS")
+        ->check(finiteWithin(-100, 100));
+    app.add_option("--saturation", options.saturation, "Colour saturation in percent (/ks; default 100)")
+        ->option_text("PERCENT")
+        ->check(finiteWithin(0, 1e9));
+    app.add_option("--saturation-offset", options.saturationOffset, "Colour saturation offset, -100 to 100 (/kb; default 0)")
+        ->option_text("BIAS")
+        ->check(finiteWithin(-100, 100));
+    app.add_option("--hue", options.hue, "Hue shift in degrees, -180 to 180 (/h; default 0)")
+        ->option_text("DEGREES")
+        ->check(finiteWithin(-180, 180));
+    app.add_option("--palette-saturation", options.paletteSaturation, "Saturation weight of the palette choice (/kpa; default 100)")
+        ->option_text("PERCENT")
+        ->check(finiteWithin(0, 1e9));
+    app.add_option("--colourless-boost", options.colourlessBoost, "Colour rescale when no colours are found, multicolour (/kpz; default 200)")
+        ->option_text("PERCENT")
+        ->check(finiteWithin(0, 1e9));
+    app.add_option("--few-colours-boost", options.fewColoursBoost, "Colour rescale when 0 or 1 colour is found (/kpy; default 150)")
+        ->option_text("PERCENT")
+        ->check(finiteWithin(0, 1e9));
+    app.add_option("--dropped-chroma", options.droppedChroma, "Chroma weight when the palette had to drop colours (/kpr; default 75)")
+        ->option_text("PERCENT")
+        ->check(finiteWithin(0, 1e9));
+    app.add_option("--colour-arrays", options.colourArrays, "0 none, 1 Color RAM, 2 screen matrix, 3 both (/c; default 3, hi-res 2)")
+        ->option_text("N")
+        ->check(CLI::Range(0, 3));
+    app.add_option("--rate", options.rate, "Output pictures a second (/r; default --fps)")->option_text("FPS")->check(positiveFinite());
+    app.add_option("--bw", options.bandwidth, "Stream bytes a second, sound included (/bw; default 4000)")
+        ->option_text("BYTES")
+        ->check(CLI::Range(1, 100000000));
+    app.add_option("--verbose", options.verbose, "frameconv's messages at its level N, 0 to 3 (/v; default 0: none)")
+        ->option_text("N")
+        ->check(CLI::Range(0, 3));
+}
+
+void defineClipOptions(CLI::App& app, ClipOptions& options) {
+    prepareApp(app, kProgram, kExitCodes);
+    app.description(kDescription);
+    app.add_option("CLIP", options.clip, "Video clip")->required();
+    app.add_option("STREAM", options.stream, "ZOVF video stream")->required();
+    definePictureOptions(app, options);
+    defineSoundOptions(app, options);
+    defineConversionOptions(app, options);
+    app.add_option("--film", options.film, "Also write the film of the stream as the target plays it (as vicview makes it)")
+        ->option_text("NAME.mp4");
+    app.add_flag("--force", options.force, "Overwrite an existing STREAM (and film)");
+}
+
+// ---- Outputs ---------------------------------------------------------------------------------------------
+
+/// An output may be written: it does not exist, or --force allows replacing the file; never an input.
+int checkOutput(const std::string& path, const ClipOptions& options) {
+    FileSystem& files = fileSystem();
+    PathKind kind = files.kind(path);
+    if (kind == PathKind::Missing) return kClipDone;
+    if (kind == PathKind::Directory) {
+        out() << path << ": is a directory; name a file" << eol;
+        return kClipOutputRefused;
+    }
+    if (kind != PathKind::File) {
+        out() << path << ": is not a regular file; name a file" << eol;
+        return kClipOutputRefused;
+    }
+    for (const std::string& input : {options.clip, options.audio}) {
+        std::optional<FileIdentity> identity = input.empty() ? std::nullopt : files.identity(input);
+        if (identity && identity == files.identity(path)) {
+            out() << path << ": is " << input << ", an input; name another file" << eol;
+            return kClipOutputRefused;
+        }
+    }
+    if (!options.force) {
+        out() << path << ": exists; --force overwrites it" << eol;
+        return kClipOutputRefused;
+    }
+    return kClipDone;
+}
+
+int checkOutputs(const ClipOptions& options) {
+    if (int exit = checkOutput(options.stream, options); exit != kClipDone) return exit;
+    return options.film.empty() ? kClipDone : checkOutput(options.film, options);
+}
+
+// ---- The run ---------------------------------------------------------------------------------------------
+
+/// The track's bytes go to a spool file.
+class SpoolSink final : public TrackSink {
+public:
+    explicit SpoolSink(SpoolFile& file) : file_(file) {}
+    bool put(const std::vector<std::uint8_t>& bytes) override { return file_.append(bytes.data(), bytes.size(), problem); }
+    std::string problem;
+
+private:
+    SpoolFile& file_;
+};
+
+/// Where the messages of a compile that is only counted go.
+class QuietConsole final : public Console {
+public:
+    void out(std::string_view) override {}
+    void err(std::string_view) override {}
+    void flush() override {}
+};
+
+/// The frames in a stream's head: after the audio chunk when there is one.
+std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>& head) {
+    const StreamHeadLayout layout{head[kFileHeadLength] == kChunkMark && head[kFileHeadLength + 1] == kAudioChunk};
+    return readLe24(&head[static_cast<std::size_t>(layout.framesField())]);
+}
+
+class ClipRun {
+public:
+    explicit ClipRun(const ClipOptions& options)
+        : o_(options), fps_(std::strtod(options.pictures.fps.c_str(), nullptr)), console_(console(), bar_) {}
+
+    int run() {
+        if (int exit = checkOutputs(o_); exit != kClipDone) return exit;
+        if (int exit = readPictures(); exit != kClipDone) return exit;
+        if (int exit = makeTrack(); exit != kClipDone) return exit;
+        const std::string partial = partialName(fileSystem(), o_.stream);
+        int exit = compileStream(partial);
+        if (exit == kClipDone) exit = finish(partial);
+        if (exit != kClipDone) fileSystem().remove(partial);
+        return exit;
+    }
+
+private:
+    int readPictures();
+    int makeTrack();
+    int compileStream(const std::string& partial);
+    int compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals);
+    std::size_t keptWith(int bandwidth);
+    int finish(const std::string& partial);
+    void summarise(std::size_t kept);
+    void suggestBandwidth(std::size_t kept);
+    int writeFilm(const std::string& partial);
+
+    int unusable(const std::string& input, const std::string& problem) {
+        bar_.clear();
+        out() << input << ": " << problem << eol;
+        return kClipUnusableInput;
+    }
+
+    const ClipOptions& o_;
+    double fps_;
+    ProgressBar bar_;
+    ConsoleBesideBar console_;
+    PictureStore pictures_;
+    std::size_t jump_ = 0;
+    SpoolFile track_;
+    bool hasSound_ = false;
+    RunTotals totals_;
+    std::size_t sinkFrames_ = 0;  // frames that the last compile into the sink kept
+};
+
+int ClipRun::readPictures() {
+    ClipPictures clip;
+    std::string problem;
+    if (!clip.open(o_.clip, o_.pictures, problem)) return unusable(o_.clip, problem);
+    hasSound_ = !o_.noSound && (!o_.audio.empty() || clip.hasSound());
+    jump_ = static_cast<std::size_t>(std::llround(o_.start * fps_));
+    const std::size_t most = o_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*o_.length * fps_))) : SIZE_MAX;
+    const PictureFormat format = o_.pictures.hires ? PictureFormat::Ppm : PictureFormat::Bmp;
+    if (!pictures_.start(o_.pictures.hires ? 320 : 160, 200, format, jump_ + 1, problem)) {
+        out() << kProgram << ": " << problem << eol;
+        return kClipWriteFailed;
+    }
+    const double stated = clip.statedSeconds();
+    const std::size_t expected = static_cast<std::size_t>(std::max(0.0, std::ceil((stated - o_.start) * fps_)));
+    bar_.stage("reading  ", std::min(most, expected));
+    std::size_t seen = 0;
+    bool spoolFailed = false;
+    auto take = [&](const std::uint8_t* rows, int stride) {
+        if (seen++ < jump_) return PictureAnswer::More;
+        if (!pictures_.add(rows, stride, problem)) {
+            spoolFailed = true;
+            return PictureAnswer::Failed;
+        }
+        bar_.update(pictures_.count());
+        return pictures_.count() == most ? PictureAnswer::Enough : PictureAnswer::More;
+    };
+    const bool read = clip.run(take, problem);
+    if (spoolFailed) {
+        bar_.clear();
+        out() << kProgram << ": " << problem << eol;
+        return kClipWriteFailed;
+    }
+    if (!read) return unusable(o_.clip, problem);
+    if (pictures_.count() == 0)
+        return unusable(o_.clip, "--start " + formatted("%g", o_.start) + " s is past its end (" +
+                                     formatted("%.3f", static_cast<double>(seen) / fps_) + " s)");
+    return kClipDone;
+}
+
+int ClipRun::makeTrack() {
+    if (!hasSound_) return kClipDone;
+    TrackSettings settings = o_.track;
+    settings.input = o_.audio.empty() ? o_.clip : o_.audio;
+    settings.dither = ditherOf(o_.ditherName);
+    // The sound starts with the first picture taken and lasts as long as the pictures asked for.
+    settings.start = static_cast<double>(jump_) / fps_;
+    if (o_.length) settings.length = static_cast<double>(std::max(1LL, std::llround(*o_.length * fps_))) / fps_;
+    bar_.clear();
+    std::string problem;
+    if (!track_.start(problem)) {
+        out() << kProgram << ": " << problem << eol;
+        return kClipWriteFailed;
+    }
+    SpoolSink sink(track_);
+    TrackSummary summary;
+    const int exit = zov::makeTrack(settings, sink, summary);
+    if (exit == kTrackUnusableInput) return kClipUnusableInput;  // the line is printed
+    if (exit != kTrackDone) {
+        if (!sink.problem.empty()) out() << kProgram << ": " << sink.problem << eol;
+        return kClipWriteFailed;
+    }
+    return kClipDone;
+}
+
+int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals) {
+    StagedFiles staged(fileSystem(), pictures_, kPictureDirectory);
+    if (hasSound_) staged.showTrack(kTrackName, track_);
+    const bool counting = dest == kSinkName;
+    QuietConsole quiet;
+    if (counting) {
+        staged.sinkAt(kSinkName);
+        // A count ends as soon as its answer is known: enough pictures kept, or too many dropped. The pictures
+        // after that are refused (frameconv passes over a picture it cannot open).
+        const std::size_t offered = pictures_.count(), needed = (offered * 9 + 9) / 10;
+        staged.pictureOpened = [this, &staged, offered, needed](std::size_t picture) {
+            bar_.update(picture);
+            const std::size_t kept = framesInHead(staged.sinkHead());
+            return kept < needed && picture - std::min(kept, picture) <= offered - needed;
+        };
+    } else {
+        staged.pictureOpened = [this](std::size_t picture) {
+            bar_.update(picture);
+            return true;
+        };
+    }
+    int exit = 0;
+    {
+        PlatformOverride use(&staged, counting ? static_cast<Console*>(&quiet) : &console_);
+        auto app = std::make_unique<FrameconvApp>();
+        exit = app->run(frameconvArguments(o_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
+        totals = app->totals();
+    }
+    if (counting) sinkFrames_ = framesInHead(staged.sinkHead());
+    bar_.update(pictures_.count());
+    return exit;
+}
+
+int ClipRun::compileStream(const std::string& partial) {
+    bar_.stage("compiling", pictures_.count());
+    const int exit = compile(partial, o_.bandwidth, o_.verbose, totals_);
+    bar_.clear();
+    if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
+        out() << o_.stream << ": the stream could not be compiled (frameconv's exit code " << exit << ")" << eol;
+        return kClipWriteFailed;
+    }
+    return kClipDone;
+}
+
+std::size_t ClipRun::keptWith(int bandwidth) {
+    bar_.stage("--bw " + std::to_string(bandwidth), pictures_.count());
+    RunTotals totals;
+    compile(kSinkName, bandwidth, 0, totals);
+    return sinkFrames_;
+}
+
+int ClipRun::finish(const std::string& partial) {
+    std::array<std::uint8_t, StagedFiles::kSinkHead> head{};
+    if (auto file = fileSystem().openRead(partial)) file->read(head.data(), head.size());
+    const std::size_t kept = framesInHead(head);
+    summarise(kept);
+    suggestBandwidth(kept);
+    bar_.clear();
+    if (!o_.film.empty()) {
+        if (int exit = writeFilm(partial); exit != kClipDone) return exit;
+    }
+    try {
+        fileSystem().rename(partial, o_.stream);
+    } catch (const FileError& error) {
+        out() << "Couldn't write " << o_.stream << ": " << error.what() << eol;
+        return kClipWriteFailed;
+    }
+    return kClipDone;
+}
+
+void ClipRun::summarise(std::size_t kept) {
+    const std::size_t offered = pictures_.count();
+    const double seconds = static_cast<double>(offered) / fps_;
+    bar_.clear();
+    out() << o_.stream << ": " << static_cast<unsigned long long>(offered) << " pictures offered, "
+          << static_cast<unsigned long long>(kept) << " kept, " << static_cast<unsigned long long>(offered - std::min(kept, offered))
+          << " dropped; " << formatted("%.2f", seconds) << " s; " << formatted("%.0f", totals_.codedBytes / seconds)
+          << " bytes/s of video, ";
+    if (hasSound_) out() << formatted("%.0f", totals_.audioBytes / seconds) << " bytes/s of sound" << eol;
+    else out() << "no sound" << eol;
+}
+
+// More than a third dropped: the smallest --bw that keeps nine pictures of ten is named. Pictures that an
+// output rate below --fps leaves out are meant to go, so then nothing is said.
+void ClipRun::suggestBandwidth(std::size_t kept) {
+    const std::size_t offered = pictures_.count();
+    const bool slower = o_.rate && std::strtod(o_.rate->c_str(), nullptr) < fps_;
+    if (slower || (offered - std::min(kept, offered)) * 3 <= offered) return;
+    std::optional<int> enough = sufficientBandwidth(o_.bandwidth, offered, [this](int bandwidth) { return keptWith(bandwidth); });
+    bar_.clear();
+    out() << "More than a third of the pictures were dropped: ";
+    if (enough) {
+        out() << "--bw " << *enough << " keeps at least 90 % of them" << eol;
+    } else {
+        out() << "even --bw " << kMostBandwidth << " keeps fewer than 90 % of them; try a lower --fps" << eol;
+    }
+}
+
+int ClipRun::writeFilm(const std::string& partial) {
+    std::vector<std::uint8_t> bytes;
+    if (auto file = fileSystem().openRead(partial)) {
+        bytes.resize(static_cast<std::size_t>(file->length()));
+        bytes.resize(file->read(bytes.data(), bytes.size()));
+    }
+    StreamViewSettings settings;
+    settings.palette = &peptoPalette();
+    settings.fps = fps_;
+    const int exit = filmStream(bytes, o_.stream, o_.film, settings);
+    return exit == 0 ? kClipDone : kClipWriteFailed;
+}
+
+}  // namespace
+
+std::vector<std::string> frameconvArguments(const ClipOptions& o, const std::string& directory, const std::string& track,
+                                            const std::string& dest, int bandwidth, int verbose) {
+    std::vector<std::string> args{"frameconv", directory, dest, "/c", "/ir" + o.pictures.fps};
+    if (!track.empty()) {
+        args.insert(args.end(), {"/af", track, "/ar" + std::to_string(o.track.rate)});
+    }
+    args.push_back("/bw" + std::to_string(bandwidth));
+    if (o.pictures.hires) args.push_back("/m1");
+    if (o.colourArrays) args.push_back("/c" + std::to_string(*o.colourArrays));
+    if (o.rate) args.push_back("/r" + *o.rate);
+    // With a length the long route counts the pictures out with /f, which ends the walk there.
+    if (o.length) {
+        const long long pictures = std::max(1LL, std::llround(*o.length * std::strtod(o.pictures.fps.c_str(), nullptr)));
+        if (pictures <= 65535) args.push_back("/f" + std::to_string(pictures));
+    }
+    const std::pair<const char*, const std::optional<double>*> reals[] = {
+        {"/s", &o.contrast},           {"/b", &o.brightness},       {"/ks", &o.saturation},
+        {"/kb", &o.saturationOffset},  {"/h", &o.hue},              {"/kpa", &o.paletteSaturation},
+        {"/kpz", &o.colourlessBoost},  {"/kpy", &o.fewColoursBoost}, {"/kpr", &o.droppedChroma}};
+    for (const auto& [letters, value] : reals)
+        if (*value) args.push_back(letters + real(**value));
+    args.push_back("/v" + std::to_string(verbose));
+    return args;
+}
+
+std::optional<int> sufficientBandwidth(int used, std::size_t pictures, const std::function<std::size_t(int)>& keptWith) {
+    const auto enough = [&](int bandwidth) { return keptWith(bandwidth) * 10 >= pictures * 9; };
+    // Steps of 500 above the bandwidth used; the upper end doubles until it keeps enough.
+    int low = used, high = (used / 500 + 1) * 500;
+    while (!enough(high)) {
+        if (high >= kMostBandwidth) return std::nullopt;
+        low = high;
+        high = std::min(kMostBandwidth, (high * 2 + 499) / 500 * 500);
+    }
+    // The smallest step in (low, high] that keeps enough.
+    while (high - low > 500 || (low % 500 != 0 && high - (low / 500 + 1) * 500 > 0)) {
+        const int lowStep = low / 500 + 1, highStep = high / 500;
+        if (lowStep >= highStep) break;
+        const int middle = (lowStep + highStep) / 2 * 500;
+        if (enough(middle)) high = middle;
+        else low = middle;
+    }
+    return high;
+}
+
+std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, ClipOptions& options) {
+    options = ClipOptions();
+    CLI::App app;
+    defineClipOptions(app, options);
+    if (std::optional<int> exit = parseArguments(app, args, kClipBadCommandLine)) return exit;
+    if (options.noSound && (!options.audio.empty() || options.track.gainDecibels || options.track.stream >= 0))
+        return refuseCommandLine(kProgram, "--no-sound: takes no --audio, --stream or --gain", kClipBadCommandLine);
+    if (!options.film.empty() && !isFilmName(options.film))
+        return refuseCommandLine(kProgram, "--film: NAME ends in .mp4 (or .gif for a film without sound)", kClipBadCommandLine);
+    if (options.length && *options.length * std::strtod(options.pictures.fps.c_str(), nullptr) < 0.5)
+        return refuseCommandLine(kProgram, "--length: shorter than one picture at --fps", kClipBadCommandLine);
+    return std::nullopt;
+}
+
+int runVicclip(const std::vector<std::string>& args) {
+    ClipOptions options;
+    if (std::optional<int> exit = parseClipCommandLine(args, options)) return *exit;
+    ClipRun run(options);
+    return run.run();
+}
+
+}  // namespace zov
