@@ -380,7 +380,10 @@ void ClipRun::suggestBandwidth(std::size_t kept) {
     const std::size_t offered = pictures_.count();
     const bool slower = o_.rate && std::strtod(o_.rate->c_str(), nullptr) < fps_;
     if (slower || (offered - std::min(kept, offered)) * 3 <= offered) return;
-    std::optional<int> enough = sufficientBandwidth(o_.bandwidth, offered, [this](int bandwidth) { return keptWith(bandwidth); });
+    const double seconds = static_cast<double>(offered) / fps_;
+    const int guess = bandwidthGuess(o_.bandwidth, totals_.audioBytes / seconds, offered, kept);
+    std::optional<int> enough =
+        sufficientBandwidth(o_.bandwidth, guess, offered, [this](int bandwidth) { return keptWith(bandwidth); });
     bar_.clear();
     out() << "More than a third of the pictures were dropped: ";
     if (enough) {
@@ -430,24 +433,45 @@ std::vector<std::string> frameconvArguments(const ClipOptions& o, const std::str
     return args;
 }
 
-std::optional<int> sufficientBandwidth(int used, std::size_t pictures, const std::function<std::size_t(int)>& keptWith) {
+int bandwidthGuess(int used, double audioBytesPerSecond, std::size_t pictures, std::size_t kept) {
+    const double video = std::max(0.0, used - audioBytesPerSecond);
+    const double wanted = static_cast<double>((pictures * 9 + 9) / 10) / static_cast<double>(std::max<std::size_t>(kept, 1));
+    return static_cast<int>(std::min<double>(kMostBandwidth, audioBytesPerSecond + video * wanted));
+}
+
+std::optional<int> sufficientBandwidth(int used, int guess, std::size_t pictures,
+                                       const std::function<std::size_t(int)>& keptWith) {
     const auto enough = [&](int bandwidth) { return keptWith(bandwidth) * 10 >= pictures * 9; };
-    // Steps of 500 above the bandwidth used; the upper end doubles until it keeps enough.
-    int low = used, high = (used / 500 + 1) * 500;
-    while (!enough(high)) {
-        if (high >= kMostBandwidth) return std::nullopt;
-        low = high;
-        high = std::min(kMostBandwidth, (high * 2 + 499) / 500 * 500);
+    // Steps of 500 above the bandwidth used. From the guess's step the stride doubles, upwards until a step
+    // keeps enough, or, when the guess's step does, downwards until one does not; the bounds known then
+    // close in by halves.
+    const int firstStep = (used / 500 + 1) * 500;
+    int low = used, high = std::clamp((guess + 499) / 500 * 500, firstStep, kMostBandwidth);
+    if (enough(high)) {
+        for (int stride = 500; high > firstStep; stride *= 2) {
+            const int lower = std::max(firstStep, high - stride);
+            if (!enough(lower)) {
+                low = lower;
+                break;
+            }
+            high = lower;
+        }
+    } else {
+        for (int stride = 500;; stride *= 2) {
+            if (high >= kMostBandwidth) return std::nullopt;
+            low = high;
+            high = std::min(kMostBandwidth, high + stride);
+            if (enough(high)) break;
+        }
     }
     // The smallest step in (low, high] that keeps enough.
-    while (high - low > 500 || (low % 500 != 0 && high - (low / 500 + 1) * 500 > 0)) {
+    for (;;) {
         const int lowStep = low / 500 + 1, highStep = high / 500;
-        if (lowStep >= highStep) break;
+        if (lowStep >= highStep) return high;
         const int middle = (lowStep + highStep) / 2 * 500;
         if (enough(middle)) high = middle;
         else low = middle;
     }
-    return high;
 }
 
 std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, ClipOptions& options) {

@@ -56,9 +56,15 @@ std::vector<std::string> frameconvArguments(const ClipOptions& options, const st
 
 /// The smallest bandwidth, in steps of 500 above the one used, that keeps at least 90 % of the pictures,
 /// given the pictures a bandwidth keeps (found by compiling again); nothing when none up to kMostBandwidth
-/// does. Assumes that more bandwidth never keeps fewer pictures.
+/// does. Assumes that more bandwidth never keeps fewer pictures. The search starts at the step of guess
+/// (when it lies above the one used): a good guess saves compiles, a bad one only costs some.
 inline constexpr int kMostBandwidth = 64000;
-std::optional<int> sufficientBandwidth(int used, std::size_t pictures, const std::function<std::size_t(int)>& keptWith);
+std::optional<int> sufficientBandwidth(int used, int guess, std::size_t pictures,
+                                       const std::function<std::size_t(int)>& keptWith);
+
+/// A guess at the bandwidth that keeps nine pictures of ten, from a compile at used bytes a second that
+/// kept some of them: the sound's share stays, the video's grows with the pictures kept.
+int bandwidthGuess(int used, double audioBytesPerSecond, std::size_t pictures, std::size_t kept);
 
 /// The program's entry point with its arguments; returns the exit code.
 int runVicclip(const std::vector<std::string>& args);

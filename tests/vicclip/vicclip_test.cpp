@@ -162,10 +162,19 @@ TEST(VicclipBandwidth, TheSmallestStepThatKeepsEnoughIsFound) {
         tried.push_back(bandwidth);
         return bandwidth >= 9200 ? 95 : 50;
     };
-    EXPECT_EQ(sufficientBandwidth(4000, 100, kept), 9500);
-    EXPECT_LE(tried.size(), 8u);
-    EXPECT_EQ(sufficientBandwidth(4200, 100, [](int bandwidth) -> std::size_t { return bandwidth >= 4500 ? 90 : 0; }), 4500);
-    EXPECT_EQ(sufficientBandwidth(4000, 100, [](int) -> std::size_t { return 80; }), std::nullopt);
+    // Whatever the guess, below, at or far above the answer, the same step is found.
+    for (int guess : {0, 4000, 7300, 9500, 9600, 30000, 64000}) {
+        tried.clear();
+        EXPECT_EQ(sufficientBandwidth(4000, guess, 100, kept), 9500) << guess;
+        EXPECT_LE(tried.size(), guess <= 2 * 9500 ? 9u : 16u) << guess;
+    }
+    tried.clear();
+    sufficientBandwidth(4000, 9300, 100, kept);
+    EXPECT_EQ(tried, (std::vector<int>{9500, 9000})) << "a good guess takes two compiles";
+    EXPECT_EQ(sufficientBandwidth(4200, 0, 100, [](int bandwidth) -> std::size_t { return bandwidth >= 4500 ? 90 : 0; }), 4500);
+    EXPECT_EQ(sufficientBandwidth(4000, 6000, 100, [](int) -> std::size_t { return 80; }), std::nullopt);
+    // Half the pictures kept at 4000 with 2000 of it sound: the video's 2000 grows to 3600 for 90 of 100.
+    EXPECT_EQ(bandwidthGuess(4000, 2000, 100, 50), 5600);
 }
 
 TEST(VicclipProgress, TheBarShowsPicturesElapsedAndRemaining) {
