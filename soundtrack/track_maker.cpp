@@ -1,9 +1,9 @@
 #include "soundtrack/track_maker.h"
 
 #include "common/console/console.h"
+#include "common/platform/spool_file.h"
 #include "soundtrack/audio_reader.h"
 #include "soundtrack/resampler.h"
-#include "soundtrack/sample_spool.h"
 #include "soundtrack/track_level.h"
 
 #include <algorithm>
@@ -119,11 +119,19 @@ std::optional<std::uint64_t> resampleInput(const TrackSettings& settings, Take t
 
 /// Reads every sample of the spool in order, block by block.
 template <class Take>
-bool replay(SampleSpool& spool, Take take, std::string& problem) {
-    if (!spool.rewind(problem)) return false;
+bool replay(const SpoolFile& spool, Take take, std::string& problem) {
     std::vector<double> block;
-    while (spool.read(block, kReadBlock) > 0)
+    for (std::uint64_t at = 0; at < spool.size();) {
+        block.resize(kReadBlock);
+        const std::size_t got = spool.read(at, block.data(), kReadBlock * sizeof(double));
+        if (got == 0) {
+            problem = "the temporary file of the samples cannot be read";
+            return false;
+        }
+        at += got;
+        block.resize(got / sizeof(double));
         if (!take(block)) return false;
+    }
     return true;
 }
 
@@ -154,14 +162,14 @@ int makeTrack(const TrackSettings& settings, TrackSink& sink, TrackSummary& summ
 
     // The level: the samples are measured while they go to the spool, measured again from it, and then
     // rounded from it.
-    SampleSpool spool;
+    SpoolFile spool("the samples");
     std::string problem;
     if (!spool.start(problem)) return holdingFailed(problem);
     ActiveLevel level(settings.rate);
     bool spoolFailed = false;
     auto made = resampleInput(settings, [&](const std::vector<double>& samples) {
         level.firstPass(samples.data(), samples.size());
-        return !(spoolFailed = !spool.write(samples, problem));
+        return !(spoolFailed = !spool.append(samples.data(), samples.size() * sizeof(double), problem));
     });
     if (!made) return kTrackUnusableInput;
     if (spoolFailed) return holdingFailed(problem);

@@ -1,6 +1,6 @@
 // Making a sound track: the sound of a media file mixed to mono, resampled, brought to its level, rounded to
 // the four levels and packed four samples a byte, handed on a block at a time. The level needs the whole
-// sound first; the samples wait on the disk in the meantime (SampleSpool), so memory stays the same
+// sound first; the samples wait on the disk in the meantime (a SpoolFile), so memory stays the same
 // whatever the length. soundtrack and vicclip both make their tracks here.
 #pragma once
 

@@ -3,7 +3,7 @@
 // in the files' own row order; the heads are made when a file is read.
 #pragma once
 
-#include "vicclip/spool_file.h"
+#include "common/platform/spool_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +37,7 @@ private:
     std::uint64_t pixelBytes() const { return static_cast<std::uint64_t>(rowBytes()) * static_cast<std::uint64_t>(height_); }
     int rowBytes() const { return (width_ * 3 + 3) / 4 * 4; }
 
-    SpoolFile pixels_;
+    SpoolFile pixels_{"the pictures"};
     std::vector<std::uint8_t> head_;
     std::vector<std::uint8_t> row_;
     int width_ = 0, height_ = 0;

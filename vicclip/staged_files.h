@@ -6,7 +6,7 @@
 
 #include "common/platform/platform.h"
 #include "vicclip/picture_store.h"
-#include "vicclip/spool_file.h"
+#include "common/platform/spool_file.h"
 
 #include <array>
 #include <cstdint>

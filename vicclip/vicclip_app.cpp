@@ -3,6 +3,7 @@
 #include "common/cli/command_line.h"
 #include "common/console/console.h"
 #include "common/platform/platform.h"
+#include "common/platform/spool_file.h"
 #include "common/platform/whole_file.h"
 #include "formats/little_endian.h"
 #include "formats/vic_colours.h"
@@ -11,7 +12,6 @@
 #include "soundtrack/soundtrack_app.h"
 #include "vicclip/picture_store.h"
 #include "vicclip/progress_bar.h"
-#include "vicclip/spool_file.h"
 #include "vicclip/staged_files.h"
 #include "vicview/stream_preview.h"
 
@@ -222,7 +222,7 @@ private:
     ConsoleBesideBar console_;
     PictureStore pictures_;
     std::size_t jump_ = 0;
-    SpoolFile track_;
+    SpoolFile track_{"the sound track"};
     bool hasSound_ = false;
     RunTotals totals_;
     std::size_t sinkFrames_ = 0;  // frames that the last compile into the sink kept

@@ -1,20 +1,18 @@
 #include "vicpack/disk_image.h"
 
+#include "common/platform/child_process.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace zov {
 namespace {
@@ -65,18 +63,8 @@ std::string asTyped(const std::string& name) {
 
 /// Runs a program with its output (both streams) going to a file; its exit status, or -1 with the reason.
 int runQuietly(const std::vector<std::string>& args, const std::string& outputPath, std::string& problem) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
     pid_t pid = -1;
-    // The arguments go to the program as they are: no shell sees the names.
-    int error = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const int error = startWithOutputTo(args, outputPath, pid);
     if (error != 0) {
         problem = error == ENOENT ? "The " + args[0] + " program is not on the PATH: install the package " + args[0]
                                   : "Couldn't start the " + args[0] + " program: " + std::strerror(error);

@@ -2,23 +2,21 @@
 // shows and plays: screenshots by colour index, recordings against the sound they should play.
 #pragma once
 
+#include "common/platform/child_process.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace zov::testing {
 
@@ -51,18 +49,8 @@ inline std::string whyNoMachineRuns() {
 
 /// Starts a command with its output going to a log file; the child's process id, or -1.
 inline pid_t startCommand(const std::vector<std::string>& args, const std::string& log) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
     pid_t pid = -1;
-    int error = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -1;
+    return startWithOutputTo(args, log, pid) == 0 ? pid : -1;
 }
 
 /// Waits for a started command; its exit status, or -1.

@@ -44,21 +44,15 @@ start:
         lda ramp_page
         sta ramp+2
         lda model                   ; rise from silence to the middle level over a quarter second
+        .repeat 6               ; model * 64: its ramps on the ramp page
         asl
-        asl
-        asl
-        asl
-        asl
-        asl
+        .endrep
         jsr ramp_volume
         jsr play
         lda model                   ; and fall back
+        .repeat 6               ; model * 64: its ramps on the ramp page
         asl
-        asl
-        asl
-        asl
-        asl
-        asl
+        .endrep
         ora #$80
         jsr ramp_volume
         jsr clear_sid

@@ -1,4 +1,4 @@
-#include "vicclip/spool_file.h"
+#include "common/platform/spool_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,10 +16,11 @@ SpoolFile::~SpoolFile() {
 
 bool SpoolFile::start(std::string& problem) {
     std::error_code ignored;
-    std::string pattern = (std::filesystem::temp_directory_path(ignored) / "vicclip-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path(ignored) / "zovtools-XXXXXX").string();
     descriptor_ = ::mkstemp(pattern.data());
     if (descriptor_ < 0) {
-        problem = "no temporary file in " + std::filesystem::path(pattern).parent_path().string() + ": " + std::strerror(errno);
+        problem = "no temporary file for " + content_ + " in " + std::filesystem::path(pattern).parent_path().string() + ": " +
+                  std::strerror(errno);
         return false;
     }
     ::unlink(pattern.c_str());  // the file lives on, nameless, while it is open
@@ -32,7 +33,7 @@ bool SpoolFile::append(const void* bytes, std::size_t count, std::string& proble
         ssize_t wrote = ::pwrite(descriptor_, from, count, static_cast<off_t>(size_));
         if (wrote <= 0) {
             if (wrote < 0 && errno == EINTR) continue;
-            problem = std::string("the temporary file cannot be written: ") + std::strerror(wrote < 0 ? errno : ENOSPC);
+            problem = "the temporary file of " + content_ + " cannot be written: " + std::strerror(wrote < 0 ? errno : ENOSPC);
             return false;
         }
         from += wrote;

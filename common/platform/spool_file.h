@@ -1,16 +1,18 @@
 // Bytes held on the disk while a run needs them: an unnamed temporary file that the system removes when it is
-// closed, whatever ends the run, so that a clip of any length takes no more memory than a picture.
+// closed, whatever ends the run, so that a track or a clip of any length takes no more memory than a block.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace zov {
 
 class SpoolFile {
 public:
-    SpoolFile() = default;
+    /// content names what the file holds, for the messages ("the samples").
+    explicit SpoolFile(std::string content) : content_(std::move(content)) {}
     ~SpoolFile();
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
@@ -24,6 +26,7 @@ public:
     std::uint64_t size() const { return size_; }
 
 private:
+    std::string content_;
     int descriptor_ = -1;
     std::uint64_t size_ = 0;
 };
