@@ -41,27 +41,23 @@ void defineTrackOptions(CLI::App& app, TrackOptions& options) {
 
 /// OUTPUT may be written: it does not exist, or --force allows replacing the file (never INPUT itself).
 int checkOutput(const TrackOptions& options) {
-    FileSystem& files = fileSystem();
-    PathKind kind = files.kind(options.output);
-    if (kind == PathKind::Missing) return kTrackDone;
-    if (kind == PathKind::Directory) {
-        out() << options.output << ": is a directory; OUTPUT names the track's file" << eol;
-        return kTrackOutputRefused;
+    const OutputObstacle obstacle = outputObstacle(fileSystem(), options.output, {options.track.input}, options.force);
+    switch (obstacle.kind) {
+        case OutputObstacle::None: return kTrackDone;
+        case OutputObstacle::Directory:
+            out() << options.output << ": is a directory; OUTPUT names the track's file" << eol;
+            break;
+        case OutputObstacle::NotRegular:
+            out() << options.output << ": is not a regular file; OUTPUT names the track's file" << eol;
+            break;
+        case OutputObstacle::Input:
+            out() << options.output << ": is INPUT; the track goes to another file" << eol;
+            break;
+        case OutputObstacle::Exists:
+            out() << options.output << ": exists; --force overwrites it" << eol;
+            break;
     }
-    if (kind != PathKind::File) {  // a device or pipe would be replaced by the rename, not written
-        out() << options.output << ": is not a regular file; OUTPUT names the track's file" << eol;
-        return kTrackOutputRefused;
-    }
-    std::optional<FileIdentity> input = files.identity(options.track.input);
-    if (input && input == files.identity(options.output)) {
-        out() << options.output << ": is INPUT; the track goes to another file" << eol;
-        return kTrackOutputRefused;
-    }
-    if (!options.force) {
-        out() << options.output << ": exists; --force overwrites it" << eol;
-        return kTrackOutputRefused;
-    }
-    return kTrackDone;
+    return kTrackOutputRefused;
 }
 
 /// The track written under a passing name beside OUTPUT as it comes, and renamed into place once whole, so

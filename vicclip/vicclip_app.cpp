@@ -126,29 +126,23 @@ void defineClipOptions(CLI::App& app, ClipOptions& options) {
 
 /// An output may be written: it does not exist, or --force allows replacing the file; never an input.
 int checkOutput(const std::string& path, const ClipOptions& options) {
-    FileSystem& files = fileSystem();
-    PathKind kind = files.kind(path);
-    if (kind == PathKind::Missing) return kClipDone;
-    if (kind == PathKind::Directory) {
-        out() << path << ": is a directory; name a file" << eol;
-        return kClipOutputRefused;
+    const OutputObstacle obstacle = outputObstacle(fileSystem(), path, {options.clip, options.audio}, options.force);
+    switch (obstacle.kind) {
+        case OutputObstacle::None: return kClipDone;
+        case OutputObstacle::Directory:
+            out() << path << ": is a directory; name a file" << eol;
+            break;
+        case OutputObstacle::NotRegular:
+            out() << path << ": is not a regular file; name a file" << eol;
+            break;
+        case OutputObstacle::Input:
+            out() << path << ": is " << obstacle.input << ", an input; name another file" << eol;
+            break;
+        case OutputObstacle::Exists:
+            out() << path << ": exists; --force overwrites it" << eol;
+            break;
     }
-    if (kind != PathKind::File) {
-        out() << path << ": is not a regular file; name a file" << eol;
-        return kClipOutputRefused;
-    }
-    for (const std::string& input : {options.clip, options.audio}) {
-        std::optional<FileIdentity> identity = input.empty() ? std::nullopt : files.identity(input);
-        if (identity && identity == files.identity(path)) {
-            out() << path << ": is " << input << ", an input; name another file" << eol;
-            return kClipOutputRefused;
-        }
-    }
-    if (!options.force) {
-        out() << path << ": exists; --force overwrites it" << eol;
-        return kClipOutputRefused;
-    }
-    return kClipDone;
+    return kClipOutputRefused;
 }
 
 int checkOutputs(const ClipOptions& options) {

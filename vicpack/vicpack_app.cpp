@@ -80,25 +80,21 @@ bool isDiskImage(const std::string& output) { return lowerExtension(output) == "
 
 /// OUTPUT may be written: it does not exist, or --force allows replacing the file, which is no INPUT.
 int checkOutput(const VicpackOptions& options) {
-    FileSystem& files = fileSystem();
-    PathKind kind = files.kind(options.output);
-    if (kind == PathKind::Missing) return kPackDone;
-    if (kind != PathKind::File) {  // a directory, device or pipe would be replaced by the rename, not written
-        out() << options.output << ": is " << (kind == PathKind::Directory ? "a directory" : "not a regular file")
-              << "; OUTPUT names the file to write" << eol;
-        return kPackOutputRefused;
+    const OutputObstacle obstacle = outputObstacle(fileSystem(), options.output, options.inputs, options.force);
+    switch (obstacle.kind) {
+        case OutputObstacle::None: return kPackDone;
+        case OutputObstacle::Directory:
+        case OutputObstacle::NotRegular:
+            out() << options.output << ": is "
+                  << (obstacle.kind == OutputObstacle::Directory ? "a directory" : "not a regular file")
+                  << "; OUTPUT names the file to write" << eol;
+            break;
+        case OutputObstacle::Input:
+            out() << options.output << ": is the INPUT " << obstacle.input << "; the programs go to another file" << eol;
+            break;
+        case OutputObstacle::Exists: out() << options.output << ": exists; --force overwrites it" << eol; break;
     }
-    std::optional<FileIdentity> output = files.identity(options.output);
-    for (const std::string& input : options.inputs)
-        if (output && output == files.identity(input)) {
-            out() << options.output << ": is the INPUT " << input << "; the programs go to another file" << eol;
-            return kPackOutputRefused;
-        }
-    if (!options.force) {
-        out() << options.output << ": exists; --force overwrites it" << eol;
-        return kPackOutputRefused;
-    }
-    return kPackDone;
+    return kPackOutputRefused;
 }
 
 int packAll(const VicpackOptions& options, std::vector<std::vector<std::uint8_t>>& programs) {

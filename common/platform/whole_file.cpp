@@ -14,6 +14,19 @@ std::string partialName(FileSystem& files, const std::string& path, const std::s
     return candidate;
 }
 
+OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
+                              bool force) {
+    const PathKind kind = files.kind(path);
+    if (kind == PathKind::Missing) return {};
+    if (kind == PathKind::Directory) return {OutputObstacle::Directory, {}};
+    if (kind != PathKind::File) return {OutputObstacle::NotRegular, {}};
+    const std::optional<FileIdentity> output = files.identity(path);
+    for (const std::string& input : inputs)
+        if (!input.empty() && output && output == files.identity(input)) return {OutputObstacle::Input, input};
+    if (!force) return {OutputObstacle::Exists, {}};
+    return {};
+}
+
 std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes) {
     const std::string partial = partialName(files, path);
     std::unique_ptr<File> file = files.create(partial);

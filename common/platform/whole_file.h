@@ -14,6 +14,18 @@ namespace zov {
 /// that is taken too), then suffix. A file of the user's that happens to have such a name is never cut.
 std::string partialName(FileSystem& files, const std::string& path, const std::string& suffix = "");
 
+/// What stands in the way of writing an output whole and renaming it into place, or None when nothing does.
+struct OutputObstacle {
+    enum Kind { None, Directory, NotRegular, Input, Exists } kind = None;
+    std::string input;  // the input that the output is (through any link), for Input
+};
+
+/// An output may be written when it does not exist, or when it is a regular file that is none of the inputs
+/// (empty names are passed over) and force allows replacing it. A directory, device or pipe would be replaced
+/// by the rename rather than written, so it is never taken.
+OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
+                              bool force);
+
 /// Writes the bytes under a partial name beside path and renames that to path once every byte is written.
 /// Returns "" when done; otherwise the partial file is gone and the result is the line to print:
 /// "Couldn't create PARTIAL beside PATH" or "Couldn't write PATH: " and the system's text.
