@@ -1,5 +1,5 @@
 // The programs for the target machine, assembled from machine/*.s by the build. Each is a program file: the
-// load address 0x0801, then a BASIC line that starts the machine code, a jump over the settings at 0x0810
+// load address 0x0801, then a BASIC line that starts the machine code, a jump over the settings
 // that vicpack fills in, and the code. vicpack appends what the program shows or plays.
 #pragma once
 

@@ -2,6 +2,7 @@
 // in, and what it shows or plays appended, each part at the address where LOAD puts it.
 #pragma once
 
+#include "formats/machine_setting.h"
 #include "vicpack/machine_programs.h"
 
 #include <cstdint>
@@ -10,7 +11,6 @@
 namespace zov {
 
 inline constexpr int kLoadAddress = 0x0801;    // where BASIC's LOAD puts a program
-inline constexpr int kSettingsAddress = 0x0810; // the settings each program reads, right after its start
 inline constexpr int kLoadLimit = 0xD000;      // a program ends below the I/O area
 
 class ProgramImage {
@@ -23,9 +23,11 @@ public:
     void append(const std::vector<std::uint8_t>& part);
     /// Appends zero bytes up to an address at or after end().
     void padTo(int address);
-    /// A byte or a little-endian word of the settings, at kSettingsAddress + offset.
-    void setByte(int offset, int value);
-    void setWord(int offset, int value);
+    /// One of the program's settings (its NAME_settings.h), or one byte of a setting that is a table.
+    void set(MachineSetting setting, int value) { setSetting(bytes_, setting, static_cast<std::uint32_t>(value)); }
+    void setByteOf(MachineSetting setting, int index, int value) {
+        setSettingByte(bytes_, setting, index, static_cast<std::uint32_t>(value));
+    }
     /// The program file: load address, then every byte from 0x0801 on.
     const std::vector<std::uint8_t>& file() const { return bytes_; }
 

@@ -1,5 +1,8 @@
 #include "vicpack/sound_program.h"
 
+#include "sound2_settings.h"
+#include "sound4_settings.h"
+#include "sound8_settings.h"
 #include "vicpack/program_image.h"
 #include "vicpack/sid_levels.h"
 
@@ -8,9 +11,6 @@
 namespace zov {
 namespace {
 
-// The settings of machine/sound.s; the per-model ones hold the 6581's value, then the 8580's.
-constexpr int kPeriod = 0, kFirstByte = 2, kEndPage = 4, kRampPage = 5, kTablePages = 6, kVoice1Control = 8,
-              kVoice1Sustain = 10, kRouting = 12;
 // The ramp page: 64 values each rising from silence on the 6581, on the 8580, then falling on each.
 constexpr int kRampsPerDirection = 2 * 64;
 
@@ -86,21 +86,26 @@ unsigned highestRate(int bits) {
 
 std::size_t mostSampleBytes(int bits) { return static_cast<std::size_t>(kLoadLimit - layOut(bits).samplesFrom); }
 
-std::vector<std::uint8_t> soundProgram(const SoundSamples& sound) {
+namespace {
+
+/// The program of the player for the sound's sample width, whose settings are Settings; the per-model ones
+/// hold the 6581's value, then the 8580's.
+template <typename Settings>
+std::vector<std::uint8_t> soundProgramWith(const SoundSamples& sound) {
     const SoundLayout layout = layOut(sound.bits);
     ProgramImage program(playerFor(sound.bits));
     const int count = static_cast<int>(sound.bytes.size());
     const int end = layout.samplesFrom + pageAlignedUp(count);
-    program.setWord(kPeriod, samplePeriod(sound.rate) - 1);
-    program.setWord(kFirstByte, end - count);
-    program.setByte(kEndPage, end / 256);
-    program.setByte(kRampPage, layout.rampPage);
+    program.set(Settings::period, samplePeriod(sound.rate) - 1);
+    program.set(Settings::firstByte, end - count);
+    program.set(Settings::endPage, end / 256);
+    program.set(Settings::rampPage, layout.rampPage);
     for (int model = 0; model < 2; ++model) {
         const SidSetup& setup = sidSetup(kSidModels[model]);
-        program.setByte(kTablePages + model, layout.tablePages[model]);
-        program.setByte(kVoice1Control + model, setup.voice1Control);
-        program.setByte(kVoice1Sustain + model, setup.voice1Sustain);
-        program.setByte(kRouting + model, setup.routing);
+        program.setByteOf(Settings::tablePages, model, layout.tablePages[model]);
+        program.setByteOf(Settings::voice1Control, model, setup.voice1Control);
+        program.setByteOf(Settings::voice1Sustain, model, setup.voice1Sustain);
+        program.setByteOf(Settings::routing, model, setup.routing);
         program.padTo(layout.tablePages[model] * 256);
         program.append(tablePages(setup, sound.bits));
     }
@@ -108,6 +113,16 @@ std::vector<std::uint8_t> soundProgram(const SoundSamples& sound) {
     program.padTo(end - count);
     program.append(sound.bytes);
     return program.file();
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> soundProgram(const SoundSamples& sound) {
+    switch (sound.bits) {
+        case 8: return soundProgramWith<Sound8Settings>(sound);
+        case 4: return soundProgramWith<Sound4Settings>(sound);
+        default: return soundProgramWith<Sound2Settings>(sound);
+    }
 }
 
 }  // namespace zov

@@ -1,5 +1,8 @@
 #include "disk_reader.h"
 #include "pack_test_support.h"
+#include "picture_settings.h"
+#include "sound4_settings.h"
+#include "sound8_settings.h"
 
 #include "vicpack/sid_levels.h"
 #include "vicpack/sound_program.h"
@@ -10,7 +13,6 @@
 namespace zov {
 namespace {
 
-constexpr std::size_t kSettings = 0x0810 - 0x0801 + 2;  // file offset of the programs' settings
 
 int word(const Bytes& file, std::size_t at) { return file[at] | file[at + 1] << 8; }
 /// The file offset of a machine address in a program file.
@@ -80,13 +82,13 @@ TEST_F(PackRun, ThePictureProgramCarriesTheScreenAndItsColours) {
     put("/a.bin", picture);
     ASSERT_EQ(run("/a.bin /a.prg"), kPackDone) << output();
     Bytes program = file("/a.prg");
-    ASSERT_GT(program.size(), kSettings + 6);
+    ASSERT_GT(program.size(), PictureSettings::source.offset + 2);
     EXPECT_EQ(word(program, 0), 0x0801);
     EXPECT_EQ(std::string(program.begin() + 7, program.begin() + 11), "2061");  // 10 SYS2061
-    EXPECT_EQ(program[kSettings], 6) << "border: the background colour";
-    EXPECT_EQ(program[kSettings + 1], 6);
+    EXPECT_EQ(program[PictureSettings::border.offset], 6) << "border: the background colour";
+    EXPECT_EQ(program[PictureSettings::background.offset], 6);
     // The screen follows the code: matrix, bitmap, Colour RAM, as the file has them.
-    std::size_t at = offsetOf(word(program, kSettings + 4));
+    std::size_t at = offsetOf(word(program, PictureSettings::source.offset));
     ASSERT_EQ(program.size(), at + 10000);
     EXPECT_TRUE(std::equal(picture.begin() + 8002, picture.begin() + 9002, program.begin() + static_cast<long>(at)));
     EXPECT_TRUE(std::equal(picture.begin() + 2, picture.begin() + 8002, program.begin() + static_cast<long>(at) + 1000));
@@ -95,8 +97,8 @@ TEST_F(PackRun, ThePictureProgramCarriesTheScreenAndItsColours) {
     // Hi-res takes no colour from the Colour RAM; --border sets the border.
     ASSERT_EQ(run("/a.bin /h.prg --hires --border 2"), kPackDone);
     Bytes hires = file("/h.prg");
-    EXPECT_EQ(hires[kSettings], 2);
-    EXPECT_EQ(hires.size(), offsetOf(word(hires, kSettings + 4)) + 9000);
+    EXPECT_EQ(hires[PictureSettings::border.offset], 2);
+    EXPECT_EQ(hires.size(), offsetOf(word(hires, PictureSettings::source.offset)) + 9000);
 }
 
 TEST(SoundTables, LevelsRiseWithTheSampleAndSpanTheModelsRange) {
@@ -131,14 +133,15 @@ TEST_F(PackRun, TheSoundProgramsSamplesEndOnAPageAndItsTablesFollowTheModels) {
         const int end = 0x0801 + static_cast<int>(program.size()) - 2;
         EXPECT_EQ(end % 256, 0) << "the player stops at a page boundary";
         EXPECT_LE(end, 0xD000);
-        EXPECT_EQ(word(program, kSettings), samplePeriod(7812) - 1);
-        EXPECT_EQ(offsetOf(word(program, kSettings + 2)), program.size() - samples.size());
-        EXPECT_EQ(program[kSettings + 4] * 256, end);
+        // The three players share their settings' places.
+        EXPECT_EQ(word(program, Sound8Settings::period.offset), samplePeriod(7812) - 1);
+        EXPECT_EQ(offsetOf(word(program, Sound8Settings::firstByte.offset)), program.size() - samples.size());
+        EXPECT_EQ(program[Sound8Settings::endPage.offset] * 256, end);
         EXPECT_TRUE(std::equal(samples.begin(), samples.end(), program.end() - static_cast<long>(samples.size())));
         // Each model's table page for the first sample of a byte gives that sample's register value.
         for (int model = 0; model < 2; ++model) {
             std::vector<std::uint8_t> table = volumeTable(sidSetup(kSidModels[model]), bits);
-            std::size_t page = offsetOf(program[kSettings + 6 + static_cast<std::size_t>(model)] * 256);
+            std::size_t page = offsetOf(program[Sound4Settings::tablePages.offset + static_cast<std::size_t>(model)] * 256);
             for (int byte = 0; byte < 256; ++byte)
                 ASSERT_EQ(program[page + static_cast<std::size_t>(byte)], table[bits == 8 ? byte : byte & 15]);
         }

@@ -6,6 +6,7 @@
 //   sid_level_meter levels 6581|8580 RECORDING.wav  the levels in a recording of that program, in the form of
 //                                                    vicpack/sid_levels.cpp; on standard error, how far they
 //                                                    lie from the levels there
+#include "level_steps_settings.h"
 #include "soundtrack/audio_reader.h"
 #include "vicpack/sid_levels.h"
 
@@ -24,9 +25,7 @@ namespace {
 using zov::SidModel;
 using zov::SidSetup;
 
-// As in level_steps.s: where its settings lie in the program file (after the two-byte load address),
-// the length of a stretch, and the stretches at 0x00 on either side of the marker.
-constexpr std::size_t kSettingsAt = 2 + 0x0810 - 0x0801;
+// As in level_steps.s: the length of a stretch, and the stretches at 0x00 on either side of the marker.
 constexpr double kMachineClock = 985248.0;
 constexpr int kStretchCycles = 9852;
 constexpr int kSilence = 50;
@@ -45,13 +44,14 @@ int fail(const std::string& message) {
 
 int writeProgram(const SidSetup& setup, const std::string& output) {
     std::ifstream in(ZOV_LEVEL_STEPS_PROGRAM, std::ios::binary);
-    std::vector<char> program{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (program.size() < kSettingsAt + 3) return fail(std::string("cannot read ") + ZOV_LEVEL_STEPS_PROGRAM);
-    program[kSettingsAt] = static_cast<char>(setup.voice1Control);
-    program[kSettingsAt + 1] = static_cast<char>(setup.voice1Sustain);
-    program[kSettingsAt + 2] = static_cast<char>(setup.routing);
+    std::vector<std::uint8_t> program{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (program.size() < zov::LevelStepsSettings::routing.offset + 1)
+        return fail(std::string("cannot read ") + ZOV_LEVEL_STEPS_PROGRAM);
+    zov::setSetting(program, zov::LevelStepsSettings::voice1Control, setup.voice1Control);
+    zov::setSetting(program, zov::LevelStepsSettings::voice1Sustain, setup.voice1Sustain);
+    zov::setSetting(program, zov::LevelStepsSettings::routing, setup.routing);
     std::ofstream out(output, std::ios::binary);
-    out.write(program.data(), static_cast<std::streamsize>(program.size()));
+    out.write(reinterpret_cast<const char*>(program.data()), static_cast<std::streamsize>(program.size()));
     return out.flush() ? 0 : fail("cannot write " + output);
 }
 

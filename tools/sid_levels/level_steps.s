@@ -5,11 +5,12 @@
 ; the recording. Then returns to BASIC.
         .include "basic_start.inc"
 
-; Settings, filled in at 0x0810 by sid_level_meter: the sound program's set-up of one chip model.
+; Settings, filled in by sid_level_meter: the sound program's set-up of one chip model.
+        .segment "SETTINGS"
 voice1_control: .byte $49           ; 0xD404
 voice1_sustain: .byte $F0           ; 0xD406
 routing:        .byte $01           ; 0xD417
-        .assert voice1_control = $0810, error, "sid_level_meter writes the settings at 0x0810"
+        .segment "CODE"
 
 SID             = $D400
 VOLUME          = $D418

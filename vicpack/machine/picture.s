@@ -1,12 +1,14 @@
 ; Shows a bitmap picture until a key is pressed, then gives BASIC its text screen back as it was.
         .include "basic_start.inc"
 
-; Settings, filled in by vicpack at 0x0810.
+; Settings, filled in by vicpack.
+        .segment "SETTINGS"
 border:         .byte 0             ; border colour
 background:     .byte 0             ; background colour (pixel value 00)
 control2:       .byte 0             ; 0xD016: 0x18 multicolour, 0x08 hi-res
 has_colour_ram: .byte 0             ; nonzero: the Colour RAM bytes follow the bitmap
 source:         .word 0             ; screen matrix (1000 bytes), then bitmap (8000), then Colour RAM (1000)
+        .segment "CODE"
 
 ; The chip shows bank 3 (0xC000-0xFFFF): unlike banks 0 and 2 it holds no image of the character ROM, so
 ; the chip reads from RAM whatever lies there. The bitmap goes under the KERNAL ROM, where the CPU writes

@@ -6,7 +6,8 @@
 
 PHASES          = 8 / BITS          ; samples per byte, and table pages per chip model
 
-; Settings, filled in by vicpack at 0x0810.
+; Settings, filled in by vicpack.
+        .segment "SETTINGS"
 period:         .word 0             ; cycles between samples, less one (the timer's count)
 first_byte:     .word 0             ; address of the first sample byte
 end_page:       .byte 0             ; the sample bytes end at the start of this page
@@ -16,6 +17,7 @@ table_pages:    .byte 0, 0          ; the first table page
 voice1_control: .byte 0, 0          ; voice 1's waveform: the level it holds depends on it
 voice1_sustain: .byte 0, 0          ; voice 1's sustain level
 routing:        .byte 0, 0          ; 0xD417: the voices that go through the filter
+        .segment "CODE"
 
 SID             = $D400
 VOLUME          = $D418
