@@ -3,6 +3,7 @@
 #include "common/cli/command_line.h"
 #include "common/console/console.h"
 #include "common/platform/platform.h"
+#include "common/platform/whole_file.h"
 #include "vicview/bitmap_file.h"
 #include "vicview/file_bytes.h"
 #include "vicview/png_file.h"
@@ -176,7 +177,7 @@ int runVicview(const std::vector<std::string>& args) {
         return refuse("an output would replace the input " + options.input);
 
     std::vector<std::uint8_t> bytes;
-    if (!readWholeFile(options.input, bytes)) {
+    if (!readWholeFile(fileSystem(), options.input, bytes)) {
         out() << "Couldn't read " << options.input << eol;
         return kViewUnreadableInput;
     }
