@@ -4,7 +4,7 @@
 
 #include "vicpack/sid_levels.h"
 #include "vicpack/sound_program.h"
-#include "vicview/bitmap_file.h"
+#include "formats/bitmap_file.h"
 
 #include <cstdlib>
 
