@@ -62,13 +62,13 @@ frame=$(ls "$out/bitmaps" | head -n 1)
 run ./build/vicpack "$out/scene.BIN" "$out/scene.prg"
 run ./build/vicpack "$out/chirp.zov" "$out/chirp.prg"
 run ./build/vicpack "$out/scene.BIN" "$out/bitmaps/$frame" "$out/chirp.zov" "$out/zov.d64"
-# The emulator's names may be links to its launcher or, in a copied folder, plain files beside it.
-x64sc=../shared/vice/x64sc
-[ -x "$x64sc" ] || x64sc="../shared/vice/launch x64sc"
 echo
 echo "Programs: $out/scene.prg (the picture until a key is pressed), $out/chirp.prg (the chirp on either SID),"
-echo "          $out/zov.d64 (both pictures and the chirp: LOAD\"*\",8 and RUN on the machine). In the emulator"
-echo "          (a run ends with exit status 1 at its cycle limit; sound needs real time, so no -warp):"
-echo "  $x64sc -default -warp -autostartprgmode 1 -limitcycles 12000000 -exitscreenshot shot.png -autostart $out/scene.prg"
-echo "  $x64sc -default -autostartprgmode 1 -limitcycles 9000000 -soundbufsize 1000 -sounddev wav -soundarg chirp.wav -sidmodel 1 -autostart $out/chirp.prg"
-echo "  $x64sc -default -warp -limitcycles 60000000 -exitscreenshot disk.png -autostart $out/zov.d64"
+echo "          $out/zov.d64 (both pictures and the chirp: LOAD\"*\",8 and RUN on the machine). In the VICE"
+echo "          emulator, its x64sc on the PATH (a run ends with exit status 1 at its cycle limit; sound needs"
+echo "          real time, so no -warp):"
+echo "  x64sc -default -warp -autostartprgmode 1 -limitcycles 12000000 -exitscreenshot shot.png -autostart $out/scene.prg"
+echo "  x64sc -default -autostartprgmode 1 -limitcycles 9000000 -soundbufsize 1000 -sounddev wav -soundarg chirp.wav -sidmodel 1 -autostart $out/chirp.prg"
+echo "  x64sc -default -warp -limitcycles 60000000 -exitscreenshot disk.png -autostart $out/zov.d64"
+command -v x64sc >/dev/null 2>&1 ||
+  echo "          (x64sc is not on the PATH: VICE comes from the VICE project, https://vice-emu.sourceforge.io/)"

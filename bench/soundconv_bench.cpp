@@ -4,6 +4,8 @@
 // `soundconv_bench --write-wave=PATH [--wave-seconds=N]` also saves the source WAVE file (N seconds of it,
 // 10 by default), so that the program and other tools can be timed on the same input.
 #include "common/platform/memory_platform.h"
+#include "common/platform/temporary_directory.h"
+#include "formats/little_endian.h"
 #include "soundconv/soundconv_app.h"
 
 #include <benchmark/benchmark.h>
@@ -13,11 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace zov {
 namespace {
@@ -27,33 +26,29 @@ using Bytes = std::vector<unsigned char>;
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kBenchSeconds = 10;
 
-void putLe(Bytes& out, std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
 // A sweep from 100 Hz to 4 kHz on the left channel and a steady 440 Hz tone on the right.
 Bytes sourceWave(std::uint32_t seconds) {
     const std::uint32_t frames = kRate * seconds;
     Bytes out;
     for (char c : std::string("RIFF")) out.push_back(static_cast<unsigned char>(c));
-    putLe(out, 36 + frames * 4, 4);
+    appendLe32(out, 36 + frames * 4);
     for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<unsigned char>(c));
-    putLe(out, 16, 4);
-    putLe(out, 1, 2);
-    putLe(out, 2, 2);
-    putLe(out, kRate, 4);
-    putLe(out, kRate * 4, 4);
-    putLe(out, 4, 2);
-    putLe(out, 16, 2);
+    appendLe32(out, 16);
+    appendLe16(out, 1);
+    appendLe16(out, 2);
+    appendLe32(out, kRate);
+    appendLe32(out, kRate * 4);
+    appendLe16(out, 4);
+    appendLe16(out, 16);
     for (char c : std::string("data")) out.push_back(static_cast<unsigned char>(c));
-    putLe(out, frames * 4, 4);
+    appendLe32(out, frames * 4);
     const double pi = 3.14159265358979323846;
     for (std::uint32_t i = 0; i < frames; ++i) {
         double t = static_cast<double>(i) / kRate;
         double sweep = std::sin(2 * pi * (100 * t + (3900.0 / (2 * seconds)) * t * t));
         double tone = std::sin(2 * pi * 440 * t);
-        putLe(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(sweep * 30000)), 2);
-        putLe(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(tone * 20000)), 2);
+        appendLe16(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(sweep * 30000)));
+        appendLe16(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(tone * 20000)));
     }
     return out;
 }
@@ -84,14 +79,12 @@ void BM_ConvertInMemory(benchmark::State& state) {
 BENCHMARK(BM_ConvertInMemory)->Unit(benchmark::kMillisecond);
 
 void BM_ConvertRealFile(benchmark::State& state) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("soundconv-bench-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    std::string in = (dir / "in.wav").string(), outPath = (dir / "out.bin").string();
-    if (FILE* f = std::fopen(in.c_str(), "wb")) {
-        std::fwrite(source().data(), 1, source().size(), f);
-        std::fclose(f);
+    TemporaryDirectory dir(realFileSystem(), "soundconv-bench");
+    if (!dir.made() || !dir.put("in.wav", source()).empty()) {
+        state.SkipWithError("no temporary directory for the files");
+        return;
     }
+    const std::string in = dir.path("in.wav"), outPath = dir.path("out.bin");
     StringConsole console;
     PlatformOverride use(nullptr, &console);
     SoundOptions options = defaults();
@@ -100,7 +93,6 @@ void BM_ConvertRealFile(benchmark::State& state) {
         console.clear();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * source().size()));
-    fs::remove_all(dir);
 }
 BENCHMARK(BM_ConvertRealFile)->Unit(benchmark::kMillisecond);
 

@@ -1,6 +1,7 @@
 // Whole-program throughput of frameconv on a 160 × 200 colour picture: reading the file, choosing the
 // colours, dithering, exporting and writing the bitmap file.
 #include "common/platform/memory_platform.h"
+#include "common/platform/temporary_directory.h"
 #include "frameconv/app/frameconv_app.h"
 #include "tests/support/picture_files.h"
 
@@ -43,17 +44,14 @@ void BM_ConvertPictureToBitmapFile(benchmark::State& state) {
 BENCHMARK(BM_ConvertPictureToBitmapFile)->Unit(benchmark::kMillisecond);
 
 void BM_ConvertPictureOnDisk(benchmark::State& state) {
-    std::string dir = "/tmp/frameconv_bench";
-    std::remove((dir + "/out.bin").c_str());
-    auto bytes = picture_files::bmp(scene());
-    std::string mk = "mkdir -p " + dir;
-    if (std::system(mk.c_str()) != 0) state.SkipWithError("no temporary directory");
-    FILE* f = std::fopen((dir + "/in.bmp").c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) state.SkipWithError("cannot write input");
-    if (f) std::fclose(f);
+    TemporaryDirectory dir(realFileSystem(), "frameconv-bench");
+    if (!dir.made() || !dir.put("in.bmp", picture_files::bmp(scene())).empty()) {
+        state.SkipWithError("cannot write the input to a temporary directory");
+        return;
+    }
     StringConsole console;
     PlatformOverride use(nullptr, &console);
-    const std::vector<std::string> args{"frameconv", dir + "/in.bmp", dir + "/out.bin", "/y", "/v0"};
+    const std::vector<std::string> args{"frameconv", dir.path("in.bmp"), dir.path("out.bin"), "/y", "/v0"};
     for (auto _ : state) {
         if (runFrameconv(args) != 0) state.SkipWithError("conversion failed");
     }

@@ -2,6 +2,8 @@
 // bytes and write them into bytes, whatever the host's own order.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,6 +34,19 @@ inline void putLe24(std::uint8_t* p, std::uint32_t value) {
 inline void putLe32(std::uint8_t* p, std::uint32_t value) {
     putLe24(p, value);
     p[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+/// The low byte of a real truncated toward zero (NaN gives 0, huge values saturate first).
+inline std::uint8_t lowByteOf(double value) {
+    if (std::isnan(value)) return 0;
+    const double limited = std::clamp(value, -9.0e15, 9.0e15);
+    return static_cast<std::uint8_t>(static_cast<std::int64_t>(limited) & 0xFF);
+}
+/// A real as 16 bits the way a stream header holds its rates: the value modulo 256, then the value / 256,
+/// each truncated toward zero.
+inline void putTruncatedLe16(std::uint8_t* p, double value) {
+    p[0] = lowByteOf(std::fmod(value, 256.0));
+    p[1] = lowByteOf(value / 256.0);
 }
 
 inline void appendLe16(std::vector<std::uint8_t>& bytes, std::uint32_t value) {

@@ -48,8 +48,8 @@ bool isZovf(const std::vector<std::uint8_t>& bytes) {
     return bytes.size() >= sizeof kZovfMagic && std::memcmp(bytes.data(), kZovfMagic, sizeof kZovfMagic) == 0;
 }
 
-bool readZovfHeader(const std::vector<std::uint8_t>& bytes, std::size_t maxChunks, ZovfHeader& header,
-                    FileProblem& problem) {
+bool readZovfHead(const std::vector<std::uint8_t>& bytes, std::size_t maxChunks, ZovfHeader& header,
+                  FileProblem& problem) {
     header = ZovfHeader{};
     if (!isZovf(bytes)) {
         problem = {0, "no \"ZOVF\" mark"};
@@ -79,6 +79,12 @@ bool readZovfHeader(const std::vector<std::uint8_t>& bytes, std::size_t maxChunk
         at = chunk.payloadOffset + chunk.payloadLength;
     }
     header.end = at;
+    return true;
+}
+
+bool readZovfHeader(const std::vector<std::uint8_t>& bytes, std::size_t maxChunks, ZovfHeader& header,
+                    FileProblem& problem) {
+    if (!readZovfHead(bytes, maxChunks, header, problem)) return false;
     // A file holding nothing but its header may still have 0 there: the writer sets it after the first
     // frame, or when the sound is finished.
     bool emptyUnfinished = header.lengthField == 0 && header.end == bytes.size();

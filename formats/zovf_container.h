@@ -69,6 +69,8 @@ inline constexpr int kFrameNumberBytes = 2;  // at the start of a frame's first 
 inline constexpr std::uint8_t kAudioPacketHead[2] = {'A', '1'};
 inline constexpr std::uint8_t kFirstVideoPacketHead[2] = {'V', '0'};
 inline constexpr std::uint8_t kMoreVideoPacketHead[2] = {'V', 0xB0};
+/// Bytes in the stream player's audio buffer on the machine: a stream's audio packets never fill it over.
+inline constexpr int kPlayerAudioBufferBytes = 4096;
 
 /// Writes a packet head.
 void putPacketHead(std::uint8_t* at, PacketKind kind, std::uint16_t payloadLength);
@@ -104,5 +106,9 @@ bool isZovf(const std::vector<std::uint8_t>& bytes);
 /// file's length (or be 0 when nothing follows the header). False with the problem otherwise.
 bool readZovfHeader(const std::vector<std::uint8_t>& bytes, std::size_t maxChunks, ZovfHeader& header,
                     FileProblem& problem);
+
+/// The same from a file's first bytes only: the length field is read but not compared with them.
+bool readZovfHead(const std::vector<std::uint8_t>& bytes, std::size_t maxChunks, ZovfHeader& header,
+                  FileProblem& problem);
 
 }  // namespace zov

@@ -70,12 +70,9 @@ bool readAudioChunk(const std::vector<std::uint8_t>& bytes, const ZovfChunk& chu
     return true;
 }
 
-}  // namespace
-
-bool readStreamHeader(const std::vector<std::uint8_t>& bytes, StreamInfo& info, FileProblem& problem) {
-    info = StreamInfo{};
-    ZovfHeader header;
-    if (!readZovfHeader(bytes, static_cast<std::size_t>(-1), header, problem)) return false;
+/// The stream's fields from its chunks.
+bool readStreamChunks(const std::vector<std::uint8_t>& bytes, const ZovfHeader& header, StreamInfo& info,
+                      FileProblem& problem) {
     const ZovfChunk* video = header.find(kVideoChunk);
     if (!video) {
         problem = {header.end, "no video chunk"};
@@ -87,6 +84,22 @@ bool readStreamHeader(const std::vector<std::uint8_t>& bytes, StreamInfo& info, 
     }
     info.packetsStart = header.end;
     return true;
+}
+
+}  // namespace
+
+bool readStreamHeader(const std::vector<std::uint8_t>& bytes, StreamInfo& info, FileProblem& problem) {
+    info = StreamInfo{};
+    ZovfHeader header;
+    return readZovfHeader(bytes, static_cast<std::size_t>(-1), header, problem) &&
+           readStreamChunks(bytes, header, info, problem);
+}
+
+bool readStreamHead(const std::vector<std::uint8_t>& head, StreamInfo& info, FileProblem& problem) {
+    info = StreamInfo{};
+    ZovfHeader header;
+    return readZovfHead(head, static_cast<std::size_t>(-1), header, problem) &&
+           readStreamChunks(head, header, info, problem);
 }
 
 bool readPacket(const std::vector<std::uint8_t>& bytes, std::size_t& at, StreamPacket& packet, FileProblem& problem) {

@@ -48,6 +48,10 @@ struct StreamPacket {
 /// head.
 bool readStreamHeader(const std::vector<std::uint8_t>& bytes, StreamInfo& info, FileProblem& problem);
 
+/// The same from a stream's first bytes, the whole header at least, when no more of it is kept (a compile
+/// that is only counted): the length field is not compared with them.
+bool readStreamHead(const std::vector<std::uint8_t>& head, StreamInfo& info, FileProblem& problem);
+
 /// Reads the packet at offset at and moves at behind it. False with the problem when the packet is
 /// malformed (unknown head, cut off by the end of the file, or too long).
 bool readPacket(const std::vector<std::uint8_t>& bytes, std::size_t& at, StreamPacket& packet, FileProblem& problem);

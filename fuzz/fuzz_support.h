@@ -16,11 +16,13 @@ namespace zov::fuzz {
 
 using Bytes = std::vector<unsigned char>;
 
-/// An in-memory disk and a capturing console, in place while the object lives.
+/// An in-memory disk and a capturing console, in place while the object lives; no other program is on its
+/// PATH, so no input ever starts one.
 struct QuietPlatform {
     MemoryFileSystem files;
     StringConsole console;
-    PlatformOverride use{&files, &console};
+    MemoryPrograms programs{files};
+    PlatformOverride use{&files, &console, &programs};
 };
 
 /// The input cut into arguments at its line feeds; a line feed at the very end ends the last argument.

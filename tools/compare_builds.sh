@@ -4,9 +4,9 @@
 #
 #   tools/compare_builds.sh BEFORE_BUILD AFTER_BUILD WORK_DIR
 #
-# The inputs are the demo's samples (make_samples of the BEFORE build) and the two benchmark clips (the
-# 90-frame colour and grey clips that bench/video_compile_bench.cpp and bench/grey_clip_bench.cpp draw),
-# written to disk once. Each build runs the same list of commands in a directory of its own under
+# The inputs are the demo's samples (make_samples of the BEFORE build), the demo's video clip made from them
+# by ffmpeg, and the two benchmark clips (the 90-frame colour and grey clips that
+# bench/video_compile_bench.cpp and bench/grey_clip_bench.cpp draw), written to disk once. Each build runs the same list of commands in a directory of its own under
 # WORK_DIR, with relative paths so that the console texts match; every command's standard output, error
 # output and exit code is kept beside the files it writes. Then every file of the two trees is compared
 # with cmp. Exit code 0 when the trees are identical.
@@ -59,6 +59,9 @@ EOF
     g++ -std=c++20 -O1 -I"$source_dir" "$work/bench_clips.cpp" -o "$work/bench_clips" || exit 1
     mkdir -p "$inputs/clip" "$inputs/grey"
     "$work/bench_clips" "$inputs" || exit 1
+    # The demo's video clip, for vicclip: made once, so both builds read the same bytes.
+    ffmpeg -nostdin -v error -y -framerate 4 -i "$inputs/samples/clip/frame%02d.bmp" -i "$inputs/samples/clip.wav" \
+        -vf "scale=320:240,format=yuv420p" -c:v libx264 -c:a aac -shortest "$inputs/clip_video.mp4" || exit 1
     touch "$inputs/done"
 fi
 
@@ -120,6 +123,15 @@ vv_mp4             $B/vicview out/clip.zov out/clip.mp4 --scale 2
 vv_bad_input       $B/vicview in/samples/clip.wav out/bad.png
 vv_help            $B/vicview --help
 st_help            $B/soundtrack --help
+vp_scene           $B/vicpack out/scene.BIN out/scene.prg
+vp_hires           $B/vicpack out/scene_hires.BIN out/scene_hires.prg --hires --border 3
+vp_sound           $B/vicpack out/chirp.zov out/chirp.prg
+vp_sound8_cut      $B/vicpack out/chirp8.zov out/chirp8.prg --length 1
+vp_raw             $B/vicpack out/clip.raw out/clip_raw.prg --rate 7843
+vp_disk            $B/vicpack out/scene.BIN out/scene_c0.BIN out/chirp.zov out/zov.d64
+vp_stream          $B/vicpack out/clip.zov out/stream.prg
+vc_clip            $B/vicclip in/clip_video.mp4 out/vicclip.zov --bw 6000 --film out/vicclip.mp4
+vc_clip_hires      $B/vicclip in/clip_video.mp4 out/vicclip_hires.zov --hires --crop --bw 3000
 EOF
 }
 

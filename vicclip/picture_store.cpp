@@ -1,17 +1,12 @@
 #include "vicclip/picture_store.h"
 
+#include "formats/little_endian.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace zov {
-namespace {
-
-void putLe(std::vector<std::uint8_t>& out, std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-}  // namespace
 
 bool PictureStore::start(int width, int height, PictureFormat format, std::size_t firstNumber, std::string& problem) {
     width_ = width;
@@ -22,13 +17,13 @@ bool PictureStore::start(int width, int height, PictureFormat format, std::size_
     if (format == PictureFormat::Bmp) {  // a bottom-up 24-bit BMP with its 40-byte info head
         const auto imageBytes = static_cast<std::uint32_t>(pixelBytes());
         head_ = {'B', 'M'};
-        putLe(head_, 54 + imageBytes, 4);
-        putLe(head_, 0, 4);
-        putLe(head_, 54, 4);
-        for (std::uint32_t field : {40u, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)}) putLe(head_, field, 4);
-        putLe(head_, 1, 2);
-        putLe(head_, 24, 2);
-        for (std::uint32_t field : {0u, imageBytes, 0u, 0u, 0u, 0u}) putLe(head_, field, 4);
+        appendLe32(head_, 54 + imageBytes);
+        appendLe32(head_, 0);
+        appendLe32(head_, 54);
+        for (std::uint32_t field : {40u, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)}) appendLe32(head_, field);
+        appendLe16(head_, 1);
+        appendLe16(head_, 24);
+        for (std::uint32_t field : {0u, imageBytes, 0u, 0u, 0u, 0u}) appendLe32(head_, field);
     } else {
         const std::string text = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
         head_.assign(text.begin(), text.end());

@@ -5,9 +5,8 @@
 #include "common/platform/platform.h"
 #include "common/platform/spool_file.h"
 #include "common/platform/whole_file.h"
-#include "formats/little_endian.h"
+#include "formats/zovf_stream.h"
 #include "formats/vic_colours.h"
-#include "formats/zovf_container.h"
 #include "frameconv/app/frameconv_app.h"
 #include "soundtrack/soundtrack_app.h"
 #include "vicclip/picture_store.h"
@@ -171,10 +170,11 @@ public:
     void flush() override {}
 };
 
-/// The frames in a stream's head: after the audio chunk when there is one.
+/// The frames that a stream's head announces; 0 when it is no stream's head.
 std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>& head) {
-    const StreamHeadLayout layout{head[kFileHeadLength] == kChunkMark && head[kFileHeadLength + 1] == kAudioChunk};
-    return readLe24(&head[static_cast<std::size_t>(layout.framesField())]);
+    StreamInfo info;
+    FileProblem problem;
+    return readStreamHead({head.begin(), head.end()}, info, problem) ? info.frames : 0;
 }
 
 class ClipRun {

@@ -19,8 +19,9 @@ struct DiskProgram {
     std::vector<std::uint8_t> file;
 };
 
-/// The bytes of a disk image named diskName holding the programs in order. False, with the line to print
-/// in problem, when cc1541 cannot be started or fails.
+/// The bytes of a disk image named diskName holding the programs in order, made by the cc1541 program in a
+/// temporary directory that goes with everything in it. False, with what to say in problem, when cc1541
+/// cannot be started or fails, or its files cannot be written or read.
 bool makeDiskImage(const std::string& diskName, const std::vector<DiskProgram>& programs,
                    std::vector<std::uint8_t>& image, std::string& problem);
 

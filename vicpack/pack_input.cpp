@@ -4,16 +4,14 @@
 #include "vicpack/pack_exit.h"
 #include "vicpack/picture_program.h"
 #include "vicpack/sound_program.h"
-#include "vicview/bitmap_file.h"
-#include "vicview/sound_file.h"
+#include "formats/bitmap_file.h"
+#include "formats/sound_file.h"
 #include "formats/zovf_container.h"
 
 #include <cmath>
 
 namespace zov {
 namespace {
-
-constexpr std::size_t kSoundHeader = 20;  // a ZOV sound file's samples follow its 20-byte header
 
 std::string seconds(double value) { return formatted("%.2f", value); }
 
@@ -71,16 +69,14 @@ int packSound(const std::string& name, SoundSamples sound, const PackSettings& s
 
 int packZovSound(const std::string& name, const std::vector<std::uint8_t>& bytes, const PackSettings& settings,
                  std::vector<std::uint8_t>& program) {
-    PcmSound decoded;
-    int bits = 0;
+    ZovSound file;
     FileProblem problem;
-    if (!readZovSound(bytes, decoded, bits, problem)) {
+    if (!readZovSound(bytes, file, problem)) {
         out() << name << ": malformed sound file at offset " << static_cast<unsigned long>(problem.offset) << ": "
               << problem.text << eol;
         return kPackUnusableInput;
     }
-    SoundSamples sound{bits, decoded.rate, {bytes.begin() + kSoundHeader, bytes.end()}};
-    return packSound(name, std::move(sound), settings, program);
+    return packSound(name, SoundSamples{file.bits, file.rate, std::move(file.sampleBytes)}, settings, program);
 }
 
 }  // namespace

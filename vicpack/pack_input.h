@@ -1,9 +1,9 @@
 // One input file made into a program for the machine: a bitmap file into the picture program, a ZOV sound
 // file or a raw 2-bit sound track into the sound program. The kinds are recognised as vicview recognises
-// them, with its readers.
+// them, with the same readers (formats/bitmap_file.h, formats/sound_file.h).
 #pragma once
 
-#include "vicview/vic_screen.h"
+#include "formats/screen_bytes.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 // The picture program: shows a bitmap screen on the machine until a key is pressed.
 #pragma once
 
-#include "vicview/vic_screen.h"
+#include "formats/screen_bytes.h"
 
 #include <cstdint>
 #include <vector>

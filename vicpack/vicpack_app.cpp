@@ -5,7 +5,6 @@
 #include "common/platform/platform.h"
 #include "common/platform/whole_file.h"
 #include "vicpack/disk_image.h"
-#include "vicview/file_bytes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -100,7 +99,7 @@ int checkOutput(const VicpackOptions& options) {
 int packAll(const VicpackOptions& options, std::vector<std::vector<std::uint8_t>>& programs) {
     for (const std::string& input : options.inputs) {
         std::vector<std::uint8_t> bytes, program;
-        if (!readWholeFile(input, bytes)) {
+        if (!readWholeFile(fileSystem(), input, bytes)) {
             out() << "Couldn't read " << input << eol;
             return kPackUnusableInput;
         }

@@ -6,22 +6,6 @@
 
 namespace zov {
 
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    bytes.clear();
-    if (fileSystem().kind(path) != PathKind::File) return false;
-    std::unique_ptr<File> file = fileSystem().openRead(path);
-    if (!file) return false;
-    try {
-        std::uint64_t length = file->length();
-        bytes.resize(static_cast<std::size_t>(length));
-        bool complete = file->read(bytes.data(), bytes.size()) == bytes.size();
-        file->close();
-        return complete;
-    } catch (const FileError&) {
-        return false;
-    }
-}
-
 bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::unique_ptr<File> file = fileSystem().create(path);
     if (!file) {

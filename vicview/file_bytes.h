@@ -1,4 +1,4 @@
-// Whole-file reads and writes through the platform's file system, with the messages vicview prints.
+// Whole-file writes through the platform's file system, with the messages vicview prints.
 #pragma once
 
 #include <cstdint>
@@ -6,9 +6,6 @@
 #include <vector>
 
 namespace zov {
-
-/// Reads a whole file; false (nothing printed) when it cannot be opened or read completely.
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 /// Creates (or cuts) the file and writes the bytes. On failure prints "Couldn't open destination: " + path
 /// or "Write error: " + the system's text, and returns false.

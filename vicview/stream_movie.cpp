@@ -1,7 +1,9 @@
 #include "vicview/stream_movie.h"
 
 #include "common/console/console.h"
+#include "common/platform/child_process.h"
 #include "common/platform/platform.h"
+#include "common/platform/temporary_directory.h"
 #include "common/platform/whole_file.h"
 #include "vicview/file_bytes.h"
 #include "formats/little_endian.h"
@@ -9,17 +11,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace zov {
 
@@ -143,147 +135,69 @@ private:
 
 // ---- MP4 through ffmpeg ----------------------------------------------------------------------------------
 
-/// Writes bytes to a real file; false when it cannot be written.
-bool writeRealFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::unique_ptr<File> file = realFileSystem().create(path);
-    if (!file) return false;
-    try {
-        file->write(bytes.data(), bytes.size());
-        file->close();
-        return true;
-    } catch (const FileError&) {
-        return false;
-    }
-}
-
+/// The ffmpeg program makes the film from the frames it is fed and the sound in a WAVE file, in a directory of
+/// the run's own; the film is copied into place when it is whole.
 class Mp4Film final : public FilmWriter {
 public:
     Mp4Film(std::string path, int width, int height, int scale)
-        : path_(std::move(path)), moviePart_(partialName(realFileSystem(), path_, ".mp4")), soundPart_(partialName(realFileSystem(), path_, ".wav")),
-          width_(width), height_(height), scale_(scale) {}
-    ~Mp4Film() override {
-        if (pid_ > 0) {
-            closePipe();
-            wait();
-        }
-        realFileSystem().remove(soundPart_);
-        if (!finished_) realFileSystem().remove(moviePart_);
-    }
+        : path_(std::move(path)), scratch_(fileSystem(), "vicview"), width_(width), height_(height), scale_(scale) {}
 
     bool start(const FrameClock& clock, const PcmSound& sound) {
+        if (!scratch_.made()) return fail("no temporary directory for ffmpeg's files could be made");
         bool withSound = !sound.samples.empty();
-        if (withSound && !writeRealFile(soundPart_, encodeWave(sound))) {
-            out() << "Couldn't write the film's sound beside it: " << soundPart_ << eol;
-            return false;
+        if (withSound) {
+            if (std::string reason = scratch_.put("sound.wav", encodeWave(sound)); !reason.empty())
+                return fail("the film's sound cannot be written for ffmpeg: " + reason);
         }
         std::vector<std::string> args{"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
                                       "-f", "rawvideo", "-pixel_format", "rgb24",
                                       "-video_size", formatted("%dx%d", width_, height_),
                                       "-framerate", formatted("%.17g", clock.irate), "-i", "pipe:0"};
-        if (withSound) args.insert(args.end(), {"-i", soundPart_});
+        if (withSound) args.insert(args.end(), {"-i", scratch_.path("sound.wav")});
         args.insert(args.end(), {"-map", "0:v"});
         if (withSound) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "96k"});
         // The output rate is given again: otherwise ffmpeg rounds a rate such as 7843/1960 to 4 and the
         // pictures drift away from the sound.
         args.insert(args.end(), {"-r", formatted("%.17g", clock.irate),
                                  "-vf", formatted("scale=%d:%d:flags=neighbor", width_ * scale_, height_ * scale_),
-                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mp4", moviePart_});
-        return spawn(args);
+                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mp4", scratch_.path("film.mp4")});
+        int error = 0;
+        ffmpeg_ = programs().start(args, scratch_.path("ffmpeg.log"), true, error);
+        return ffmpeg_ ? true : fail(startProblem("ffmpeg", error));
     }
 
     bool frame(const RgbImage& picture, std::uint32_t start, std::uint32_t end) override {
         // The film runs at one frame per source period: a picture held over dropped pictures repeats.
         for (std::uint32_t period = start; period < end; ++period)
-            if (!writePipe(picture.bytes())) {
-                out() << "Write error: the ffmpeg program stopped taking frames for " << path_ << eol;
-                return false;
+            if (!ffmpeg_->feed(picture.bytes().data(), picture.bytes().size())) {
+                // It stopped taking frames: what it says on its way out tells why.
+                const ChildEnd ended = ffmpeg_->finish();
+                ffmpeg_.reset();
+                return fail(ended.succeeded() ? "the ffmpeg program stopped taking frames"
+                                              : failureProblem("ffmpeg", ended, scratch_.path("ffmpeg.log")));
             }
         return true;
     }
 
     bool finish() override {
-        closePipe();
-        int status = wait();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            out() << "Couldn't write " << path_ << ": the ffmpeg program failed" << eol;
-            return false;
-        }
-        try {
-            realFileSystem().rename(moviePart_, path_);
-        } catch (const FileError& error) {
-            out() << "Couldn't write " << path_ << ": " << error.what() << eol;
-            return false;
-        }
-        finished_ = true;
-        return true;
+        const ChildEnd ended = ffmpeg_->finish();
+        ffmpeg_.reset();
+        if (!ended.succeeded()) return fail(failureProblem("ffmpeg", ended, scratch_.path("ffmpeg.log")));
+        std::string problem = copyWholeFileInPlace(fileSystem(), scratch_.path("film.mp4"), path_);
+        if (!problem.empty()) out() << problem << eol;
+        return problem.empty();
     }
 
 private:
-    bool spawn(const std::vector<std::string>& args) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            out() << "Couldn't start the ffmpeg program: " << std::strerror(errno) << eol;
-            return false;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        std::vector<char*> argv;
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        // The arguments go to the program as they are: no shell sees the file names.
-        int error = posix_spawnp(&pid_, "ffmpeg", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[0]);
-        if (error != 0) {
-            ::close(fds[1]);
-            pid_ = -1;
-            if (error == ENOENT)
-                out() << "The ffmpeg program is not on the PATH: install the package ffmpeg" << eol;
-            else
-                out() << "Couldn't start the ffmpeg program: " << std::strerror(error) << eol;
-            return false;
-        }
-        pipe_ = fds[1];
-        return true;
+    bool fail(const std::string& problem) {
+        out() << "Couldn't write " << path_ << ": " << problem << eol;
+        return false;
     }
 
-    bool writePipe(const std::vector<std::uint8_t>& bytes) {
-        // A program that ends early must give an error here, not end vicview with SIGPIPE.
-        struct sigaction ignore {}, saved {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGPIPE, &ignore, &saved);
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t put = ::write(pipe_, bytes.data() + done, bytes.size() - done);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) break;
-            done += static_cast<std::size_t>(put);
-        }
-        sigaction(SIGPIPE, &saved, nullptr);
-        return done == bytes.size();
-    }
-
-    void closePipe() {
-        if (pipe_ >= 0) ::close(pipe_);
-        pipe_ = -1;
-    }
-
-    int wait() {
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return status;
-    }
-
-    std::string path_, moviePart_, soundPart_;
+    std::string path_;
+    TemporaryDirectory scratch_;
     int width_, height_, scale_;
-    pid_t pid_ = -1;
-    int pipe_ = -1;
-    bool finished_ = false;
+    std::unique_ptr<Child> ffmpeg_;  // ended before the directory it works in is removed
 };
 
 }  // namespace

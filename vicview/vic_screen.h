@@ -1,34 +1,16 @@
-// What the VIC-II reads to draw one bitmap screen, and the 320 × 200 picture it draws from it.
+// The 320 × 200 picture that the VIC-II draws from the bytes of one bitmap screen (formats/screen_bytes.h).
 #pragma once
 
 #include "vicview/rgb_image.h"
+#include "formats/screen_bytes.h"
 #include "formats/vic_colours.h"
 
-#include <array>
-#include <cstdint>
-
 namespace zov {
-
-inline constexpr int kScreenWidth = 320;
-inline constexpr int kScreenHeight = 200;
-inline constexpr int kScreenCards = 1000;   // 40 × 25
-inline constexpr int kBitmapBytes = 8000;   // 25 card rows of 320 bytes
 // The border as far as a monitor shows it around the 320 × 200 screen: PAL lines 16 to 287, of which the
 // 25-row display takes lines 51 to 250, so one line less above it than below.
 inline constexpr int kBorderLeftRight = 32;
 inline constexpr int kBorderTop = 35;
 inline constexpr int kBorderBottom = 37;
-
-enum class VicMode { Multicolour, HiRes };
-
-/// The bytes the chip reads for one screen: bitmap, screen matrix, Color RAM and the background register.
-/// Only the low nibble of a Color RAM byte and of the background is a colour.
-struct VicScreen {
-    std::array<std::uint8_t, kBitmapBytes> bitmap{};
-    std::array<std::uint8_t, kScreenCards> matrix{};
-    std::array<std::uint8_t, kScreenCards> colourRam{};
-    int background = 0;
-};
 
 struct RenderSettings {
     VicMode mode = VicMode::Multicolour;

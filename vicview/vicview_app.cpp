@@ -3,10 +3,11 @@
 #include "common/cli/command_line.h"
 #include "common/console/console.h"
 #include "common/platform/platform.h"
-#include "vicview/bitmap_file.h"
+#include "common/platform/whole_file.h"
+#include "formats/bitmap_file.h"
+#include "formats/sound_file.h"
 #include "vicview/file_bytes.h"
 #include "vicview/png_file.h"
-#include "vicview/sound_file.h"
 #include "vicview/stream_preview.h"
 
 #include <optional>
@@ -58,16 +59,16 @@ int viewBitmap(const std::vector<std::uint8_t>& bytes, const ViewOptions& option
 }
 
 int viewSound(const std::vector<std::uint8_t>& bytes, const ViewOptions& options) {
-    PcmSound sound;
-    int bits = 0;
+    ZovSound file;
     FileProblem problem;
-    if (!readZovSound(bytes, sound, bits, problem)) {
+    if (!readZovSound(bytes, file, problem)) {
         out() << options.input << ": malformed sound file at offset " << static_cast<unsigned long>(problem.offset)
               << ": " << problem.text << eol;
         return kViewMalformedInput;
     }
+    const PcmSound sound = widenedSound(file);
     if (!writeWaveFile(options.output, sound)) return kViewWriteFailed;
-    out() << options.output << ": " << static_cast<unsigned long>(sound.samples.size()) << " samples of " << bits
+    out() << options.output << ": " << static_cast<unsigned long>(sound.samples.size()) << " samples of " << file.bits
           << " bits at " << sound.rate << " Hz as 16-bit WAVE" << eol;
     return kViewDone;
 }
@@ -176,7 +177,7 @@ int runVicview(const std::vector<std::string>& args) {
         return refuse("an output would replace the input " + options.input);
 
     std::vector<std::uint8_t> bytes;
-    if (!readWholeFile(options.input, bytes)) {
+    if (!readWholeFile(fileSystem(), options.input, bytes)) {
         out() << "Couldn't read " << options.input << eol;
         return kViewUnreadableInput;
     }

@@ -43,6 +43,20 @@ std::int16_t widenSample(unsigned value, int bits) {
     return static_cast<std::int16_t>((static_cast<int>(value) - midpoint) * (32768 / midpoint));
 }
 
+PcmSound widenedSound(const ZovSound& sound) {
+    PcmSound pcm;
+    pcm.rate = sound.rate;
+    for (std::uint8_t byte : sound.sampleBytes) {
+        if (sound.bits == 8) {
+            pcm.samples.push_back(widenSample(byte, 8));
+        } else {
+            pcm.samples.push_back(widenSample(byte & 0x0F, 4));
+            pcm.samples.push_back(widenSample(byte >> 4, 4));
+        }
+    }
+    return pcm;
+}
+
 PcmSound twoBitSound(const std::uint8_t* bytes, std::size_t count, std::uint32_t rate) {
     PcmSound sound;
     sound.rate = rate;

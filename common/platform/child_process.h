@@ -1,16 +1,25 @@
-// Starting another program (cc1541, the emulator in the tests) with nothing to read and its output kept in a
-// file, so that neither its input nor its chatter reaches the user's terminal.
+// Other programs that ours start (cc1541 for vicpack's disk images, ffmpeg for vicview's films, the emulator
+// in the tests), through the platform's Programs: a child's output goes to a file, never to the user's
+// terminal, and its last line is read back from there when it fails.
 #pragma once
 
+#include "common/platform/platform.h"
+
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace zov {
 
-/// Starts args[0], found on the PATH, with args as its arguments (no shell sees them), standard input empty
-/// and both output streams going to the file at outputPath. 0 with the child's process id in pid, or the
-/// system's error number (ENOENT: no such program).
-int startWithOutputTo(const std::vector<std::string>& args, const std::string& outputPath, pid_t& pid);
+/// What to say when a program cannot be started: "the NAME program is not on the PATH: install the package
+/// NAME" when there is none, else "couldn't start the NAME program: " and the system's reason.
+std::string startProblem(const std::string& program, int error);
+
+/// What to say when a program ended without success: "the NAME program failed (exit status N)", or "(ended
+/// by signal N)", then ": " and the last line it wrote to outputPath when it wrote one.
+std::string failureProblem(const std::string& program, const ChildEnd& end, const std::string& outputPath);
+
+/// Runs a program with empty input to its end, its output in outputPath; "" when it succeeded, else the
+/// problem as startProblem or failureProblem word it.
+std::string runProgram(const std::vector<std::string>& args, const std::string& outputPath);
 
 }  // namespace zov

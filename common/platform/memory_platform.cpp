@@ -1,6 +1,7 @@
 #include "memory_platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 
@@ -153,15 +154,15 @@ MemoryFileSystem::Node& MemoryFileSystem::node(const std::string& path) {
 }
 
 bool MemoryFileSystem::shouldFail(FileOp op) {
-    int i = static_cast<int>(op);
+    auto i = static_cast<std::size_t>(op);
     int n = calls_[i]++;
     if (failFrom_[i] < 0) return false;
     return failAlways_[i] ? n >= failFrom_[i] : n == failFrom_[i];
 }
 
 void MemoryFileSystem::failAt(FileOp op, int n, bool always) {
-    failFrom_[static_cast<int>(op)] = n;
-    failAlways_[static_cast<int>(op)] = always;
+    failFrom_[static_cast<std::size_t>(op)] = n;
+    failAlways_[static_cast<std::size_t>(op)] = always;
 }
 
 PathKind MemoryFileSystem::kind(const std::string& path) {
@@ -268,6 +269,25 @@ bool MemoryFileSystem::remove(const std::string& path) {
     return true;
 }
 
+std::string MemoryFileSystem::makeTemporaryDirectory(const std::string& prefix) {
+    if (shouldFail(FileOp::MakeTemporaryDirectory)) return {};
+    addDirectory("/tmp");
+    std::string path;
+    do path = "/tmp/" + prefix + "-" + std::to_string(++temporaryDirectories_);
+    while (nodes_.count(path));
+    node(path).type = NodeType::Directory;
+    return path;
+}
+
+bool MemoryFileSystem::removeTree(const std::string& path) {
+    std::optional<std::string> real = resolve(path, false);
+    if (!real || real->empty() || *real == "/") return false;
+    const std::string inside = *real + "/";
+    for (auto it = nodes_.begin(); it != nodes_.end();)
+        it = it->first == *real || it->first.rfind(inside, 0) == 0 ? nodes_.erase(it) : std::next(it);
+    return true;
+}
+
 void MemoryFileSystem::addFile(const std::string& path, Bytes content) {
     std::string p = normal(path);
     addDirectory(parentOf(p));
@@ -319,5 +339,63 @@ MemoryFileSystem::Bytes MemoryFileSystem::contents(const std::string& path) cons
 bool MemoryFileSystem::exists(const std::string& path) const { return nodes_.count(normal(path)) > 0; }
 
 void MemoryFileSystem::makeUnreadable(const std::string& path) { node(normal(path)).unreadable = true; }
+
+/// A run of a stand-in program: it takes its input while it lasts and does its work when the input ends.
+class MemoryChild final : public Child {
+public:
+    MemoryChild(MemoryPrograms& owner, std::size_t run) : owner_(owner), run_(run) {}
+    ~MemoryChild() override {
+        if (!owner_.runs_[run_].finished) finish();
+    }
+
+    bool feed(const void* bytes, std::size_t count) override {
+        MemoryPrograms::Run& run = owner_.runs_[run_];
+        const std::size_t limit = owner_.programs_.at(run.args[0]).inputLimit;
+        const std::size_t taken = std::min(count, limit - std::min(limit, run.input.size()));
+        const auto* from = static_cast<const unsigned char*>(bytes);
+        run.input.insert(run.input.end(), from, from + taken);
+        return taken == count;
+    }
+
+    ChildEnd finish() override {
+        MemoryPrograms::Run& run = owner_.runs_[run_];
+        ChildEnd end;
+        end.exited = true;
+        end.status = owner_.programs_.at(run.args[0]).behaviour(run, owner_.files_);
+        owner_.files_.addFile(run.outputPath, run.said);
+        run.finished = true;
+        return end;
+    }
+
+private:
+    MemoryPrograms& owner_;
+    std::size_t run_;
+};
+
+void MemoryPrograms::add(const std::string& name, Behaviour behaviour, std::size_t inputLimit) {
+    programs_[name] = Program{std::move(behaviour), inputLimit};
+}
+
+std::unique_ptr<Child> MemoryPrograms::start(const std::vector<std::string>& args, const std::string& outputPath,
+                                             bool withInput, int& error) {
+    (void)withInput;
+    error = 0;
+    if (args.empty() || !programs_.count(args[0])) {
+        error = ENOENT;
+        return nullptr;
+    }
+    std::unique_ptr<File> output = files_.create(outputPath);
+    if (!output) {
+        error = ENOSPC;
+        return nullptr;
+    }
+    output->close();
+    runs_.push_back(Run{args, outputPath, {}, {}, false});
+    return std::make_unique<MemoryChild>(*this, runs_.size() - 1);
+}
+
+int MemoryPrograms::running() const {
+    return static_cast<int>(std::count_if(runs_.begin(), runs_.end(), [](const Run& run) { return !run.finished; }));
+}
 
 }  // namespace zov

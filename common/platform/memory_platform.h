@@ -1,10 +1,13 @@
-// An in-memory disk and a capturing console, for tests: files live in a map, and any operation can be made
-// to fail on its n-th call. Like a real disk it has symbolic and hard links, special files (which are never
-// opened) and a device and inode for everything on it.
+// An in-memory disk, a capturing console and stand-ins for other programs, for tests: files live in a map,
+// and any operation can be made to fail on its n-th call. Like a real disk it has symbolic and hard links,
+// special files (which are never opened), a device and inode for everything on it and temporary directories.
 #pragma once
 
 #include "platform.h"
 
+#include <array>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,7 +17,7 @@
 namespace zov {
 
 /// Operations of the in-memory disk that can be counted and made to fail.
-enum class FileOp { OpenRead, Create, OpenExisting, Read, Write, Seek, SetLength, Rename, Count_ };
+enum class FileOp { OpenRead, Create, OpenExisting, Read, Write, Seek, SetLength, Rename, MakeTemporaryDirectory, Count_ };
 
 class MemoryFileSystem final : public FileSystem {
 public:
@@ -30,6 +33,9 @@ public:
     std::string canonicalPath(const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override;
     bool remove(const std::string& path) override;
+    /// Temporary directories are made in "/tmp".
+    std::string makeTemporaryDirectory(const std::string& prefix) override;
+    bool removeTree(const std::string& path) override;
 
     /// Puts a file with the given content at path (its directory must exist).
     void addFile(const std::string& path, Bytes content);
@@ -52,8 +58,10 @@ public:
     /// Makes the n-th call (counted from 0) of an operation fail; -1 clears it. always=true fails every
     /// call from the n-th on.
     void failAt(FileOp op, int n, bool always = false);
+    /// Makes every later call of an operation fail (a disk that has just become full).
+    void failFromNow(FileOp op) { failAt(op, calls(op), true); }
     /// How many times an operation has been called.
-    int calls(FileOp op) const { return calls_[static_cast<int>(op)]; }
+    int calls(FileOp op) const { return calls_[static_cast<std::size_t>(op)]; }
     /// The text that failed operations report.
     std::string failureText = "No space left on device";
 
@@ -81,11 +89,59 @@ private:
     /// The node at a plain path (no links followed), made with a new inode when it is not there yet.
     Node& node(const std::string& path);
 
+    static constexpr std::size_t kOps = static_cast<std::size_t>(FileOp::Count_);
+    static constexpr std::array<int, kOps> noFailures() {
+        std::array<int, kOps> none{};
+        none.fill(-1);
+        return none;
+    }
+
     std::map<std::string, Node> nodes_;
     std::uint64_t nextInode_ = 3;  // 1 and 2 are the two roots, "" and "/"
-    int calls_[static_cast<int>(FileOp::Count_)] = {};
-    int failFrom_[static_cast<int>(FileOp::Count_)] = {-1, -1, -1, -1, -1, -1, -1, -1};
-    bool failAlways_[static_cast<int>(FileOp::Count_)] = {};
+    int temporaryDirectories_ = 0;
+    std::array<int, kOps> calls_{};
+    std::array<int, kOps> failFrom_ = noFailures();
+    std::array<bool, kOps> failAlways_{};
+};
+
+/// Stand-ins for the programs that ours start, working on an in-memory disk. A program that was not added
+/// is not on the PATH.
+class MemoryPrograms final : public Programs {
+public:
+    /// One run of a stand-in: its arguments, what it was fed, and what it says (kept in its output file).
+    struct Run {
+        std::vector<std::string> args;
+        std::string outputPath;
+        std::vector<unsigned char> input;
+        std::string said;
+        bool finished = false;
+    };
+    /// What a stand-in does once its input has ended: its work on the disk, and its exit status.
+    using Behaviour = std::function<int(Run& run, MemoryFileSystem& files)>;
+
+    explicit MemoryPrograms(MemoryFileSystem& files) : files_(files) {}
+
+    /// Adds a program. It takes at most inputLimit bytes of input and then no more, as a program that has
+    /// stopped early.
+    void add(const std::string& name, Behaviour behaviour, std::size_t inputLimit = SIZE_MAX);
+    std::unique_ptr<Child> start(const std::vector<std::string>& args, const std::string& outputPath, bool withInput,
+                                 int& error) override;
+
+    /// Every run so far, in the order they were started.
+    const std::deque<Run>& runs() const { return runs_; }
+    /// Runs started and not yet waited for.
+    int running() const;
+
+private:
+    struct Program {
+        Behaviour behaviour;
+        std::size_t inputLimit = SIZE_MAX;
+    };
+    friend class MemoryChild;
+
+    MemoryFileSystem& files_;
+    std::map<std::string, Program> programs_;
+    std::deque<Run> runs_;
 };
 
 /// A console that keeps everything written to it.

@@ -1,5 +1,6 @@
-// The file-system and console services that both tools use. Everything that touches the disk or the
-// terminal goes through these interfaces, so tests can run the tools on an in-memory disk and inject faults.
+// The services every program runs on: the file system, the console and the other programs it starts.
+// Everything that touches the disk, the terminal or another process goes through these interfaces, so tests
+// can run the programs on an in-memory disk with stand-ins for the other programs, and inject faults.
 #pragma once
 
 #include <cstddef>
@@ -89,6 +90,18 @@ public:
         (void)path;
         return false;
     }
+    /// Makes a new, empty directory of the run's own where the system keeps temporary files, its name
+    /// beginning with prefix; its path, or "" when none can be made. removeTree takes it away again.
+    virtual std::string makeTemporaryDirectory(const std::string& prefix) {
+        (void)prefix;
+        return {};
+    }
+    /// Removes a directory with everything in it (links themselves, not what they lead to); false when
+    /// something could not be removed.
+    virtual bool removeTree(const std::string& path) {
+        (void)path;
+        return false;
+    }
 };
 
 /// The process's standard output and standard error.
@@ -103,14 +116,45 @@ public:
     virtual void flush() = 0;
 };
 
-/// The services the tools run on: the real ones unless a test has put others in place.
+/// How a program that another started has ended.
+struct ChildEnd {
+    bool exited = false;  // it ended by itself; false when a signal ended it or it could not be waited for
+    int status = 0;       // its exit status, or the signal that ended it
+    bool succeeded() const { return exited && status == 0; }
+};
+
+/// A program started by this one. Destroying it ends its input and waits for it, if finish() has not.
+class Child {
+public:
+    virtual ~Child() = default;
+    /// Hands bytes to the program's standard input; false when it takes no more (it has ended or closed it).
+    virtual bool feed(const void* bytes, std::size_t count) = 0;
+    /// Ends the program's input and waits until it has ended. Called once.
+    virtual ChildEnd finish() = 0;
+};
+
+/// Starting other programs. They see the same file system as this one: the real disk, or in a test the
+/// in-memory one with stand-ins for the programs.
+class Programs {
+public:
+    virtual ~Programs() = default;
+    /// Starts the program args[0], found on the PATH, with args as its arguments (no shell sees them). Its
+    /// standard input is what feed() hands it when withInput, else empty; both its output streams go to the
+    /// file at outputPath, so that none of its chatter reaches the user's terminal. nullptr, with the system's
+    /// error number in error (ENOENT: there is no such program), when it cannot be started.
+    virtual std::unique_ptr<Child> start(const std::vector<std::string>& args, const std::string& outputPath,
+                                         bool withInput, int& error) = 0;
+};
+
+/// The services the programs run on: the real ones unless a test has put others in place.
 FileSystem& fileSystem();
 Console& console();
+Programs& programs();
 
 /// Puts other services in place for the lifetime of the object (tests); nullptr keeps the current one.
 class PlatformOverride {
 public:
-    PlatformOverride(FileSystem* files, Console* console);
+    PlatformOverride(FileSystem* files, Console* console, Programs* programs = nullptr);
     ~PlatformOverride();
     PlatformOverride(const PlatformOverride&) = delete;
     PlatformOverride& operator=(const PlatformOverride&) = delete;
@@ -118,10 +162,12 @@ public:
 private:
     FileSystem* savedFiles_;
     Console* savedConsole_;
+    Programs* savedPrograms_;
 };
 
 /// The real services of this machine.
 FileSystem& realFileSystem();
 Console& realConsole();
+Programs& realPrograms();
 
 }  // namespace zov

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -180,6 +181,19 @@ public:
     }
 
     bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+    std::string makeTemporaryDirectory(const std::string& prefix) override {
+        std::error_code error;
+        std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        std::string pattern = ((error ? std::filesystem::path("/tmp") : base) / (prefix + "-XXXXXX")).string();
+        return ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+
+    bool removeTree(const std::string& path) override {
+        std::error_code error;
+        std::filesystem::remove_all(path, error);
+        return !error;
+    }
 };
 
 class StdConsole final : public Console {
@@ -194,6 +208,7 @@ public:
 
 FileSystem* currentFiles = nullptr;
 Console* currentConsole = nullptr;
+Programs* currentPrograms = nullptr;
 
 }  // namespace
 
@@ -209,16 +224,19 @@ Console& realConsole() {
 
 FileSystem& fileSystem() { return currentFiles ? *currentFiles : realFileSystem(); }
 Console& console() { return currentConsole ? *currentConsole : realConsole(); }
+Programs& programs() { return currentPrograms ? *currentPrograms : realPrograms(); }
 
-PlatformOverride::PlatformOverride(FileSystem* files, Console* console)
-    : savedFiles_(currentFiles), savedConsole_(currentConsole) {
+PlatformOverride::PlatformOverride(FileSystem* files, Console* console, Programs* programs)
+    : savedFiles_(currentFiles), savedConsole_(currentConsole), savedPrograms_(currentPrograms) {
     if (files) currentFiles = files;
     if (console) currentConsole = console;
+    if (programs) currentPrograms = programs;
 }
 
 PlatformOverride::~PlatformOverride() {
     currentFiles = savedFiles_;
     currentConsole = savedConsole_;
+    currentPrograms = savedPrograms_;
 }
 
 }  // namespace zov

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace zov {
@@ -17,7 +18,7 @@ SpoolFile::~SpoolFile() {
 bool SpoolFile::start(std::string& problem) {
     std::error_code ignored;
     std::string pattern = (std::filesystem::temp_directory_path(ignored) / "zovtools-XXXXXX").string();
-    descriptor_ = ::mkstemp(pattern.data());
+    descriptor_ = ::mkostemp(pattern.data(), O_CLOEXEC);  // no program started meanwhile inherits it
     if (descriptor_ < 0) {
         problem = "no temporary file for " + content_ + " in " + std::filesystem::path(pattern).parent_path().string() + ": " +
                   std::strerror(errno);

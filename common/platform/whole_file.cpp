@@ -1,8 +1,25 @@
 #include "common/platform/whole_file.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace zov {
+
+bool readWholeFile(FileSystem& files, const std::string& path, std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    if (files.kind(path) != PathKind::File) return false;
+    std::unique_ptr<File> file = files.openRead(path);
+    if (!file) return false;
+    try {
+        bytes.resize(static_cast<std::size_t>(file->length()));
+        bool complete = file->read(bytes.data(), bytes.size()) == bytes.size();
+        file->close();
+        return complete;
+    } catch (const FileError&) {
+        return false;
+    }
+}
 
 std::string partialName(FileSystem& files, const std::string& path, const std::string& suffix) {
     std::size_t slash = path.rfind('/');
@@ -33,6 +50,35 @@ std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, co
     if (!file) return "Couldn't create " + partial + " beside " + path;
     try {
         file->write(bytes.data(), bytes.size());
+        file->close();
+        files.rename(partial, path);
+    } catch (const FileError& error) {
+        file->close();
+        files.remove(partial);
+        return "Couldn't write " + path + ": " + error.what();
+    }
+    return "";
+}
+
+std::string copyWholeFileInPlace(FileSystem& files, const std::string& from, const std::string& path) {
+    std::unique_ptr<File> source = files.kind(from) == PathKind::File ? files.openRead(from) : nullptr;
+    if (!source) return "Couldn't read " + from;
+    const std::string partial = partialName(files, path);
+    std::unique_ptr<File> file = files.create(partial);
+    if (!file) return "Couldn't create " + partial + " beside " + path;
+    try {
+        const std::uint64_t length = source->length();
+        std::vector<std::uint8_t> block(1 << 16);
+        for (std::uint64_t done = 0; done < length;) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - done));
+            if (source->read(block.data(), want) != want) {
+                file->close();
+                files.remove(partial);
+                return "Couldn't read " + from;
+            }
+            file->write(block.data(), want);
+            done += want;
+        }
         file->close();
         files.rename(partial, path);
     } catch (const FileError& error) {

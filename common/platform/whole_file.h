@@ -1,5 +1,5 @@
-// An output written whole under a passing name beside its place and renamed into it when complete, so the
-// place holds the old file (or none) or the whole new one, never a part.
+// Whole files: read at once, and an output written whole under a passing name beside its place and renamed
+// into it when complete, so the place holds the old file (or none) or the whole new one, never a part.
 #pragma once
 
 #include "common/platform/platform.h"
@@ -9,6 +9,9 @@
 #include <vector>
 
 namespace zov {
+
+/// Reads a whole regular file; false (nothing printed) when it cannot be opened or read completely.
+bool readWholeFile(FileSystem& files, const std::string& path, std::vector<std::uint8_t>& bytes);
 
 /// A name beside path that nothing has yet: ".NAME.part" and the process number (then "-2", "-3", ... while
 /// that is taken too), then suffix. A file of the user's that happens to have such a name is never cut.
@@ -30,5 +33,9 @@ OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const 
 /// Returns "" when done; otherwise the partial file is gone and the result is the line to print:
 /// "Couldn't create PARTIAL beside PATH" or "Couldn't write PATH: " and the system's text.
 std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+/// The same for a copy of the file at from (another program's output), block by block: "" when done, else
+/// the partial file is gone and the result is the line to print, as above or "Couldn't read FROM".
+std::string copyWholeFileInPlace(FileSystem& files, const std::string& from, const std::string& path);
 
 }  // namespace zov

@@ -1,8 +1,9 @@
-// The raw 2-bit audio that goes into a video stream, and a model of the player's 4096-byte audio buffer:
-// reading adds to the modelled level, playing time (credit) takes from it.
+// The raw 2-bit audio that goes into a video stream, and a model of the player's audio buffer
+// (kPlayerAudioBufferBytes): reading adds to the modelled level, playing time (credit) takes from it.
 #pragma once
 
 #include "common/platform/platform.h"
+#include "formats/zovf_container.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,7 +13,7 @@ namespace zov {
 
 class AudioSource {
 public:
-    static constexpr int capacity = 4096;  // bytes in the player's audio buffer
+    static constexpr int capacity = kPlayerAudioBufferBytes;
 
     /// Opens the audio file and returns its sample count: 0 when refused (rate or bytes per sample not above
     /// 0) or when the file cannot be opened, the negated count left when a file with samples is still open.

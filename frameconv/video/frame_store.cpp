@@ -54,20 +54,20 @@ public:
 
     // Places one slot; false when the images are full.
     bool placeNext(FrameSlot& slot) {
-        floor_ = h_;  // nothing of this slot may lie below what the earlier slots reached
+        floor_ = candidate_;  // nothing of this slot may lie below what the earlier slots reached
         for (;;) {
             switch (tryPlace(slot)) {
             case Outcome::Placed:
                 return true;
             case Outcome::NextBank:
-                if (h_ < kTargetEnd) {
-                    h_ = h_ / kBank * kBank;
+                if (candidate_ < kTargetEnd) {
+                    candidate_ = candidate_ / kBank * kBank;
                     continue;
                 }
                 [[fallthrough]];
             case Outcome::NextImage:
                 if (++image_ >= imageCount_) return false;
-                h_ = kTargetBase;
+                candidate_ = kTargetBase;
                 floor_ = kTargetBase;
                 continue;
             }
@@ -79,38 +79,38 @@ private:
 
     Outcome tryPlace(FrameSlot& slot) {
         bool screenBelow = false;
-        const std::uint32_t o = h_ % kBlock8K;
-        if (o != 0) {
-            if (o <= sizes_.emptyTop()) {
-                h_ -= o;  // only the bitmap's empty top rows lie below h
+        const std::uint32_t pastBoundary = candidate_ % kBlock8K;
+        if (pastBoundary != 0) {
+            if (pastBoundary <= sizes_.emptyTop()) {
+                candidate_ -= pastBoundary;  // only the bitmap's empty top rows lie below the candidate
             } else {
-                const std::uint32_t boundary = h_ - o + kBlock8K;
+                const std::uint32_t boundary = candidate_ - pastBoundary + kBlock8K;
                 if (screenUsed_) {
                     slot.screenAddress = boundary - kKiB;
                     slot.imageIndex = image_;
                     screenBelow = true;
                 }
-                h_ = boundary;
+                candidate_ = boundary;
             }
         }
-        if (h_ >= kTargetEnd) return Outcome::NextImage;
+        if (candidate_ >= kTargetEnd) return Outcome::NextImage;
         // A bitmap opening a bank cannot use a screen matrix left in the bank below.
-        if (h_ % kBank == 0 && screenBelow) return Outcome::NextBank;
+        if (candidate_ % kBank == 0 && screenBelow) return Outcome::NextBank;
 
-        slot.bitmapAddress = h_;
+        slot.bitmapAddress = candidate_;
         slot.imageIndex = image_;
-        h_ += sizes_.bitmapSpan;
-        if (h_ > kTargetEnd) return Outcome::NextImage;
+        candidate_ += sizes_.bitmapSpan;
+        if (candidate_ > kTargetEnd) return Outcome::NextImage;
         if (!screenUsed_ || screenBelow) return Outcome::Placed;
 
         if (matrixFitsInEmptyTopRows(slot.bitmapAddress)) {
             slot.screenAddress = slot.bitmapAddress;
             return Outcome::Placed;
         }
-        if (bankOf(h_) == bankOf(slot.bitmapAddress)) {
-            slot.screenAddress = h_;
-            h_ += kKiB;
-            return h_ <= kTargetEnd ? Outcome::Placed : Outcome::NextBank;
+        if (bankOf(candidate_) == bankOf(slot.bitmapAddress)) {
+            slot.screenAddress = candidate_;
+            candidate_ += kKiB;
+            return candidate_ <= kTargetEnd ? Outcome::Placed : Outcome::NextBank;
         }
         return Outcome::NextBank;
     }
@@ -125,7 +125,7 @@ private:
     const PlacementSizes sizes_;
     const bool screenUsed_;
     const int imageCount_;
-    std::uint32_t h_ = kTargetBase;
+    std::uint32_t candidate_ = kTargetBase;  // the address tried next for a slot's bitmap
     std::uint32_t floor_ = kTargetBase;
     int image_ = 0;
 };

@@ -286,14 +286,14 @@ namespace {
 
 class ReferenceConverter {
 public:
-    ReferenceConverter(FrameStore& store, VicPicture& picture, int k)
-        : store_(store), picture_(picture), working_(store.workingSlot()), k_(k) {}
+    ReferenceConverter(FrameStore& store, VicPicture& picture, int referenceSlot)
+        : store_(store), picture_(picture), working_(store.workingSlot()), referenceSlot_(referenceSlot) {}
 
     QuantStats run() {
         prepare();
         alignRoles();
         picture_.fillColourArrays();
-        BlockSearch search(store_, picture_, k_);
+        BlockSearch search(store_, picture_, referenceSlot_);
         for (int top = 0; top < picture_.geometry.height; top += 8) convertCardRow(search, top);
         return complete();
     }
@@ -304,7 +304,7 @@ private:
 
     // Clears the new picture's carries and puts the reference frame into the working slot.
     void prepare() {
-        const FrameSlot& reference = store_.slot(k_);
+        const FrameSlot& reference = store_.slot(referenceSlot_);
         const bool copy = usableSource(reference, picture_);
         const bool copyColour = copy && colour() && reference.planes.huePlane && reference.planes.saturationPlane &&
                                 working_.planes.huePlane && working_.planes.saturationPlane;
@@ -367,8 +367,8 @@ private:
     void takeOver(const BlockMatch& match, int cardTop, int x) {
         const int w = picture_.geometry.cardWidth;
         const int rows = match.height, subRow = match.subRow, shift = match.shift;
-        const FrameSlot& source = BlockSearch::sourceOf(store_, k_, match.source);
-        const bool fromWorking = match.source == k_;
+        const FrameSlot& source = BlockSearch::sourceOf(store_, referenceSlot_, match.source);
+        const bool fromWorking = match.source == referenceSlot_;
         const bool rightPending = x + w < pendingEnd_;
         std::int16_t* dither = picture_.planes.lumaDither.get();
 
@@ -521,7 +521,7 @@ private:
     FrameStore& store_;
     VicPicture& picture_;
     FrameSlot& working_;
-    const int k_;
+    const int referenceSlot_;  // the ring slot whose screen the picture is converted against
     int pendingEnd_ = 0;    // card columns from here on are converted; those left of it still wait
     QuantStats sums_;       // summed over the ordinary dithering calls
     double loss_ = 0;       // error of the taken-over blocks not passed on, 1/32 steps

@@ -18,19 +18,6 @@ constexpr int kCapacity = AudioSource::capacity;
 constexpr int kMaxAudioPayload = StreamMuxer::packetBufferSize - kPacketHeadLength;  // 4092
 constexpr int kSmallestAudioPacket = 40;
 
-/// The low byte of a real truncated toward zero (NaN gives 0, huge values saturate first).
-std::uint8_t lowByte(double value) {
-    if (std::isnan(value)) return 0;
-    double limited = std::clamp(value, -9.0e15, 9.0e15);
-    return static_cast<std::uint8_t>(static_cast<std::int64_t>(limited) & 0xFF);
-}
-
-/// A real written as two bytes: its value modulo 256, then its value / 256, both truncated.
-void putSplitU16(std::uint8_t* p, double value) {
-    p[0] = lowByte(std::fmod(value, 256.0));
-    p[1] = lowByte(value / 256.0);
-}
-
 std::uint32_t asU32(double value) {
     if (!(value > 0)) return 0;
     if (value >= 4294967295.0) return 0xFFFFFFFFu;
@@ -183,7 +170,7 @@ void StreamMuxer::writeHeader(File& file) {
         putChunkHead(chunk, kAudioChunk, kStreamAudioChunkPayload);
         std::uint8_t* payload = chunk + kChunkHeadLength;
         std::memcpy(payload, kStreamAudioTag, sizeof kStreamAudioTag);
-        putSplitU16(payload + kAudioRateAt, audio_.sampleRate);
+        putTruncatedLe16(payload + kAudioRateAt, audio_.sampleRate);
         payload[kAudioBitsAt] = kStreamAudioBits;
         payload[kAudioChannelsAt] = 1;
         putLe32(payload + kAudioSamplesAt, static_cast<std::uint32_t>(samplesSent_));
@@ -197,7 +184,7 @@ void StreamMuxer::writeHeader(File& file) {
     putLe16(payload + kVideoHeightAt, static_cast<std::uint32_t>(slot.geometry.paddedHeight));
     putLe24(payload + kVideoFramesAt, 0);
     if (headerHasAudio_) {
-        putSplitU16(payload + kVideoSamplesPerFrameAt, audio_.sampleRate / irate);
+        putTruncatedLe16(payload + kVideoSamplesPerFrameAt, audio_.sampleRate / irate);
     } else {
         putLe16(payload + kVideoSamplesPerFrameAt, 0);
     }

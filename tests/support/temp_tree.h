@@ -39,6 +39,22 @@ public:
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
 
+    /// Makes a directory and the directories above it.
+    void makeDirectory(const std::string& name) const { std::filesystem::create_directories(path(name)); }
+
+    /// A symbolic link at name to target, which is read from the link's directory unless it begins with '/'.
+    void link(const std::string& name, const std::string& target) const {
+        std::filesystem::create_symlink(target, path(name));
+    }
+
+    /// A second name for a file of the tree.
+    void hardLink(const std::string& name, const std::string& existing) const {
+        std::filesystem::create_hard_link(path(existing), path(name));
+    }
+
+    /// Whether anything is at name (a link is followed).
+    bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
+
     Bytes load(const std::string& name) const {
         std::ifstream in(path(name), std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

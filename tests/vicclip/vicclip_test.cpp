@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 
 namespace zov {
 namespace {
@@ -43,7 +42,7 @@ protected:
                                          const std::vector<std::string>& soundOptions = {},
                                          const std::vector<std::string>& frameconvOptions = {}) {
         const std::string frames = tree.path(std::string(hires ? "hires-" : "frames-") + clip);
-        std::filesystem::create_directories(frames);
+        tree.makeDirectory(std::string(hires ? "hires-" : "frames-") + clip);
         PictureSettings settings;
         settings.hires = hires;
         const std::string pictures = hires ? "-pix_fmt rgb24 '" + frames + "/frame%05d.ppm'"

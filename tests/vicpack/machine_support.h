@@ -2,19 +2,16 @@
 // shows and plays: screenshots by colour index, recordings against the sound they should play.
 #pragma once
 
-#include "common/platform/child_process.h"
+#include "common/platform/platform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,11 +25,10 @@ inline std::optional<std::vector<std::string>> emulatorCommand(const std::string
     std::istringstream folders(path ? path : "");
     for (std::string folder; std::getline(folders, folder, ':');) {
         if (folder.empty()) continue;
-        std::filesystem::path named = std::filesystem::path(folder) / program;
-        std::filesystem::path launcher = std::filesystem::path(folder) / "launch";
-        if (access(named.c_str(), X_OK) == 0) return std::vector<std::string>{named.string()};
+        const std::string named = folder + "/" + program, launcher = folder + "/launch";
+        if (access(named.c_str(), X_OK) == 0) return std::vector<std::string>{named};
         if (access(named.c_str(), F_OK) == 0 && access(launcher.c_str(), X_OK) == 0)
-            return std::vector<std::string>{launcher.string(), program};
+            return std::vector<std::string>{launcher, program};
     }
     return std::nullopt;
 }
@@ -47,19 +43,17 @@ inline std::string whyNoMachineRuns() {
 #endif
 }
 
-/// Starts a command with its output going to a log file; the child's process id, or -1.
-inline pid_t startCommand(const std::vector<std::string>& args, const std::string& log) {
-    pid_t pid = -1;
-    return startWithOutputTo(args, log, pid) == 0 ? pid : -1;
+/// Starts a command on the real machine with its output going to a log file; nullptr when it cannot start.
+inline std::unique_ptr<Child> startCommand(const std::vector<std::string>& args, const std::string& log) {
+    int error = 0;
+    return realPrograms().start(args, log, false, error);
 }
 
-/// Waits for a started command; its exit status, or -1.
-inline int finishCommand(pid_t pid) {
-    if (pid < 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+/// Waits for a started command; its exit status, or -1 when it did not start or did not end by itself.
+inline int finishCommand(const std::unique_ptr<Child>& command) {
+    if (!command) return -1;
+    const ChildEnd end = command->finish();
+    return end.exited ? end.status : -1;
 }
 
 /// The arguments of an emulator run: x64sc with its defaults, stopped after a number of cycles.

@@ -129,7 +129,7 @@ TEST_P(PictureOnMachine, TheScreenIsVicviewsPictureInEveryColourLayout) {
     putMemory("/in/scene.bmp", sourcePicture());
     fs.addDirectory("/out");
     const VicPaletteRgb palette = emulatorPalette();
-    std::vector<pid_t> runs;
+    std::vector<std::unique_ptr<Child>> runs;
     for (int colour = 0; colour <= 3; ++colour) {
         const std::string name = "scene" + std::to_string(colour);
         ASSERT_EQ(tool(runFrameconv, "frameconv", "/in/scene.bmp /out/" + name + ".bin " + (hires ? "/m1" : "/m3") +
@@ -203,7 +203,7 @@ TEST_F(MachineRun, SpeechIsHeardOnBothChipModelsAndFollowsTheSound) {
     const double seconds = static_cast<double>(sound.samples.size()) / sound.rate;
     // Start-up, finding the model, the quarter-second rises and falls around the sound, and a margin.
     const long cycles = static_cast<long>((3.2 + seconds + 0.8) * kMachineClock);
-    std::array<pid_t, 2> runs{};
+    std::array<std::unique_ptr<Child>, 2> runs{};
     for (int model = 0; model < 2; ++model) {
         const std::string name = "model" + std::to_string(model);
         runs[static_cast<std::size_t>(model)] = testing::startCommand(
@@ -236,9 +236,17 @@ TEST_F(MachineRun, ADiskWithTwoPicturesAndASoundStartsWithTheFirstPicture) {
     putMemory("/first.bin", fullBitmapFile(6));
     putMemory("/second.bin", fullBitmapFile(9));
     putMemory("/tone.zov", zovSound(4, 7812, Bytes(4000, 0x9A)));
-    ASSERT_EQ(vicpack("/first.bin /second.bin /tone.zov /pack.d64"), kPackDone) << console.output();
     ASSERT_EQ(vicview("/first.bin /first.png --border"), kViewDone);
-    const std::string disk = export_("/pack.d64", "pack.d64");
+    // cc1541 makes the disk image on the real disk.
+    std::vector<std::string> args{"vicpack"};
+    for (const char* input : {"first.bin", "second.bin", "tone.zov"})
+        args.push_back(export_(std::string("/") + input, input));
+    const std::string disk = folder.path("pack.d64");
+    args.push_back(disk);
+    {
+        PlatformOverride real(&realFileSystem(), &console);
+        ASSERT_EQ(runVicpack(args), kPackDone) << console.output();
+    }
     const VicPaletteRgb palette = emulatorPalette();
 
     if (std::optional<std::vector<std::string>> c1541 = testing::emulatorCommand("c1541")) {

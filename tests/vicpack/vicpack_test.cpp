@@ -3,10 +3,11 @@
 #include "picture_settings.h"
 #include "sound4_settings.h"
 #include "sound8_settings.h"
+#include "support/temp_tree.h"
 
 #include "vicpack/sid_levels.h"
 #include "vicpack/sound_program.h"
-#include "vicview/bitmap_file.h"
+#include "formats/bitmap_file.h"
 
 #include <cstdlib>
 
@@ -168,22 +169,101 @@ TEST_F(PackRun, ASoundLongerThanTheMemoryIsRefusedWithTheSecondsThatFit) {
 }
 
 TEST_F(PackRun, ADiskHoldsOneProgramPerInputInOrderNamedAfterIt) {
-    put("/a/scene.bin", fullBitmapFile(1));
-    put("/b/scene.BIN", fullBitmapFile(2));
-    put("/speech.zov", zovSound(4, 7812, Bytes(3000, 0x77)));
-    put("/a_very_long_picture_name.bin", fullBitmapFile(3));
-    ASSERT_EQ(run("/a/scene.bin /speech.zov /b/scene.BIN /a_very_long_picture_name.bin /disk.d64"), kPackDone)
-        << output();
-    std::vector<testing::DiskFile> disk = testing::readDisk(file("/disk.d64"));
+    if (std::system("command -v cc1541 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cc1541 is not installed (apt-get install cc1541): no disk image is made";
+    const std::vector<std::string> inputs{"a/scene.bin", "speech.zov", "b/scene.BIN", "a_very_long_picture_name.bin"};
+    const std::vector<Bytes> contents{fullBitmapFile(1), zovSound(4, 7812, Bytes(3000, 0x77)), fullBitmapFile(2),
+                                      fullBitmapFile(3)};
+    // cc1541 works on the real disk.
+    testing::TempTree tree("vicpack-disk");
+    std::string line;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        put("/" + inputs[i], contents[i]);
+        tree.save(inputs[i], testing::TempTree::Bytes(contents[i].begin(), contents[i].end()));
+        line += tree.path(inputs[i]) + " ";
+    }
+    {
+        PlatformOverride real(&realFileSystem(), nullptr);
+        ASSERT_EQ(run(line + tree.path("disk.d64")), kPackDone) << output();
+    }
+    testing::TempTree::Bytes image = tree.load("disk.d64");
+    std::vector<testing::DiskFile> disk = testing::readDisk(Bytes(image.begin(), image.end()));
     ASSERT_EQ(disk.size(), 4u);
     const std::vector<std::string> names{"SCENE", "SPEECH", "SCENE-2", "A-VERY-LONG-PICT"};
-    const std::vector<std::string> inputs{"/a/scene.bin", "/speech.zov", "/b/scene.BIN", "/a_very_long_picture_name.bin"};
     for (std::size_t i = 0; i < disk.size(); ++i) {
         EXPECT_EQ(disk[i].name, names[i]);
         EXPECT_EQ(disk[i].type, 0x82);
-        ASSERT_EQ(run(inputs[i] + " /one.prg --force"), kPackDone);
+        ASSERT_EQ(run("/" + inputs[i] + " /one.prg --force"), kPackDone);
         EXPECT_EQ(disk[i].bytes, file("/one.prg")) << names[i];
     }
+}
+
+/// vicpack's disk images with a stand-in for cc1541 on the in-memory disk.
+class DiskRun : public PackRun {
+protected:
+    MemoryPrograms programs{fs};
+    PlatformOverride withPrograms{nullptr, nullptr, &programs};
+
+    /// What is on the disk besides the inputs: no output, no passing file, no temporary directory.
+    std::vector<std::string> leftBehind() {
+        std::vector<std::string> names, left;
+        fs.list("/", names);
+        for (const std::string& name : names)
+            if (name != "a.bin" && name != "tone.zov" && name != "tmp") left.push_back(name);
+        fs.list("/tmp", names);
+        for (const std::string& name : names) left.push_back("tmp/" + name);
+        return left;
+    }
+};
+
+TEST_F(DiskRun, Cc1541MissingFailingOrMeetingAFullDiskLeavesNothingBehind) {
+    put("/a.bin", fullBitmapFile());
+    put("/tone.zov", zovSound(4, 7812, Bytes(400, 0x9A)));
+    const std::string line = "/a.bin /tone.zov /out.d64";
+    using Run = MemoryPrograms::Run;
+
+    EXPECT_EQ(run(line), kPackWriteFailed);
+    EXPECT_NE(output().find("/out.d64: the cc1541 program is not on the PATH: install the package cc1541\n"),
+              std::string::npos)
+        << output();
+    EXPECT_EQ(leftBehind(), std::vector<std::string>{});
+
+    programs.add("cc1541", [](Run& cc1541, MemoryFileSystem&) {
+        cc1541.said = "cc1541: writing the directory\nERROR: disk full\n\n";
+        return 2;
+    });
+    EXPECT_EQ(run(line), kPackWriteFailed);
+    EXPECT_NE(output().find("/out.d64: the cc1541 program failed (exit status 2): ERROR: disk full\n"), std::string::npos)
+        << output();
+    EXPECT_EQ(leftBehind(), std::vector<std::string>{});
+
+    // cc1541 writes the image from the programs it is given, and then the disk is full.
+    const Bytes image(174848, 0x4B);
+    std::vector<Bytes> given;
+    bool diskFull = true;
+    programs.add("cc1541", [&](Run& cc1541, MemoryFileSystem& files) {
+        given.clear();
+        for (std::size_t i = 0; i + 1 < cc1541.args.size(); ++i)
+            if (cc1541.args[i] == "-w") given.push_back(files.contents(cc1541.args[i + 1]));
+        files.addFile(cc1541.args.back(), image);
+        if (diskFull) files.failFromNow(FileOp::Write);
+        return 0;
+    });
+    EXPECT_EQ(run(line), kPackWriteFailed);
+    EXPECT_NE(output().find("Couldn't write /out.d64: No space left on device\n"), std::string::npos) << output();
+    EXPECT_EQ(leftBehind(), std::vector<std::string>{});
+
+    fs.failAt(FileOp::Write, -1);
+    diskFull = false;
+    ASSERT_EQ(run(line), kPackDone) << output();
+    EXPECT_EQ(file("/out.d64"), image);
+    ASSERT_EQ(given.size(), 2u);
+    ASSERT_EQ(run("/tone.zov /tone.prg"), kPackDone);
+    EXPECT_EQ(given[1], file("/tone.prg")) << "cc1541 is given the programs in the order of the inputs";
+    fs.remove("/out.d64");
+    fs.remove("/tone.prg");
+    EXPECT_EQ(leftBehind(), std::vector<std::string>{});
+    EXPECT_EQ(programs.running(), 0);
 }
 
 }  // namespace

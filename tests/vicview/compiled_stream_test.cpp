@@ -210,6 +210,67 @@ TEST_F(CompiledStream, Mp4HasAFrameForEveryPictureAndTheStreamsSound) {
     EXPECT_EQ(tree.below(""), (std::vector<std::string>{"film.mp4", "v.zov"})) << "no passing files are left";
 }
 
+TEST_F(CompiledStream, AnMp4FilmWithFfmpegMissingFailingOrMeetingAFullDiskLeavesNothingBehind) {
+    compileFilmClip();
+    MemoryPrograms programs(fs);
+    PlatformOverride withPrograms(nullptr, nullptr, &programs);
+    using Run = MemoryPrograms::Run;
+    std::vector<std::string> before;
+    fs.list("", before);
+    auto leftBehind = [&] {
+        std::vector<std::string> now, temporary;
+        fs.list("", now);
+        fs.list("/tmp", temporary);
+        now.erase(std::remove(now.begin(), now.end(), "tmp"), now.end());
+        now.insert(now.end(), temporary.begin(), temporary.end());
+        std::sort(now.begin(), now.end());
+        std::sort(before.begin(), before.end());
+        return now == before && programs.running() == 0;
+    };
+
+    EXPECT_EQ(run("v.zov film.mp4"), kViewWriteFailed);
+    EXPECT_EQ(console.output(), "Couldn't write film.mp4: the ffmpeg program is not on the PATH: install the package ffmpeg\n");
+    EXPECT_TRUE(leftBehind());
+
+    const std::size_t frameBytes = 320 * 200 * 3;
+    programs.add(
+        "ffmpeg", [](Run& ffmpeg, MemoryFileSystem&) {
+            ffmpeg.said = "[libx264 @ 0x1] broken\nConversion failed!\n";
+            return 1;
+        },
+        2 * frameBytes);
+    EXPECT_EQ(run("v.zov film.mp4"), kViewWriteFailed);
+    EXPECT_EQ(console.output(), "Couldn't write film.mp4: the ffmpeg program failed (exit status 1): Conversion failed!\n");
+    EXPECT_TRUE(leftBehind());
+
+    // ffmpeg writes the film, and then the disk is full.
+    std::vector<unsigned char> fed;
+    std::vector<std::string> arguments;
+    bool diskFull = true;
+    programs.add("ffmpeg", [&](Run& ffmpeg, MemoryFileSystem& files) {
+        fed = ffmpeg.input;
+        arguments = ffmpeg.args;
+        files.addFile(ffmpeg.args.back(), std::string("the film"));
+        if (diskFull) files.failFromNow(FileOp::Write);
+        return 0;
+    });
+    EXPECT_EQ(run("v.zov film.mp4"), kViewWriteFailed);
+    EXPECT_EQ(console.output(), "Couldn't write film.mp4: No space left on device\n");
+    EXPECT_TRUE(leftBehind());
+
+    fs.failAt(FileOp::Write, -1);
+    diskFull = false;
+    ASSERT_EQ(run("v.zov film.mp4"), kViewDone) << console.output();
+    EXPECT_EQ(file("film.mp4"), (Bytes{'t', 'h', 'e', ' ', 'f', 'i', 'l', 'm'}));
+    // One screen of frame bytes per picture period, the size ffmpeg is told.
+    EXPECT_EQ(fed.size(), kPictures * frameBytes);
+    auto size = std::find(arguments.begin(), arguments.end(), "-video_size");
+    ASSERT_NE(size, arguments.end());
+    EXPECT_EQ(size[1], "320x200");
+    fs.remove("film.mp4");
+    EXPECT_TRUE(leftBehind());
+}
+
 /// The timeline's rows as maps from column name to text.
 std::vector<std::map<std::string, std::string>> csvRows(const Bytes& file) {
     std::vector<std::vector<std::string>> table;

@@ -6,6 +6,7 @@
 //   sid_level_meter levels 6581|8580 RECORDING.wav  the levels in a recording of that program, in the form of
 //                                                    vicpack/sid_levels.cpp; on standard error, how far they
 //                                                    lie from the levels there
+#include "common/platform/whole_file.h"
 #include "level_steps_settings.h"
 #include "soundtrack/audio_reader.h"
 #include "vicpack/sid_levels.h"
@@ -50,9 +51,8 @@ int writeProgram(const SidSetup& setup, const std::string& output) {
     zov::setSetting(program, zov::LevelStepsSettings::voice1Control, setup.voice1Control);
     zov::setSetting(program, zov::LevelStepsSettings::voice1Sustain, setup.voice1Sustain);
     zov::setSetting(program, zov::LevelStepsSettings::routing, setup.routing);
-    std::ofstream out(output, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(program.data()), static_cast<std::streamsize>(program.size()));
-    return out.flush() ? 0 : fail("cannot write " + output);
+    const std::string problem = zov::writeWholeFileInPlace(zov::realFileSystem(), output, program);
+    return problem.empty() ? 0 : fail(problem);
 }
 
 /// A recording as running sums, for means over stretches whose ends fall between samples (sample i covers

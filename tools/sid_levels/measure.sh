@@ -6,7 +6,7 @@
 #   tools/sid_levels/measure.sh [BUILD_DIR [WORK_DIR]]
 #
 # Needs BUILD_DIR/sid_level_meter (build/ by default; cmake --build build --target sid_level_meter) and the
-# emulator's x64sc on the PATH or in ../shared/vice. The emulator runs in real time (it drops sound in warp
+# emulator's x64sc on the PATH. The emulator runs in real time (it drops sound in warp
 # mode), the two models side by side: about 10 seconds. The recordings stay in WORK_DIR when it is given.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -17,12 +17,12 @@ meter=$build/sid_level_meter
 # x64sc itself, or (in a copy of the emulator's folder that lost its links) the launcher beside its name.
 x64sc=()
 IFS=: read -ra folders <<< "${PATH:-}"
-for folder in "${folders[@]}" ../shared/vice; do
+for folder in "${folders[@]}"; do
   [ -n "$folder" ] || continue
   if [ -f "$folder/x64sc" ] && [ -x "$folder/x64sc" ]; then x64sc=("$folder/x64sc"); break; fi
   if [ -f "$folder/x64sc" ] && [ -x "$folder/launch" ]; then x64sc=("$folder/launch" x64sc); break; fi
 done
-[ ${#x64sc[@]} -gt 0 ] || { echo "x64sc is neither on the PATH nor in ../shared/vice" >&2; exit 1; }
+[ ${#x64sc[@]} -gt 0 ] || { echo "x64sc is not on the PATH: install VICE" >&2; exit 1; }
 
 if [ $# -ge 2 ]; then
   mkdir -p "$2"; work=$2

@@ -4,43 +4,34 @@
 #include "common/platform/memory_platform.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/picture_files.h"
+#include "support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <memory>
+
+#include <unistd.h>
 
 namespace zov {
 namespace {
 
-namespace fs = std::filesystem;
 using picture_files::Rgb;
 using picture_files::RgbGrid;
 
 class FullDisk : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-        std::string pattern = (fs::temp_directory_path() / "frameconv-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        if (access("/dev/full", F_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+        tree_ = std::make_unique<testing::TempTree>("frameconv");
         for (int i = 0; i < 2; ++i) {
             const auto grid = RgbGrid::generate(16, 16, [i](int x, int y) {
                 return Rgb{static_cast<std::uint8_t>(x * 15), static_cast<std::uint8_t>(y * 15 + i * 40), 90};
             });
-            const auto bytes = picture_files::bmp(grid);
-            fs::create_directories(root_ / "clip");
-            const std::string name = std::string("f").append(std::to_string(i)).append(".bmp");
-            std::ofstream(root_ / "clip" / name, std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            tree_->save("clip/f" + std::to_string(i) + ".bmp", picture_files::bmp(grid));
         }
-        std::ofstream(root_ / "sound.raw", std::ios::binary) << std::string(4000, '\x5A');
-    }
-    void TearDown() override {
-        if (!root_.empty()) fs::remove_all(root_);
+        tree_->save("sound.raw", testing::TempTree::Bytes(4000, 0x5A));
     }
 
     int run(std::vector<std::string> args) {
@@ -48,10 +39,10 @@ protected:
         args.insert(args.begin(), "frameconv");
         return runFrameconv(args);
     }
-    std::string path(const std::string& name) const { return (root_ / name).string(); }
+    std::string path(const std::string& name) const { return tree_->path(name); }
 
     const std::string error_ = std::string("\r\nWrite error: ") + std::strerror(ENOSPC) + "\n";
-    fs::path root_;
+    std::unique_ptr<testing::TempTree> tree_;
     StringConsole console_;
 };
 

@@ -1,4 +1,4 @@
-#include "vicview/bitmap_file.h"
+#include "formats/bitmap_file.h"
 
 #include "common/console/console.h"
 #include "formats/bitmap_layout.h"

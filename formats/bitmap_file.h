@@ -2,7 +2,7 @@
 // and the file becomes the screen the chip would show after loading it.
 #pragma once
 
-#include "vicview/vic_screen.h"
+#include "formats/screen_bytes.h"
 
 #include <cstdint>
 #include <string>
