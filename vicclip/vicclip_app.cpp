@@ -139,22 +139,10 @@ void defineClipOptions(CLI::App& app, ClipOptions& options) {
 
 /// An output may be written: it does not exist, or --force allows replacing the file; never an input.
 int checkOutput(const std::string& path, const ClipOptions& options) {
-    const OutputObstacle obstacle = outputObstacle(fileSystem(), path, {options.clip, options.audio}, options.force);
-    switch (obstacle.kind) {
-        case OutputObstacle::None: return kClipDone;
-        case OutputObstacle::Directory:
-            out() << path << ": is a directory; name a file" << eol;
-            break;
-        case OutputObstacle::NotRegular:
-            out() << path << ": is not a regular file; name a file" << eol;
-            break;
-        case OutputObstacle::Input:
-            out() << path << ": is " << obstacle.input << ", an input; name another file" << eol;
-            break;
-        case OutputObstacle::Exists:
-            out() << path << ": exists; --force overwrites it" << eol;
-            break;
-    }
+    const std::string refusal = outputRefusal(fileSystem(), path, {options.clip, options.audio}, options.force,
+                                              {"name a file", "{input}, an input; name another file"});
+    if (refusal.empty()) return kClipDone;
+    out() << refusal << eol;
     return kClipOutputRefused;
 }
 
