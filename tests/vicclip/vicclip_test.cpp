@@ -131,6 +131,31 @@ TEST_F(Vicclip, BadInputsAreRefusedWithOneLineAndLeaveNoStream) {
     EXPECT_TRUE(console.errors().empty()) << "no progress bar off a terminal: " << console.errors();
 }
 
+// A clip cut short (its index at the front, so that what is left can be read) is refused by vicclip as
+// soundtrack refuses it: the same words, exit code 2, no output left. A --length that ends before the
+// break keeps what comes before.
+TEST_F(Vicclip, ACutClipIsRefusedAsSoundtrackRefusesItUnlessTheLengthEndsBeforeTheBreak) {
+    make("clip.mp4", testing::testPictures("160x120", 10, 6) + " " + testing::testTone(440, 22050, 6),
+         "-c:v libx264 -pix_fmt yuv420p -c:a aac -movflags +faststart");
+    testing::saveCut(tree.path("clip.mp4"), tree.path("cut.mp4"), 0.6);
+    const std::string cut = tree.path("cut.mp4");
+    EXPECT_EQ(vicclip({cut, tree.path("out.zov")}), kClipUnusableInput);
+    const std::string byVicclip = console.output();
+    console.clear();
+    EXPECT_EQ(runSoundtrack({"soundtrack", cut, tree.path("out.raw")}), kTrackUnusableInput);
+    for (const std::string& said : {byVicclip, console.output()}) {
+        EXPECT_EQ(said.rfind(cut + ": is cut off: it ends at ", 0), 0u) << said;
+        EXPECT_NE(said.find(" of the 6.0 s it states\n"), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
+    EXPECT_EQ(tree.below(""), (std::vector<std::string>{"clip.mp4", "cut.mp4"}));
+
+    EXPECT_EQ(vicclip({cut, tree.path("out.zov"), "--length", "1.5"}), kClipDone) << console.output();
+    EXPECT_EQ(console.output().rfind(tree.path("out.zov") + ": 6 pictures offered", 0), 0u) << console.output();
+    console.clear();
+    EXPECT_EQ(runSoundtrack({"soundtrack", cut, tree.path("out.raw"), "--length", "1.5"}), kTrackDone) << console.output();
+}
+
 // At a low bandwidth most pictures are dropped: the summary counts them, and the bandwidth named keeps at
 // least nine of ten pictures where 500 less keeps fewer.
 TEST_F(Vicclip, TheSummaryCountsThePicturesAndNamesABandwidthThatKeepsEnough) {
