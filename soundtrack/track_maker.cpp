@@ -15,12 +15,6 @@ namespace {
 
 constexpr std::size_t kReadBlock = 65536;  // samples converted at a time
 
-/// Input samples read at a time: a block, or fewer when each becomes many output samples, so that what one
-/// block makes stays about a block too (1 Hz to 7843 Hz would otherwise make 500 million of 65536).
-std::size_t inputBlock(double inputRate, double outputRate) {
-    return static_cast<std::size_t>(std::clamp(kReadBlock * inputRate / outputRate, 1.0, static_cast<double>(kReadBlock)));
-}
-
 /// Rounds samples and packs them into the sink.
 class Rounding {
 public:
@@ -54,19 +48,18 @@ private:
 };
 
 /// Opens the input and reads up to --start. kTrackDone with the first block after it in block.
-int openAtStart(AudioReader& reader, const TrackSettings& settings, std::vector<double>& block, std::size_t& blockSize) {
+int openAtStart(AudioReader& reader, const TrackSettings& settings, std::vector<double>& block) {
     std::string problem;
     if (!reader.open(settings.input, problem, settings.stream)) {
         out() << settings.input << ": " << problem << eol;
         return kTrackUnusableInput;
     }
-    blockSize = inputBlock(reader.rate(), settings.rate);
     const auto startSample = static_cast<std::uint64_t>(std::llround(settings.start * reader.rate()));
     while (reader.samplesRead() < startSample) {
         const std::uint64_t left = startSample - reader.samplesRead();
         if (reader.readMono(block, static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadBlock))) == 0) break;
     }
-    if (reader.samplesRead() >= startSample && reader.readMono(block, blockSize) > 0) return kTrackDone;
+    if (reader.samplesRead() >= startSample && reader.readMono(block, kReadBlock) > 0) return kTrackDone;
     if (!reader.breakOff().empty()) {
         out() << settings.input << ": " << reader.breakOff() << eol;
     } else if (reader.samplesRead() == 0) {
@@ -86,8 +79,7 @@ template <class Take>
 std::optional<std::uint64_t> resampleInput(const TrackSettings& settings, Take take) {
     AudioReader reader;
     std::vector<double> block;
-    std::size_t blockSize = kReadBlock;
-    if (openAtStart(reader, settings, block, blockSize) != kTrackDone) return std::nullopt;
+    if (openAtStart(reader, settings, block) != kTrackDone) return std::nullopt;
     Resampler resampler;
     std::string problem;
     if (!resampler.start(reader.rate(), settings.rate, problem)) {
@@ -109,7 +101,7 @@ std::optional<std::uint64_t> resampleInput(const TrackSettings& settings, Take t
             resampler.finish(output);
             break;
         }
-        if (resampler.push(block, output)) reader.readMono(block, blockSize);
+        if (resampler.push(block, output)) reader.readMono(block, kReadBlock);
     }
     if (refused) return made;
     if (made < wanted && !reader.breakOff().empty()) {
