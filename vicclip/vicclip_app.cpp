@@ -45,12 +45,25 @@ const char* const kSinkName = "frames.zov";
 
 std::string real(double value) { return formatted("%.17g", value); }
 
+/// --fps as a number, read once as it is checked: above 0 and at most 1000 a second, so that every count of
+/// pictures (up to 1e7 seconds long) stays a whole number. The text itself goes to the filter and to /ir.
+CLI::Validator pictureRate(double& fps) {
+    return CLI::Validator(
+        [&fps](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !(value > 0 && std::isfinite(value)))
+                return "a number greater than 0 is needed, not '" + text + "'";
+            if (value > 1000) return "a number from 0 to 1000 is needed, not '" + text + "'";
+            fps = value;
+            return {};
+        },
+        "");
+}
+
 void definePictureOptions(CLI::App& app, ClipOptions& options) {
-    // At most 1000 a second, so that every count of pictures (up to 1e7 seconds long) stays a whole number.
     app.add_option("--fps", options.pictures.fps, "Pictures taken a second, up to 1000, frameconv's IRATE (default 4)")
         ->option_text("FPS")
-        ->check(positiveFinite())
-        ->check(finiteWithin(0, 1000));
+        ->check(pictureRate(options.fps));
     app.add_flag("--hires", options.pictures.hires, "Hi-res pictures, 320 x 200 (default multicolour, 160 x 200)");
     app.add_flag("--crop", options.pictures.crop, "Fill the screen's shape, cutting off what is left over (default: black bars)");
     app.add_option("--start", options.start, "Start this many seconds into CLIP (default 0)")
@@ -505,7 +518,6 @@ std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, Cl
         return refuseCommandLine(kProgram, "--no-sound: takes no --audio, --stream or --gain", kClipBadCommandLine);
     if (!options.film.empty() && !isFilmName(options.film))
         return refuseCommandLine(kProgram, "--film: NAME ends in .mp4 (or .gif for a film without sound)", kClipBadCommandLine);
-    options.fps = std::strtod(options.pictures.fps.c_str(), nullptr);
     if (options.length && *options.length * options.fps < 0.5)
         return refuseCommandLine(kProgram, "--length: shorter than one picture at --fps", kClipBadCommandLine);
     return std::nullopt;
