@@ -43,12 +43,6 @@ std::string uprightFilters(const std::int32_t* matrix) {
     return matrix && matrix[4] < 0 ? "vflip," : "";
 }
 
-std::string secondsText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", value);
-    return text;
-}
-
 }  // namespace
 
 std::string pictureFilters(const PictureSettings& settings) {

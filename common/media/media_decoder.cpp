@@ -16,12 +16,6 @@ namespace {
 // A decoder that answers with nothing but errors is given the next packet after this many in a row.
 constexpr int kMostErrorsInRow = 64;
 
-std::string secondsText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", value);
-    return text;
-}
-
 /// The stamp moved by offset; none when it has none or would leave the stamps' range (a damaged file).
 std::int64_t shifted(std::int64_t stamp, std::int64_t offset) {
     std::int64_t moved = 0;

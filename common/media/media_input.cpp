@@ -44,6 +44,12 @@ std::int64_t seekTo(void* opaque, std::int64_t offset, int whence) {
 
 }  // namespace
 
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
 const char* typeName(int mediaType) {
     switch (mediaType) {
     case AVMEDIA_TYPE_AUDIO: return "audio";

@@ -27,6 +27,9 @@ std::string mediaErrorText(int error);
 /// "audio", "video" or "media" for an AVMEDIA_TYPE_*.
 const char* typeName(int mediaType);
 
+/// A time in a media file as its messages give it: "6.2 s".
+std::string secondsText(double seconds);
+
 class MediaInput {
 public:
     MediaInput() = default;
