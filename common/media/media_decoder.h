@@ -39,7 +39,7 @@ public:
     /// A time stamp of the stream's frames in seconds.
     double seconds(std::int64_t stamp) const;
 
-    /// The next frame of the stream, valid until the next call. Its stamps count from the file's start (the
+    /// After a successful open: the next frame of the stream, valid until the next call. Its stamps count from the file's start (the
     /// container's start time is taken off, as the ffmpeg program takes it off). A packet or frame that
     /// cannot be decoded is passed over, as the ffmpeg program passes it over; what the decoder holds at
     /// the end is given out too. Then End, or Broken when the file could not be read to its end or ends

@@ -151,5 +151,4 @@ void MediaInput::readOnly(int stream) {
 
 int MediaInput::read(AVPacket* packet) { return av_read_frame(format_, packet); }
 
-
 }  // namespace zov
