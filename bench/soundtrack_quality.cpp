@@ -31,9 +31,13 @@ bool readReference(const std::string& path, double rate, std::vector<double>& re
         std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
         return false;
     }
+    const zov::Resampler::Output keep = [&reference](const double* samples, std::size_t count) {
+        reference.insert(reference.end(), samples, samples + count);
+        return true;
+    };
     std::vector<double> block;
-    while (reader.readMono(block, 65536) > 0) resampler.push(block, reference);
-    resampler.finish(reference);
+    while (reader.readMono(block, 65536) > 0) resampler.push(block, keep);
+    resampler.finish(keep);
     return true;
 }
 

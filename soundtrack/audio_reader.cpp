@@ -27,36 +27,11 @@ AudioReader::~AudioReader() {
     swr_free(&converter_);
     if (converterLayout_) av_channel_layout_uninit(converterLayout_);
     delete converterLayout_;
-    av_frame_free(&frame_);
-    av_packet_free(&packet_);
 }
 
 bool AudioReader::open(const std::string& path, std::string& problem, int stream) {
-    if (!input_.open(path, problem)) return false;
-    stream_ = input_.findStream(AVMEDIA_TYPE_AUDIO, stream, problem);
-    if (stream_ < 0) return false;
-    const AVCodecParameters* parameters = input_.format()->streams[stream_]->codecpar;
-    channels_ = parameters->ch_layout.nb_channels;
-    rate_ = parameters->sample_rate;
-    if (channels_ < 1) {
-        problem = "the sound has no channels";
-        return false;
-    }
-    if (rate_ < 1) {
-        problem = "the sound names a sample rate of " + std::to_string(rate_) + " Hz";
-        return false;
-    }
-    decoder_.reset(input_.openDecoder(stream_, problem));
-    if (!decoder_) return false;
-    // Only the sound's packets are read.
-    for (unsigned i = 0; i < input_.format()->nb_streams; ++i)
-        if (static_cast<int>(i) != stream_) input_.format()->streams[i]->discard = AVDISCARD_ALL;
-    packet_ = av_packet_alloc();
-    frame_ = av_frame_alloc();
-    if (!packet_ || !frame_) {
-        problem = "out of memory";
-        return false;
-    }
+    if (!decoder_.open(path, AVMEDIA_TYPE_AUDIO, stream, problem)) return false;
+    rate_ = decoder_.stream().codecpar->sample_rate;
     return true;
 }
 
@@ -86,74 +61,54 @@ std::size_t AudioReader::readMono(std::vector<double>& mono, std::size_t count) 
 
 // Decodes until some samples are pending; false at the end of the sound.
 bool AudioReader::decodeMore() {
+    AVFrame* frame = nullptr;
     while (!ended_) {
-        int received = avcodec_receive_frame(decoder_.get(), frame_);
-        if (received == 0) {
-            if (takeFrame()) return true;
+        const Decoded decoded = decoder_.next(frame);
+        if (decoded == Decoded::Frame) {
+            if (takeFrame(*frame)) return true;
             continue;
         }
-        if (received != AVERROR(EAGAIN)) {  // the end, or a decoder that cannot go on
-            ended_ = true;
-            break;
-        }
-        if (flushing_) {
-            ended_ = true;
-            break;
-        }
-        int read = av_read_frame(input_.format(), packet_);
-        if (read < 0) {  // the end of the file, or where it breaks off: what the decoder holds still counts
-            flushing_ = true;
-            avcodec_send_packet(decoder_.get(), nullptr);
-            continue;
-        }
-        if (packet_->stream_index == stream_) avcodec_send_packet(decoder_.get(), packet_);  // a damaged packet is skipped
-        av_packet_unref(packet_);
+        ended_ = true;
+        if (decoded == Decoded::Broken) breakOff_ = decoder_.problem();
     }
-    if (converter_ && !pending_.empty()) return true;
     // The converter may still hold samples of a changed rate.
-    if (converter_ && convert()) return !pending_.empty();
-    return false;
+    return converter_ && convert(nullptr) && !pending_.empty();
 }
 
 // In a video file the first frame's time stamp says how long after the pictures' start the sound begins. A
 // sound alone starts with its first sample, whatever its stamps say (the first frames of some decoders
 // carry the stamp of their end).
-void AudioReader::leadInSilence() {
+void AudioReader::leadInSilence(const AVFrame& frame) {
     started_ = true;
-    const std::int64_t stamp = frame_->best_effort_timestamp;
-    std::string none;
-    if (stamp == AV_NOPTS_VALUE || input_.findStream(AVMEDIA_TYPE_VIDEO, -1, none) < 0) return;
-    const AVStream* stream = input_.format()->streams[stream_];
-    const std::int64_t start = av_rescale_q(input_.startTime(), AV_TIME_BASE_Q, stream->time_base);
-    const double seconds = static_cast<double>(stamp - start) * av_q2d(stream->time_base);
+    const std::int64_t stamp = frame.best_effort_timestamp;
+    if (stamp == AV_NOPTS_VALUE || !decoder_.input().hasStream(AVMEDIA_TYPE_VIDEO)) return;
+    const double seconds = decoder_.seconds(stamp);
     if (seconds > 0 && seconds < kLongestLeadIn) silenceLeft_ = static_cast<std::uint64_t>(std::llround(seconds * rate_));
 }
 
 // Hands a decoded frame to the converter; true when it gave samples.
-bool AudioReader::takeFrame() {
-    if (!started_) leadInSilence();
-    bool ok = convert();
-    av_frame_unref(frame_);
-    return ok && !pending_.empty();
+bool AudioReader::takeFrame(const AVFrame& frame) {
+    if (!started_) leadInSilence(frame);
+    return convert(&frame) && !pending_.empty();
 }
 
-// Converts frame_ (or, with no frame, what the converter still holds) to doubles at the sound's rate, and
-// mixes them to mono. A frame of another layout, format or rate sets the converter up anew.
-bool AudioReader::convert() {
-    const bool hasFrame = frame_->nb_samples > 0;
+// Converts a frame (or, with none, what the converter still holds) to doubles at the sound's rate, and mixes
+// them to mono. A frame of another layout, format or rate sets the converter up anew.
+bool AudioReader::convert(const AVFrame* frame) {
+    const bool hasFrame = frame && frame->nb_samples > 0;
     if (hasFrame) {
-        const bool fits = converter_ && av_channel_layout_compare(&frame_->ch_layout, converterLayout_) == 0 &&
-                          frame_->format == converterFormat_ && frame_->sample_rate == converterRate_;
-        if (!fits && !startConverter()) return false;
+        const bool fits = converter_ && av_channel_layout_compare(&frame->ch_layout, converterLayout_) == 0 &&
+                          frame->format == converterFormat_ && frame->sample_rate == converterRate_;
+        if (!fits && !startConverter(*frame)) return false;
     }
     if (!converter_) return false;
     const int channels = converterLayout_->nb_channels;
-    const int room = swr_get_out_samples(converter_, hasFrame ? frame_->nb_samples : 0);
+    const int room = swr_get_out_samples(converter_, hasFrame ? frame->nb_samples : 0);
     if (room <= 0) return false;
     interleaved_.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(channels));
     std::uint8_t* out[] = {reinterpret_cast<std::uint8_t*>(interleaved_.data())};
-    const int made = swr_convert(converter_, out, room, hasFrame ? const_cast<const std::uint8_t**>(frame_->extended_data) : nullptr,
-                                 hasFrame ? frame_->nb_samples : 0);
+    const int made = swr_convert(converter_, out, room, hasFrame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
+                                 hasFrame ? frame->nb_samples : 0);
     if (made <= 0) return false;
     const double* sample = interleaved_.data();
     for (int i = 0; i < made; ++i) {
@@ -169,17 +124,17 @@ bool AudioReader::convert() {
 
 // Sample format conversion only (to doubles, every channel kept: the mean is taken here, as it always was),
 // unless a frame comes at another rate than the sound's: that frame is resampled to it.
-bool AudioReader::startConverter() {
+bool AudioReader::startConverter(const AVFrame& frame) {
     swr_free(&converter_);
     if (!converterLayout_) converterLayout_ = new AVChannelLayout{};
     av_channel_layout_uninit(converterLayout_);
-    if (frame_->ch_layout.nb_channels < 1 || frame_->sample_rate < 1 ||
-        av_channel_layout_copy(converterLayout_, &frame_->ch_layout) < 0)
+    if (frame.ch_layout.nb_channels < 1 || frame.sample_rate < 1 ||
+        av_channel_layout_copy(converterLayout_, &frame.ch_layout) < 0)
         return false;
-    converterFormat_ = frame_->format;
-    converterRate_ = frame_->sample_rate;
+    converterFormat_ = frame.format;
+    converterRate_ = frame.sample_rate;
     if (swr_alloc_set_opts2(&converter_, converterLayout_, AV_SAMPLE_FMT_DBL, rate_, converterLayout_,
-                            static_cast<AVSampleFormat>(frame_->format), frame_->sample_rate, 0, nullptr) < 0 ||
+                            static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0, nullptr) < 0 ||
         swr_init(converter_) < 0) {
         swr_free(&converter_);
         return false;

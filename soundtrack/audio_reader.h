@@ -3,7 +3,7 @@
 // hands it over as mono samples, full scale ±1, a block at a time.
 #pragma once
 
-#include "common/media/media_input.h"
+#include "common/media/media_decoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,6 @@
 
 struct AVChannelLayout;
 struct AVFrame;
-struct AVPacket;
 struct SwrContext;
 
 namespace zov {
@@ -30,37 +29,35 @@ public:
     bool open(const std::string& path, std::string& problem, int stream = -1);
 
     int rate() const { return rate_; }
-    int channels() const { return channels_; }
 
     /// Reads up to count samples, each the mean of its channels, into mono; returns how many were read (0 at
     /// the end, also where the file breaks off). The samples count from the file's start, the time the
     /// pictures of a video count from too: a sound that begins later is preceded by silence.
     std::size_t readMono(std::vector<double>& mono, std::size_t count);
 
+    /// Once readMono has reached the end: why the sound ended before its time ("breaks off at ..." or "is cut
+    /// off: ..."), the line to print when more of it was wanted; empty when it ended whole.
+    const std::string& breakOff() const { return breakOff_; }
+
     /// Samples of the sound read so far, the silence before it included.
     std::uint64_t samplesRead() const { return samplesRead_; }
 
 private:
     bool decodeMore();
-    bool takeFrame();
-    void leadInSilence();
-    bool convert();
-    bool startConverter();
+    bool takeFrame(const AVFrame& frame);
+    void leadInSilence(const AVFrame& frame);
+    bool convert(const AVFrame* frame);
+    bool startConverter(const AVFrame& frame);
 
-    MediaInput input_;
-    int stream_ = -1;
-    DecoderHandle decoder_;
+    MediaDecoder decoder_;
     SwrContext* converter_ = nullptr;
     AVChannelLayout* converterLayout_ = nullptr;  // what the converter was set up for
     int converterFormat_ = -1;
     int converterRate_ = 0;
-    AVPacket* packet_ = nullptr;
-    AVFrame* frame_ = nullptr;
     int rate_ = 0;
-    int channels_ = 0;
     bool started_ = false;   // the first frame has been seen (and the silence before it added)
-    bool flushing_ = false;  // the file has ended: the decoder gives what it still holds
     bool ended_ = false;
+    std::string breakOff_;
     std::uint64_t silenceLeft_ = 0;  // samples of lead-in silence not yet handed over (before pending_)
     std::vector<double> pending_;  // mono samples decoded but not yet handed over
     std::size_t pendingAt_ = 0;

@@ -18,31 +18,31 @@ bool Resampler::start(double inputRate, double outputRate, std::string& problem)
         problem = std::string("the resampler cannot start: ") + (error ? error : "no reason given");
         return false;
     }
-    block_.resize(4096);
+    piece_.resize(kPiece);
     return true;
 }
 
-void Resampler::run(const double* input, std::size_t count, std::vector<double>& output) {
+bool Resampler::run(const double* input, std::size_t count, const Output& output) {
     // With no input (the end) the filter is drained until it yields nothing more.
     for (;;) {
         std::size_t taken = 0, made = 0;
-        soxr_process(resampler_, input, count, &taken, block_.data(), block_.size(), &made);
-        output.insert(output.end(), block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(made));
-        if (taken == 0 && made == 0 && count > 0) return;  // nothing moves: never loop for ever
+        soxr_process(resampler_, input, count, &taken, piece_.data(), piece_.size(), &made);
+        if (made > 0 && !output(piece_.data(), made)) return false;
+        if (taken == 0 && made == 0 && count > 0) return true;  // nothing moves: never loop for ever
         if (input) {
             input += taken;
             count -= taken;
-            if (count == 0 && made < block_.size()) return;
+            if (count == 0 && made < piece_.size()) return true;
         } else if (made == 0) {
-            return;
+            return true;
         }
     }
 }
 
-void Resampler::push(const std::vector<double>& input, std::vector<double>& output) {
-    if (!input.empty()) run(input.data(), input.size(), output);
+bool Resampler::push(const std::vector<double>& input, const Output& output) {
+    return input.empty() || run(input.data(), input.size(), output);
 }
 
-void Resampler::finish(std::vector<double>& output) { run(nullptr, 0, output); }
+bool Resampler::finish(const Output& output) { return run(nullptr, 0, output); }
 
 }  // namespace zov

@@ -41,22 +41,10 @@ void defineTrackOptions(CLI::App& app, TrackOptions& options) {
 
 /// OUTPUT may be written: it does not exist, or --force allows replacing the file (never INPUT itself).
 int checkOutput(const TrackOptions& options) {
-    const OutputObstacle obstacle = outputObstacle(fileSystem(), options.output, {options.track.input}, options.force);
-    switch (obstacle.kind) {
-        case OutputObstacle::None: return kTrackDone;
-        case OutputObstacle::Directory:
-            out() << options.output << ": is a directory; OUTPUT names the track's file" << eol;
-            break;
-        case OutputObstacle::NotRegular:
-            out() << options.output << ": is not a regular file; OUTPUT names the track's file" << eol;
-            break;
-        case OutputObstacle::Input:
-            out() << options.output << ": is INPUT; the track goes to another file" << eol;
-            break;
-        case OutputObstacle::Exists:
-            out() << options.output << ": exists; --force overwrites it" << eol;
-            break;
-    }
+    const std::string refusal = outputRefusal(fileSystem(), options.output, {options.track.input}, options.force,
+                                              {"OUTPUT names the track's file", "INPUT; the track goes to another file"});
+    if (refusal.empty()) return kTrackDone;
+    out() << refusal << eol;
     return kTrackOutputRefused;
 }
 

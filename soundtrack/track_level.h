@@ -4,35 +4,66 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 namespace zov {
 
-/// The RMS over the active parts of a sound, measured in two passes over its samples at the given rate, so
-/// that no sound need be held: the first pass finds the loudest 50 ms window, the second takes the RMS of
-/// every window whose own RMS is within 30 dB of it. Each pass gets the same samples in the same order, in
-/// blocks of any size.
+/// The mean squares of a sound's consecutive windows of a given length, fed in blocks of any size.
+class WindowPower {
+public:
+    explicit WindowPower(double rate);
+    /// Calls take(mean square, samples) for every window that the samples complete.
+    template <class Take>
+    void add(const double* samples, std::size_t count, Take take) {
+        for (std::size_t i = 0; i < count; ++i) {
+            sum_ += samples[i] * samples[i];
+            if (++filled_ == window_) finish(take);
+        }
+    }
+    /// Calls take for the last window when it is short of the length.
+    template <class Take>
+    void finish(Take take) {
+        if (filled_ == 0) return;
+        take(sum_ / static_cast<double>(filled_), filled_);
+        sum_ = 0;
+        filled_ = 0;
+    }
+
+private:
+    std::size_t window_;  // samples a window: 50 ms
+    double sum_ = 0;      // squares of the window being filled
+    std::size_t filled_ = 0;
+};
+
+/// The RMS over the active parts of a sound, measured in two steps over the same samples in the same order,
+/// so that no sound need be held: the first finds the loudest 50 ms window, the second takes the RMS of every
+/// window whose own RMS is within 30 dB of it.
+class LoudestWindow {
+public:
+    explicit LoudestWindow(double rate) : windows_(rate) {}
+    void add(const double* samples, std::size_t count);
+    /// After every sample: the mean square of the loudest window.
+    double power();
+
+private:
+    WindowPower windows_;
+    double loudest_ = 0;
+};
+
 class ActiveLevel {
 public:
-    explicit ActiveLevel(double rate);
-    void firstPass(const double* samples, std::size_t count);
-    void secondPass(const double* samples, std::size_t count);
-    /// After the second pass: the RMS of the active windows; 0 for silence.
+    /// loudest: LoudestWindow::power() of the same samples.
+    ActiveLevel(double rate, double loudest) : windows_(rate), loudest_(loudest) {}
+    void add(const double* samples, std::size_t count);
+    /// After every sample: the RMS of the active windows; 0 for silence.
     double rms();
 
 private:
-    void takeWindow();
-    std::size_t window_;    // samples a window
-    int pass_ = 1;
-    double sum_ = 0;        // squares of the window being filled
-    std::size_t filled_ = 0;
-    double loudest_ = 0;    // mean square of the loudest window
-    double activeSum_ = 0;  // second pass: mean square × length of the active windows
+    void take(double power, std::size_t samples);
+    WindowPower windows_;
+    double loudest_;
+    double activeSum_ = 0;  // mean square × length of the active windows
     double activeCount_ = 0;
 };
-
-/// The RMS of the active parts of samples at the given rate (both passes of ActiveLevel over them).
-double activeRms(const std::vector<double>& samples, double rate);
 
 /// The RMS, in full scale, that the active parts get by default: one step of the four levels, the loading
 /// that keeps rounding error and limited peaks together smallest (measured on recorded speech and music:
@@ -41,9 +72,6 @@ inline constexpr double kTargetRms = 0.5;
 
 /// The gain (as a factor) that brings an active RMS to kTargetRms; 1 for silence.
 double gainForRms(double rms);
-
-/// The gain that brings the active RMS of samples to kTargetRms.
-double automaticGain(const std::vector<double>& samples, double rate);
 
 /// A gain in decibels as a factor, and back.
 double gainFactor(double decibels);

@@ -15,21 +15,15 @@ namespace {
 
 constexpr std::size_t kReadBlock = 65536;  // samples converted at a time
 
-/// Input samples read at a time: a block, or fewer when each becomes many output samples, so that what one
-/// block makes stays about a block too (1 Hz to 7843 Hz would otherwise make 500 million of 65536).
-std::size_t inputBlock(double inputRate, double outputRate) {
-    return static_cast<std::size_t>(std::clamp(kReadBlock * inputRate / outputRate, 1.0, static_cast<double>(kReadBlock)));
-}
-
 /// Rounds samples and packs them into the sink.
 class Rounding {
 public:
     Rounding(double gain, Dither dither, TrackSink& sink) : quantiser_(gain, dither), sink_(sink) {}
 
-    bool add(const std::vector<double>& samples) {
+    bool add(const double* samples, std::size_t count) {
         levels_.clear();
         bytes_.clear();
-        quantiser_.add(samples.data(), samples.size(), levels_);
+        quantiser_.add(samples, count, levels_);
         packer_.add(levels_, bytes_);
         return flush();
     }
@@ -54,20 +48,21 @@ private:
 };
 
 /// Opens the input and reads up to --start. kTrackDone with the first block after it in block.
-int openAtStart(AudioReader& reader, const TrackSettings& settings, std::vector<double>& block, std::size_t& blockSize) {
+int openAtStart(AudioReader& reader, const TrackSettings& settings, std::vector<double>& block) {
     std::string problem;
     if (!reader.open(settings.input, problem, settings.stream)) {
         out() << settings.input << ": " << problem << eol;
         return kTrackUnusableInput;
     }
-    blockSize = inputBlock(reader.rate(), settings.rate);
     const auto startSample = static_cast<std::uint64_t>(std::llround(settings.start * reader.rate()));
     while (reader.samplesRead() < startSample) {
         const std::uint64_t left = startSample - reader.samplesRead();
         if (reader.readMono(block, static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadBlock))) == 0) break;
     }
-    if (reader.samplesRead() >= startSample && reader.readMono(block, blockSize) > 0) return kTrackDone;
-    if (reader.samplesRead() == 0) {
+    if (reader.samplesRead() >= startSample && reader.readMono(block, kReadBlock) > 0) return kTrackDone;
+    if (!reader.breakOff().empty()) {
+        out() << settings.input << ": " << reader.breakOff() << eol;
+    } else if (reader.samplesRead() == 0) {
         out() << settings.input << ": the sound holds no samples" << eol;
     } else {
         out() << settings.input << ": --start " << formatted("%g", settings.start) << " s is past its end ("
@@ -76,15 +71,15 @@ int openAtStart(AudioReader& reader, const TrackSettings& settings, std::vector<
     return kTrackUnusableInput;
 }
 
-/// Reads the selected part of the input, mono at the output rate, and hands it to take block by block. Its
-/// first sample stands for the time --start; --length counts output samples. Returns the samples made,
-/// or nothing after printing why there are none.
+/// Reads the selected part of the input, mono at the output rate, and hands it to take(samples, count) piece
+/// by piece. Its first sample stands for the time --start; --length counts output samples. Returns the
+/// samples made, or nothing after printing why there are none (or why the input ended before the samples
+/// wanted: where it breaks off).
 template <class Take>
 std::optional<std::uint64_t> resampleInput(const TrackSettings& settings, Take take) {
     AudioReader reader;
     std::vector<double> block;
-    std::size_t blockSize = kReadBlock;
-    if (openAtStart(reader, settings, block, blockSize) != kTrackDone) return std::nullopt;
+    if (openAtStart(reader, settings, block) != kTrackDone) return std::nullopt;
     Resampler resampler;
     std::string problem;
     if (!resampler.start(reader.rate(), settings.rate, problem)) {
@@ -94,20 +89,24 @@ std::optional<std::uint64_t> resampleInput(const TrackSettings& settings, Take t
     const std::uint64_t wanted = settings.length ? static_cast<std::uint64_t>(std::llround(*settings.length * settings.rate))
                                                  : std::numeric_limits<std::uint64_t>::max();
     std::uint64_t made = 0;
-    std::vector<double> output;
-    bool ended = false;
-    while (made < wanted && !ended) {
-        output.clear();
+    bool refused = false;
+    const Resampler::Output output = [&](const double* samples, std::size_t count) {
+        const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(count, wanted - made));
+        made += kept;
+        refused = kept > 0 && !take(samples, kept);
+        return !refused && made < wanted;
+    };
+    while (made < wanted && !refused) {
         if (block.empty()) {
             resampler.finish(output);
-            ended = true;
-        } else {
-            resampler.push(block, output);
-            reader.readMono(block, blockSize);
+            break;
         }
-        if (output.size() > wanted - made) output.resize(static_cast<std::size_t>(wanted - made));
-        made += output.size();
-        if (!output.empty() && !take(output)) return made;
+        if (resampler.push(block, output)) reader.readMono(block, kReadBlock);
+    }
+    if (refused) return made;
+    if (made < wanted && !reader.breakOff().empty()) {
+        out() << settings.input << ": " << reader.breakOff() << eol;
+        return std::nullopt;
     }
     if (made == 0) {
         out() << settings.input << ": too short for one sample at " << settings.rate << " Hz from --start "
@@ -129,8 +128,7 @@ bool replay(const SpoolFile& spool, Take take, std::string& problem) {
             return false;
         }
         at += got;
-        block.resize(got / sizeof(double));
-        if (!take(block)) return false;
+        if (!take(block.data(), got / sizeof(double))) return false;
     }
     return true;
 }
@@ -149,8 +147,8 @@ int makeTrack(const TrackSettings& settings, TrackSink& sink, TrackSummary& summ
     if (!summary.automatic) {  // one pass: every sample is rounded as it comes
         summary.gain = gainFactor(*settings.gainDecibels);
         Rounding rounding(summary.gain, settings.dither, sink);
-        auto made = resampleInput(settings, [&](const std::vector<double>& samples) {
-            return !(sinkRefused = !rounding.add(samples));
+        auto made = resampleInput(settings, [&](const double* samples, std::size_t count) {
+            return !(sinkRefused = !rounding.add(samples, count));
         });
         if (!made) return kTrackUnusableInput;
         if (sinkRefused || !rounding.finish()) return kTrackWriteFailed;
@@ -165,22 +163,23 @@ int makeTrack(const TrackSettings& settings, TrackSink& sink, TrackSummary& summ
     SpoolFile spool("the samples");
     std::string problem;
     if (!spool.start(problem)) return holdingFailed(problem);
-    ActiveLevel level(settings.rate);
+    LoudestWindow loudest(settings.rate);
     bool spoolFailed = false;
-    auto made = resampleInput(settings, [&](const std::vector<double>& samples) {
-        level.firstPass(samples.data(), samples.size());
-        return !(spoolFailed = !spool.append(samples.data(), samples.size() * sizeof(double), problem));
+    auto made = resampleInput(settings, [&](const double* samples, std::size_t count) {
+        loudest.add(samples, count);
+        return !(spoolFailed = !spool.append(samples, count * sizeof(double), problem));
     });
     if (!made) return kTrackUnusableInput;
     if (spoolFailed) return holdingFailed(problem);
-    auto measure = [&](const std::vector<double>& samples) {
-        level.secondPass(samples.data(), samples.size());
+    ActiveLevel level(settings.rate, loudest.power());
+    auto measure = [&](const double* samples, std::size_t count) {
+        level.add(samples, count);
         return true;
     };
     if (!replay(spool, measure, problem)) return holdingFailed(problem);
     summary.gain = gainForRms(level.rms());
     Rounding rounding(summary.gain, settings.dither, sink);
-    auto round = [&](const std::vector<double>& samples) { return !(sinkRefused = !rounding.add(samples)); };
+    auto round = [&](const double* samples, std::size_t count) { return !(sinkRefused = !rounding.add(samples, count)); };
     if (!replay(spool, round, problem)) return sinkRefused ? kTrackWriteFailed : holdingFailed(problem);
     if (!rounding.finish()) return kTrackWriteFailed;
     summary.samples = *made;

@@ -4,9 +4,10 @@
 #
 #   tools/compare_builds.sh BEFORE_BUILD AFTER_BUILD WORK_DIR
 #
-# The inputs are the demo's samples (make_samples of the BEFORE build), the demo's video clip made from them
-# by ffmpeg, and the two benchmark clips (the 90-frame colour and grey clips that
-# bench/video_compile_bench.cpp and bench/grey_clip_bench.cpp draw), written to disk once. Each build runs the same list of commands in a directory of its own under
+# The inputs are the demo's samples (make_samples of the BEFORE build) and the two benchmark clips (the
+# 90-frame colour and grey clips that bench/video_compile_bench.cpp and bench/grey_clip_bench.cpp draw),
+# written to disk once, with two video clips that ffmpeg makes of them for vicclip. Each build runs the same
+# list of commands in a directory of its own under
 # WORK_DIR, with relative paths so that the console texts match; every command's standard output, error
 # output and exit code is kept beside the files it writes. Then every file of the two trees is compared
 # with cmp. Exit code 0 when the trees are identical.
@@ -59,9 +60,11 @@ EOF
     g++ -std=c++20 -O1 -I"$source_dir" "$work/bench_clips.cpp" -o "$work/bench_clips" || exit 1
     mkdir -p "$inputs/clip" "$inputs/grey"
     "$work/bench_clips" "$inputs" || exit 1
-    # The demo's video clip, for vicclip: made once, so both builds read the same bytes.
+    # vicclip's clips: the demo's, and the colour benchmark clip, made by ffmpeg from those pictures.
     ffmpeg -nostdin -v error -y -framerate 4 -i "$inputs/samples/clip/frame%02d.bmp" -i "$inputs/samples/clip.wav" \
         -vf "scale=320:240,format=yuv420p" -c:v libx264 -c:a aac -shortest "$inputs/clip_video.mp4" || exit 1
+    ffmpeg -nostdin -v error -y -framerate 25 -i "$inputs/clip/f%03d.bmp" -c:v libx264 -pix_fmt yuv420p \
+        "$inputs/bench_clip.mp4" || exit 1
     touch "$inputs/done"
 fi
 
@@ -130,7 +133,12 @@ vp_sound8_cut      $B/vicpack out/chirp8.zov out/chirp8.prg --length 1
 vp_raw             $B/vicpack out/clip.raw out/clip_raw.prg --rate 7843
 vp_disk            $B/vicpack out/scene.BIN out/scene_c0.BIN out/chirp.zov out/zov.d64
 vp_stream          $B/vicpack out/clip.zov out/stream.prg
-vc_clip            $B/vicclip in/clip_video.mp4 out/vicclip.zov --bw 6000 --film out/vicclip.mp4
+vc_demo            $B/vicclip in/clip_video.mp4 out/vicclip.zov --bw 6000 --film out/vicclip.mp4
+vc_demo_advice     $B/vicclip in/clip_video.mp4 out/vicclip_advice.zov --bw 3000 --verbose 1
+vc_bench_settings  $B/vicclip in/bench_clip.mp4 out/vc_bench.zov --hires --crop --fps 8 --start 0.5 --length 2 --contrast 120 --hue -20 --colour-arrays 2 --bw 9000
+vc_bench_advice    $B/vicclip in/bench_clip.mp4 out/vc_bench_advice.zov --bw 2500
+vc_exists          $B/vicclip in/clip_video.mp4 out/vicclip.zov
+vc_help            $B/vicclip --help
 vc_clip_hires      $B/vicclip in/clip_video.mp4 out/vicclip_hires.zov --hires --crop --bw 3000
 EOF
 }

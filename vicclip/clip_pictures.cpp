@@ -7,9 +7,7 @@ extern "C" {
 #include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
-#include <libavutil/dict.h>
 #include <libavutil/mathematics.h>
-#include <libavutil/parseutils.h>
 #include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 }
@@ -45,24 +43,6 @@ std::string uprightFilters(const std::int32_t* matrix) {
     return matrix && matrix[4] < 0 ? "vflip," : "";
 }
 
-double seconds(std::int64_t stamp, AVRational base) { return static_cast<double>(stamp) * av_q2d(base); }
-
-std::string secondsText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", value);
-    return text;
-}
-
-/// The length that the video stream states, in seconds; 0 when it states none. Matroska and WebM files give
-/// it as a "DURATION" tag of the track (HH:MM:SS.fraction) rather than as the stream's duration.
-double statedVideoSeconds(const AVStream* stream) {
-    if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE) return seconds(stream->duration, stream->time_base);
-    const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "DURATION", nullptr, 0);
-    std::int64_t microseconds = 0;
-    if (!tag || av_parse_time(&microseconds, tag->value, 1) < 0 || microseconds <= 0) return 0;
-    return static_cast<double>(microseconds) / AV_TIME_BASE;
-}
-
 }  // namespace
 
 std::string pictureFilters(const PictureSettings& settings) {
@@ -78,52 +58,33 @@ std::string pictureFilters(const PictureSettings& settings) {
 ClipPictures::~ClipPictures() {
     avfilter_graph_free(&graph_);
     av_frame_free(&picture_);
-    av_frame_free(&frame_);
-    av_packet_free(&packet_);
 }
 
 bool ClipPictures::open(const std::string& path, const PictureSettings& settings, std::string& problem) {
     settings_ = settings;
-    if (!input_.open(path, problem)) return false;
-    stream_ = input_.findStream(AVMEDIA_TYPE_VIDEO, -1, problem);
-    if (stream_ < 0) return false;
-    decoder_.reset(input_.openDecoder(stream_, problem));
-    if (!decoder_) return false;
-    for (unsigned i = 0; i < input_.format()->nb_streams; ++i)
-        if (static_cast<int>(i) != stream_) input_.format()->streams[i]->discard = AVDISCARD_ALL;
-    // Every stamp counts from the clip's start, the time the sound counts from too.
-    offset_ = av_rescale_q(-input_.startTime(), AV_TIME_BASE_Q, input_.format()->streams[stream_]->time_base);
-    packet_ = av_packet_alloc();
-    frame_ = av_frame_alloc();
+    if (!decoder_.open(path, AVMEDIA_TYPE_VIDEO, -1, problem)) return false;
     picture_ = av_frame_alloc();
-    if (!packet_ || !frame_ || !picture_) {
+    if (!picture_) {
         problem = "out of memory";
         return false;
     }
     return true;
 }
 
-bool ClipPictures::hasSound() const {
-    std::string none;
-    return input_.findStream(AVMEDIA_TYPE_AUDIO, -1, none) >= 0;
-}
+bool ClipPictures::hasSound() const { return decoder_.input().hasStream(AVMEDIA_TYPE_AUDIO); }
 
-double ClipPictures::statedSeconds() const {
-    const AVFormatContext* format = input_.format();
-    if (format && format->duration > 0) return static_cast<double>(format->duration) / AV_TIME_BASE;
-    return 0;
-}
+double ClipPictures::statedSeconds() const { return decoder_.input().statedSeconds(); }
 
 bool ClipPictures::run(const Receiver& take, std::string& problem) {
     bool stop = false;
     if (!decode(take, problem, stop)) return false;
     if (stop) return problem.empty();
     if (!graph_) {
-        problem = "no picture of it can be decoded";
+        problem = broken_ ? decoder_.problem() : "no picture of it can be decoded";
         return false;
     }
     // The pictures end at the last one's time, as the ffmpeg program ends them.
-    const AVRational base = input_.format()->streams[stream_]->time_base;
+    const AVRational base = decoder_.stream().time_base;
     const std::int64_t end = av_rescale_q_rnd(av_rescale_q(lastStamp_, base, AV_TIME_BASE_Q), AV_TIME_BASE_Q, base,
                                               static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
     if (int error = av_buffersrc_close(source_, end, AV_BUFFERSRC_FLAG_PUSH); error < 0) {
@@ -132,53 +93,35 @@ bool ClipPictures::run(const Receiver& take, std::string& problem) {
     }
     if (!drain(take, problem, stop)) return false;
     if (stop) return problem.empty();
-    return checkComplete(problem);
+    // Where the clip breaks off, the pictures before the break are kept when they were all that was wanted.
+    if (broken_) {
+        problem = decoder_.problem();
+        return false;
+    }
+    return true;
 }
 
 bool ClipPictures::decode(const Receiver& take, std::string& problem, bool& stop) {
-    const AVRational base = input_.format()->streams[stream_]->time_base;
-    bool flushing = false;
+    AVFrame* frame = nullptr;
     for (;;) {
-        int received = avcodec_receive_frame(decoder_.get(), frame_);
-        if (received == 0) {
-            if (!filter(frame_, take, problem, stop)) return false;
-            if (stop) return true;
-            continue;
+        const Decoded decoded = decoder_.next(frame);
+        if (decoded != Decoded::Frame) {
+            broken_ = decoded == Decoded::Broken;
+            return true;
         }
-        if (received != AVERROR(EAGAIN) || flushing) return true;  // the decoder has given everything
-        int read = av_read_frame(input_.format(), packet_);
-        if (read == AVERROR_EOF) {
-            flushing = true;
-            avcodec_send_packet(decoder_.get(), nullptr);
-            continue;
-        }
-        if (read < 0) {
-            problem = "breaks off at " + secondsText(sawStamp_ ? seconds(lastStamp_, base) : 0) + " (" +
-                      mediaErrorText(read) + ")";
-            return false;
-        }
-        if (packet_->stream_index == stream_) {
-            if (packet_->pts != AV_NOPTS_VALUE) packet_->pts += offset_;
-            if (packet_->dts != AV_NOPTS_VALUE) packet_->dts += offset_;
-            avcodec_send_packet(decoder_.get(), packet_);  // a damaged packet is passed over, as ffmpeg does
-        }
-        av_packet_unref(packet_);
+        if (!filter(frame, take, problem, stop)) return false;
+        if (stop) return true;
     }
 }
 
 bool ClipPictures::filter(AVFrame* frame, const Receiver& take, std::string& problem, bool& stop) {
     if (!graph_ && !startFilters(frame, problem)) return false;
-    const AVRational base = input_.format()->streams[stream_]->time_base;
     if (frame->width != width_ || frame->height != height_ || frame->format != pixelFormat_) {
-        problem = "its pictures change their size or kind at " + secondsText(seconds(lastStamp_, base));
+        problem = "its pictures change their size or kind at " + secondsText(decoder_.seconds(lastStamp_));
         return false;
     }
     frame->pts = frame->best_effort_timestamp;
-    if (frame->pts != AV_NOPTS_VALUE) {
-        lastStamp_ = frame->pts;
-        sawStamp_ = true;
-        endSeconds_ = seconds(lastStamp_, base);
-    }
+    if (frame->pts != AV_NOPTS_VALUE) lastStamp_ = frame->pts;
     if (int error = av_buffersrc_add_frame_flags(source_, frame, AV_BUFFERSRC_FLAG_PUSH); error < 0) {
         problem = "its pictures cannot be filtered (" + mediaErrorText(error) + ")";
         av_frame_unref(frame);
@@ -188,12 +131,12 @@ bool ClipPictures::filter(AVFrame* frame, const Receiver& take, std::string& pro
 }
 
 bool ClipPictures::startFilters(const AVFrame* frame, std::string& problem) {
-    const AVStream* stream = input_.format()->streams[stream_];
+    const AVStream* stream = &decoder_.stream();
     width_ = frame->width;
     height_ = frame->height;
     pixelFormat_ = frame->format;
     AVRational aspect = frame->sample_aspect_ratio.den ? frame->sample_aspect_ratio : AVRational{0, 1};
-    AVRational rate = av_guess_frame_rate(input_.format(), const_cast<AVStream*>(stream), nullptr);
+    AVRational rate = decoder_.input().frameRate(stream->index);
     char arguments[256];
     int length = std::snprintf(arguments, sizeof arguments, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
                                width_, height_, pixelFormat_, stream->time_base.num, stream->time_base.den, aspect.num,
@@ -263,21 +206,6 @@ bool ClipPictures::drain(const Receiver& take, std::string& problem, bool& stop)
         av_frame_unref(picture_);
         if (stop) return true;
     }
-}
-
-// A clip whose pictures end well before the length its video stream states has been cut off (a twentieth and
-// half a second are allowed for stated lengths that round up or count a last picture's time).
-bool ClipPictures::checkComplete(std::string& problem) const {
-    const AVStream* stream = input_.format()->streams[stream_];
-    const double stated = statedVideoSeconds(stream);
-    if (stated <= 0) return true;
-    const double start = stream->start_time == AV_NOPTS_VALUE ? 0 : seconds(stream->start_time + offset_, stream->time_base);
-    if (endSeconds_ >= start + stated * 0.95 - 0.5) return true;
-    char text[128];
-    std::snprintf(text, sizeof text, "is cut off: its pictures end at %.1f s of the %.1f s its video states", endSeconds_,
-                  start + stated);
-    problem = text;
-    return false;
 }
 
 }  // namespace zov

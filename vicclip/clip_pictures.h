@@ -6,7 +6,7 @@
 // a constant rate.
 #pragma once
 
-#include "common/media/media_input.h"
+#include "common/media/media_decoder.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,7 +15,6 @@
 struct AVFilterContext;
 struct AVFilterGraph;
 struct AVFrame;
-struct AVPacket;
 
 namespace zov {
 
@@ -50,36 +49,27 @@ public:
 
     /// Hands every picture in order to take: rows top first, 3 bytes a pixel (B, G, R multicolour; R, G, B
     /// hi-res), stride bytes apart. Ends when take answers Enough (true) or Failed (false), at the clip's end
-    /// (true), or where the clip is unreadable or breaks off (false with the reason).
+    /// (true), or where the clip is unreadable, breaks off or is cut off before take has enough (false with
+    /// the reason).
     using Receiver = std::function<PictureAnswer(const std::uint8_t* rows, int stride)>;
     bool run(const Receiver& take, std::string& problem);
-
-    /// Where the pictures ended, in seconds from the clip's start (the last decoded picture's time).
-    double endSeconds() const { return endSeconds_; }
 
 private:
     bool decode(const Receiver& take, std::string& problem, bool& stop);
     bool filter(AVFrame* frame, const Receiver& take, std::string& problem, bool& stop);
     bool startFilters(const AVFrame* frame, std::string& problem);
     bool drain(const Receiver& take, std::string& problem, bool& stop);
-    bool checkComplete(std::string& problem) const;
 
-    MediaInput input_;
-    int stream_ = -1;
-    DecoderHandle decoder_;
+    MediaDecoder decoder_;
     PictureSettings settings_;
     AVFilterGraph* graph_ = nullptr;
     AVFilterContext* source_ = nullptr;
     AVFilterContext* sink_ = nullptr;
-    AVPacket* packet_ = nullptr;
-    AVFrame* frame_ = nullptr;
     AVFrame* picture_ = nullptr;
     int width_ = 0, height_ = 0, pixelFormat_ = -1;
-    std::int64_t offset_ = 0;    // the clip's start time in the stream's time base, taken off every stamp
-    std::int64_t lastStamp_ = 0;  // of the last decoded picture, after the offset
-    bool sawStamp_ = false;
+    std::int64_t lastStamp_ = 0;  // of the last decoded picture, counted from the clip's start
+    bool broken_ = false;         // the decoder's end was a break: its problem is the clip's
     std::int64_t outputCount_ = 0;  // pictures handed out at the constant rate so far
-    double endSeconds_ = 0;
 };
 
 }  // namespace zov

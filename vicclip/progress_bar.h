@@ -22,7 +22,6 @@ public:
     bool shown() const { return shown_; }
     /// Starts a stage: its name and the pictures it will do (0 when not known yet).
     void stage(const std::string& name, std::size_t total);
-    void setTotal(std::size_t total) { total_ = total; }
     /// The pictures done so far in this stage; the bar is drawn at most ten times a second.
     void update(std::size_t done);
     /// Takes the bar off the line (before other output); draw() puts it back.

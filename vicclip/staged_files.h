@@ -24,10 +24,9 @@ public:
     void showTrack(std::string path, const SpoolFile& track);
     /// A stream written to path keeps only its first kSinkHead bytes and its length: enough to count it.
     void sinkAt(std::string path);
-    /// The sink's stream: its first bytes (as far as written) and its length.
+    /// The sink's stream: its first bytes (as far as written).
     static constexpr std::size_t kSinkHead = 64;
     const std::array<std::uint8_t, kSinkHead>& sinkHead() const { return sinkHead_; }
-    std::uint64_t sinkLength() const { return sinkLength_; }
 
     /// Called with picture k (0-based) whenever its file is opened: frameconv has done the ones before. An
     /// answer of false refuses the file (it cannot be opened).

@@ -9,6 +9,7 @@
 #include "formats/vic_colours.h"
 #include "frameconv/app/frameconv_app.h"
 #include "soundtrack/soundtrack_app.h"
+#include "vicclip/kept_colours.h"
 #include "vicclip/picture_store.h"
 #include "vicclip/progress_bar.h"
 #include "vicclip/staged_files.h"
@@ -43,12 +44,25 @@ const char* const kSinkName = "frames.zov";
 
 std::string real(double value) { return formatted("%.17g", value); }
 
+/// --fps as a number, read once as it is checked: above 0 and at most 1000 a second, so that every count of
+/// pictures (up to 1e7 seconds long) stays a whole number. The text itself goes to the filter and to /ir.
+CLI::Validator pictureRate(double& fps) {
+    return CLI::Validator(
+        [&fps](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !(value > 0 && std::isfinite(value)))
+                return "a number greater than 0 is needed, not '" + text + "'";
+            if (value > 1000) return "a number from 0 to 1000 is needed, not '" + text + "'";
+            fps = value;
+            return {};
+        },
+        "");
+}
+
 void definePictureOptions(CLI::App& app, ClipOptions& options) {
-    // At most 1000 a second, so that every count of pictures (up to 1e7 seconds long) stays a whole number.
     app.add_option("--fps", options.pictures.fps, "Pictures taken a second, up to 1000, frameconv's IRATE (default 4)")
         ->option_text("FPS")
-        ->check(positiveFinite())
-        ->check(finiteWithin(0, 1000));
+        ->check(pictureRate(options.fps));
     app.add_flag("--hires", options.pictures.hires, "Hi-res pictures, 320 x 200 (default multicolour, 160 x 200)");
     app.add_flag("--crop", options.pictures.crop, "Fill the screen's shape, cutting off what is left over (default: black bars)");
     app.add_option("--start", options.start, "Start this many seconds into CLIP (default 0)")
@@ -68,34 +82,46 @@ void defineSoundOptions(CLI::App& app, ClipOptions& options) {
     addTrackSoundOptions(app, options.track, options.ditherName);
 }
 
+/// frameconv's picture settings under vicclip's names: the option, frameconv's letters, where the value goes,
+/// what it is, and the values allowed. Both the command line and frameconv's arguments are made from it.
+struct ConversionSetting {
+    const char* option;
+    const char* letters;
+    std::optional<double> ClipOptions::*value;
+    const char* description;
+    const char* valueName;
+    CLI::Validator allowed;
+};
+
+const std::vector<ConversionSetting>& conversionSettings() {
+    static const std::vector<ConversionSetting> settings{
+        {"--contrast", "/s", &ClipOptions::contrast, "Luma contrast in percent, > 0 (frameconv /s; default 100)", "PERCENT",
+         positiveFinite()},
+        {"--brightness", "/b", &ClipOptions::brightness, "Luma brightness, -100 to 100 (/b; default 0)", "BIAS",
+         finiteWithin(-100, 100)},
+        {"--saturation", "/ks", &ClipOptions::saturation, "Colour saturation in percent (/ks; default 100)", "PERCENT",
+         finiteWithin(0, 1e9)},
+        {"--saturation-offset", "/kb", &ClipOptions::saturationOffset, "Colour saturation offset, -100 to 100 (/kb; default 0)",
+         "BIAS", finiteWithin(-100, 100)},
+        {"--hue", "/h", &ClipOptions::hue, "Hue shift in degrees, -180 to 180 (/h; default 0)", "DEGREES",
+         finiteWithin(-180, 180)},
+        {"--palette-saturation", "/kpa", &ClipOptions::paletteSaturation,
+         "Saturation weight of the palette choice (/kpa; default 100)", "PERCENT", finiteWithin(0, 1e9)},
+        {"--colourless-boost", "/kpz", &ClipOptions::colourlessBoost,
+         "Colour rescale when no colours are found, multicolour (/kpz; default 200)", "PERCENT", finiteWithin(0, 1e9)},
+        {"--few-colours-boost", "/kpy", &ClipOptions::fewColoursBoost,
+         "Colour rescale when 0 or 1 colour is found (/kpy; default 150)", "PERCENT", finiteWithin(0, 1e9)},
+        {"--dropped-chroma", "/kpr", &ClipOptions::droppedChroma,
+         "Chroma weight when the palette had to drop colours (/kpr; default 75)", "PERCENT", finiteWithin(0, 1e9)},
+    };
+    return settings;
+}
+
 void defineConversionOptions(CLI::App& app, ClipOptions& options) {
-    app.add_option("--contrast", options.contrast, "Luma contrast in percent, > 0 (frameconv /s; default 100)")
-        ->option_text("PERCENT")
-        ->check(positiveFinite());
-    app.add_option("--brightness", options.brightness, "Luma brightness, -100 to 100 (/b; default 0)")
-        ->option_text("BIAS")
-        ->check(finiteWithin(-100, 100));
-    app.add_option("--saturation", options.saturation, "Colour saturation in percent (/ks; default 100)")
-        ->option_text("PERCENT")
-        ->check(finiteWithin(0, 1e9));
-    app.add_option("--saturation-offset", options.saturationOffset, "Colour saturation offset, -100 to 100 (/kb; default 0)")
-        ->option_text("BIAS")
-        ->check(finiteWithin(-100, 100));
-    app.add_option("--hue", options.hue, "Hue shift in degrees, -180 to 180 (/h; default 0)")
-        ->option_text("DEGREES")
-        ->check(finiteWithin(-180, 180));
-    app.add_option("--palette-saturation", options.paletteSaturation, "Saturation weight of the palette choice (/kpa; default 100)")
-        ->option_text("PERCENT")
-        ->check(finiteWithin(0, 1e9));
-    app.add_option("--colourless-boost", options.colourlessBoost, "Colour rescale when no colours are found, multicolour (/kpz; default 200)")
-        ->option_text("PERCENT")
-        ->check(finiteWithin(0, 1e9));
-    app.add_option("--few-colours-boost", options.fewColoursBoost, "Colour rescale when 0 or 1 colour is found (/kpy; default 150)")
-        ->option_text("PERCENT")
-        ->check(finiteWithin(0, 1e9));
-    app.add_option("--dropped-chroma", options.droppedChroma, "Chroma weight when the palette had to drop colours (/kpr; default 75)")
-        ->option_text("PERCENT")
-        ->check(finiteWithin(0, 1e9));
+    for (const ConversionSetting& setting : conversionSettings())
+        app.add_option(setting.option, options.*setting.value, setting.description)
+            ->option_text(setting.valueName)
+            ->check(setting.allowed);
     app.add_option("--colour-arrays", options.colourArrays, "0 none, 1 Color RAM, 2 screen matrix, 3 both (/c; default 3, hi-res 2)")
         ->option_text("N")
         ->check(CLI::Range(0, 3));
@@ -125,22 +151,10 @@ void defineClipOptions(CLI::App& app, ClipOptions& options) {
 
 /// An output may be written: it does not exist, or --force allows replacing the file; never an input.
 int checkOutput(const std::string& path, const ClipOptions& options) {
-    const OutputObstacle obstacle = outputObstacle(fileSystem(), path, {options.clip, options.audio}, options.force);
-    switch (obstacle.kind) {
-        case OutputObstacle::None: return kClipDone;
-        case OutputObstacle::Directory:
-            out() << path << ": is a directory; name a file" << eol;
-            break;
-        case OutputObstacle::NotRegular:
-            out() << path << ": is not a regular file; name a file" << eol;
-            break;
-        case OutputObstacle::Input:
-            out() << path << ": is " << obstacle.input << ", an input; name another file" << eol;
-            break;
-        case OutputObstacle::Exists:
-            out() << path << ": exists; --force overwrites it" << eol;
-            break;
-    }
+    const std::string refusal = outputRefusal(fileSystem(), path, {options.clip, options.audio}, options.force,
+                                              {"name a file", "{input}, an input; name another file"});
+    if (refusal.empty()) return kClipDone;
+    out() << refusal << eol;
     return kClipOutputRefused;
 }
 
@@ -180,7 +194,7 @@ std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>&
 class ClipRun {
 public:
     explicit ClipRun(const ClipOptions& options)
-        : o_(options), fps_(std::strtod(options.pictures.fps.c_str(), nullptr)), console_(console(), bar_) {}
+        : o_(options), fps_(options.fps), console_(console(), bar_) {}
 
     int run() {
         if (int exit = checkOutputs(o_); exit != kClipDone) return exit;
@@ -197,11 +211,11 @@ private:
     int readPictures();
     int makeTrack();
     int compileStream(const std::string& partial);
-    int compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals);
-    std::size_t keptWith(int bandwidth);
+    int compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals, std::size_t& counted);
+    std::optional<std::size_t> keptWith(int bandwidth);
     int finish(const std::string& partial);
     void summarise(std::size_t kept);
-    void suggestBandwidth(std::size_t kept);
+    int suggestBandwidth(std::size_t kept);
     int writeFilm(const std::string& partial);
 
     int unusable(const std::string& input, const std::string& problem) {
@@ -219,7 +233,8 @@ private:
     SpoolFile track_{"the sound track"};
     bool hasSound_ = false;
     RunTotals totals_;
-    std::size_t sinkFrames_ = 0;  // frames that the last compile into the sink kept
+    KeptColours colours_;  // the stream's compile keeps them, the counts take them
+    std::string countFailure_;  // why the last count failed
 };
 
 int ClipRun::readPictures() {
@@ -286,7 +301,9 @@ int ClipRun::makeTrack() {
     return kClipDone;
 }
 
-int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals) {
+/// Compiles the pictures (and the track) into dest; frameconv's exit code. A compile into kSinkName is only
+/// counted: counted is the pictures it kept.
+int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals, std::size_t& counted) {
     StagedFiles staged(fileSystem(), pictures_, kPictureDirectory);
     if (hasSound_) staged.showTrack(kTrackName, track_);
     const bool counting = dest == kSinkName;
@@ -311,17 +328,19 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
     {
         PlatformOverride use(&staged, counting ? static_cast<Console*>(&quiet) : &console_);
         auto app = std::make_unique<FrameconvApp>();
+        app->rememberColours(&colours_);
         exit = app->run(frameconvArguments(o_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
     }
-    if (counting) sinkFrames_ = framesInHead(staged.sinkHead());
+    counted = counting ? framesInHead(staged.sinkHead()) : 0;
     bar_.update(pictures_.count());
     return exit;
 }
 
 int ClipRun::compileStream(const std::string& partial) {
     bar_.stage("compiling", pictures_.count());
-    const int exit = compile(partial, o_.bandwidth, o_.verbose, totals_);
+    std::size_t none = 0;
+    const int exit = compile(partial, o_.bandwidth, o_.verbose, totals_, none);
     bar_.clear();
     if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
         out() << o_.stream << ": the stream could not be compiled (frameconv's exit code " << exit << ")" << eol;
@@ -330,11 +349,17 @@ int ClipRun::compileStream(const std::string& partial) {
     return kClipDone;
 }
 
-std::size_t ClipRun::keptWith(int bandwidth) {
+/// The pictures that a compile at bandwidth keeps; nothing when that compile fails (countFailure_ says how).
+std::optional<std::size_t> ClipRun::keptWith(int bandwidth) {
     bar_.stage("--bw " + std::to_string(bandwidth), pictures_.count());
     RunTotals totals;
-    compile(kSinkName, bandwidth, 0, totals);
-    return sinkFrames_;
+    std::size_t kept = 0;
+    if (const int exit = compile(kSinkName, bandwidth, 0, totals, kept); exit != 0) {
+        countFailure_ = "the pictures that --bw " + std::to_string(bandwidth) +
+                        " keeps could not be counted (frameconv's exit code " + std::to_string(exit) + ")";
+        return std::nullopt;
+    }
+    return kept;
 }
 
 int ClipRun::finish(const std::string& partial) {
@@ -342,7 +367,7 @@ int ClipRun::finish(const std::string& partial) {
     if (auto file = fileSystem().openRead(partial)) file->read(head.data(), head.size());
     const std::size_t kept = framesInHead(head);
     summarise(kept);
-    suggestBandwidth(kept);
+    if (int exit = suggestBandwidth(kept); exit != kClipDone) return exit;
     bar_.clear();
     if (!o_.film.empty()) {
         if (int exit = writeFilm(partial); exit != kClipDone) return exit;
@@ -369,22 +394,28 @@ void ClipRun::summarise(std::size_t kept) {
 }
 
 // More than a third dropped: the smallest --bw that keeps nine pictures of ten is named. Pictures that an
-// output rate below --fps leaves out are meant to go, so then nothing is said.
-void ClipRun::suggestBandwidth(std::size_t kept) {
+// output rate below --fps leaves out are meant to go, so then nothing is said. A count that fails fails
+// the run.
+int ClipRun::suggestBandwidth(std::size_t kept) {
     const std::size_t offered = pictures_.count();
     const bool slower = o_.rate && std::strtod(o_.rate->c_str(), nullptr) < fps_;
-    if (slower || (offered - std::min(kept, offered)) * 3 <= offered) return;
+    if (slower || (offered - std::min(kept, offered)) * 3 <= offered) return kClipDone;
     const double seconds = static_cast<double>(offered) / fps_;
     const int guess = bandwidthGuess(o_.bandwidth, totals_.audioBytes / seconds, offered, kept);
-    std::optional<int> enough =
+    const BandwidthSearch search =
         sufficientBandwidth(o_.bandwidth, guess, offered, [this](int bandwidth) { return keptWith(bandwidth); });
     bar_.clear();
+    if (search.failed) {
+        out() << o_.stream << ": " << countFailure_ << eol;
+        return kClipWriteFailed;
+    }
     out() << "More than a third of the pictures were dropped: ";
-    if (enough) {
-        out() << "--bw " << *enough << " keeps at least 90 % of them" << eol;
+    if (search.enough) {
+        out() << "--bw " << *search.enough << " keeps at least 90 % of them" << eol;
     } else {
         out() << "even --bw " << kMostBandwidth << " keeps fewer than 90 % of them; try a lower --fps" << eol;
     }
+    return kClipDone;
 }
 
 int ClipRun::writeFilm(const std::string& partial) {
@@ -414,15 +445,11 @@ std::vector<std::string> frameconvArguments(const ClipOptions& o, const std::str
     if (o.rate) args.push_back("/r" + *o.rate);
     // With a length the long route counts the pictures out with /f, which ends the walk there.
     if (o.length) {
-        const long long pictures = std::max(1LL, std::llround(*o.length * std::strtod(o.pictures.fps.c_str(), nullptr)));
+        const long long pictures = std::max(1LL, std::llround(*o.length * o.fps));
         if (pictures <= 65535) args.push_back("/f" + std::to_string(pictures));
     }
-    const std::pair<const char*, const std::optional<double>*> reals[] = {
-        {"/s", &o.contrast},           {"/b", &o.brightness},       {"/ks", &o.saturation},
-        {"/kb", &o.saturationOffset},  {"/h", &o.hue},              {"/kpa", &o.paletteSaturation},
-        {"/kpz", &o.colourlessBoost},  {"/kpy", &o.fewColoursBoost}, {"/kpr", &o.droppedChroma}};
-    for (const auto& [letters, value] : reals)
-        if (*value) args.push_back(letters + real(**value));
+    for (const ConversionSetting& setting : conversionSettings())
+        if (const std::optional<double>& value = o.*setting.value) args.push_back(setting.letters + real(*value));
     args.push_back("/v" + std::to_string(verbose));
     return args;
 }
@@ -433,18 +460,28 @@ int bandwidthGuess(int used, double audioBytesPerSecond, std::size_t pictures, s
     return static_cast<int>(std::min<double>(kMostBandwidth, audioBytesPerSecond + video * wanted));
 }
 
-std::optional<int> sufficientBandwidth(int used, int guess, std::size_t pictures,
-                                       const std::function<std::size_t(int)>& keptWith) {
-    const auto enough = [&](int bandwidth) { return keptWith(bandwidth) * 10 >= pictures * 9; };
+BandwidthSearch sufficientBandwidth(int used, int guess, std::size_t pictures,
+                                    const std::function<std::optional<std::size_t>(int)>& keptWith) {
+    bool failed = false;
+    const auto enough = [&](int bandwidth) {
+        const std::optional<std::size_t> kept = keptWith(bandwidth);
+        failed = !kept;
+        return kept && *kept * 10 >= pictures * 9;
+    };
+    const BandwidthSearch countFailed{std::nullopt, true};
     // Steps of 500 above the bandwidth used. From the guess's step the stride doubles, upwards until a step
     // keeps enough, or, when the guess's step does, downwards until one does not; the bounds known then
     // close in by halves.
     const int firstStep = (used / 500 + 1) * 500;
     int low = used, high = std::clamp((guess + 499) / 500 * 500, firstStep, kMostBandwidth);
-    if (enough(high)) {
+    const bool guessEnough = enough(high);
+    if (failed) return countFailed;
+    if (guessEnough) {
         for (int stride = 500; high > firstStep; stride *= 2) {
             const int lower = std::max(firstStep, high - stride);
-            if (!enough(lower)) {
+            const bool lowerEnough = enough(lower);
+            if (failed) return countFailed;
+            if (!lowerEnough) {
                 low = lower;
                 break;
             }
@@ -452,18 +489,22 @@ std::optional<int> sufficientBandwidth(int used, int guess, std::size_t pictures
         }
     } else {
         for (int stride = 500;; stride *= 2) {
-            if (high >= kMostBandwidth) return std::nullopt;
+            if (high >= kMostBandwidth) return {};
             low = high;
             high = std::min(kMostBandwidth, high + stride);
-            if (enough(high)) break;
+            const bool higherEnough = enough(high);
+            if (failed) return countFailed;
+            if (higherEnough) break;
         }
     }
     // The smallest step in (low, high] that keeps enough.
     for (;;) {
         const int lowStep = low / 500 + 1, highStep = high / 500;
-        if (lowStep >= highStep) return high;
+        if (lowStep >= highStep) return {high, false};
         const int middle = (lowStep + highStep) / 2 * 500;
-        if (enough(middle)) high = middle;
+        const bool middleEnough = enough(middle);
+        if (failed) return countFailed;
+        if (middleEnough) high = middle;
         else low = middle;
     }
 }
@@ -477,7 +518,7 @@ std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, Cl
         return refuseCommandLine(kProgram, "--no-sound: takes no --audio, --stream or --gain", kClipBadCommandLine);
     if (!options.film.empty() && !isFilmName(options.film))
         return refuseCommandLine(kProgram, "--film: NAME ends in .mp4 (or .gif for a film without sound)", kClipBadCommandLine);
-    if (options.length && *options.length * std::strtod(options.pictures.fps.c_str(), nullptr) < 0.5)
+    if (options.length && *options.length * options.fps < 0.5)
         return refuseCommandLine(kProgram, "--length: shorter than one picture at --fps", kClipBadCommandLine);
     return std::nullopt;
 }

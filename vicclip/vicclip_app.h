@@ -26,6 +26,7 @@ struct ClipOptions {
     std::string clip;
     std::string stream;
     PictureSettings pictures;
+    double fps = 4;  // pictures.fps as a number
     double start = 0;
     std::optional<double> length;
     // The sound.
@@ -55,12 +56,17 @@ std::vector<std::string> frameconvArguments(const ClipOptions& options, const st
                                             int verbose);
 
 /// The smallest bandwidth, in steps of 500 above the one used, that keeps at least 90 % of the pictures,
-/// given the pictures a bandwidth keeps (found by compiling again); nothing when none up to kMostBandwidth
-/// does. Assumes that more bandwidth never keeps fewer pictures. The search starts at the step of guess
-/// (when it lies above the one used): a good guess saves compiles, a bad one only costs some.
+/// given the pictures a bandwidth keeps (found by compiling again, which may fail); enough is nothing when
+/// none up to kMostBandwidth does; failed when a count failed, which ends the search. Assumes that more
+/// bandwidth never keeps fewer pictures. The search starts at the step of guess (when it lies above the one
+/// used): a good guess saves compiles, a bad one only costs some.
 inline constexpr int kMostBandwidth = 64000;
-std::optional<int> sufficientBandwidth(int used, int guess, std::size_t pictures,
-                                       const std::function<std::size_t(int)>& keptWith);
+struct BandwidthSearch {
+    std::optional<int> enough;
+    bool failed = false;
+};
+BandwidthSearch sufficientBandwidth(int used, int guess, std::size_t pictures,
+                                    const std::function<std::optional<std::size_t>(int)>& keptWith);
 
 /// A guess at the bandwidth that keeps nine pictures of ten, from a compile at used bytes a second that
 /// kept some of them: the sound's share stays, the video's grows with the pictures kept.

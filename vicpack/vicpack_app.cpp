@@ -79,20 +79,10 @@ bool isDiskImage(const std::string& output) { return lowerExtension(output) == "
 
 /// OUTPUT may be written: it does not exist, or --force allows replacing the file, which is no INPUT.
 int checkOutput(const VicpackOptions& options) {
-    const OutputObstacle obstacle = outputObstacle(fileSystem(), options.output, options.inputs, options.force);
-    switch (obstacle.kind) {
-        case OutputObstacle::None: return kPackDone;
-        case OutputObstacle::Directory:
-        case OutputObstacle::NotRegular:
-            out() << options.output << ": is "
-                  << (obstacle.kind == OutputObstacle::Directory ? "a directory" : "not a regular file")
-                  << "; OUTPUT names the file to write" << eol;
-            break;
-        case OutputObstacle::Input:
-            out() << options.output << ": is the INPUT " << obstacle.input << "; the programs go to another file" << eol;
-            break;
-        case OutputObstacle::Exists: out() << options.output << ": exists; --force overwrites it" << eol; break;
-    }
+    const std::string refusal = outputRefusal(fileSystem(), options.output, options.inputs, options.force,
+                                              {"OUTPUT names the file to write", "the INPUT {input}; the programs go to another file"});
+    if (refusal.empty()) return kPackDone;
+    out() << refusal << eol;
     return kPackOutputRefused;
 }
 

@@ -1,7 +1,6 @@
 #include "common/media/media_input.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 #include <libavutil/error.h>
@@ -43,6 +42,14 @@ std::int64_t seekTo(void* opaque, std::int64_t offset, int whence) {
     }
 }
 
+}  // namespace
+
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
 const char* typeName(int mediaType) {
     switch (mediaType) {
     case AVMEDIA_TYPE_AUDIO: return "audio";
@@ -50,8 +57,6 @@ const char* typeName(int mediaType) {
     default: return "media";
     }
 }
-
-}  // namespace
 
 std::string mediaErrorText(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -69,7 +74,8 @@ MediaInput::~MediaInput() {
 
 bool MediaInput::open(const std::string& path, std::string& problem) {
     // The one line that reports a problem says it all; the libraries' own warnings would only repeat it.
-    av_log_set_level(AV_LOG_QUIET);
+    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    (void)quiet;
     file_ = fileSystem().openRead(path);
     if (!file_) {
         problem = "cannot be opened for reading";
@@ -100,6 +106,12 @@ std::int64_t MediaInput::startTime() const {
     return format_->start_time == AV_NOPTS_VALUE ? 0 : format_->start_time;
 }
 
+double MediaInput::statedSeconds() const {
+    return format_->duration > 0 ? static_cast<double>(format_->duration) / AV_TIME_BASE : 0;
+}
+
+bool MediaInput::lengthsEstimated() const { return format_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE; }
+
 int MediaInput::findStream(int mediaType, int number, std::string& problem) const {
     const int count = static_cast<int>(format_->nb_streams);
     if (number >= 0) {
@@ -121,34 +133,22 @@ int MediaInput::findStream(int mediaType, int number, std::string& problem) cons
     return -1;
 }
 
-AVCodecContext* MediaInput::openDecoder(int stream, std::string& problem) const {
-    const AVCodecParameters* parameters = format_->streams[stream]->codecpar;
-    const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
-    if (!codec) {
-        problem = std::string("no decoder for its ") + typeName(parameters->codec_type) + " (" +
-                  avcodec_get_name(parameters->codec_id) + ")";
-        return nullptr;
-    }
-    AVCodecContext* decoder = avcodec_alloc_context3(codec);
-    if (!decoder) {
-        problem = "out of memory";
-        return nullptr;
-    }
-    decoder->pkt_timebase = format_->streams[stream]->time_base;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "threads", "auto", 0);  // as the ffmpeg program decodes
-    int error = avcodec_parameters_to_context(decoder, parameters);
-    if (error >= 0) error = avcodec_open2(decoder, codec, &options);
-    av_dict_free(&options);
-    if (error < 0) {
-        problem = std::string("its ") + typeName(parameters->codec_type) + " (" + codec->name +
-                  ") cannot be decoded (" + mediaErrorText(error) + ")";
-        avcodec_free_context(&decoder);
-        return nullptr;
-    }
-    return decoder;
+bool MediaInput::hasStream(int mediaType) const {
+    std::string none;
+    return findStream(mediaType, -1, none) >= 0;
 }
 
-void DecoderDeleter::operator()(AVCodecContext* decoder) const { avcodec_free_context(&decoder); }
+const AVStream& MediaInput::stream(int index) const { return *format_->streams[index]; }
+
+AVRational MediaInput::frameRate(int index) const {
+    return av_guess_frame_rate(format_, format_->streams[index], nullptr);
+}
+
+void MediaInput::readOnly(int stream) {
+    for (unsigned i = 0; i < format_->nb_streams; ++i)
+        if (static_cast<int>(i) != stream) format_->streams[i]->discard = AVDISCARD_ALL;
+}
+
+int MediaInput::read(AVPacket* packet) { return av_read_frame(format_, packet); }
 
 }  // namespace zov

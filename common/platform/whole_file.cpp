@@ -44,6 +44,23 @@ OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const 
     return {};
 }
 
+std::string outputRefusal(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
+                          bool force, const RefusalWords& words) {
+    const OutputObstacle obstacle = outputObstacle(files, path, inputs, force);
+    switch (obstacle.kind) {
+        case OutputObstacle::None: return "";
+        case OutputObstacle::Directory: return path + ": is a directory; " + words.notAFile;
+        case OutputObstacle::NotRegular: return path + ": is not a regular file; " + words.notAFile;
+        case OutputObstacle::Input: {
+            std::string text = words.isInput;
+            if (const std::size_t at = text.find("{input}"); at != std::string::npos) text.replace(at, 7, obstacle.input);
+            return path + ": is " + text;
+        }
+        case OutputObstacle::Exists: break;
+    }
+    return path + ": exists; --force overwrites it";
+}
+
 std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes) {
     const std::string partial = partialName(files, path);
     std::unique_ptr<File> file = files.create(partial);

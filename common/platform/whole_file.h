@@ -29,6 +29,19 @@ struct OutputObstacle {
 OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
                               bool force);
 
+/// What a program says of an output that it refuses: the hint after "is a directory; " and "is not a regular
+/// file; ", and what follows "is " when the output is an input ("{input}" stands for the input's name).
+struct RefusalWords {
+    std::string notAFile;
+    std::string isInput;
+};
+
+/// The one line that refuses an output (outputObstacle's rules): "PATH: is a directory; HINT", "PATH: is not
+/// a regular file; HINT", "PATH: is INPUT-TEXT" or "PATH: exists; --force overwrites it"; "" when nothing
+/// stands in the way.
+std::string outputRefusal(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
+                          bool force, const RefusalWords& words);
+
 /// Writes the bytes under a partial name beside path and renames that to path once every byte is written.
 /// Returns "" when done; otherwise the partial file is gone and the result is the line to print:
 /// "Couldn't create PARTIAL beside PATH" or "Couldn't write PATH: " and the system's text.

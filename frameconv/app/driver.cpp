@@ -49,7 +49,7 @@ bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
     if (loaded != 0) return true;   // the reader said why; the file is skipped
 
     pinBlack();
-    if (picture_.chooseColours() != 0) return false;
+    if (!chooseColours()) return false;
 
     if (o.compile != 0) return compileFrame(source, output);
     return convertStill(source, output);
@@ -90,6 +90,14 @@ void FrameconvApp::pinBlack() {
     picture_.colours.pinnedRoles[0] = options_.mode == 4 ? 3 : 0;
     picture_.colours.pinnedColours[0] = 0;
     picture_.colours.freeRoleMask = 0;
+}
+
+bool FrameconvApp::chooseColours() {
+    ColourChoice choice;
+    if (memo_ && memo_->recall(totals_.frameIndex, choice)) return picture_.takeColourChoice(choice) == 0;
+    if (picture_.chooseColours() != 0) return false;
+    if (memo_) memo_->keep(totals_.frameIndex, picture_.colourChoice());
+    return true;
 }
 
 bool FrameconvApp::convertStill(const std::string& source, const std::string& output) {

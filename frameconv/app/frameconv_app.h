@@ -15,10 +15,24 @@ namespace zov {
 class BatchWalk;
 class File;
 
+/// The colour choices of a run's pictures, kept so that a run over the same pictures with the same picture
+/// settings (a compile at another bandwidth) takes them instead of choosing again.
+class ColourChoiceMemo {
+public:
+    virtual ~ColourChoiceMemo() = default;
+    /// The choice kept for the run's picture number picture (0 for the first that the walk visits), if any.
+    virtual bool recall(int picture, ColourChoice& choice) = 0;
+    /// Keeps the choice made for that picture.
+    virtual void keep(int picture, const ColourChoice& choice) = 0;
+};
+
 class FrameconvApp {
 public:
     /// Runs the whole program on a command line (args[0] is the program name); returns the exit code.
     int run(const std::vector<std::string>& args);
+
+    /// Colour choices are recalled from memo where it has them and kept in it where it has not.
+    void rememberColours(ColourChoiceMemo* memo) { memo_ = memo; }
 
     /// Converts one source picture (the per-file driver); answers true to let the walk go on.
     bool convert(const std::string& source, const std::string& dest);
@@ -32,6 +46,7 @@ private:
     void announce(const std::string& source);
     int loadPicture(File& file);
     void pinBlack();
+    bool chooseColours();
     bool convertStill(const std::string& source, const std::string& output);
     bool compileFrame(const std::string& source, const std::string& output);
     bool startVideo();
@@ -50,6 +65,7 @@ private:
     StreamMuxer muxer_;
     InputFiles inputs_;  // every source picture of the walk and the AUDIO file: never an output
     bool bitmapFileFailed_ = false;  // a bitmap file could not be created or written: the run fails at its end
+    ColourChoiceMemo* memo_ = nullptr;
 };
 
 /// The program's entry point with its arguments.

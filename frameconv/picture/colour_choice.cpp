@@ -887,7 +887,20 @@ int VicPicture::chooseColours() {
         const CensusReuse reuse(*this);
         ColourChooser(*this).run();
     }
+    return prepareCardArrays();
+}
 
+ColourChoice VicPicture::colourChoice() const { return ColourChoice{analysis, colours, geometry.roleCount}; }
+
+int VicPicture::takeColourChoice(const ColourChoice& choice) {
+    analysis = choice.analysis;
+    colours = choice.colours;
+    geometry.roleCount = choice.roleCount;
+    return prepareCardArrays();
+}
+
+// The card grid of the chosen mode, and its colour arrays.
+int VicPicture::prepareCardArrays() {
     PictureGeometry& g = geometry;
     g.widthInCards = g.cardWidth > 0 ? g.paddedWidth / g.cardWidth : 0;
     g.heightInCards = g.paddedHeight / 8;

@@ -158,6 +158,14 @@ struct PictureColours {
     std::int32_t freeRoleMask = 0;
 };
 
+/// What the colour choice decides for a picture: all that chooseColours leaves besides the card arrays. It
+/// follows from the picture's planes, geometry and settings and the pinned colours alone.
+struct ColourChoice {
+    ColourAnalysis analysis;
+    PictureColours colours;
+    std::int32_t roleCount = 0;
+};
+
 class VicPicture {
 public:
     VicPicture() = default;
@@ -181,6 +189,11 @@ public:
     /// Chooses the role colours from the palette, sets the card grid and allocates the colour arrays.
     /// 0, or 1 after an allocation failure (message printed).
     int chooseColours();
+    /// The choice that chooseColours made.
+    ColourChoice colourChoice() const;
+    /// Takes a choice that chooseColours made earlier for the same picture with the same pins, instead of
+    /// choosing again (a compile of the same pictures at another bandwidth); as chooseColours, 0 or 1.
+    int takeColourChoice(const ColourChoice& choice);
     /// Scores how the pixels split between a reference colour and the candidates (palette indices).
     CensusResult paletteCensus(int reference, const int* candidates, std::int32_t* counts, int count,
                                CensusWeights weights);
@@ -224,6 +237,9 @@ public:
 
     // ---- working storage of the census ------------------------------------------------------------------
     CensusTerms censusTerms;
+
+private:
+    int prepareCardArrays();
 };
 
 }  // namespace zov

@@ -2,6 +2,7 @@
 #include "common/platform/memory_platform.h"
 #include "soundconv/wave_builder.h"
 #include "soundtrack/quantiser.h"
+#include "soundtrack/resampler.h"
 #include "soundtrack/soundtrack_app.h"
 #include "support/temp_tree.h"
 
@@ -67,6 +68,24 @@ TEST(TrackPacking, FirstSampleInTheTopBitsAndTheLastBytePaddedWithTheMiddleLevel
     EXPECT_EQ(packLevels({0, 1, 2, 3, 3}), (std::vector<std::uint8_t>{0x1B, 0xEA}));
     EXPECT_EQ(packLevels({3, 0, 0, 1}), (std::vector<std::uint8_t>{0xC1}));
     EXPECT_TRUE(packLevels({}).empty());
+}
+
+// A sound at 1 Hz makes 7843 samples a sample at 7843 Hz: however few samples a block holds, they come out
+// in bounded pieces, all of them, so that memory stays flat whatever the rates.
+TEST(TrackResampling, OutputComesInBoundedPiecesWhateverTheRatio) {
+    Resampler resampler;
+    std::string problem;
+    ASSERT_TRUE(resampler.start(1, 7843, problem)) << problem;
+    std::size_t made = 0, largest = 0;
+    const Resampler::Output count = [&](const double*, std::size_t n) {
+        made += n;
+        largest = std::max(largest, n);
+        return true;
+    };
+    for (int block = 0; block < 50; ++block) ASSERT_TRUE(resampler.push(std::vector<double>(8, 0.25), count));
+    ASSERT_TRUE(resampler.finish(count));
+    EXPECT_EQ(made, 400u * 7843);
+    EXPECT_LE(largest, Resampler::kPiece);
 }
 
 // A sine at a fixed gain: the track holds exactly the sine's samples at the output rate, each rounded to

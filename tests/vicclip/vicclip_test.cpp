@@ -130,6 +130,31 @@ TEST_F(Vicclip, BadInputsAreRefusedWithOneLineAndLeaveNoStream) {
     EXPECT_TRUE(console.errors().empty()) << "no progress bar off a terminal: " << console.errors();
 }
 
+// A clip cut short (its index at the front, so that what is left can be read) is refused by vicclip as
+// soundtrack refuses it: the same words, exit code 2, no output left. A --length that ends before the
+// break keeps what comes before.
+TEST_F(Vicclip, ACutClipIsRefusedAsSoundtrackRefusesItUnlessTheLengthEndsBeforeTheBreak) {
+    make("clip.mp4", testing::testPictures("160x120", 10, 6) + " " + testing::testTone(440, 22050, 6),
+         "-c:v libx264 -pix_fmt yuv420p -c:a aac -movflags +faststart");
+    testing::saveCut(tree.path("clip.mp4"), tree.path("cut.mp4"), 0.6);
+    const std::string cut = tree.path("cut.mp4");
+    EXPECT_EQ(vicclip({cut, tree.path("out.zov")}), kClipUnusableInput);
+    const std::string byVicclip = console.output();
+    console.clear();
+    EXPECT_EQ(runSoundtrack({"soundtrack", cut, tree.path("out.raw")}), kTrackUnusableInput);
+    for (const std::string& said : {byVicclip, console.output()}) {
+        EXPECT_EQ(said.rfind(cut + ": is cut off: it ends at ", 0), 0u) << said;
+        EXPECT_NE(said.find(" of the 6.0 s it states\n"), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
+    EXPECT_EQ(tree.below(""), (std::vector<std::string>{"clip.mp4", "cut.mp4"}));
+
+    EXPECT_EQ(vicclip({cut, tree.path("out.zov"), "--length", "1.5"}), kClipDone) << console.output();
+    EXPECT_EQ(console.output().rfind(tree.path("out.zov") + ": 6 pictures offered", 0), 0u) << console.output();
+    console.clear();
+    EXPECT_EQ(runSoundtrack({"soundtrack", cut, tree.path("out.raw"), "--length", "1.5"}), kTrackDone) << console.output();
+}
+
 // At a low bandwidth most pictures are dropped: the summary counts them, and the bandwidth named keeps at
 // least nine of ten pictures where 500 less keeps fewer.
 TEST_F(Vicclip, TheSummaryCountsThePicturesAndNamesABandwidthThatKeepsEnough) {
@@ -157,21 +182,41 @@ TEST_F(Vicclip, TheSummaryCountsThePicturesAndNamesABandwidthThatKeepsEnough) {
 TEST(VicclipBandwidth, TheSmallestStepThatKeepsEnoughIsFound) {
     // Pictures kept: 50 below 9200 bytes a second, 95 of 100 from there on.
     std::vector<int> tried;
-    auto kept = [&](int bandwidth) -> std::size_t {
+    auto kept = [&](int bandwidth) -> std::optional<std::size_t> {
         tried.push_back(bandwidth);
         return bandwidth >= 9200 ? 95 : 50;
     };
     // Whatever the guess, below, at or far above the answer, the same step is found.
     for (int guess : {0, 4000, 7300, 9500, 9600, 30000, 64000}) {
         tried.clear();
-        EXPECT_EQ(sufficientBandwidth(4000, guess, 100, kept), 9500) << guess;
+        EXPECT_EQ(sufficientBandwidth(4000, guess, 100, kept).enough, 9500) << guess;
         EXPECT_LE(tried.size(), guess <= 2 * 9500 ? 9u : 16u) << guess;
     }
     tried.clear();
     sufficientBandwidth(4000, 9300, 100, kept);
     EXPECT_EQ(tried, (std::vector<int>{9500, 9000})) << "a good guess takes two compiles";
-    EXPECT_EQ(sufficientBandwidth(4200, 0, 100, [](int bandwidth) -> std::size_t { return bandwidth >= 4500 ? 90 : 0; }), 4500);
-    EXPECT_EQ(sufficientBandwidth(4000, 6000, 100, [](int) -> std::size_t { return 80; }), std::nullopt);
+    EXPECT_EQ(sufficientBandwidth(4200, 0, 100, [](int bandwidth) -> std::optional<std::size_t> { return bandwidth >= 4500 ? 90 : 0; })
+                  .enough,
+              4500);
+    const BandwidthSearch none = sufficientBandwidth(4000, 6000, 100, [](int) -> std::optional<std::size_t> { return 80; });
+    EXPECT_FALSE(none.enough || none.failed);
+    // A count that fails ends the search there, whichever way it was going: no bandwidth is named.
+    struct Failing {
+        int guess, failing;
+        std::size_t counts;
+    };
+    for (const Failing& f : {Failing{9300, 9500, 1}, Failing{9300, 9000, 2}, Failing{8000, 8500, 2}}) {
+        tried.clear();
+        const BandwidthSearch search =
+            sufficientBandwidth(4000, f.guess, 100, [&](int bandwidth) -> std::optional<std::size_t> {
+                if (bandwidth != f.failing) return kept(bandwidth);
+                tried.push_back(bandwidth);
+                return std::nullopt;
+            });
+        EXPECT_TRUE(search.failed && !search.enough) << f.failing;
+        EXPECT_EQ(tried.size(), f.counts) << f.failing;
+        EXPECT_EQ(tried.back(), f.failing);
+    }
     // Half the pictures kept at 4000 with 2000 of it sound: the video's 2000 grows to 3600 for 90 of 100.
     EXPECT_EQ(bandwidthGuess(4000, 2000, 100, 50), 5600);
 }
