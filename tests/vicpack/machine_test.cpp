@@ -12,6 +12,7 @@
 #include "vicview/view_test_support.h"
 
 #include <array>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -229,6 +230,81 @@ TEST_F(MachineRun, SpeechIsHeardOnBothChipModelsAndFollowsTheSound) {
         EXPECT_GE(match.snr, 14.0) << chip;
         EXPECT_GE(match.rms, 0.03) << chip;
         EXPECT_NEAR(match.recordedSeconds / match.soundSeconds, 1.0, 0.02) << chip;
+    }
+}
+
+/// A tune of the given length at 7812 Hz: a note of two partials every quarter second, its pitch from a
+/// fixed walk over two octaves, so that a stretch played from the wrong place or at the wrong time differs
+/// from the sound everywhere. Unsigned samples of the given width, packed as a ZOV sound file holds them.
+Bytes tuneSamples(int bits, double seconds) {
+    const double rate = 7812, top = (1 << bits) - 1;
+    const auto count = static_cast<std::size_t>(seconds * rate);
+    std::vector<int> levels(count);
+    unsigned walk = 12345;
+    double frequency = 0, phase = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % static_cast<std::size_t>(rate / 4) == 0) {
+            walk = walk * 1103515245u + 12345u;
+            frequency = 150 * std::pow(2.0, static_cast<double>((walk >> 16) % 24) / 12);
+        }
+        phase += 2 * M_PI * frequency / rate;
+        const double value = 0.5 + 0.45 * (0.7 * std::sin(phase) + 0.3 * std::sin(2 * phase + 0.5));
+        levels[i] = static_cast<int>(std::lround(value * top));
+    }
+    Bytes bytes;
+    for (std::size_t i = 0; i < count; i += 8 / bits)
+        bytes.push_back(static_cast<std::uint8_t>(bits == 8 ? levels[i] : levels[i] | (i + 1 < count ? levels[i + 1] : 0) << 4));
+    return bytes;
+}
+
+TEST_F(MachineRun, ASoundLongerThanTheMemoryPlaysFromItsReuImageOnBothChipModels) {
+    // 25 s: 8-bit samples at 7812 Hz fill the memory in about 6 s, 4-bit ones in about 13 s.
+    struct Run {
+        int bits, model;
+        std::string name;
+        pid_t pid;
+    };
+    std::vector<Run> runs;
+    std::map<int, WaveContent> sounds;
+    for (int bits : {8, 4}) {
+        const std::string tune = "/tune" + std::to_string(bits);
+        putMemory(tune + ".zov", zovSound(bits, 7812, tuneSamples(bits, 25)));
+        ASSERT_EQ(vicview(tune + ".zov " + tune + "_check.wav"), kViewDone) << console.output();
+        sounds[bits] = decodeWave(memoryFile(tune + "_check.wav"));
+        ASSERT_TRUE(sounds[bits].valid);
+        ASSERT_EQ(vicpack(tune + ".zov " + tune + ".prg"), kPackDone) << console.output();
+        const std::string program = export_(tune + ".prg", tune.substr(1) + ".prg");
+        const std::string unit = export_(tune + ".reu", tune.substr(1) + ".reu");
+        const std::string kib = std::to_string(memoryFile(tune + ".reu").size() / 1024);
+        EXPECT_NE(console.output().find(" " + kib + " KiB"), std::string::npos) << console.output();
+        const double seconds = static_cast<double>(sounds[bits].samples.size()) / sounds[bits].rate;
+        const long cycles = static_cast<long>((3.2 + seconds + 0.8) * kMachineClock);
+        for (int model = 0; model < 2; ++model) {
+            const std::string name = "tune" + std::to_string(bits) + "_model" + std::to_string(model);
+            runs.push_back({bits, model, name, testing::startCommand(
+                testing::machineRun(cycles, {"-reu", "-reusize", kib, "-reuimage", unit, "-soundbufsize", "1000", "-sounddev",
+                                             "wav", "-soundarg", folder.path(name + ".wav"), "-sidmodel",
+                                             std::to_string(model), "-autostart", program}),
+                folder.path(name + ".log"))});
+        }
+    }
+    for (const Run& run : runs) {
+        EXPECT_EQ(testing::finishCommand(run.pid), 1) << "see " << run.name << ".log";
+        WaveContent recording = decodeWave(realFile(run.name + ".wav"));
+        ASSERT_TRUE(recording.valid && recording.channels == 1) << run.name;
+        const WaveContent& sound = sounds[run.bits];
+        testing::SoundMatch match = testing::matchSound(recording.samples, recording.rate, sound.samples, playedRate(sound.rate));
+        const std::string chip = run.model == 0 ? "6581" : "8580";
+        std::cout << run.bits << "-bit samples from the REU, SID " << chip << ": SNR " << formatted("%.2f", match.snr)
+                  << " dB (worst second " << formatted("%.2f", match.worstSecondSnr) << " dB), RMS "
+                  << formatted("%.1f", 100 * match.rms) << " % of full scale, " << formatted("%.3f", match.recordedSeconds)
+                  << " s heard of " << formatted("%.3f", match.soundSeconds) << " s, rate factor "
+                  << formatted("%.6f", match.rateFactor) << "\n";
+        RecordProperty("snr_reu" + std::to_string(run.bits) + "_" + chip, formatted("%.2f", match.snr));
+        EXPECT_GE(match.snr, 8.0) << run.name;
+        EXPECT_GE(match.worstSecondSnr, 8.0) << run.name << ": a stretch of the sound was played wrongly";
+        EXPECT_GE(match.rms, 0.03) << run.name;
+        EXPECT_NEAR(match.recordedSeconds / match.soundSeconds, 1.0, 0.02) << run.name;
     }
 }
 
