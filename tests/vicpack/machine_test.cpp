@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -288,21 +289,33 @@ TEST_F(MachineRun, ASoundLongerThanTheMemoryPlaysFromItsReuImageOnBothChipModels
                 folder.path(name + ".log"))});
         }
     }
+    // The machine has two cores: the recordings are matched side by side.
+    std::vector<std::future<testing::SoundMatch>> matches;
     for (const Run& run : runs) {
         EXPECT_EQ(testing::finishCommand(run.pid), 1) << "see " << run.name << ".log";
-        WaveContent recording = decodeWave(realFile(run.name + ".wav"));
-        ASSERT_TRUE(recording.valid && recording.channels == 1) << run.name;
+        matches.push_back(std::async(std::launch::async, [this, &run, &sounds] {
+            WaveContent recording = decodeWave(realFile(run.name + ".wav"));
+            if (!recording.valid || recording.channels != 1) return testing::SoundMatch{};
+            const WaveContent& sound = sounds.at(run.bits);
+            return testing::matchSound(recording.samples, recording.rate, sound.samples, playedRate(sound.rate));
+        }));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const Run& run = runs[i];
         const WaveContent& sound = sounds[run.bits];
-        testing::SoundMatch match = testing::matchSound(recording.samples, recording.rate, sound.samples, playedRate(sound.rate));
+        const testing::SoundMatch match = matches[i].get();
         const std::string chip = run.model == 0 ? "6581" : "8580";
         std::cout << run.bits << "-bit samples from the REU, SID " << chip << ": SNR " << formatted("%.2f", match.snr)
-                  << " dB (worst second " << formatted("%.2f", match.worstSecondSnr) << " dB), RMS "
+                  << " dB (worst quarter second " << formatted("%.2f", match.worstStretchSnr) << " dB, shifts up to "
+                  << formatted("%.3f", 1000 * match.largestShift) << " ms), RMS "
                   << formatted("%.1f", 100 * match.rms) << " % of full scale, " << formatted("%.3f", match.recordedSeconds)
                   << " s heard of " << formatted("%.3f", match.soundSeconds) << " s, rate factor "
                   << formatted("%.6f", match.rateFactor) << "\n";
         RecordProperty("snr_reu" + std::to_string(run.bits) + "_" + chip, formatted("%.2f", match.snr));
         EXPECT_GE(match.snr, 8.0) << run.name;
-        EXPECT_GE(match.worstSecondSnr, 8.0) << run.name << ": a stretch of the sound was played wrongly";
+        // A single 32-byte piece left out of the ring brings its quarter second down to about 12 dB.
+        EXPECT_GE(match.worstStretchSnr, 15.0) << run.name << ": a stretch of the sound was played wrongly";
+        EXPECT_LT(match.largestShift, 0.5 / sound.rate) << run.name << ": a sample was lost or played twice";
         EXPECT_GE(match.rms, 0.03) << run.name;
         EXPECT_NEAR(match.recordedSeconds / match.soundSeconds, 1.0, 0.02) << run.name;
     }
