@@ -321,6 +321,74 @@ TEST_F(MachineRun, ASoundLongerThanTheMemoryPlaysFromItsReuImageOnBothChipModels
     }
 }
 
+/// The first and the last pixel row in which two screenshots differ; (height, -1) when they do not.
+std::pair<int, int> differingRows(const RgbImage& a, const RgbImage& b) {
+    int top = a.height(), bottom = -1;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+            if (!(a.at(x, y) == b.at(x, y))) top = std::min(top, y), bottom = std::max(bottom, y);
+    return {top, bottom};
+}
+
+TEST_F(MachineRun, WithoutItsReuImageTheProgramSaysWhichUnitItNeedsAndAKeyEndsTheSound) {
+    putMemory("/tune.zov", zovSound(8, 7812, tuneSamples(8, 25)));
+    putMemory("/other.zov", zovSound(8, 7812, tuneSamples(8, 24)));
+    ASSERT_EQ(vicpack("/tune.zov /tune.prg"), kPackDone) << console.output();
+    ASSERT_EQ(vicpack("/other.zov /other.prg"), kPackDone) << console.output();
+    const std::string program = export_("/tune.prg", "tune.prg"), unit = export_("/tune.reu", "tune.reu");
+    const std::string other = export_("/other.reu", "other.reu");
+    ASSERT_EQ(memoryFile("/other.reu").size(), memoryFile("/tune.reu").size()) << "an image the unit takes";
+    // What BASIC shows after 10 PRINT"...": the line the program prints; and after a program that only returns.
+    const std::string line = "NO REU IMAGE OF THIS SOUND (256 KB)";
+    Bytes print{0x01, 0x08, 0, 0, 0x0A, 0x00, 0x99, '"'};
+    print.insert(print.end(), line.begin(), line.end());
+    print.insert(print.end(), {'"', 0x00});
+    print[2] = static_cast<std::uint8_t>(0x0801 + print.size() - 2);  // the link to the end of the program
+    print[3] = 0x08;
+    print.insert(print.end(), {0x00, 0x00});
+    folder.save("print.prg", TempTree::Bytes(print.begin(), print.end()));
+    folder.save("return.prg", {0x01, 0x08, 0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0x00, 0x00, 0x00, 0x60});
+    // Keys typed while the sound plays: the first ends it.
+    const std::vector<std::string> keys{"-keybuf", std::string(30, ' ')};
+    const std::vector<std::string> withUnit{"-reu", "-reusize", "256", "-reuimage", unit};
+    const std::map<std::string, std::vector<std::string>> runs{
+        {"none", {"-autostart", program}},
+        {"other", {"-reu", "-reusize", "256", "-reuimage", other, "-autostart", program}},
+        {"printed", {"-autostart", folder.path("print.prg")}},
+        {"key", {withUnit[0], withUnit[1], withUnit[2], withUnit[3], withUnit[4], keys[0], keys[1], "-autostart", program}},
+        {"playing", {withUnit[0], withUnit[1], withUnit[2], withUnit[3], withUnit[4], "-autostart", program}},
+        {"returned", {keys[0], keys[1], "-autostart", folder.path("return.prg")}}};
+    std::map<std::string, pid_t> started;
+    for (const auto& [name, extra] : runs) {
+        std::vector<std::string> args = testing::machineRun(8000000, {"-warp", "-exitscreenshot", folder.path(name + ".png")});
+        args.insert(args.end(), extra.begin(), extra.end());
+        started[name] = testing::startCommand(args, folder.path(name + ".log"));
+    }
+    std::map<std::string, RgbImage> shots;
+    for (const auto& [name, pid] : started) {
+        EXPECT_EQ(testing::finishCommand(pid), 1) << "see " << name << ".log";
+        shots[name] = decodePng(realFile(name + ".png"));
+        ASSERT_GT(shots[name].width(), 0) << name;
+    }
+    // Text rows after the start: a blank one, the banner's two, a blank one, READY., RUN; then what the
+    // program printed, READY. and the cursor's row, where the keys that no program took are typed.
+    const int runRow = 5;
+    // Without the unit, and with another sound's image in it, the program prints the line and returns: the
+    // screens may differ from BASIC's only in the cursor's row.
+    for (const char* name : {"none", "other"}) {
+        auto [top, bottom] = differingRows(shots[name], shots["printed"]);
+        EXPECT_LT(bottom - top, 8) << name << ": rows " << top << " to " << bottom;
+        EXPECT_GE(top, kBorderTop + (runRow + 4) * 8) << name << ": the line and READY. are BASIC's";
+    }
+    // Eight seconds in, the sound plays on with the screen off (one colour) unless a key ended it.
+    const RgbImage& playing = shots["playing"];
+    for (int y = 0; y < playing.height(); ++y)
+        for (int x = 0; x < playing.width(); ++x) ASSERT_TRUE(playing.at(x, y) == playing.at(0, 0)) << x << ", " << y;
+    auto [top, bottom] = differingRows(shots["key"], shots["returned"]);
+    EXPECT_LT(bottom - top, 8) << "rows " << top << " to " << bottom;
+    EXPECT_GE(top, kBorderTop + (runRow + 2) * 8) << "the lines up to READY. are BASIC's";
+}
+
 TEST_F(MachineRun, ADiskWithTwoPicturesAndASoundStartsWithTheFirstPicture) {
     putMemory("/first.bin", fullBitmapFile(6));
     putMemory("/second.bin", fullBitmapFile(9));
