@@ -162,6 +162,7 @@ settle:
         bne settle
         lda #$7F
         sta CIA2_ICR
+        sta CIA1_PORT_A             ; the column the KERNAL reads the STOP key from, as its scan leaves it
         lda CIA2_ICR
         lda #$37
         sta $01
