@@ -27,7 +27,7 @@ voice1_sustain: .byte 0, 0          ; voice 1's sustain level
 routing:        .byte 0, 0          ; 0xD417: the voices that go through the filter
 .ifdef REU
 first_sample:   .byte 0, 0, 0       ; unit address of the first sample byte; its low byte is first_byte's
-sound_end:      .byte 0, 0, 0       ; unit address after the last sample: a page boundary, where the mark is again
+sound_end:      .byte 0, 0, 0       ; unit address after the last sample: a page boundary; the mark again
 mark:           .res MARK_SIZE      ; what the unit holds at address 0 and at sound_end
 unit_kib:       .word 0             ; the unit's size in KiB, for the line that asks for it
 .endif
@@ -403,7 +403,7 @@ no_piece:
         rts
 
 ; Moves REU_PIECE bytes from unit address next_piece into the ring at the same low byte, and counts on.
-; While samples play it starts right after an interrupt, so that the transfer delays none.
+; While samples play it starts right after an interrupt, so that at the usual rates it ends before the next.
 move_piece:
         lda next_piece
         sta REU_HOST
