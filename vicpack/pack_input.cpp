@@ -63,7 +63,10 @@ int packReuSound(const std::string& name, const SoundSamples& sound, const PackS
     if (settings.diskImage)
         return refuseLength(name, sound, mostSampleBytes(sound.bits), "the machine's memory",
                             unitHoldsIt ? "a .prg OUTPUT plays it all from an REU image; " : "");
-    if (!unitHoldsIt) return refuseLength(name, sound, mostReuSoundBytes(), "an REU of " + std::to_string(kLargestReu >> 20) + " MiB, the largest", "");
+    if (!unitHoldsIt) {
+        const std::string largest = "an REU of " + std::to_string(kLargestReu >> 20) + " MiB, the largest";
+        return refuseLength(name, sound, mostReuSoundBytes(), largest, "");
+    }
     ReuSoundPackage package = reuSoundPackage(sound);
     packed.program = std::move(package.program);
     packed.reuImage = std::move(package.reuImage);
