@@ -62,6 +62,20 @@ frame=$(ls "$out/bitmaps" | head -n 1)
 run ./build/vicpack "$out/scene.BIN" "$out/scene.prg"
 run ./build/vicpack "$out/chirp.zov" "$out/chirp.prg"
 run ./build/vicpack "$out/scene.BIN" "$out/bitmaps/$frame" "$out/chirp.zov" "$out/zov.d64"
+echo; echo "== vicpack: 25 s of speech, longer than the memory holds, plays from an REU image =="
+speech=""
+if command -v espeak-ng >/dev/null 2>&1; then
+  espeak-ng -w "$out/samples/speech.wav" "This sound is longer than the memory of the machine holds. It plays from \
+a RAM expansion unit, which copies the samples into memory in small pieces while the sound plays, one byte a \
+cycle. The player checks that the unit holds the image of this sound, then plays it at its own rate through the \
+volume register of the sound chip, with the level tables made for each chip model. A key press ends it early; \
+then BASIC is back, ready for the next program."
+  run ./build/soundconv "$out/samples/speech.wav" "$out/speech.zov" /n 8
+  run ./build/vicpack "$out/speech.zov" "$out/speech.prg"
+  [ -f "$out/speech.reu" ] && speech=yes
+else
+  echo "(espeak-ng is not installed: tools/setup.sh installs it)"
+fi
 echo
 echo "Programs: $out/scene.prg (the picture until a key is pressed), $out/chirp.prg (the chirp on either SID),"
 echo "          $out/zov.d64 (both pictures and the chirp: LOAD\"*\",8 and RUN on the machine). In the VICE"
@@ -70,5 +84,9 @@ echo "          real time, so no -warp):"
 echo "  x64sc -default -warp -autostartprgmode 1 -limitcycles 12000000 -exitscreenshot shot.png -autostart $out/scene.prg"
 echo "  x64sc -default -autostartprgmode 1 -limitcycles 9000000 -soundbufsize 1000 -sounddev wav -soundarg chirp.wav -sidmodel 1 -autostart $out/chirp.prg"
 echo "  x64sc -default -warp -limitcycles 60000000 -exitscreenshot disk.png -autostart $out/zov.d64"
+if [ -n "$speech" ]; then
+  echo "          $out/speech.prg with $out/speech.reu (the speech from an REU of the size vicpack names):"
+  echo "  x64sc -default -autostartprgmode 1 -limitcycles 30000000 -reu -reusize $(( $(stat -c %s "$out/speech.reu") / 1024 )) -reuimage $out/speech.reu -soundbufsize 1000 -sounddev wav -soundarg speech.wav -autostart $out/speech.prg"
+fi
 command -v x64sc >/dev/null 2>&1 ||
   echo "          (x64sc is not on the PATH: VICE comes from the VICE project, https://vice-emu.sourceforge.io/)"

@@ -6,6 +6,7 @@ include_guard(GLOBAL)
 find_program(ZOV_CA65 ca65 REQUIRED)
 find_program(ZOV_LD65 ld65 REQUIRED)
 set(ZOV_MACHINE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/machine_settings.cmake CACHE INTERNAL "writes a program's settings header")
+set(ZOV_MACHINE_NAMES ${CMAKE_CURRENT_LIST_DIR}/capitalised.cmake CACHE INTERNAL "the C++ names made from a program's names")
 
 # zov_machine_program(NAME SOURCE CONFIG cfg INCLUDE dir [DEPENDS files...] [DEFINES -D X=1 ...])
 # Assembles SOURCE into NAME.prg in the current binary directory and writes NAME_settings.h beside it: a
@@ -21,7 +22,7 @@ function(zov_machine_program name source)
     COMMAND ${ZOV_LD65} -C ${arg_CONFIG} --dbgfile ${name}.dbg -o ${name}.prg ${name}.o
     COMMAND ${CMAKE_COMMAND} -DNAME=${name} -DDEBUG_INFO=${name}.dbg -DHEADER=${header}
             -P ${ZOV_MACHINE_SCRIPT}
-    DEPENDS ${source} ${arg_CONFIG} ${arg_DEPENDS} ${ZOV_MACHINE_SCRIPT}
+    DEPENDS ${source} ${arg_CONFIG} ${arg_DEPENDS} ${ZOV_MACHINE_SCRIPT} ${ZOV_MACHINE_NAMES}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     COMMENT "Assembling the ${name} program for the target machine"
     VERBATIM)

@@ -8,7 +8,7 @@
 
 namespace zov {
 
-enum class MachineProgram { Picture, Sound8, Sound4, Sound2 };
+enum class MachineProgram { Picture, Sound8, Sound4, Sound2, Sound8Reu, Sound4Reu, Sound2Reu };
 
 /// The program file as assembled.
 const std::vector<std::uint8_t>& machineProgram(MachineProgram which);

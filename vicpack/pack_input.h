@@ -17,11 +17,20 @@ struct PackSettings {
     int borderColour = -1;                // of pictures; -1: the picture's background colour
     int rawRate = 0;                      // a file of no other kind is a raw 2-bit sound track at this rate
     std::optional<double> length;         // seconds of each sound kept at most
+    bool reu = false;                     // every sound plays from an REU image, not only one too long for memory
+    bool diskImage = false;               // the programs go on a disk image, which carries no REU image
 };
 
-/// Makes the program file for the bytes of the input file name. Prints one line: what the program shows or
-/// plays, or why there is none; returns kPackDone or the exit code of the failure.
+/// A program file, and the image of the RAM expansion unit (REU) that it plays its sound from, if it needs one.
+struct PackedInput {
+    std::vector<std::uint8_t> program;
+    std::vector<std::uint8_t> reuImage;
+};
+
+/// Makes the program file for the bytes of the input file name: a sound that the memory does not hold plays
+/// from an REU image. Prints one line: what the program shows or plays, or why there is none; returns
+/// kPackDone or the exit code of the failure.
 int packInput(const std::string& name, const std::vector<std::uint8_t>& bytes, const PackSettings& settings,
-              std::vector<std::uint8_t>& program);
+              PackedInput& packed);
 
 }  // namespace zov

@@ -36,4 +36,14 @@ std::size_t mostSampleBytes(int bits);
 /// The program file. The rate lies within the player's range and the bytes are not more than fit.
 std::vector<std::uint8_t> soundProgram(const SoundSamples& sound);
 
+/// A sound played from a RAM expansion unit (REU): the program and the unit's image (formats/reu_sound.h).
+struct ReuSoundPackage {
+    std::vector<std::uint8_t> program;
+    std::vector<std::uint8_t> reuImage;
+};
+
+/// The package of a sound whose rate lies within the player's range and whose bytes are not more than the
+/// largest unit holds (mostReuSoundBytes()).
+ReuSoundPackage reuSoundPackage(const SoundSamples& sound);
+
 }  // namespace zov

@@ -23,14 +23,16 @@ const char* const kDescription =
     "  raw 2-bit track     -> the same, with --rate HZ (a raw track has no header)\n"
     "OUTPUT is NAME.prg, a program file for one INPUT (LOAD\"NAME\",8 and RUN, or an emulator's autostart),\n"
     "or NAME.d64, a 35-track disk image with one program per INPUT, named after it, in the order given\n"
-    "(LOAD\"*\",8 loads the first; written by the cc1541 program).";
+    "(LOAD\"*\",8 loads the first; written by the cc1541 program). A sound longer than the memory holds\n"
+    "(or any sound with --reu) plays from a RAM expansion unit: NAME.prg comes with NAME.reu, the unit's\n"
+    "image, of the smallest standard size that holds it (128 KiB to 16 MiB), both written or neither.";
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 an INPUT unreadable, of no kind vicpack packs, malformed or\n"
     "without samples; 3 OUTPUT exists (without --force), is a directory or another kind of non-regular file,\n"
-    "or is an INPUT; 4 OUTPUT could not be written (nothing is left behind) or cc1541 failed; 5 a sound\n"
-    "longer than the machine's memory holds (the seconds that fit are printed) or at a rate the player\n"
-    "cannot keep.";
+    "or is an INPUT (and the same of NAME.reu); 4 OUTPUT could not be written (nothing is left behind) or\n"
+    "cc1541 failed; 5 a sound longer than the largest REU holds, or than the memory holds on a .d64 (the\n"
+    "seconds that fit are printed), or at a rate the player cannot keep.";
 
 int refuse(const std::string& problem) { return refuseCommandLine(kProgram, problem, kPackBadCommandLine); }
 
@@ -63,6 +65,7 @@ void defineOptions(CLI::App& app, VicpackOptions& options) {
     app.add_option("--length", options.settings.length, "Keep at most this many seconds of each sound")
         ->option_text("SECONDS")
         ->check(positiveFinite());
+    app.add_flag("--reu", options.settings.reu, "A sound plays from NAME.reu even when it fits into memory");
     app.add_flag("--force", options.force, "Overwrite an existing OUTPUT");
 }
 
@@ -75,32 +78,37 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
-bool isDiskImage(const std::string& output) { return lowerExtension(output) == ".d64"; }
+/// NAME.reu beside NAME.prg, its extension in the case of the program's.
+std::string reuImageName(const std::string& program) {
+    const bool upper = program.compare(program.size() - 4, 4, ".PRG") == 0;
+    return program.substr(0, program.size() - 4) + (upper ? ".REU" : ".reu");
+}
 
-/// OUTPUT may be written: it does not exist, or --force allows replacing the file, which is no INPUT.
-int checkOutput(const VicpackOptions& options) {
-    const std::string refusal = outputRefusal(fileSystem(), options.output, options.inputs, options.force,
+/// An output may be written: it does not exist, or --force allows replacing the file, which is no INPUT.
+int checkOutput(const VicpackOptions& options, const std::string& output) {
+    const std::string refusal = outputRefusal(fileSystem(), output, options.inputs, options.force,
                                               {"OUTPUT names the file to write", "the INPUT {input}; the programs go to another file"});
     if (refusal.empty()) return kPackDone;
     out() << refusal << eol;
     return kPackOutputRefused;
 }
 
-int packAll(const VicpackOptions& options, std::vector<std::vector<std::uint8_t>>& programs) {
+int packAll(const VicpackOptions& options, std::vector<PackedInput>& packed) {
     for (const std::string& input : options.inputs) {
-        std::vector<std::uint8_t> bytes, program;
+        std::vector<std::uint8_t> bytes;
         if (!readWholeFile(fileSystem(), input, bytes)) {
             out() << "Couldn't read " << input << eol;
             return kPackUnusableInput;
         }
-        if (int exit = packInput(input, bytes, options.settings, program); exit != kPackDone) return exit;
-        programs.push_back(std::move(program));
+        PackedInput one;
+        if (int exit = packInput(input, bytes, options.settings, one); exit != kPackDone) return exit;
+        packed.push_back(std::move(one));
     }
     return kPackDone;
 }
 
-int writeOutput(const std::string& output, const std::vector<std::uint8_t>& bytes) {
-    std::string problem = writeWholeFileInPlace(fileSystem(), output, bytes);
+int writeOutputs(const std::vector<WholeFile>& outputs) {
+    std::string problem = writeWholeFilesInPlace(fileSystem(), outputs);
     if (problem.empty()) return kPackDone;
     out() << problem << eol;
     return kPackWriteFailed;
@@ -108,26 +116,38 @@ int writeOutput(const std::string& output, const std::vector<std::uint8_t>& byte
 
 unsigned long blocks(std::size_t bytes) { return static_cast<unsigned long>((bytes + 253) / 254); }
 
-int writeProgram(const std::string& output, const std::vector<std::uint8_t>& program) {
-    if (int exit = writeOutput(output, program); exit != kPackDone) return exit;
-    out() << output << ": a program of " << static_cast<unsigned long>(program.size()) << " bytes (" << blocks(program.size())
-          << " blocks); on the machine LOAD it with ,8 and RUN it" << eol;
+/// NAME.prg, and NAME.reu with it when the program plays from one: both or neither.
+int writeProgram(const VicpackOptions& options, const PackedInput& packed) {
+    std::vector<WholeFile> outputs{{options.output, packed.program}};
+    const std::string reuImage = reuImageName(options.output);
+    if (!packed.reuImage.empty()) {
+        if (int exit = checkOutput(options, reuImage); exit != kPackDone) return exit;
+        outputs.push_back({reuImage, packed.reuImage});
+    }
+    if (int exit = writeOutputs(outputs); exit != kPackDone) return exit;
+    out() << options.output << ": a program of " << static_cast<unsigned long>(packed.program.size()) << " bytes ("
+          << blocks(packed.program.size()) << " blocks); on the machine LOAD it with ,8 and RUN it" << eol;
+    if (!packed.reuImage.empty()) {
+        const unsigned long kib = static_cast<unsigned long>(packed.reuImage.size() / 1024);
+        out() << reuImage << ": the REU image it plays from; before RUN set the REU's size to " << kib
+              << " KiB and load this image into it" << eol;
+    }
     return kPackDone;
 }
 
-int writeDisk(const VicpackOptions& options, const std::vector<std::vector<std::uint8_t>>& programs) {
+int writeDisk(const VicpackOptions& options, const std::vector<PackedInput>& programs) {
     std::vector<std::string> names;
     for (const std::string& input : options.inputs) names.push_back(diskFileName(input));
     names = uniqueDiskNames(names);
     std::vector<DiskProgram> disk;
-    for (std::size_t i = 0; i < programs.size(); ++i) disk.push_back({names[i], programs[i]});
+    for (std::size_t i = 0; i < programs.size(); ++i) disk.push_back({names[i], programs[i].program});
     std::vector<std::uint8_t> image;
     std::string problem;
     if (!makeDiskImage(diskFileName(options.output), disk, image, problem)) {
         out() << options.output << ": " << problem << eol;
         return kPackWriteFailed;
     }
-    if (int exit = writeOutput(options.output, image); exit != kPackDone) return exit;
+    if (int exit = writeOutputs({{options.output, image}}); exit != kPackDone) return exit;
     std::string list;
     for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
     out() << options.output << ": " << static_cast<unsigned long>(names.size()) << (names.size() == 1 ? " program" : " programs")
@@ -148,16 +168,19 @@ std::optional<int> parseVicpackCommandLine(const std::vector<std::string>& args,
         return refuse("OUTPUT ends in .prg (a program file) or .d64 (a disk image), not '" + options.output + "'");
     if (extension == ".prg" && options.inputs.size() > 1)
         return refuse("a .prg OUTPUT holds one program; several INPUTs go on a .d64 disk image");
+    options.settings.diskImage = extension == ".d64";
+    if (options.settings.diskImage && options.settings.reu)
+        return refuse("--reu writes NAME.prg with its REU image NAME.reu; a .d64 disk image carries none");
     return std::nullopt;
 }
 
 int runVicpack(const std::vector<std::string>& args) {
     VicpackOptions options;
     if (std::optional<int> exit = parseVicpackCommandLine(args, options)) return *exit;
-    if (int exit = checkOutput(options); exit != kPackDone) return exit;
-    std::vector<std::vector<std::uint8_t>> programs;
-    if (int exit = packAll(options, programs); exit != kPackDone) return exit;
-    return isDiskImage(options.output) ? writeDisk(options, programs) : writeProgram(options.output, programs.front());
+    if (int exit = checkOutput(options, options.output); exit != kPackDone) return exit;
+    std::vector<PackedInput> packed;
+    if (int exit = packAll(options, packed); exit != kPackDone) return exit;
+    return options.settings.diskImage ? writeDisk(options, packed) : writeProgram(options, packed.front());
 }
 
 }  // namespace zov

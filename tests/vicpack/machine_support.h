@@ -73,6 +73,12 @@ struct SoundMatch {
     double start = 0;          // seconds into the recording where the sound starts
     double rms = 0;            // of the recording while the sound plays, as a share of full scale
     double recordedSeconds = 0, soundSeconds = 0;  // from the first to the last loud moment of each
+    // Each quarter second of the sound set against the recording near the whole's alignment (the
+    // emulator's recording keeps its rate to about 0.1 ms over half a minute, not exactly): the SNR of the
+    // one followed least well, and the largest move of the alignment from one quarter to the next, which a
+    // sample lost or played twice shows.
+    double worstStretchSnr = 0;  // dB
+    double largestShift = 0;     // seconds
 };
 
 /// The signal less its mean over about 20 ms around each point: what is left of it above some 20 Hz.
@@ -103,10 +109,27 @@ inline double loudSpan(const std::vector<double>& x, double rate) {
     return first <= last ? static_cast<double>(last - first + 1) / 100 : 0;
 }
 
+/// The SNR in dB of the samples from..to of the means against the target, with one gain and offset fitted:
+/// the variance that gain × target explains against what is left.
+inline double fittedSnr(const std::vector<double>& target, const std::vector<double>& means, std::size_t from,
+                        std::size_t to) {
+    double sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
+    for (std::size_t k = from; k < to; ++k) {
+        sx += target[k], sy += means[k], sxx += target[k] * target[k], sxy += target[k] * means[k];
+        syy += means[k] * means[k];
+    }
+    const double count = static_cast<double>(to - from), vx = sxx - sx * sx / count, vy = syy - sy * sy / count;
+    const double cxy = sxy - sx * sy / count;
+    if (vx <= 0 || vy <= 0 || cxy <= 0) return -1e9;
+    const double fitted = cxy * cxy / vx;
+    return 10 * std::log10(fitted / std::max(vy - fitted, 1e-9));
+}
+
 /// Compares a recording at recordingRate with the sound's samples as the machine plays them, one every
 /// 1 / playedRate seconds: for a rate factor and a start, the recording's mean over each sample's time is
 /// set against the sample (both without their drift below 20 Hz), with one gain and offset fitted. The
-/// rate factor and start that match best are searched from coarse to fine.
+/// rate factor and start that match best are searched from coarse to fine; then each quarter second of the
+/// sound is set against the recording on its own, so that a stretch played wrongly shows even in a long sound.
 inline SoundMatch matchSound(const std::vector<std::int16_t>& recording, double recordingRate,
                              const std::vector<std::int16_t>& sound, double playedRate) {
     std::vector<double> rec(recording.begin(), recording.end()), ref(sound.begin(), sound.end());
@@ -116,26 +139,26 @@ inline SoundMatch matchSound(const std::vector<std::int16_t>& recording, double 
     const std::vector<double> target = withoutDrift(ref, window);
     const std::size_t n = ref.size();
 
-    auto snrAt = [&](double factor, double start) {
+    // The recording's means over the times of count samples from the first (without their drift), or
+    // nothing when the sound would reach beyond the recording.
+    auto meansAt = [&](double factor, double start, std::size_t first, std::size_t count) {
         const double period = recordingRate / (playedRate * factor);
-        if (start < 0 || start + period * static_cast<double>(n) >= static_cast<double>(rec.size())) return -1e9;
-        std::vector<double> means(n);
-        for (std::size_t k = 0; k < n; ++k) {
-            auto from = static_cast<std::size_t>(std::lround(start + period * static_cast<double>(k)));
-            auto to = static_cast<std::size_t>(std::lround(start + period * static_cast<double>(k + 1)));
+        if (start < 0 || start + period * static_cast<double>(n) >= static_cast<double>(rec.size()))
+            return std::vector<double>();
+        std::vector<double> means(count);
+        for (std::size_t k = 0; k < count; ++k) {
+            auto from = static_cast<std::size_t>(std::lround(start + period * static_cast<double>(first + k)));
+            auto to = static_cast<std::size_t>(std::lround(start + period * static_cast<double>(first + k + 1)));
             means[k] = (sums[to] - sums[from]) / static_cast<double>(std::max<std::size_t>(to - from, 1));
         }
-        means = withoutDrift(means, window);
-        double sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
-        for (std::size_t k = 0; k < n; ++k) {
-            sx += target[k], sy += means[k], sxx += target[k] * target[k], sxy += target[k] * means[k];
-            syy += means[k] * means[k];
-        }
-        const double count = static_cast<double>(n), vx = sxx - sx * sx / count, vy = syy - sy * sy / count;
-        const double cxy = sxy - sx * sy / count;
-        if (vx <= 0 || vy <= 0 || cxy <= 0) return -1e9;
-        const double fitted = cxy * cxy / vx;  // the variance that gain × sound explains
-        return 10 * std::log10(fitted / std::max(vy - fitted, 1e-9));
+        return withoutDrift(means, window);
+    };
+    // Searching every start with the whole of a long sound takes long: the coarse search sets its first
+    // seconds against the recording.
+    std::size_t compared = n;
+    auto snrAt = [&](double factor, double start) {
+        std::vector<double> means = meansAt(factor, start, 0, compared);
+        return means.empty() ? -1e9 : fittedSnr(target, means, 0, compared);
     };
 
     SoundMatch best;
@@ -156,7 +179,10 @@ inline SoundMatch matchSound(const std::vector<std::int16_t>& recording, double 
     // millisecond off: the rates are searched within 2 ms of it.
     const double latest = static_cast<double>(rec.size()) - recordingRate / playedRate * static_cast<double>(n);
     const double quarter = recordingRate / 4000;
+    compared = std::min(n, static_cast<std::size_t>(5 * playedRate));
     search(1.0, 1.0, 1.0, 0, latest, quarter);
+    compared = n;
+    best.snr = snrAt(best.rateFactor, best.start);
     search(0.998, 1.002, 0.0002, best.start - 8 * quarter, best.start + 8 * quarter, 2);
     search(best.rateFactor - 0.0002, best.rateFactor + 0.0002, 0.00001, best.start - 4, best.start + 4, 1);
     search(best.rateFactor - 0.00001, best.rateFactor + 0.00001, 0.000001, best.start - 2, best.start + 2, 1);
@@ -170,6 +196,24 @@ inline SoundMatch matchSound(const std::vector<std::int16_t>& recording, double 
     best.rms = std::sqrt(squares / static_cast<double>(std::max<std::size_t>(played.size(), 1))) / 32768;
     best.recordedSeconds = loudSpan(withoutDrift(rec, static_cast<std::size_t>(recordingRate / 50)), recordingRate);
     best.soundSeconds = loudSpan(target, playedRate);
+    // Each quarter second with a margin for the drift's removal, at starts within 1 ms of the whole's (a
+    // tone repeats itself: further off, a stretch may match its own period).
+    const std::size_t stretch = static_cast<std::size_t>(playedRate / 4);
+    best.worstStretchSnr = 1e9;
+    double lastShift = 0;
+    for (std::size_t from = window; from + stretch + window <= n; from += stretch) {
+        double stretchSnr = -1e9, shift = 0;
+        for (double moved = -recordingRate / 1000; moved <= recordingRate / 1000; moved += 1) {
+            std::vector<double> means = meansAt(best.rateFactor, best.start + moved, from - window, stretch + 2 * window);
+            if (means.empty()) continue;
+            std::vector<double> part(target.begin() + static_cast<long>(from - window), target.begin() + static_cast<long>(from + stretch + window));
+            double snr = fittedSnr(part, means, window, window + stretch);
+            if (snr > stretchSnr) stretchSnr = snr, shift = moved;
+        }
+        best.worstStretchSnr = std::min(best.worstStretchSnr, stretchSnr);
+        if (from > window) best.largestShift = std::max(best.largestShift, std::abs(shift - lastShift) / recordingRate);
+        lastShift = shift;
+    }
     best.start /= recordingRate;
     return best;
 }

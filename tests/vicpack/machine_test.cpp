@@ -12,7 +12,9 @@
 #include "vicview/view_test_support.h"
 
 #include <array>
+#include <cmath>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -230,6 +232,161 @@ TEST_F(MachineRun, SpeechIsHeardOnBothChipModelsAndFollowsTheSound) {
         EXPECT_GE(match.rms, 0.03) << chip;
         EXPECT_NEAR(match.recordedSeconds / match.soundSeconds, 1.0, 0.02) << chip;
     }
+}
+
+/// A tune of the given length at 7812 Hz: a note of two partials every quarter second, its pitch from a
+/// fixed walk over two octaves, so that a stretch played from the wrong place or at the wrong time differs
+/// from the sound everywhere. Unsigned samples of the given width, packed as a ZOV sound file holds them.
+Bytes tuneSamples(int bits, double seconds) {
+    const double rate = 7812, top = (1 << bits) - 1;
+    const auto count = static_cast<std::size_t>(seconds * rate);
+    std::vector<int> levels(count);
+    unsigned walk = 12345;
+    double frequency = 0, phase = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % static_cast<std::size_t>(rate / 4) == 0) {
+            walk = walk * 1103515245u + 12345u;
+            frequency = 150 * std::pow(2.0, static_cast<double>((walk >> 16) % 24) / 12);
+        }
+        phase += 2 * M_PI * frequency / rate;
+        const double value = 0.5 + 0.45 * (0.7 * std::sin(phase) + 0.3 * std::sin(2 * phase + 0.5));
+        levels[i] = static_cast<int>(std::lround(value * top));
+    }
+    Bytes bytes;
+    for (std::size_t i = 0; i < count; i += 8 / bits)
+        bytes.push_back(static_cast<std::uint8_t>(bits == 8 ? levels[i] : levels[i] | (i + 1 < count ? levels[i + 1] : 0) << 4));
+    return bytes;
+}
+
+TEST_F(MachineRun, ASoundLongerThanTheMemoryPlaysFromItsReuImageOnBothChipModels) {
+    // 25 s: 8-bit samples at 7812 Hz fill the memory in about 6 s, 4-bit ones in about 13 s.
+    struct Run {
+        int bits, model;
+        std::string name;
+        std::unique_ptr<Child> emulator;
+    };
+    std::vector<Run> runs;
+    std::map<int, WaveContent> sounds;
+    for (int bits : {8, 4}) {
+        const std::string tune = "/tune" + std::to_string(bits);
+        putMemory(tune + ".zov", zovSound(bits, 7812, tuneSamples(bits, 25)));
+        ASSERT_EQ(vicview(tune + ".zov " + tune + "_check.wav"), kViewDone) << console.output();
+        sounds[bits] = decodeWave(memoryFile(tune + "_check.wav"));
+        ASSERT_TRUE(sounds[bits].valid);
+        ASSERT_EQ(vicpack(tune + ".zov " + tune + ".prg"), kPackDone) << console.output();
+        const std::string program = export_(tune + ".prg", tune.substr(1) + ".prg");
+        const std::string unit = export_(tune + ".reu", tune.substr(1) + ".reu");
+        const std::string kib = std::to_string(memoryFile(tune + ".reu").size() / 1024);
+        EXPECT_NE(console.output().find(" " + kib + " KiB"), std::string::npos) << console.output();
+        const double seconds = static_cast<double>(sounds[bits].samples.size()) / sounds[bits].rate;
+        const long cycles = static_cast<long>((3.2 + seconds + 0.8) * kMachineClock);
+        for (int model = 0; model < 2; ++model) {
+            const std::string name = "tune" + std::to_string(bits) + "_model" + std::to_string(model);
+            runs.push_back({bits, model, name, testing::startCommand(
+                testing::machineRun(cycles, {"-reu", "-reusize", kib, "-reuimage", unit, "-soundbufsize", "1000", "-sounddev",
+                                             "wav", "-soundarg", folder.path(name + ".wav"), "-sidmodel",
+                                             std::to_string(model), "-autostart", program}),
+                folder.path(name + ".log"))});
+        }
+    }
+    // The machine has two cores: the recordings are matched side by side.
+    std::vector<std::future<testing::SoundMatch>> matches;
+    for (const Run& run : runs) {
+        EXPECT_EQ(testing::finishCommand(run.emulator), 1) << "see " << run.name << ".log";
+        matches.push_back(std::async(std::launch::async, [this, &run, &sounds] {
+            WaveContent recording = decodeWave(realFile(run.name + ".wav"));
+            if (!recording.valid || recording.channels != 1) return testing::SoundMatch{};
+            const WaveContent& sound = sounds.at(run.bits);
+            return testing::matchSound(recording.samples, recording.rate, sound.samples, playedRate(sound.rate));
+        }));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const Run& run = runs[i];
+        const WaveContent& sound = sounds[run.bits];
+        const testing::SoundMatch match = matches[i].get();
+        const std::string chip = run.model == 0 ? "6581" : "8580";
+        std::cout << run.bits << "-bit samples from the REU, SID " << chip << ": SNR " << formatted("%.2f", match.snr)
+                  << " dB (worst quarter second " << formatted("%.2f", match.worstStretchSnr) << " dB, shifts up to "
+                  << formatted("%.3f", 1000 * match.largestShift) << " ms), RMS "
+                  << formatted("%.1f", 100 * match.rms) << " % of full scale, " << formatted("%.3f", match.recordedSeconds)
+                  << " s heard of " << formatted("%.3f", match.soundSeconds) << " s, rate factor "
+                  << formatted("%.6f", match.rateFactor) << "\n";
+        RecordProperty("snr_reu" + std::to_string(run.bits) + "_" + chip, formatted("%.2f", match.snr));
+        EXPECT_GE(match.snr, 8.0) << run.name;
+        // A single 32-byte piece left out of the ring brings its quarter second down to about 12 dB.
+        EXPECT_GE(match.worstStretchSnr, 15.0) << run.name << ": a stretch of the sound was played wrongly";
+        EXPECT_LT(match.largestShift, 0.5 / sound.rate) << run.name << ": a sample was lost or played twice";
+        EXPECT_GE(match.rms, 0.03) << run.name;
+        EXPECT_NEAR(match.recordedSeconds / match.soundSeconds, 1.0, 0.02) << run.name;
+    }
+}
+
+/// The first and the last pixel row in which two screenshots differ; (height, -1) when they do not.
+std::pair<int, int> differingRows(const RgbImage& a, const RgbImage& b) {
+    int top = a.height(), bottom = -1;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+            if (!(a.at(x, y) == b.at(x, y))) top = std::min(top, y), bottom = std::max(bottom, y);
+    return {top, bottom};
+}
+
+TEST_F(MachineRun, WithoutItsReuImageTheProgramSaysWhichUnitItNeedsAndAKeyEndsTheSound) {
+    putMemory("/tune.zov", zovSound(8, 7812, tuneSamples(8, 25)));
+    putMemory("/other.zov", zovSound(8, 7812, tuneSamples(8, 24)));
+    ASSERT_EQ(vicpack("/tune.zov /tune.prg"), kPackDone) << console.output();
+    ASSERT_EQ(vicpack("/other.zov /other.prg"), kPackDone) << console.output();
+    const std::string program = export_("/tune.prg", "tune.prg"), unit = export_("/tune.reu", "tune.reu");
+    const std::string other = export_("/other.reu", "other.reu");
+    ASSERT_EQ(memoryFile("/other.reu").size(), memoryFile("/tune.reu").size()) << "an image the unit takes";
+    // What BASIC shows after 10 PRINT"...": the line the program prints; and after a program that only returns.
+    const std::string line = "NO REU IMAGE OF THIS SOUND (256 KB)";
+    Bytes print{0x01, 0x08, 0, 0, 0x0A, 0x00, 0x99, '"'};
+    print.insert(print.end(), line.begin(), line.end());
+    print.insert(print.end(), {'"', 0x00});
+    print[2] = static_cast<std::uint8_t>(0x0801 + print.size() - 2);  // the link to the end of the program
+    print[3] = 0x08;
+    print.insert(print.end(), {0x00, 0x00});
+    folder.save("print.prg", TempTree::Bytes(print.begin(), print.end()));
+    folder.save("return.prg", {0x01, 0x08, 0x0B, 0x08, 0x0A, 0x00, 0x9E, '2', '0', '6', '1', 0x00, 0x00, 0x00, 0x60});
+    // Keys typed while the sound plays: the first ends it.
+    const std::vector<std::string> keys{"-keybuf", std::string(30, ' ')};
+    const std::vector<std::string> withUnit{"-reu", "-reusize", "256", "-reuimage", unit};
+    const std::map<std::string, std::vector<std::string>> runs{
+        {"none", {"-autostart", program}},
+        {"other", {"-reu", "-reusize", "256", "-reuimage", other, "-autostart", program}},
+        {"printed", {"-autostart", folder.path("print.prg")}},
+        {"key", {withUnit[0], withUnit[1], withUnit[2], withUnit[3], withUnit[4], keys[0], keys[1], "-autostart", program}},
+        {"playing", {withUnit[0], withUnit[1], withUnit[2], withUnit[3], withUnit[4], "-autostart", program}},
+        {"returned", {keys[0], keys[1], "-autostart", folder.path("return.prg")}}};
+    std::map<std::string, std::unique_ptr<Child>> started;
+    for (const auto& [name, extra] : runs) {
+        std::vector<std::string> args = testing::machineRun(8000000, {"-warp", "-exitscreenshot", folder.path(name + ".png")});
+        args.insert(args.end(), extra.begin(), extra.end());
+        started[name] = testing::startCommand(args, folder.path(name + ".log"));
+    }
+    std::map<std::string, RgbImage> shots;
+    for (const auto& [name, emulator] : started) {
+        EXPECT_EQ(testing::finishCommand(emulator), 1) << "see " << name << ".log";
+        shots[name] = decodePng(realFile(name + ".png"));
+        ASSERT_GT(shots[name].width(), 0) << name;
+    }
+    // Text rows after the start: a blank one, the banner's two, a blank one, READY., RUN; then what the
+    // program printed, READY. and the cursor's row, where the keys that no program took are typed.
+    const int runRow = 5;
+    // Without the unit, and with another sound's image in it, the program prints the line and returns: the
+    // screens may differ from BASIC's only in the cursor's row.
+    for (const char* name : {"none", "other"}) {
+        auto [top, bottom] = differingRows(shots[name], shots["printed"]);
+        EXPECT_LT(bottom - top, 8) << name << ": rows " << top << " to " << bottom;
+        EXPECT_GE(top, kBorderTop + (runRow + 4) * 8) << name << ": the line and READY. are BASIC's";
+    }
+    // Eight seconds in, the sound plays on with the screen off (one colour) unless a key ended it.
+    const RgbImage& playing = shots["playing"];
+    for (int y = 0; y < playing.height(); ++y)
+        for (int x = 0; x < playing.width(); ++x) ASSERT_TRUE(playing.at(x, y) == playing.at(0, 0)) << x << ", " << y;
+    auto [top, bottom] = differingRows(shots["key"], shots["returned"]);
+    EXPECT_LT(bottom - top, 8) << "rows " << top << " to " << bottom;
+    EXPECT_GE(top, kBorderTop + (runRow + 2) * 8) << "the lines up to READY. are BASIC's";
 }
 
 TEST_F(MachineRun, ADiskWithTwoPicturesAndASoundStartsWithTheFirstPicture) {

@@ -149,23 +149,79 @@ TEST_F(PackRun, TheSoundProgramsSamplesEndOnAPageAndItsTablesFollowTheModels) {
     }
 }
 
-TEST_F(PackRun, ASoundLongerThanTheMemoryIsRefusedWithTheSecondsThatFit) {
+/// The seconds that a refusal's line says fit: the word before " s fit".
+std::string secondsThatFit(const std::string& line) {
+    std::size_t fit = line.find(" s fit");
+    if (fit == std::string::npos) return "";
+    std::size_t from = line.rfind(' ', fit - 1) + 1;
+    return line.substr(from, fit - from);
+}
+
+/// vicpack's disk images with a stand-in for cc1541 on the in-memory disk.
+class DiskRun : public PackRun {
+protected:
+    MemoryPrograms programs{fs};
+    PlatformOverride withPrograms{nullptr, nullptr, &programs};
+
+    /// What is on the disk besides the inputs: no output, no passing file, no temporary directory.
+    std::vector<std::string> leftBehind() {
+        std::vector<std::string> names, left;
+        fs.list("/", names);
+        for (const std::string& name : names)
+            if (name != "a.bin" && name != "tone.zov" && name != "tmp") left.push_back(name);
+        fs.list("/tmp", names);
+        for (const std::string& name : names) left.push_back("tmp/" + name);
+        return left;
+    }
+};
+
+TEST_F(DiskRun, ASoundLongerThanTheMemoryPlaysFromAnReuImageButIsRefusedOnADisk) {
+    programs.add("cc1541", [](MemoryPrograms::Run& cc1541, MemoryFileSystem& files) {
+        files.addFile(cc1541.args.back(), MemoryFileSystem::Bytes(174848, 0));
+        return 0;
+    });
     put("/long.zov", zovSound(8, 7812, Bytes(60000, 128)));
-    EXPECT_EQ(run("/long.zov /long.prg"), kPackTooLarge);
-    std::size_t fit = output().find(" s fit");
-    ASSERT_NE(fit, std::string::npos) << output();
-    std::string seconds = output().substr(output().rfind(' ', fit - 1) + 1, fit - output().rfind(' ', fit - 1) - 1);
+    EXPECT_EQ(run("/long.zov /long.d64"), kPackTooLarge);
     EXPECT_EQ(std::count(output().begin(), output().end(), '\n'), 1);
-    EXPECT_EQ(run("/long.zov /long.prg --length " + seconds), kPackDone) << output();
-    EXPECT_LE(file("/long.prg").size() + 0x0801 - 2, 0xD000u);
-    EXPECT_EQ(run("/long.zov /longer.prg --length " + std::to_string(std::atof(seconds.c_str()) + 0.05)), kPackTooLarge);
+    EXPECT_NE(output().find("a .prg OUTPUT plays it all from an REU image"), std::string::npos) << output();
+    const std::string seconds = secondsThatFit(output());
+    ASSERT_FALSE(seconds.empty()) << output();
+    EXPECT_EQ(run("/long.zov /long.d64 --length " + seconds), kPackDone) << output();
+    EXPECT_EQ(run("/long.zov /longer.d64 --length " + std::to_string(std::atof(seconds.c_str()) + 0.05)), kPackTooLarge);
     EXPECT_EQ(run("/long.zov /short.prg --length 0.00001"), kPackUnusableInput);
 
-    put("/fast.zov", zovSound(4, 11025, Bytes(100, 0x88)));
-    EXPECT_EQ(run("/fast.zov /fast.prg"), kPackTooLarge);
-    EXPECT_NE(output().find("not 11025 Hz"), std::string::npos);
-    put("/fast8.zov", zovSound(8, 11025, Bytes(100, 0x80)));
-    EXPECT_EQ(run("/fast8.zov /fast8.prg"), kPackDone) << output();
+    // An REU image that is there already is kept without --force, and so is the program then.
+    put("/long.reu", Bytes{1, 2, 3});
+    EXPECT_EQ(run("/long.zov /long.prg"), kPackOutputRefused);
+    EXPECT_NE(output().find("\n/long.reu: exists; --force overwrites it\n"), std::string::npos) << output();
+    EXPECT_EQ(fs.kind("/long.prg"), PathKind::Missing);
+    // When the image cannot be written, neither file is left.
+    fs.failAt(FileOp::Write, fs.calls(FileOp::Write) + 1);
+    EXPECT_EQ(run("/long.zov /long.prg --force"), kPackWriteFailed);
+    EXPECT_EQ(fs.kind("/long.prg"), PathKind::Missing);
+    EXPECT_EQ(file("/long.reu"), (Bytes{1, 2, 3}));
+    fs.failAt(FileOp::Write, -1);
+    ASSERT_EQ(run("/long.zov /long.prg --force"), kPackDone) << output();
+    EXPECT_EQ(file("/long.reu").size(), 128u * 1024);
+    EXPECT_NE(output().find("/long.reu: the REU image it plays from; before RUN set the REU's size to 128 KiB"),
+              std::string::npos) << output();
+
+    // --reu puts a sound that fits into an image too; a disk image carries none.
+    put("/short.zov", zovSound(4, 7812, Bytes(3000, 0x77)));
+    ASSERT_EQ(run("/short.zov /SHORT.PRG --reu"), kPackDone) << output();
+    EXPECT_EQ(file("/SHORT.REU").size(), 128u * 1024);
+    EXPECT_EQ(run("/short.zov /short.d64 --reu"), kPackBadCommandLine);
+}
+
+TEST_F(PackRun, ASoundLongerThanTheLargestReuHoldsIsRefusedWithTheSecondsThatFit) {
+    put("/huge.zov", zovSound(8, 12000, Bytes(16 * 1024 * 1024, 0x80)));
+    EXPECT_EQ(run("/huge.zov /huge.prg"), kPackTooLarge);
+    EXPECT_EQ(std::count(output().begin(), output().end(), '\n'), 1);
+    const std::string seconds = secondsThatFit(output());
+    ASSERT_FALSE(seconds.empty()) << output();
+    EXPECT_EQ(run("/huge.zov /huge.prg --length " + std::to_string(std::atof(seconds.c_str()) + 0.01)), kPackTooLarge);
+    ASSERT_EQ(run("/huge.zov /huge.prg --length " + seconds), kPackDone) << output();
+    EXPECT_EQ(file("/huge.reu").size(), 16u * 1024 * 1024);
 }
 
 TEST_F(PackRun, ADiskHoldsOneProgramPerInputInOrderNamedAfterIt) {
@@ -197,24 +253,6 @@ TEST_F(PackRun, ADiskHoldsOneProgramPerInputInOrderNamedAfterIt) {
         EXPECT_EQ(disk[i].bytes, file("/one.prg")) << names[i];
     }
 }
-
-/// vicpack's disk images with a stand-in for cc1541 on the in-memory disk.
-class DiskRun : public PackRun {
-protected:
-    MemoryPrograms programs{fs};
-    PlatformOverride withPrograms{nullptr, nullptr, &programs};
-
-    /// What is on the disk besides the inputs: no output, no passing file, no temporary directory.
-    std::vector<std::string> leftBehind() {
-        std::vector<std::string> names, left;
-        fs.list("/", names);
-        for (const std::string& name : names)
-            if (name != "a.bin" && name != "tone.zov" && name != "tmp") left.push_back(name);
-        fs.list("/tmp", names);
-        for (const std::string& name : names) left.push_back("tmp/" + name);
-        return left;
-    }
-};
 
 TEST_F(DiskRun, Cc1541MissingFailingOrMeetingAFullDiskLeavesNothingBehind) {
     put("/a.bin", fullBitmapFile());
