@@ -5,11 +5,13 @@
 // with one line saying why, where x128 is not on the PATH.
 #include "machine_support.h"
 
+#include "formats/little_endian.h"
 #include "formats/reu_stream.h"
 #include "formats/zovf_stream.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/picture_files.h"
 #include "support/temp_tree.h"
+#include "stream_settings.h"
 #include "vicpack/stream_program.h"
 #include "vicview/view_test_support.h"
 
@@ -85,6 +87,11 @@ struct PlayedStream {
     RgbImage shot;
 };
 
+/// BASIC's screen after a program that only returns; the player must leave the same.
+TempTree::Bytes plainReturnProgram() {
+    return {0x01, 0x1C, 0x0B, 0x1C, 0x0A, 0x00, 0x9E, '7', '1', '8', '1', 0x00, 0x00, 0x00, 0x60};
+}
+
 class StreamOnMachine : public ::testing::Test {
 protected:
     MemoryFileSystem fs;
@@ -137,38 +144,176 @@ protected:
         folder.save("clip.prg", TempTree::Bytes(package.program.begin(), package.program.end()));
     }
 
-    /// Runs the program on x128 with a fresh copy of the REU image for a number of cycles (warped unless
-    /// more says otherwise); the record the player left in the image and the screenshot at the end.
-    PlayedStream run(const std::string& name, long cycles, const std::vector<std::string>& more = {"-warp"}) {
+    /// The frame numbers of the stream's frames, in order.
+    std::vector<std::uint32_t> streamFrames() const {
+        std::vector<StreamPacket> packets;
+        FileProblem problem;
+        EXPECT_TRUE(readStreamPackets(stream, info, packets, problem));
+        std::vector<std::uint32_t> numbers;
+        for (const StreamPacket& packet : packets)
+            if (packet.kind == PacketKind::FirstVideo) numbers.push_back(packet.frameNumber);
+        return numbers;
+    }
+
+    /// The player's clock on a PAL machine, from the program's settings: ticks a second and per picture.
+    double ticksPerSecond() const {
+        return kPalClock / (readLe16(&package.program[StreamSettings::periodPal.offset]) + 1);
+    }
+    std::uint32_t ticksPerPicture() const { return readLe16(&package.program[StreamSettings::frameTicksPal.offset]); }
+
+    /// Starts the program on x128 with a fresh copy of the REU image for a number of cycles, warped unless
+    /// more says otherwise; the run's files are named after it.
+    pid_t start(const std::string& name, long cycles, const std::vector<std::string>& more = {"-warp"},
+                bool withUnit = true) {
         folder.save(name + ".reu", TempTree::Bytes(package.reuImage.begin(), package.reuImage.end()));
-        std::vector<std::string> args = testing::machineRun(
-            cycles, {"-reu", "-reusize", std::to_string(package.reuImage.size() / 1024), "-reuimage", folder.path(name + ".reu"),
-                     "-reuimagerw", "-exitscreenshotvicii", folder.path(name + ".png")},
-            "x128");
+        std::vector<std::string> args = testing::machineRun(cycles, {"-exitscreenshotvicii", folder.path(name + ".png")}, "x128");
+        if (withUnit)
+            args.insert(args.end(), {"-reu", "-reusize", std::to_string(package.reuImage.size() / 1024), "-reuimage",
+                                     folder.path(name + ".reu"), "-reuimagerw"});
         args.insert(args.end(), more.begin(), more.end());
         args.insert(args.end(), {"-autostart", folder.path("clip.prg")});
-        EXPECT_EQ(testing::finishCommand(testing::startCommand(args, folder.path(name + ".log"))), 1) << "see " << name << ".log";
+        return testing::startCommand(args, folder.path(name + ".log"));
+    }
+    /// Waits for a run to reach its cycle limit; the record the player left in the image and the screenshot.
+    PlayedStream finish(const std::string& name, pid_t run) {
+        EXPECT_EQ(testing::finishCommand(run), 1) << "see " << name << ".log";
         PlayedStream played;
         EXPECT_TRUE(readReuStreamRecord(realFile(name + ".reu"), ReuStreamLayout{stream.size(), info.frames}, played.record));
         played.shot = decodePng(realFile(name + ".png"));
         return played;
     }
+
+    /// Runs the stream to its end and a while longer: every frame in order, none before its due time and none
+    /// more than 20 ms after it, and BASIC's own screen at the end.
+    void expectPlayedToTheEnd(double streamSeconds) {
+        const long cycles = kStartCycles + static_cast<long>((streamSeconds + 2.5) * kPalClock);
+        pid_t full = start("full", cycles);
+        folder.save("plain.prg", plainReturnProgram());
+        pid_t plain = testing::startCommand(
+            testing::machineRun(cycles, {"-warp", "-exitscreenshotvicii", folder.path("plain.png"), "-autostart", folder.path("plain.prg")},
+                                "x128"),
+            folder.path("plain.log"));
+        PlayedStream played = finish("full", full);
+        EXPECT_EQ(testing::finishCommand(plain), 1);
+        EXPECT_EQ(played.record.ending, 1) << "played to its end";
+        EXPECT_FALSE(played.record.ntsc);
+        std::vector<std::uint32_t> shown;
+        double latest = 0;
+        for (const ReuStreamRecord::Frame& frame : played.record.frames) {
+            shown.push_back(frame.number);
+            const std::uint32_t due = (frame.number - 1) * ticksPerPicture();
+            EXPECT_GE(frame.ticks, due) << "frame " << frame.number << " before its time";
+            const double late = (static_cast<double>(frame.ticks) - due) / ticksPerSecond();
+            EXPECT_LE(late, 0.020) << "frame " << frame.number;
+            latest = std::max(latest, late);
+        }
+        EXPECT_EQ(shown, streamFrames());
+        std::cout << played.record.frames.size() << " frames shown, the latest " << formatted("%.1f", 1000 * latest)
+                  << " ms after its time\n";
+        RecordProperty("latest_ms", formatted("%.1f", 1000 * latest));
+        expectBasicScreen(played.shot, decodePng(realFile("plain.png")));
+    }
+
+    /// The player's screen after its end differs from BASIC's after a program that only returns at most on
+    /// the cursor's line, where the cursor may blink at another moment.
+    static void expectBasicScreen(const RgbImage& after, const RgbImage& expected) {
+        ASSERT_EQ(after.width(), expected.width());
+        ASSERT_EQ(after.height(), expected.height());
+        int top = after.height(), bottom = -1;
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                if (!(after.at(x, y) == expected.at(x, y))) top = std::min(top, y), bottom = std::max(bottom, y);
+        EXPECT_LT(bottom - top, 8) << "rows " << top << " to " << bottom << " differ from BASIC's screen";
+    }
+
+    /// Screenshots at moments (seconds after the program's start): each must be vicview's picture of the
+    /// frame the player's record says is on screen, and they show at least distinct frames. A moment that
+    /// falls between a switch and its record is taken again a little later.
+    void expectFramesShownAt(const std::vector<double>& moments, std::size_t distinct = 2) {
+        std::vector<pid_t> runs;
+        for (std::size_t i = 0; i < moments.size(); ++i)
+            runs.push_back(start("moment" + std::to_string(i), kStartCycles + static_cast<long>(moments[i] * kPalClock)));
+        std::map<std::uint32_t, int> seen;
+        for (std::size_t i = 0; i < moments.size(); ++i) {
+            const std::string name = "moment" + std::to_string(i);
+            PlayedStream played = finish(name, runs[i]);
+            int differing = shownFrameDiffers(played, seen);
+            if (differing != 0) {
+                played = finish(name + "b", start(name + "b", kStartCycles + static_cast<long>((moments[i] + 0.01) * kPalClock)));
+                differing = shownFrameDiffers(played, seen);
+            }
+            EXPECT_EQ(differing, 0) << "at " << moments[i] << " s";
+        }
+        EXPECT_GE(seen.size(), distinct) << "the moments show different frames";
+    }
+    int shownFrameDiffers(const PlayedStream& played, std::map<std::uint32_t, int>& seen) {
+        if (played.record.frames.empty()) return -1;
+        const std::uint32_t number = played.record.frames.back().number;
+        char name[40];
+        std::snprintf(name, sizeof name, "/view/frame%05u.png", number);
+        const int differing = differingPixels(played.shot, decodePng(memoryFile(name)));
+
+        if (differing == 0) ++seen[number];
+        return differing;
+    }
 };
 
-TEST_F(StreamOnMachine, Develop) {
+TEST_F(StreamOnMachine, FullScreenMulticolourWithSoundShowsEveryFrameOnTime) {
     compile("/ir4 /bw8000", 160, 200, 12, 7843 * 3 / 4);
-    for (double at : {1.0, 1.6, 2.2}) {
-        PlayedStream played = run("mid", kStartCycles + static_cast<long>(at * kPalClock));
-        std::cout << "at " << at << ": frames " << played.record.frames.size();
-        if (!played.record.frames.empty()) {
-            auto last = played.record.frames.back();
-            char name[40];
-            std::snprintf(name, sizeof name, "/view/frame%05u.png", last.number);
-            std::cout << " last " << last.number << " differing " << differingPixels(played.shot, decodePng(memoryFile(name)));
-        }
-        std::cout << "\n";
-        std::system(("cp " + folder.path("mid.png") + " /tmp/exp/mid" + std::to_string(at) + ".png").c_str());
+    expectPlayedToTheEnd(3);
+    expectFramesShownAt({1.0, 1.9, 2.8});
+}
+
+TEST_F(StreamOnMachine, ItsSoundFollowsVicviewsOnBothChipModels) {
+    const double seconds = 3;
+    compile("/ir4 /bw8000", 160, 200, 12, static_cast<std::size_t>(7843 * seconds / 4));
+    WaveContent sound = decodeWave(memoryFile("/clip.wav"));
+    ASSERT_TRUE(sound.valid);
+    // In real time, with the sound recorded (the boot runs warped, so the recording starts about when the
+    // program does), one model after the other: a run that falls behind real time records a bent sound.
+    const long cycles = kStartCycles + static_cast<long>((seconds + 2.5) * kPalClock);
+    for (int model = 0; model < 2; ++model) {
+        const std::string name = "model" + std::to_string(model);
+        PlayedStream played = finish(name, start(name, cycles, {"-soundbufsize", "1000", "-sounddev", "wav", "-soundarg",
+                                                                folder.path(name + ".wav"), "-sidmodel", std::to_string(model)}));
+        EXPECT_EQ(played.record.ending, 1);
+        EXPECT_EQ(played.record.sidModel, model) << "the model the player found";
+        WaveContent recording = decodeWave(realFile(name + ".wav"));
+        ASSERT_TRUE(recording.valid && recording.channels == 1) << name;
+        testing::SoundMatch match = testing::matchSound(recording.samples, recording.rate, sound.samples, ticksPerSecond());
+        const char* chip = model == 0 ? "6581" : "8580";
+        std::cout << "SID " << chip << ": SNR " << formatted("%.2f", match.snr) << " dB, RMS " << formatted("%.1f", 100 * match.rms)
+                  << " % of full scale, " << formatted("%.3f", match.recordedSeconds) << " s heard of "
+                  << formatted("%.3f", match.soundSeconds) << " s, rate factor " << formatted("%.6f", match.rateFactor) << "\n";
+        RecordProperty(std::string("snr_") + chip, formatted("%.2f", match.snr));
+        EXPECT_GE(match.snr, 8.0) << chip;
+        EXPECT_GE(match.rms, 0.03) << chip;
+        EXPECT_NEAR(match.recordedSeconds / match.soundSeconds, 1.0, 0.02) << chip << ": no gap";
     }
+}
+
+TEST_F(StreamOnMachine, LetterboxedHiResShowsItsEmptyRowsBlank) {
+    // 96 lines high: a ring of 5 or 6 slots, the first at 0x0000, where zero page and stack would show.
+    compile("/ir6 /bw9000 /m1", 320, 96, 15, 7843 * 5 / 8);
+    expectPlayedToTheEnd(2.5);
+    expectFramesShownAt({0.9, 1.6, 2.4});
+}
+
+TEST_F(StreamOnMachine, ALetterboxedMulticolourFrameAtZeroShowsNoZeroPage) {
+    // The first of 6 slots has its bitmap at 0x0000: its empty top rows show the background, where bytes
+    // of zero page or stack would show as pixels of other colours. One picture for a second, so that no
+    // later frame writes into its empty rows while it shows (from about 0.6 s).
+    compile("/ir1 /bw4000", 160, 96, 1, 7843 / 4);
+    expectFramesShownAt({0.9, 1.4}, 1);
+}
+
+TEST_F(StreamOnMachine, AStreamWithoutSoundKeepsItsPictureRate) {
+    StreamPlayback playback;
+    playback.fps = 5;
+    playback.borderColour = 6;
+    compile("/ir5 /bw6000", 120, 160, 12, 0, playback);
+    expectPlayedToTheEnd(12.0 / 5);
+    expectFramesShownAt({1.0, 1.8, 2.6});
 }
 
 }  // namespace

@@ -375,6 +375,12 @@ finish:
         ora #$80
         jsr ramp_volume
         jsr clear_sid
+        ldx #0                      ; and back up to BASIC's volume, a step at a time
+:       stx VOLUME
+        jsr wait_4ms
+        inx
+        cpx #16
+        bne :-
         jsr restore_machine
         lda #0                      ; bank 0 as it was, zero page and stack included (ours are elsewhere)
         sta REU_HOST
@@ -566,8 +572,14 @@ clear_memory:
         rts
 
 ; Finds the chip model, sets the voices up, fetches the model's tables out of the saved copy of this program
-; and rises to the middle level.
+; and rises to the middle level. BASIC 7 keeps the volume at 15 (the register cannot be read): it falls from
+; there a step at a time first, so that the output does not jump.
 set_up_sound:
+        ldx #15
+:       stx VOLUME
+        jsr wait_4ms
+        dex
+        bpl :-
         jsr clear_sid
         jsr find_model
         jsr set_up_voices
