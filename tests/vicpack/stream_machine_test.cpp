@@ -92,6 +92,15 @@ TempTree::Bytes plainReturnProgram() {
     return {0x01, 0x1C, 0x0B, 0x1C, 0x0A, 0x00, 0x9E, '7', '1', '8', '1', 0x00, 0x00, 0x00, 0x60};
 }
 
+/// A BASIC 7 program of one line: 10 PRINT"text".
+TempTree::Bytes printingProgram(const std::string& text) {
+    const int next = 0x1C01 + static_cast<int>(text.size()) + 8;
+    TempTree::Bytes program{0x01, 0x1C, static_cast<std::uint8_t>(next), static_cast<std::uint8_t>(next >> 8), 0x0A, 0x00, 0x99, '"'};
+    program.insert(program.end(), text.begin(), text.end());
+    program.insert(program.end(), {'"', 0x00, 0x00, 0x00});
+    return program;
+}
+
 class StreamOnMachine : public ::testing::Test {
 protected:
     MemoryFileSystem fs;
@@ -161,11 +170,12 @@ protected:
     }
     std::uint32_t ticksPerPicture() const { return readLe16(&package.program[StreamSettings::frameTicksPal.offset]); }
 
-    /// Starts the program on x128 with a fresh copy of the REU image for a number of cycles, warped unless
-    /// more says otherwise; the run's files are named after it.
+    /// Starts the program on x128 with a fresh copy of the REU image (or another image) for a number of
+    /// cycles, warped unless more says otherwise; the run's files are named after it.
     pid_t start(const std::string& name, long cycles, const std::vector<std::string>& more = {"-warp"},
-                bool withUnit = true) {
-        folder.save(name + ".reu", TempTree::Bytes(package.reuImage.begin(), package.reuImage.end()));
+                bool withUnit = true, const Bytes* image = nullptr) {
+        if (!image) image = &package.reuImage;
+        folder.save(name + ".reu", TempTree::Bytes(image->begin(), image->end()));
         std::vector<std::string> args = testing::machineRun(cycles, {"-exitscreenshotvicii", folder.path(name + ".png")}, "x128");
         if (withUnit)
             args.insert(args.end(), {"-reu", "-reusize", std::to_string(package.reuImage.size() / 1024), "-reuimage",
@@ -305,6 +315,41 @@ TEST_F(StreamOnMachine, ALetterboxedMulticolourFrameAtZeroShowsNoZeroPage) {
     // later frame writes into its empty rows while it shows (from about 0.6 s).
     compile("/ir1 /bw4000", 160, 96, 1, 7843 / 4);
     expectFramesShownAt({0.9, 1.4}, 1);
+}
+
+TEST_F(StreamOnMachine, WithoutItsImageItSaysSoInOneLineAndReturns) {
+    compile("/ir4 /bw4000", 80, 64, 2, 0);
+    Bytes other = package.reuImage;
+    other[6] ^= 0xFF;  // the head mark of another stream
+    Bytes cut = package.reuImage;  // a unit too small for the image loses its tail mark
+    const std::uint64_t tail = ReuStreamLayout{stream.size(), info.frames}.tail();
+    std::fill(cut.begin() + static_cast<long>(tail), cut.begin() + static_cast<long>(tail) + 8, 0);
+    const long cycles = kStartCycles + static_cast<long>(0.5 * kPalClock);
+    struct Case {
+        const char* name;
+        bool withUnit;
+        const Bytes* image;
+        const char* line;
+    } cases[] = {{"nounit", false, nullptr, "NO RAM EXPANSION UNIT: NEEDS 128 KB IMAGE"},
+                 {"other", true, &other, "REU LACKS THIS STREAM'S 128 KB IMAGE"},
+                 {"cut", true, &cut, "REU LACKS THIS STREAM'S 128 KB IMAGE"}};
+    std::vector<pid_t> runs;
+    for (const Case& c : cases) {
+        runs.push_back(start(c.name, cycles, {"-warp"}, c.withUnit, c.image));
+        folder.save(std::string(c.name) + "_print.prg", printingProgram(c.line));
+        runs.push_back(testing::startCommand(
+            testing::machineRun(cycles, {"-warp", "-exitscreenshotvicii", folder.path(std::string(c.name) + "_print.png"), "-autostart",
+                                         folder.path(std::string(c.name) + "_print.prg")},
+                                "x128"),
+            folder.path(std::string(c.name) + "_print.log")));
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(testing::finishCommand(runs[2 * i]), 1);
+        EXPECT_EQ(testing::finishCommand(runs[2 * i + 1]), 1);
+        expectBasicScreen(decodePng(realFile(std::string(cases[i].name) + ".png")),
+                          decodePng(realFile(std::string(cases[i].name) + "_print.png")));
+    }
+    EXPECT_EQ(realFile("other.reu"), other) << "the unit is left as it was";
 }
 
 TEST_F(StreamOnMachine, AStreamWithoutSoundKeepsItsPictureRate) {
