@@ -224,16 +224,18 @@ protected:
         expectBasicScreen(played.shot, decodePng(realFile("plain.png")));
     }
 
-    /// The player's screen after its end differs from BASIC's after a program that only returns at most on
-    /// the cursor's line, where the cursor may blink at another moment.
+    /// The player's screen after its end differs from BASIC's after a program that only returns at most in
+    /// one character's cell: the cursor's, which may blink at another moment.
     static void expectBasicScreen(const RgbImage& after, const RgbImage& expected) {
         ASSERT_EQ(after.width(), expected.width());
         ASSERT_EQ(after.height(), expected.height());
-        int top = after.height(), bottom = -1;
+        int top = after.height(), bottom = -1, left = after.width(), right = -1;
         for (int y = 0; y < after.height(); ++y)
             for (int x = 0; x < after.width(); ++x)
-                if (!(after.at(x, y) == expected.at(x, y))) top = std::min(top, y), bottom = std::max(bottom, y);
-        EXPECT_LT(bottom - top, 8) << "rows " << top << " to " << bottom << " differ from BASIC's screen";
+                if (!(after.at(x, y) == expected.at(x, y)))
+                    top = std::min(top, y), bottom = std::max(bottom, y), left = std::min(left, x), right = std::max(right, x);
+        EXPECT_TRUE(bottom - top < 8 && right - left < 8)
+            << "pixels from (" << left << ", " << top << ") to (" << right << ", " << bottom << ") differ from BASIC's screen";
     }
 
     /// Screenshots at moments (seconds after the program's start): each must be vicview's picture of the
