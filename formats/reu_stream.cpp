@@ -45,6 +45,7 @@ bool readReuStreamRecord(const std::vector<std::uint8_t>& image, const ReuStream
     record.ntsc = image[head + 1] != 0;
     record.sidModel = image[head + 2];
     record.endTicks = readU32(image, head + 5);
+    record.idleSteps = readU32(image, head + 9);
     // The entries end at the first frame number 0 (frames are numbered from 1); once the play has ended, the
     // head counts them too.
     for (std::uint32_t i = 0; i < layout.frames; ++i) {

@@ -14,7 +14,8 @@
 // | 0x00F400          | 0x400    | Colour RAM                                                           |
 // | 0x010000          | stream   | the stream file's bytes                                              |
 // | next page         | 16       | record head: ending (1 played out, 2 a key), NTSC (0/1), SID model   |
-// |                   |          | (0 6581, 1 8580), frames shown (16 bits), ticks at the end (32 bits) |
+// |                   |          | (0 6581, 1 8580), frames shown (16 bits), ticks at the end (32 bits), |
+// |                   |          | idle steps of 341 cycles while waiting for frames' times (32 bits)    |
 // |                   | 6 each   | per frame shown: its number (16 bits), ticks at its switch (32 bits) |
 // | then              | 8        | tail mark: "ZOVR" and the identity                                   |
 #pragma once
@@ -65,7 +66,9 @@ struct ReuStreamRecord {
     bool ntsc = false;
     int sidModel = 0;  // 0 the 6581, 1 the 8580
     std::uint32_t endTicks = 0;
+    std::uint32_t idleSteps = 0;  // stretches of kIdleStepCycles the player waited with nothing to do
     std::vector<Frame> frames;
+    static constexpr int kIdleStepCycles = 341;
 };
 
 /// Reads the record of an image laid out for a stream of streamBytes with room for frames entries, also while

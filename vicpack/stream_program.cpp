@@ -82,7 +82,7 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Strea
     const std::string kilobytes = std::to_string(unitBytes / 1024);
     for (std::size_t i = 0; i < kilobytes.size(); ++i) program.setByteOf(Settings::reuText, static_cast<int>(i), kilobytes[i]);
     setAddress(program, Settings::valueTable, ReuStreamLayout::kValueTable);
-    setAddress(program, Settings::scratch, ReuStreamLayout::kScratch);
+    setAddress(program, Settings::scratchAddress, ReuStreamLayout::kScratch);
     setAddress(program, Settings::savedLow, ReuStreamLayout::kSavedLow);
     setAddress(program, Settings::savedHigh, ReuStreamLayout::kSavedHigh);
     setAddress(program, Settings::savedTop, ReuStreamLayout::kSavedTop);

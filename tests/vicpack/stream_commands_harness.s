@@ -32,24 +32,26 @@ FRAME_BYTES     = $C000 - $0200
 c_stack:        .res 2              ; sim65's parameters are read through this
 dst:            .res 2
 ref:            .res 2
-src:            .res 2
 ra:             .res 3
+scratch:        .res 3
 count:          .res 2
 unit:           .res 2
 repeats:        .res 1
 value:          .res 1
 left:           .res 1
+length:         .res 1
 pend:           .res 1
 preu:           .res 3
+split:          .res 1
 frame_done:     .res 1
 frame_m1:       .res 1
 frame_m2:       .res 1
 frame_m3:       .res 1
-xsave:          .res 1
+emulated_command: .res 1
 ; The emulation's.
 host:           .res 2
 unit_address:   .res 3
-length:         .res 2
+transfer_left:  .res 2
 window:         .res 2
 input:          .res 2              ; the input's file descriptor
 temp:           .res 1
@@ -59,7 +61,6 @@ argv:           .res 2
 
         .segment "CODE"
 value_table:    .faraddr $000100
-scratch:        .faraddr $000200
 record:         .res 6              ; kind, length, unit address
 parameters:     .res 4
 
@@ -130,6 +131,10 @@ start:
 :       sta REU_HOST-2,x
         dex
         bpl :-
+        sta scratch                 ; the unit's scratch at 0x000200
+        sta scratch+2
+        lda #$02
+        sta scratch+1
         lda #<FRAME_MEMORY
         sta dst
         lda #>FRAME_MEMORY
@@ -167,17 +172,11 @@ next_record:
         ldx #2
 :       lda record+3,x
         sta preu,x
-        sta ra,x
         dex
         bpl :-
-        lda #<pbuf                  ; as the player fetches a packet
-        sta REU_HOST
-        lda #>pbuf
-        sta REU_HOST+1
-        lda record+1
+        lda record+1                ; as the player fetches a packet
         sta pend
-        ldy #REU_TO_HOST
-        jsr reu_run
+        jsr fetch_packet
         ldx #0
         jsr run_commands
         lda frame_done
@@ -275,7 +274,8 @@ unit_address_on:
         sta unit_address+2
 :       rts
 
-; The transfer the registers describe, with the command in Y (0x90 computer to unit, 0x91 unit to computer).
+; The transfer the registers describe, with the command in emulated_command (0x90 computer to unit, 0x91
+; unit to computer).
 emulated_reu:
         pha
         txa
@@ -292,14 +292,13 @@ emulated_reu:
         dex
         bpl :-
         lda REU_LENGTH
-        sta length
+        sta transfer_left
         lda REU_LENGTH+1
-        sta length+1
+        sta transfer_left+1
 transfer_byte:
         jsr window_of
         ldy #0
-        pla                         ; the command
-        pha
+        lda emulated_command
         and #3
         bne :+
         lda (host),y
@@ -316,12 +315,12 @@ transfer_byte:
         and #$40
         bne :+
         jsr unit_address_on
-:       lda length                  ; a length of 0 is 65536
+:       lda transfer_left           ; a length of 0 is 65536
         bne :+
-        dec length+1
-:       dec length
-        lda length
-        ora length+1
+        dec transfer_left+1
+:       dec transfer_left
+        lda transfer_left
+        ora transfer_left+1
         bne transfer_byte
         lda host
         sta REU_HOST

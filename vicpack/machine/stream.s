@@ -49,11 +49,12 @@ STACK_PAGE      = $FD               ; physical pages for the stack and zero page
 ZERO_PAGE_PAGE  = $FE               ; pages 1 and 0, so the processor's addresses 0xFD00-0xFEFF are not used
 
 LINE_BOTTOM     = 251               ; the first border line below the picture: 2 MHz from here
-LINE_TOP        = 44                ; back to 1 MHz here, before the picture's first line (51)
+LINE_TOP        = 47                ; back to 1 MHz here, before the picture's first line (51)
 AUDIO_PIECES    = 8                 ; pieces of audio a call of audio_service moves at most
 HEADS_A_CALL    = 16                ; packet heads the audio cursor reads at most a call
 PAD_BYTE        = $AA               ; four samples of the middle level: what plays after the sound
 RECORD_HEAD     = 16                ; bytes of the record's head before the frames' entries
+IDLE_SPIN       = 64                ; an idle step: jsr, ldx, 64 × dex/bne, inc, bne, rts = 341 cycles
 ENTRY_BYTES     = 6                 ; a frame's entry: number (16 bits), ticks at its switch (32 bits)
 
         .include "basic_start_c128.inc"
@@ -64,7 +65,7 @@ identity:       .dword 0            ; the stream's identity, in the unit's head 
 image_tail:     .faraddr 0          ; where the tail lies in the unit
 reu_text:       .res 6              ; the unit's size in KiB as text ending in 0, for the message
 value_table:    .faraddr 0          ; the unit's table of the 256 byte values, at a page start
-scratch:        .faraddr 0          ; 256 bytes of the unit's scratch for copies, at a page start
+scratch_address: .faraddr 0         ; 256 bytes of the unit's scratch for copies, at a page start
 saved_low:      .faraddr 0          ; where bank 0's 0x0000-0xCFFF is saved
 saved_high:     .faraddr 0          ; 0xE000-0xFEFF
 saved_top:      .faraddr 0          ; 0xFF05-0xFFFF
@@ -91,22 +92,24 @@ routing:        .byte 0, 0
 ; The command interpreter's (stream_commands.inc).
 dst:            .res 2
 ref:            .res 2
-src:            .res 2
 ra:             .res 3
+scratch:        .res 3
 count:          .res 2
 unit:           .res 2
 repeats:        .res 1
 value:          .res 1
 left:           .res 1
+length:         .res 1
 pend:           .res 1
 preu:           .res 3
+split:          .res 1
 frame_done:     .res 1
 frame_m1:       .res 1
 frame_m2:       .res 1
 frame_m3:       .res 1
-xsave:          .res 1
 ; The player's.
-played:         .res 3              ; bytes of the ring fully sounded (the sample interrupt counts them)
+read_pages:     .res 2              ; pages the sample interrupt's read address has moved on: the bytes it has
+                                    ; played are read_pages × 256 + its low byte - 1
 written:        .res 2              ; bytes put into the ring (low 16 bits)
 wptr:           .res 2              ; where the next audio byte goes into the ring
 vcur:           .res 3              ; the video cursor: the next packet head it reads
@@ -131,6 +134,7 @@ clock_running:  .res 1
 raster_next:    .res 1
 record_at:      .res 3
 shown:          .res 2              ; frames shown
+idle:           .res 4              ; idle steps while waiting for a switch
 keys_were_up:   .res 1
 ending:         .res 1              ; 1: played to the end, 2: a key ended it
 ntsc:           .res 1              ; 0 PAL, 1 NTSC
@@ -316,13 +320,15 @@ high_start:
         cli                         ; the raster interrupt starts the clock and shows the frame
 
 ; Shows frame after frame: waits until the raster interrupt has switched to the decoded frame, records
-; it, decodes the next.
+; it, decodes the next. The wait counts its idle steps.
 play:
 :       jsr audio_service
         jsr check_key
         lda switched
-        beq :-
-        jsr record_frame
+        bne :+
+        jsr idle_step
+        jmp :-
+:       jsr record_frame
         jsr decode_frame
         bcs play_out
         jsr frame_pending
@@ -406,6 +412,23 @@ finish:
         ldx low_stack
         txs
         jmp low_finish
+
+; A stretch of IDLE_STEP_CYCLES cycles of nothing, counted: the record tells how much time the player had
+; to spare.
+idle_step:
+        ldx #IDLE_SPIN
+idle_spin:
+        dex
+        bne idle_spin
+        .assert >idle_spin = >*, error, "the idle spin's branch crosses a page"
+        inc idle
+        bne :+
+        inc idle+1
+        bne :+
+        inc idle+2
+        bne :+
+        inc idle+3
+:       rts
 
 ; A key pressed once no key was down ends the play early, the same way as its end.
 check_key:
@@ -679,7 +702,9 @@ set_up_play:
         cpy #4
         bne :-
         ldx #2
-:       lda stream_start,x
+:       lda scratch_address,x
+        sta scratch,x
+        lda stream_start,x
         sta vcur,x
         sta acur,x
         lda record_start,x
@@ -809,7 +834,8 @@ record_frame:
         inc shown+1
 :       rts
 
-; The record's head: how the play ended, the machine, the chip model, the frames shown, the ticks.
+; The record's head: how the play ended, the machine, the chip model, the frames shown, the ticks, the
+; idle steps.
 record_head:
         lda ending
         sta entry
@@ -825,6 +851,8 @@ record_head:
         ldx #3
 :       lda ticks,x
         sta entry+5,x
+        lda idle,x
+        sta entry+9,x
         dex
         bpl :-
         ldx #2
@@ -834,7 +862,7 @@ record_head:
         bpl :-
         lda #<entry
         ldx #>entry
-        ldy #9
+        ldy #13
         ; fall through
 
 ; Puts Y bytes from A/X (low, high) into the unit at record_at and moves record_at on.
@@ -872,18 +900,7 @@ video_packet:
         lda head+2                  ; a video packet holds at most 254 bytes
         sta pend
         beq video_done
-        ldx #2
-:       lda preu,x
-        sta ra,x
-        dex
-        bpl :-
-        lda #<pbuf
-        sta REU_HOST
-        lda #>pbuf
-        sta REU_HOST+1
-        lda pend
-        ldy #REU_TO_HOST
-        jsr reu_run
+        jsr fetch_packet
         ldx #0
         lda head+1
         cmp #'0'                    ; a frame's first packet starts with its number
@@ -960,13 +977,13 @@ audio_pieces:
         lda #HEADS_A_CALL
         sta heads
 audio_piece:
-:       ldx played                  ; a consistent low and high byte of what has played
-        lda played+1
-        cpx played
+:       lda read_pages              ; a consistent read address and page count: played + 1
+        ldx nmi_read+1
+        cmp read_pages
         bne :-
         stx temp
         sta temp+1
-        lda written                 ; in the ring: written - played, at most 4096
+        lda written                 ; written - what has been read, at most 4096
         sec
         sbc temp
         sta temp
@@ -1129,15 +1146,24 @@ sample_values:
 read_ticks:
 :       lda NMI_VECTOR
         sta tick_phase
-        lda played
+        lda nmi_read+1
         sta tick_bytes
-        lda played+1
+        lda read_pages
         sta tick_bytes+1
-        lda played+2
+        lda read_pages+1
         sta tick_bytes+2
         lda NMI_VECTOR
         cmp tick_phase
         bne :-
+        lda tick_bytes              ; played = that - 1
+        bne played_low
+        lda tick_bytes+1
+        bne played_middle
+        dec tick_bytes+2
+played_middle:
+        dec tick_bytes+1
+played_low:
+        dec tick_bytes
         ldx #3
 :       lda handlers,x
         cmp tick_phase
@@ -1265,13 +1291,13 @@ saved_dc00:     .byte 0
 saved_dd00:     .byte 0
 saved_timer:    .word 0
 saved_cra:      .byte 0
-entry:          .res 9              ; a record entry, or the record's head, on its way into the unit
+entry:          .res 13             ; a record entry, or the record's head, on its way into the unit
 head:           .res 4              ; a packet head (the unit's transfers see physical zero page, not ours)
 
 ; ---- the sample interrupt -----------------------------------------------------------------------------------
 ; One handler per sample of a byte, each in this page: it sounds the value worked out for it, acknowledges
 ; and points the vector at the next one. The fourth also reads the ring's next byte, works out the values of
-; its four samples and counts the byte as played.
+; its four samples; the read address, with a count of its pages, tells how many bytes have played.
         .segment "NMI"
 nmi0:   sta nmi_a0+1
 nmi_value0:
@@ -1320,18 +1346,16 @@ nmi_read:
         lda TABLES+$300,x
         sta nmi_value3+1
         inc nmi_read+1
+        bne :++
+        inc read_pages
         bne :+
-        inc nmi_read+2
+        inc read_pages+1
+:       inc nmi_read+2
         lda nmi_read+2
         cmp #>RING_END
         bne :+
         lda #>RING
         sta nmi_read+2
-:       inc played
-        bne :+
-        inc played+1
-        bne :+
-        inc played+2
 :       lda #<nmi0
         sta NMI_VECTOR
 nmi_x3: ldx #0
