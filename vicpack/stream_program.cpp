@@ -72,6 +72,7 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Strea
     const ReuStreamLayout layout{stream.size(), info.frames};
     const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
     if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
+    if (info.hasAudio && info.audioRate > highestStreamAudioRate()) throw std::logic_error("an audio rate the player cannot keep");
     StreamPackage package;
     package.reuImage = reuStreamImage(stream, info.frames, unitBytes);
 
