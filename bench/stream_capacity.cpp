@@ -3,14 +3,16 @@
 // series of bandwidths, packed with its REU image and played to its end in x128; the player's record says
 // which frames it showed and when, and how long it waited with nothing to do.
 //
-//   build/stream_capacity [CLIP] [BANDWIDTH...]
+//   build/stream_capacity [--keep DIR] [CLIP] [BANDWIDTH...]
 //
 // Without CLIP the clip is drawn by code (video_compile_bench's panning landscape, three of its steps a
 // picture) with a 2-bit tone track; with CLIP it is made by vicclip's code (--fps 8 --length 10). Prints a
-// line per bandwidth and the highest at which every frame of the stream was shown on time.
+// line per bandwidth and the highest at which every frame of the stream was shown on time. --keep DIR keeps
+// each bandwidth's program and REU image there (bwN.prg, bwN.reu), to run them again.
 #include "bench/compile_bench.h"
 #include "formats/reu_stream.h"
 #include "formats/zovf_stream.h"
+#include "tests/support/media_clips.h"
 #include "tests/support/temp_tree.h"
 #include "tests/vicpack/machine_support.h"
 #include "vicclip/vicclip_app.h"
@@ -77,6 +79,8 @@ struct Measure {
     pid_t run = -1;
 };
 
+std::string keepIn;  // --keep
+
 void start(Measure& m, testing::TempTree& folder) {
     FileProblem problem;
     std::vector<StreamPacket> packets;
@@ -89,6 +93,10 @@ void start(Measure& m, testing::TempTree& folder) {
     const std::string name = "bw" + std::to_string(m.bandwidth);
     folder.save(name + ".prg", testing::TempTree::Bytes(m.package.program.begin(), m.package.program.end()));
     folder.save(name + ".reu", testing::TempTree::Bytes(m.package.reuImage.begin(), m.package.reuImage.end()));
+    if (!keepIn.empty()) {
+        testing::saveBytes(keepIn + "/" + name + ".prg", std::vector<unsigned char>(m.package.program.begin(), m.package.program.end()));
+        testing::saveBytes(keepIn + "/" + name + ".reu", std::vector<unsigned char>(m.package.reuImage.begin(), m.package.reuImage.end()));
+    }
     const long cycles = kStartCycles + static_cast<long>((kSeconds + 6) * kPalClock);  // late plays end later
     m.run = testing::startCommand(
         testing::machineRun(cycles, {"-warp", "-reu", "-reusize", std::to_string(m.package.reuImage.size() / 1024), "-reuimage",
@@ -155,6 +163,10 @@ int main(int argc, char** argv) {
     std::string clip;
     std::vector<int> bandwidths;
     for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--keep" && i + 1 < argc) {
+            keepIn = argv[++i];
+            continue;
+        }
         char* end = nullptr;
         const long value = std::strtol(argv[i], &end, 10);
         if (*end == 0 && value > 0) bandwidths.push_back(static_cast<int>(value));

@@ -49,7 +49,7 @@ STACK_PAGE      = $FD               ; physical pages for the stack and zero page
 ZERO_PAGE_PAGE  = $FE               ; pages 1 and 0, so the processor's addresses 0xFD00-0xFEFF are not used
 
 LINE_BOTTOM     = 251               ; the first border line below the picture: 2 MHz from here
-LINE_TOP        = 47                ; back to 1 MHz here, before the picture's first line (51)
+LINE_TOP        = 45                ; back to 1 MHz from here, before the picture's first line (51)
 AUDIO_PIECES    = 8                 ; pieces of audio a call of audio_service moves at most
 HEADS_A_CALL    = 16                ; packet heads the audio cursor reads at most a call
 PAD_BYTE        = $AA               ; four samples of the middle level: what plays after the sound
@@ -131,7 +131,6 @@ pending:        .res 1              ; a decoded frame waits for its switch
 switched:       .res 1              ; the raster interrupt showed it
 switch_ticks:   .res 4              ; ticks when it did
 clock_running:  .res 1
-raster_next:    .res 1
 record_at:      .res 3
 shown:          .res 2              ; frames shown
 idle:           .res 4              ; idle steps while waiting for a switch
@@ -141,8 +140,9 @@ ntsc:           .res 1              ; 0 PAL, 1 NTSC
 model:          .res 1              ; 0 the 6581, 1 the 8580
 nonzero:        .res 2
 delay_count:    .res 1
-speed_slow:     .res 1
-speed_fast:     .res 1
+speed_slow:     .res 1              ; the speed register at 1 MHz
+speed_fast:     .res 1              ; and at 2 MHz
+speed_now:      .res 1              ; the speed the raster interrupt wants now
 temp:           .res 2
 
         .include "stream_commands.inc"
@@ -188,6 +188,10 @@ low_start:
         tsx
         stx low_stack
         sei
+        lda SPEED                   ; 1 MHz from here: a 17xx unit transfers only then (BASIC may run FAST)
+        sta low_speed
+        and #$FE
+        sta SPEED
         lda #$55                    ; a unit's address registers hold what is written into them
         sta REU_HOST
         lda #$AA
@@ -228,7 +232,9 @@ no_unit:
         jsr CHROUT
         inx
         bne :-
-:       lda low_flags
+:       lda low_speed
+        sta SPEED
+        lda low_flags
         pha
         plp
         rts
@@ -275,6 +281,8 @@ low_finish:
         sta MMU_RCR
         lda low_mmu
         sta MMU_CR
+        lda low_speed
+        sta SPEED
         lda low_flags
         pha
         plp
@@ -282,6 +290,7 @@ low_finish:
 
 low_mark:       .res 8
 low_flags:      .byte 0
+low_speed:      .byte 0
 low_stack:      .byte 0
 low_mmu:        .byte 0
 low_rcr:        .byte 0
@@ -317,6 +326,8 @@ high_start:
         jsr decode_frame            ; the first frame, before the clock starts
         bcs play_out
         jsr frame_pending
+        lda #$0F                    ; (a raster match while interrupts were held would come at once)
+        sta VIC+$19
         cli                         ; the raster interrupt starts the clock and shows the frame
 
 ; Shows frame after frame: waits until the raster interrupt has switched to the decoded frame, records
@@ -468,10 +479,9 @@ save_machine:
         sta saved_d020
         lda VIC+$21
         sta saved_d021
-        lda SPEED
-        and #$FE
+        lda SPEED                   ; (1 MHz since the start)
         sta speed_slow
-        sta saved_speed
+        sta speed_now
         ora #1
         sta speed_fast
         lda CIA1_PRA
@@ -523,8 +533,6 @@ restore_machine:
         sta VIC+$20
         lda saved_d021
         sta VIC+$21
-        lda saved_speed
-        sta SPEED
         lda saved_dd00
         sta CIA2_PRA
         lda saved_dc00
@@ -732,7 +740,6 @@ set_up_play:
         lda #>irq
         sta IRQ_VECTOR+1
         lda #LINE_BOTTOM
-        sta raster_next
         sta VIC+$12
         lda #1
         sta VIC+$1A
@@ -1065,7 +1072,7 @@ audio_pad:
         lda temp
         sta REU_LENGTH
         ldy #REU_TO_HOST
-        sty REU_COMMAND
+        execute_y
         lda #0
         sta REU_CONTROL
 audio_written:
@@ -1195,9 +1202,11 @@ handlers:       .byte <nmi0, <nmi1, <nmi2, <nmi3
 ; ---- the raster interrupt: the border lines ----------------------------------------------------------------
 ; It comes at the first border line below the picture and at a line above it. The processor runs at 2 MHz
 ; only between the two: the bottom one turns it on, the top one turns it off before the picture's first
-; line, and nothing else touches the speed bit. The interrupt is never held back for long (the main loop
-; never masks it; a sample interrupt or a transfer of the unit delays it by a line at most), so the top one
-; always comes in the border. Each shows the decoded frame when its time has come.
+; line, and only these and the unit's transfers (which drop to 1 MHz for their length) touch the speed
+; bit. The interrupt is never held back for long (the main loop masks it only around a transfer of at most
+; REU_PIECE bytes; a sample interrupt delays it by less than a line), so the top one always comes in the
+; border; it tells the lines by the raster position, so that one coming in the picture neither speeds up
+; nor switches. Each shows the decoded frame when its time has come.
 irq:
         pha
         txa
@@ -1206,21 +1215,28 @@ irq:
         pha
         lda #1
         sta VIC+$19                 ; acknowledge
-        lda raster_next
+        lda VIC+$11                 ; raster bit 8: the bottom border
+        bmi irq_bottom
+        lda VIC+$12
         cmp #LINE_BOTTOM
-        bne irq_top
+        bcs irq_bottom
+        cmp #LINE_TOP
+        bcc irq_bottom              ; (the top border before LINE_TOP: as the bottom's)
+        cmp #LINE_TOP + 4           ; a switch only well before the picture's first line (51)
+        bcs :+
+        jsr check_switch            ; (still at 2 MHz: done sooner)
+:       lda speed_slow
+        sta speed_now
+        sta SPEED
+        lda #LINE_BOTTOM
+        bne irq_next
+irq_bottom:
         lda speed_fast
+        sta speed_now
         sta SPEED
         jsr check_switch
         lda #LINE_TOP
-        bne irq_next
-irq_top:
-        lda speed_slow
-        sta SPEED
-        jsr check_switch
-        lda #LINE_BOTTOM
 irq_next:
-        sta raster_next
         sta VIC+$12
         pla
         tay
@@ -1286,7 +1302,6 @@ saved_d018:     .byte 0
 saved_d01a:     .byte 0
 saved_d020:     .byte 0
 saved_d021:     .byte 0
-saved_speed:    .byte 0
 saved_dc00:     .byte 0
 saved_dd00:     .byte 0
 saved_timer:    .word 0
