@@ -2,7 +2,7 @@
 ; the RAM expansion unit emulated in 6502 code, so that the test can hold it against the format library's
 ; segment player on many frames. The unit's registers are plain memory at 0xDF00; a transfer runs when the
 ; interpreter would start it, with what the unit does: the addresses run on unless held, the unit's address
-; counts inside 512 KiB only, the length register reads 1 afterwards. The unit's memory is a 4 KiB window
+; counts inside 512 KiB only, the length register reads 1 afterwards, unless the command asks for autoload. The unit's memory is a 4 KiB window
 ; at 0xE000 that every unit address maps to (window below).
 ;
 ; Input (the file named by the first argument): records of a kind byte (1: a packet, 0: the end), the
@@ -322,6 +322,9 @@ transfer_byte:
         lda transfer_left
         ora transfer_left+1
         bne transfer_byte
+        lda emulated_command        ; with autoload the registers keep what was written
+        and #$20
+        bne :++
         lda host
         sta REU_HOST
         lda host+1
@@ -335,6 +338,7 @@ transfer_byte:
         sta REU_LENGTH
         lda #0
         sta REU_LENGTH+1
+:
         pla
         tay
         pla

@@ -370,6 +370,9 @@ play_out:
 ; Stops the sound, writes the record's head, gives back what the player changed and returns to BASIC.
 finish:
         sei
+        lda speed_slow              ; 1 MHz from here on, whatever the border wanted
+        sta speed_now
+        sta SPEED
         lda #$7F
         sta CIA2_ICR
         lda #$08                    ; the timer stops
@@ -379,8 +382,6 @@ finish:
         sta VIC+$1A
         lda #$0F
         sta VIC+$19
-        lda speed_slow
-        sta SPEED
         jsr record_head
         lda model                   ; down from the middle level
         asl
