@@ -30,23 +30,6 @@ FRAME_BYTES     = $C000 - $0200
 
         .segment "ZEROPAGE"
 c_stack:        .res 2              ; sim65's parameters are read through this
-dst:            .res 2
-ref:            .res 2
-ra:             .res 3
-scratch:        .res 3
-count:          .res 2
-unit:           .res 2
-repeats:        .res 1
-value:          .res 1
-left:           .res 1
-length:         .res 1
-pend:           .res 1
-preu:           .res 3
-split:          .res 1
-frame_done:     .res 1
-frame_m1:       .res 1
-frame_m2:       .res 1
-frame_m3:       .res 1
 emulated_command: .res 1
 ; The emulation's.
 host:           .res 2

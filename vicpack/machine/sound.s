@@ -155,22 +155,6 @@ ramp:   lda $FF00,y
         bne ramp
         rts
 
-wait_4ms:
-        txa
-        pha
-        lda #3
-        sta delay_count
-delay_outer:
-        ldx #0
-delay_inner:
-        dex                         ; 256 × 5 cycles
-        bne delay_inner
-        dec delay_count
-        bne delay_outer
-        pla
-        tax
-        rts
-
         .include "sid_model.inc"
         .include "sid_voices.inc"
 

@@ -89,25 +89,6 @@ routing:        .byte 0, 0
 
 ; ---- zero page ------------------------------------------------------------------------------------------------
         .segment "ZEROPAGE"
-; The command interpreter's (stream_commands.inc).
-dst:            .res 2
-ref:            .res 2
-ra:             .res 3
-scratch:        .res 3
-count:          .res 2
-unit:           .res 2
-repeats:        .res 1
-value:          .res 1
-left:           .res 1
-length:         .res 1
-pend:           .res 1
-preu:           .res 3
-split:          .res 1
-frame_done:     .res 1
-frame_m1:       .res 1
-frame_m2:       .res 1
-frame_m3:       .res 1
-; The player's.
 read_pages:     .res 2              ; pages the sample interrupt's read address has moved on: the bytes it has
                                     ; played are read_pages × 256 + its low byte - 1
 written:        .res 2              ; bytes put into the ring (low 16 bits)
@@ -383,14 +364,7 @@ finish:
         lda #$0F
         sta VIC+$19
         jsr record_head
-        lda model                   ; down from the middle level
-        asl
-        asl
-        asl
-        asl
-        asl
-        asl
-        ora #$80
+        lda #RAMP_FALLING           ; down from the middle level
         jsr ramp_volume
         jsr clear_sid
         ldx #0                      ; and back up to BASIC's volume, a step at a time
@@ -555,16 +529,7 @@ restore_machine:
         sta REU_ADDRESS+1
         lda saved_colours+2
         sta REU_ADDRESS+2
-        lda #<COLOUR_RAM
-        sta REU_HOST
-        lda #>COLOUR_RAM
-        sta REU_HOST+1
-        lda #0
-        sta REU_LENGTH
-        lda #>$0400
-        sta REU_LENGTH+1
-        lda #REU_TO_HOST
-        sta REU_COMMAND
+        jsr fetch_colour_ram
         lda saved_port
         sta $01
         rts
@@ -588,6 +553,14 @@ clear_memory:
         sta REU_LENGTH+1
         lda #REU_TO_HOST
         sta REU_COMMAND
+        jsr fetch_colour_ram
+        lda #0
+        sta REU_CONTROL
+        sta REU_LENGTH+1            ; every transfer from here on is shorter than 256 bytes
+        rts
+
+; Fetches Colour RAM's 1 KiB from the unit's address already set (at 1 MHz, before or after the play).
+fetch_colour_ram:
         lda #<COLOUR_RAM
         sta REU_HOST
         lda #>COLOUR_RAM
@@ -598,9 +571,6 @@ clear_memory:
         sta REU_LENGTH+1
         lda #REU_TO_HOST
         sta REU_COMMAND
-        lda #0
-        sta REU_CONTROL
-        sta REU_LENGTH+1            ; every transfer from here on is shorter than 256 bytes
         rts
 
 ; Finds the chip model, sets the voices up, fetches the model's tables out of the saved copy of this program
@@ -628,13 +598,7 @@ set_up_sound:
         ldx #>RAMPS
         ldy #1
         jsr fetch_program_pages
-        lda model
-        asl
-        asl
-        asl
-        asl
-        asl
-        asl
+        lda #RAMP_RISING
         jmp ramp_volume
 
 ; Fetches Y pages of the program from load page A, out of the saved copy of bank 0, to page X.
@@ -658,8 +622,19 @@ fetch_program_pages:
         sta REU_LENGTH+1
         rts
 
-; Steps through 64 volume values from offset A of the ramp page, 4 ms each.
+; Steps through the model's 64 volume values rising or falling (A) on the ramp page, 4 ms each.
+RAMP_RISING     = 0                 ; the ramp page: 64 values a model rising, then 64 a model falling
+RAMP_FALLING    = $80
 ramp_volume:
+        sta temp
+        lda model
+        asl
+        asl
+        asl
+        asl
+        asl
+        asl
+        ora temp
         tay
         ldx #64
 :       lda RAMPS,y
@@ -668,20 +643,6 @@ ramp_volume:
         iny
         dex
         bne :-
-        rts
-
-wait_4ms:
-        txa
-        pha
-        lda #3
-        sta delay_count
-:       ldx #0
-:       dex                         ; 256 × 5 cycles
-        bne :-
-        dec delay_count
-        bne :--
-        pla
-        tax
         rts
 
         .include "sid_model.inc"
@@ -1133,12 +1094,8 @@ next_audio_packet:
         clc
         rts
 
-; Puts the volume values of the four samples of byte X into the sample interrupts that sound them, and
-; points the interrupt that reads the next byte at page A (its low byte at 1).
-sample_values:
-        sta nmi_read+2
-        lda #1
-        sta nmi_read+1
+; Puts the volume values of the four samples of byte X into the sample interrupts that sound them.
+.macro  sample_values_of_x
         lda TABLES,x
         sta nmi_value0+1
         lda TABLES+$100,x
@@ -1147,6 +1104,15 @@ sample_values:
         sta nmi_value2+1
         lda TABLES+$300,x
         sta nmi_value3+1
+.endmacro
+
+; The values of byte X's samples, and the interrupt that reads the next byte pointed at page A (its low byte
+; at 1).
+sample_values:
+        sta nmi_read+2
+        lda #1
+        sta nmi_read+1
+        sample_values_of_x
         rts
 
 ; The ticks so far: 4 × the bytes fully played + the samples of the byte playing, read twice over so that a
@@ -1353,14 +1319,7 @@ nmi_value3:
         stx nmi_x3+1
 nmi_read:
         ldx RING
-        lda TABLES,x
-        sta nmi_value0+1
-        lda TABLES+$100,x
-        sta nmi_value1+1
-        lda TABLES+$200,x
-        sta nmi_value2+1
-        lda TABLES+$300,x
-        sta nmi_value3+1
+        sample_values_of_x
         inc nmi_read+1
         bne :++
         inc read_pages
