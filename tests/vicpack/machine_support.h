@@ -41,6 +41,7 @@ inline std::optional<std::vector<std::string>> emulatorCommand(const std::string
 /// empty when they run.
 inline std::string whyNoMachineRuns(const std::string& machine = "x64sc") {
 #ifdef ZOV_NO_MACHINE_RUNS
+    (void)machine;
     return ZOV_NO_MACHINE_RUNS;
 #else
     if (!emulatorCommand(machine)) return machine + " is not on the PATH: the programs are not run on the emulated machine";
