@@ -2,7 +2,8 @@
 
 namespace zov {
 
-ProgramImage::ProgramImage(MachineProgram program) : bytes_(machineProgram(program)) {}
+ProgramImage::ProgramImage(MachineProgram program, int loadAddress)
+    : bytes_(machineProgram(program)), loadAddress_(loadAddress) {}
 
 void ProgramImage::append(const std::vector<std::uint8_t>& part) { bytes_.insert(bytes_.end(), part.begin(), part.end()); }
 

@@ -85,4 +85,31 @@ std::vector<std::uint8_t> volumeRamp(const SidSetup& setup, std::uint8_t from, s
     return ramp;
 }
 
+std::vector<std::uint8_t> volumeTablePages(const SidSetup& setup, int bits) {
+    const std::vector<std::uint8_t> table = volumeTable(setup, bits);
+    const int pages = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    std::vector<std::uint8_t> bytes;
+    for (int place = 0; place < pages; ++place)
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            // 4-bit samples come low nibble first, 2-bit samples from the top bits down.
+            int shift = bits == 4 ? 4 * place : 8 - bits * (place + 1);
+            bytes.push_back(table[(byte >> shift) & mask]);
+        }
+    return bytes;
+}
+
+std::vector<std::uint8_t> volumeRampPage(int bits) {
+    constexpr int kRampsPerDirection = 2 * 64;
+    std::vector<std::uint8_t> page(2 * kRampsPerDirection);
+    for (int model = 0; model < 2; ++model) {
+        const SidSetup& setup = sidSetup(kSidModels[model]);
+        const std::uint8_t middle = volumeTable(setup, bits)[1u << (bits - 1)];
+        std::vector<std::uint8_t> rise = volumeRamp(setup, 0x00, middle), fall = volumeRamp(setup, middle, 0x00);
+        std::copy(rise.begin(), rise.end(), page.begin() + model * 64);
+        std::copy(fall.begin(), fall.end(), page.begin() + kRampsPerDirection + model * 64);
+    }
+    return page;
+}
+
 }  // namespace zov

@@ -31,4 +31,12 @@ std::vector<std::uint8_t> volumeTable(const SidSetup& setup, int bits);
 /// another, ending on it.
 std::vector<std::uint8_t> volumeRamp(const SidSetup& setup, std::uint8_t from, std::uint8_t to);
 
+/// The players' table pages of one model for samples of bits bits: page k gives, for every byte, the
+/// register value of its k-th sample (4-bit samples low nibble first, 2-bit samples from the top bits down).
+std::vector<std::uint8_t> volumeTablePages(const SidSetup& setup, int bits);
+
+/// The players' ramp page: 64 values each rising from silence to the middle level on the 6581, on the 8580,
+/// then falling back on each.
+std::vector<std::uint8_t> volumeRampPage(int bits);
+
 }  // namespace zov

@@ -15,9 +15,6 @@
 namespace zov {
 namespace {
 
-// The ramp page: 64 values each rising from silence on the 6581, on the 8580, then falling on each.
-constexpr int kRampsPerDirection = 2 * 64;
-
 constexpr int kLongestPeriod = 65536;  // the timer counts from 65535 down
 // The sample interrupt takes at most 68 cycles for 8-bit samples and 87 for the last sample of a 4- or
 // 2-bit byte, with up to 7 more before it starts: the periods keep a few cycles to spare.
@@ -55,33 +52,6 @@ SoundLayout layOut(MachineProgram player, int bits) {
     return layout;
 }
 
-/// The table pages of one model: page k gives, for every byte, the register value of its k-th sample.
-std::vector<std::uint8_t> tablePages(const SidSetup& setup, int bits) {
-    const std::vector<std::uint8_t> table = volumeTable(setup, bits);
-    const int pages = samplesPerByte(bits);
-    const unsigned mask = (1u << bits) - 1;
-    std::vector<std::uint8_t> bytes;
-    for (int place = 0; place < pages; ++place)
-        for (unsigned byte = 0; byte < 256; ++byte) {
-            // 4-bit samples come low nibble first, 2-bit samples from the top bits down.
-            int shift = bits == 4 ? 4 * place : 8 - bits * (place + 1);
-            bytes.push_back(table[(byte >> shift) & mask]);
-        }
-    return bytes;
-}
-
-std::vector<std::uint8_t> rampPage(int bits) {
-    std::vector<std::uint8_t> page(2 * kRampsPerDirection);
-    for (int model = 0; model < 2; ++model) {
-        const SidSetup& setup = sidSetup(kSidModels[model]);
-        const std::uint8_t middle = volumeTable(setup, bits)[1u << (bits - 1)];
-        std::vector<std::uint8_t> rise = volumeRamp(setup, 0x00, middle), fall = volumeRamp(setup, middle, 0x00);
-        std::copy(rise.begin(), rise.end(), page.begin() + model * 64);
-        std::copy(fall.begin(), fall.end(), page.begin() + kRampsPerDirection + model * 64);
-    }
-    return page;
-}
-
 }  // namespace
 
 int samplePeriod(unsigned rate) { return static_cast<int>(std::lround(kMachineClock / rate)); }
@@ -113,9 +83,9 @@ ProgramImage playerWithTables(MachineProgram player, const SoundLayout& layout, 
         program.setByteOf(Settings::voice1Sustain, model, setup.voice1Sustain);
         program.setByteOf(Settings::routing, model, setup.routing);
         program.padTo(layout.tablePages[model] * 256);
-        program.append(tablePages(setup, sound.bits));
+        program.append(volumeTablePages(setup, sound.bits));
     }
-    program.append(rampPage(sound.bits));
+    program.append(volumeRampPage(sound.bits));
     return program;
 }
 

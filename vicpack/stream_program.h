@@ -24,6 +24,11 @@ struct StreamPackage {
 /// the player needs besides it, before rounding up to a standard size.
 std::uint64_t reuBytesNeeded(std::uint64_t streamBytes, std::uint32_t frames);
 
+/// The player's sample interrupt needs at least this many cycles between two samples.
+inline constexpr int kShortestStreamPeriod = 110;
+/// The highest audio rate the player keeps.
+unsigned highestStreamAudioRate();
+
 /// The program and the REU image that play a stream whose every packet and command has been checked.
 StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
                             const StreamPlayback& playback);

@@ -1,5 +1,5 @@
-// Running programs on the emulated machine (the headless emulator x64sc on the PATH) and judging what it
-// shows and plays: screenshots by colour index, recordings against the sound they should play.
+// Running programs on the emulated machines (the headless emulators x64sc and x128 on the PATH) and judging what
+// they show and play: screenshots by colour index, recordings against the sound they should play.
 #pragma once
 
 #include "common/platform/platform.h"
@@ -17,7 +17,7 @@
 
 namespace zov::testing {
 
-/// The command that starts one of the emulator's programs (x64sc, c1541): its name when it is an executable
+/// The command that starts one of the emulator's programs (x64sc, x128, c1541): its name when it is an executable
 /// on the PATH. A copy of the emulator's folder that lost its links holds the name as a plain file beside
 /// the executable launcher that the links pointed at; it is then started through that. Nothing when neither.
 inline std::optional<std::vector<std::string>> emulatorCommand(const std::string& program) {
@@ -33,12 +33,14 @@ inline std::optional<std::vector<std::string>> emulatorCommand(const std::string
     return std::nullopt;
 }
 
-/// Why the emulator runs are left out in this build or on this machine; empty when they run.
-inline std::string whyNoMachineRuns() {
+/// Why the runs on one of the emulated machines (x64sc, x128) are left out in this build or on this machine;
+/// empty when they run.
+inline std::string whyNoMachineRuns(const std::string& machine = "x64sc") {
 #ifdef ZOV_NO_MACHINE_RUNS
+    (void)machine;
     return ZOV_NO_MACHINE_RUNS;
 #else
-    if (!emulatorCommand("x64sc")) return "x64sc is not on the PATH: the programs are not run on the emulated machine";
+    if (!emulatorCommand(machine)) return machine + " is not on the PATH: the programs are not run on the emulated machine";
     return {};
 #endif
 }
@@ -56,10 +58,13 @@ inline int finishCommand(const std::unique_ptr<Child>& command) {
     return end.exited ? end.status : -1;
 }
 
-/// The arguments of an emulator run: x64sc with its defaults, stopped after a number of cycles.
-inline std::vector<std::string> machineRun(long cycles, const std::vector<std::string>& more) {
-    std::vector<std::string> args = *emulatorCommand("x64sc");
+/// The arguments of an emulator run: the machine (x64sc, or x128 on its 40-column screen without a disk
+/// drive, which starts a program soonest) with its defaults, stopped after a number of cycles.
+inline std::vector<std::string> machineRun(long cycles, const std::vector<std::string>& more,
+                                           const std::string& machine = "x64sc") {
+    std::vector<std::string> args = *emulatorCommand(machine);
     args.insert(args.end(), {"-default", "-autostartprgmode", "1", "-limitcycles", std::to_string(cycles)});
+    if (machine == "x128") args.insert(args.end(), {"-40col", "-drive8type", "0"});
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }

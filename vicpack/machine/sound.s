@@ -253,59 +253,7 @@ ramp:   lda $FF00,y
         bne ramp
         rts
 
-wait_4ms:
-        txa
-        pha
-        lda #3
-        sta delay_count
-delay_outer:
-        ldx #0
-delay_inner:
-        dex                         ; 256 × 5 cycles
-        bne delay_inner
-        dec delay_count
-        bne delay_outer
-        pla
-        tax
-        rts
-
-; Tells the chip model from voice 3's combined waveforms, which the 8580 gives out where the 6581 reads 0:
-; model is 1 for the 8580, 0 for the 6581.
-find_model:
-        lda #$08                    ; test bit: the oscillator starts from 0
-        sta SID+$12
-        lda #$10
-        sta SID+$0F
-        lda #$70                    ; triangle, sawtooth and pulse together
-        sta SID+$12
-        lda #0
-        sta model
-        sta nonzero
-        sta nonzero+1
-        ldy #16
-        ldx #0
-read_wave:
-        lda SID+$1B
-        beq next_read
-        inc nonzero
-        bne next_read
-        inc nonzero+1
-next_read:
-        dex
-        bne read_wave
-        dey
-        bne read_wave
-        lda #$08
-        sta SID+$12
-        lda nonzero+1               ; 4096 reads: the 8580 gives about 240 that are not 0, the 6581 none
-        bne is_8580
-        lda nonzero
-        cmp #64
-        bcc model_found
-is_8580:
-        inc model
-model_found:
-        rts
+        .include "sid_model.inc"
 
 .ifdef REU
 ; Carry clear when the unit holds this sound's mark at address 0 and after the samples (where a smaller

@@ -1,0 +1,91 @@
+// The package of a stream for the C128 (checked on the emulated machine in stream_machine_test.cpp; here
+// what needs no emulator, so that it also runs under the sanitizers): the REU image holds the stream between
+// its marks, a stream without sound keeps its picture rate on either machine, and a rate the player cannot
+// keep is refused.
+#include "common/platform/memory_platform.h"
+#include "formats/little_endian.h"
+#include "formats/reu_image.h"
+#include "formats/reu_stream.h"
+#include "frameconv/app/frameconv_app.h"
+#include "stream_settings.h"
+#include "support/picture_files.h"
+#include "vicpack/stream_program.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+namespace zov {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+/// Four changing pictures compiled without sound, or with a track at a rate.
+Bytes compiledStream(unsigned audioRate) {
+    MemoryFileSystem fs;
+    StringConsole console;
+    PlatformOverride use(&fs, &console);
+    for (int i = 0; i < 4; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/clip/p%d.bmp", i);
+        fs.addFile(name, picture_files::bmp(picture_files::RgbGrid::generate(40, 32, [i](int x, int y) {
+            return picture_files::Rgb{static_cast<std::uint8_t>(x * 6 + i * 40), static_cast<std::uint8_t>(y * 7), 90};
+        })));
+    }
+    std::vector<std::string> args{"frameconv", "/clip", "/clip.zov", "/c", "/v0"};
+    if (audioRate > 0) {
+        fs.addFile("/clip.raw", MemoryFileSystem::Bytes(2000, 0x1B));
+        args.insert(args.end(), {"/af", "/clip.raw", "/ar" + std::to_string(audioRate)});
+    }
+    EXPECT_EQ(runFrameconv(args), 0) << console.output();
+    MemoryFileSystem::Bytes bytes = fs.contents("/clip.zov");
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+TEST(StreamPackage, TheImageHoldsTheStreamBetweenItsMarksAndTheClockKeepsThePictureRate) {
+    const Bytes stream = compiledStream(0);
+    StreamInfo info;
+    FileProblem problem;
+    ASSERT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
+    StreamPlayback playback;
+    playback.fps = 7;
+    const StreamPackage package = streamPackage(stream, info, playback);
+
+    const ReuStreamLayout layout{stream.size(), info.frames};
+    EXPECT_EQ(package.reuImage.size(), reuSizeFor(reuBytesNeeded(stream.size(), info.frames)));
+    const Bytes mark{'Z', 'O', 'V', 'R', 0, 0, 0, 0};
+    Bytes head(package.reuImage.begin(), package.reuImage.begin() + 8);
+    Bytes tail(package.reuImage.begin() + static_cast<long>(layout.tail()), package.reuImage.begin() + static_cast<long>(layout.tail()) + 8);
+    EXPECT_EQ(head, tail);
+    EXPECT_TRUE(std::equal(mark.begin(), mark.begin() + 4, head.begin()));
+    EXPECT_TRUE(std::equal(stream.begin(), stream.end(), package.reuImage.begin() + ReuStreamLayout::kStream));
+    ReuStreamRecord record;
+    ASSERT_TRUE(readReuStreamRecord(package.reuImage, layout, record));
+    EXPECT_EQ(record.ending, 0);
+    EXPECT_TRUE(record.frames.empty());
+
+    // Ticks of (period + 1) cycles, whole numbers of them to a picture: about a millisecond, the picture
+    // time within a twentieth of a per cent.
+    const auto& p = package.program;
+    const double clocks[2] = {985248.0, 1022727.0};
+    const MachineSetting periods[2] = {StreamSettings::periodPal, StreamSettings::periodNtsc};
+    const MachineSetting ticks[2] = {StreamSettings::frameTicksPal, StreamSettings::frameTicksNtsc};
+    for (int machine = 0; machine < 2; ++machine) {
+        const double period = readLe16(&p[periods[machine].offset]) + 1, perPicture = readLe16(&p[ticks[machine].offset]);
+        EXPECT_NEAR(period * perPicture / clocks[machine] * playback.fps, 1.0, 0.0005) << machine;
+        EXPECT_NEAR(period / clocks[machine], 0.001, 0.0002) << machine;
+    }
+}
+
+TEST(StreamPackage, ASoundFasterThanThePlayerKeepsIsRefused) {
+    const Bytes stream = compiledStream(highestStreamAudioRate() + 1);
+    StreamInfo info;
+    FileProblem problem;
+    ASSERT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
+    EXPECT_THROW(streamPackage(stream, info, StreamPlayback{}), std::logic_error);
+}
+
+}  // namespace
+}  // namespace zov
