@@ -27,18 +27,49 @@ OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const 
     return {};
 }
 
-std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const std::string partial = partialName(files, path);
+namespace {
+
+/// Writes the bytes under a new partial name beside path; "" and the name in partial when done, else the line
+/// to print (and no partial file).
+std::string writePartial(FileSystem& files, const WholeFile& output, std::string& partial) {
+    partial = partialName(files, output.path);
     std::unique_ptr<File> file = files.create(partial);
-    if (!file) return "Couldn't create " + partial + " beside " + path;
+    if (!file) return "Couldn't create " + partial + " beside " + output.path;
     try {
-        file->write(bytes.data(), bytes.size());
+        file->write(output.bytes.data(), output.bytes.size());
         file->close();
-        files.rename(partial, path);
     } catch (const FileError& error) {
         file->close();
         files.remove(partial);
-        return "Couldn't write " + path + ": " + error.what();
+        return "Couldn't write " + output.path + ": " + error.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    return writeWholeFilesInPlace(files, {{path, bytes}});
+}
+
+std::string writeWholeFilesInPlace(FileSystem& files, const std::vector<WholeFile>& outputs) {
+    std::vector<std::string> partials;
+    for (const WholeFile& output : outputs) {
+        std::string partial;
+        if (std::string problem = writePartial(files, output, partial); !problem.empty()) {
+            for (const std::string& written : partials) files.remove(written);
+            return problem;
+        }
+        partials.push_back(partial);
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        try {
+            files.rename(partials[i], outputs[i].path);
+        } catch (const FileError& error) {
+            for (std::size_t j = 0; j < i; ++j) files.remove(outputs[j].path);
+            for (std::size_t j = i; j < outputs.size(); ++j) files.remove(partials[j]);
+            return "Couldn't write " + outputs[i].path + ": " + error.what();
+        }
     }
     return "";
 }

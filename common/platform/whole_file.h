@@ -5,6 +5,7 @@
 #include "common/platform/platform.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,17 @@ OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const 
 /// Returns "" when done; otherwise the partial file is gone and the result is the line to print:
 /// "Couldn't create PARTIAL beside PATH" or "Couldn't write PATH: " and the system's text.
 std::string writeWholeFileInPlace(FileSystem& files, const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+/// One of several outputs that belong together (a program and the image it loads its data from).
+struct WholeFile {
+    std::string path;
+    std::span<const std::uint8_t> bytes;
+};
+
+/// Writes every file or none: each under its partial name first, then each renamed into place in order. When
+/// a file cannot be written, every partial file is removed; when a rename fails, the files already renamed are
+/// removed as well (a file they replaced is not brought back). Returns "" when done, else the line to print,
+/// as writeWholeFileInPlace words it for the file that failed.
+std::string writeWholeFilesInPlace(FileSystem& files, const std::vector<WholeFile>& outputs);
 
 }  // namespace zov
