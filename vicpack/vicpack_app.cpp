@@ -5,6 +5,7 @@
 #include "common/platform/platform.h"
 #include "common/platform/whole_file.h"
 #include "vicpack/disk_image.h"
+#include "vicpack/stream_pack.h"
 #include "vicview/file_bytes.h"
 
 #include <algorithm>
@@ -17,21 +18,26 @@ namespace {
 const char* const kProgram = "vicpack";
 
 const char* const kDescription =
-    "Makes programs that the target machine (a PAL Commodore 64) loads and runs. Each INPUT's kind is\n"
-    "recognised from its content:\n"
+    "Makes programs that the target machine loads and runs: a PAL Commodore 64 for pictures and sounds, a\n"
+    "Commodore 128 with a RAM expansion unit (REU) for a video stream. Each INPUT's kind is recognised from its\n"
+    "content:\n"
     "  bitmap file (.BIN)  -> shows the picture as vicview draws it with --border, until a key is pressed\n"
     "  ZOV sound file      -> plays the sound through the SID's volume register at its own rate\n"
     "  raw 2-bit track     -> the same, with --rate HZ (a raw track has no header)\n"
+    "  ZOVF video stream   -> plays the stream with its sound on a C128 from an REU image (alone, to a .prg)\n"
     "OUTPUT is NAME.prg, a program file for one INPUT (LOAD\"NAME\",8 and RUN, or an emulator's autostart),\n"
     "or NAME.d64, a 35-track disk image with one program per INPUT, named after it, in the order given\n"
-    "(LOAD\"*\",8 loads the first; written by the cc1541 program).";
+    "(LOAD\"*\",8 loads the first; written by the cc1541 program). A stream's program NAME.prg (RUN\"NAME\" on\n"
+    "the C128) comes with NAME.reu beside it, the image of the smallest REU that holds the stream; the two are\n"
+    "written both or neither. The stream is checked first, every command played on a model of the memory.";
 
 const char* const kExitCodes =
-    "Exit codes: 0 done; 1 bad command line; 2 an INPUT unreadable, of no kind vicpack packs, malformed or\n"
-    "without samples; 3 OUTPUT exists (without --force), is a directory or another kind of non-regular file,\n"
-    "or is an INPUT; 4 OUTPUT could not be written (nothing is left behind) or cc1541 failed; 5 a sound\n"
-    "longer than the machine's memory holds (the seconds that fit are printed) or at a rate the player\n"
-    "cannot keep.";
+    "Exit codes: 0 done; 1 bad command line; 2 an INPUT unreadable, of no kind vicpack packs, malformed,\n"
+    "without samples or frames, or a stream with other INPUTs or on a .d64; 3 OUTPUT (or a stream's NAME.reu)\n"
+    "exists (without --force), is a directory or another kind of non-regular file, or is an INPUT; 4 OUTPUT\n"
+    "could not be written (nothing is left behind) or cc1541 failed; 5 a sound longer than the machine's\n"
+    "memory holds or a stream larger than the largest REU (the seconds that fit are printed), or a sound at a\n"
+    "rate the player cannot keep.";
 
 int refuse(const std::string& problem) { return refuseCommandLine(kProgram, problem, kPackBadCommandLine); }
 
@@ -48,21 +54,25 @@ void defineOptions(CLI::App& app, VicpackOptions& options) {
                options.inputs.pop_back();
                (*output)->add_result(words.back());
            },
-           "Bitmap files, sound files and raw 2-bit sound tracks")
+           "Bitmap files, sound files and raw 2-bit sound tracks, or one video stream")
         ->required();
     *output = app.add_option("OUTPUT", options.output, "NAME.prg (one INPUT) or NAME.d64")->required();
     CLI::Option* hires = app.add_flag("--hires", options.hiresGiven, "Bitmap files in hi-res mode");
     CLI::Option* multicolour =
         app.add_flag("--multicolour", options.multicolourGiven, "Bitmap files in multicolour mode (the default)");
     hires->excludes(multicolour);
-    app.add_option("--border", options.settings.borderColour, "Pictures' border colour (default: their background)")
+    app.add_option("--border", options.settings.borderColour,
+                   "Border colour (default: a picture's background; a stream's: each frame's)")
         ->option_text("COLOUR")
         ->check(colourNumber());
     app.add_option("--rate", options.settings.rawRate, "An INPUT of no other kind is a raw 2-bit sound track at HZ")
         ->option_text("HZ")
         ->check(CLI::Range(1, 65535));
-    app.add_option("--length", options.settings.length, "Keep at most this many seconds of each sound")
+    app.add_option("--length", options.settings.length, "Keep at most this many seconds of each sound, or of a stream")
         ->option_text("SECONDS")
+        ->check(positiveFinite());
+    app.add_option("--fps", options.settings.fps, "Pictures a second of a stream without sound (default 4)")
+        ->option_text("RATE")
         ->check(positiveFinite());
     app.add_flag("--force", options.force, "Overwrite an existing OUTPUT");
 }
@@ -78,32 +88,47 @@ std::string lowerExtension(const std::string& path) {
 
 bool isDiskImage(const std::string& output) { return lowerExtension(output) == ".d64"; }
 
-/// OUTPUT may be written: it does not exist, or --force allows replacing the file, which is no INPUT.
-int checkOutput(const VicpackOptions& options) {
-    const OutputObstacle obstacle = outputObstacle(fileSystem(), options.output, options.inputs, options.force);
-    switch (obstacle.kind) {
+/// The REU image beside a stream's program: the same name with ".reu" (".REU" beside ".PRG").
+std::string reuImagePath(const std::string& program) {
+    const std::string extension = program.substr(program.size() - 4);
+    return program.substr(0, program.size() - 4) + (extension == ".PRG" ? ".REU" : ".reu");
+}
+
+/// The outputs may be written: none exists, or --force allows replacing them, and none is an INPUT.
+int checkOutputs(const VicpackOptions& options, const std::vector<std::string>& outputs) {
+    const OutputsObstacle found = outputsObstacle(fileSystem(), outputs, options.inputs, options.force);
+    const std::string& path = found.output;
+    const bool image = path != options.output;  // a stream's REU image, named after OUTPUT
+    switch (found.obstacle.kind) {
         case OutputObstacle::None: return kPackDone;
         case OutputObstacle::Directory:
         case OutputObstacle::NotRegular:
-            out() << options.output << ": is "
-                  << (obstacle.kind == OutputObstacle::Directory ? "a directory" : "not a regular file")
-                  << "; OUTPUT names the file to write" << eol;
+            out() << path << ": is "
+                  << (found.obstacle.kind == OutputObstacle::Directory ? "a directory" : "not a regular file")
+                  << (image ? "; the REU image is written beside OUTPUT under its name" : "; OUTPUT names the file to write")
+                  << eol;
             break;
         case OutputObstacle::Input:
-            out() << options.output << ": is the INPUT " << obstacle.input << "; the programs go to another file" << eol;
+            out() << path << ": is the INPUT " << found.obstacle.input
+                  << (image ? "; the REU image is written beside OUTPUT under its name, so OUTPUT needs another"
+                            : "; the programs go to another file")
+                  << eol;
             break;
-        case OutputObstacle::Exists: out() << options.output << ": exists; --force overwrites it" << eol; break;
+        case OutputObstacle::Exists: out() << path << ": exists; --force overwrites it" << eol; break;
     }
     return kPackOutputRefused;
+}
+
+int readInput(const std::string& input, std::vector<std::uint8_t>& bytes) {
+    if (readWholeFile(input, bytes)) return kPackDone;
+    out() << "Couldn't read " << input << eol;
+    return kPackUnusableInput;
 }
 
 int packAll(const VicpackOptions& options, std::vector<std::vector<std::uint8_t>>& programs) {
     for (const std::string& input : options.inputs) {
         std::vector<std::uint8_t> bytes, program;
-        if (!readWholeFile(input, bytes)) {
-            out() << "Couldn't read " << input << eol;
-            return kPackUnusableInput;
-        }
+        if (int exit = readInput(input, bytes); exit != kPackDone) return exit;
         if (int exit = packInput(input, bytes, options.settings, program); exit != kPackDone) return exit;
         programs.push_back(std::move(program));
     }
@@ -124,6 +149,55 @@ int writeProgram(const std::string& output, const std::vector<std::uint8_t>& pro
     out() << output << ": a program of " << static_cast<unsigned long>(program.size()) << " bytes (" << blocks(program.size())
           << " blocks); on the machine LOAD it with ,8 and RUN it" << eol;
     return kPackDone;
+}
+
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes < (1u << 20)) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+/// What was packed and how to run it, in one line.
+void reportStream(const VicpackOptions& options, const std::string& image, const PackedStream& packed) {
+    const std::uint64_t reu = packed.package.reuImage.size();
+    out() << options.output << ", " << image << ": " << formatted("%.2f", packed.seconds) << " s of a "
+          << (packed.info.multicolour() ? "multicolour" : "hi-res") << " stream "
+          << (packed.info.hasAudio ? "with sound" : "without sound at " + formatted("%g", options.settings.fps) +
+                                                         " pictures a second")
+          << ", " << static_cast<unsigned long>(packed.info.frames) << (packed.info.frames == 1 ? " frame" : " frames")
+          << "; set a " << sizeText(reu) << " REU with the image " << image << " and RUN\"" << diskFileName(options.output)
+          << "\" on a C128 (x128 -reu -reusize " << static_cast<unsigned long>(reu >> 10) << " -reuimage " << image << " "
+          << options.output << ")" << eol;
+}
+
+/// A stream goes alone to NAME.prg and its REU image to NAME.reu beside it, both or neither.
+int packStreamFiles(const VicpackOptions& options, const std::vector<std::uint8_t>& bytes) {
+    if (options.hiresGiven || options.multicolourGiven)
+        return refuse("--hires and --multicolour apply to bitmap files; a stream's header names its mode");
+    if (options.settings.rawRate > 0) return refuse("--rate applies to raw sound tracks; the INPUT is a video stream");
+    if (options.fpsGiven && streamHasSound(bytes))
+        return refuse("--fps applies to a stream without sound; the sound times this stream's pictures");
+    const std::string image = reuImagePath(options.output);
+    if (int exit = checkOutputs(options, {image}); exit != kPackDone) return exit;
+    PackedStream packed;
+    if (int exit = packStream(options.inputs.front(), bytes, options.settings, packed); exit != kPackDone) return exit;
+    const std::string problem = writeWholeFilesInPlace(
+        fileSystem(), {{options.output, packed.package.program}, {image, packed.package.reuImage}});
+    if (!problem.empty()) {
+        out() << problem << eol;
+        return kPackWriteFailed;
+    }
+    reportStream(options, image, packed);
+    return kPackDone;
+}
+
+/// One INPUT to one program file; a video stream to its program and REU image.
+int packProgramFile(const VicpackOptions& options) {
+    std::vector<std::uint8_t> bytes, program;
+    if (int exit = readInput(options.inputs.front(), bytes); exit != kPackDone) return exit;
+    if (isVideoStream(bytes)) return packStreamFiles(options, bytes);
+    if (options.fpsGiven) return refuse("--fps applies to video streams only");
+    if (int exit = packInput(options.inputs.front(), bytes, options.settings, program); exit != kPackDone) return exit;
+    return writeProgram(options.output, program);
 }
 
 int writeDisk(const VicpackOptions& options, const std::vector<std::vector<std::uint8_t>>& programs) {
@@ -159,16 +233,20 @@ std::optional<int> parseVicpackCommandLine(const std::vector<std::string>& args,
         return refuse("OUTPUT ends in .prg (a program file) or .d64 (a disk image), not '" + options.output + "'");
     if (extension == ".prg" && options.inputs.size() > 1)
         return refuse("a .prg OUTPUT holds one program; several INPUTs go on a .d64 disk image");
+    options.fpsGiven = app.count("--fps") > 0;
+    if (extension == ".d64" && options.fpsGiven)
+        return refuse("--fps applies to a video stream, which goes alone to a .prg, not on a .d64");
     return std::nullopt;
 }
 
 int runVicpack(const std::vector<std::string>& args) {
     VicpackOptions options;
     if (std::optional<int> exit = parseVicpackCommandLine(args, options)) return *exit;
-    if (int exit = checkOutput(options); exit != kPackDone) return exit;
+    if (int exit = checkOutputs(options, {options.output}); exit != kPackDone) return exit;
+    if (!isDiskImage(options.output)) return packProgramFile(options);
     std::vector<std::vector<std::uint8_t>> programs;
     if (int exit = packAll(options, programs); exit != kPackDone) return exit;
-    return isDiskImage(options.output) ? writeDisk(options, programs) : writeProgram(options.output, programs.front());
+    return writeDisk(options, programs);
 }
 
 }  // namespace zov

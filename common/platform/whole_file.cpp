@@ -27,6 +27,15 @@ OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const 
     return {};
 }
 
+OutputsObstacle outputsObstacle(FileSystem& files, const std::vector<std::string>& paths,
+                                const std::vector<std::string>& inputs, bool force) {
+    for (const std::string& path : paths) {
+        OutputObstacle obstacle = outputObstacle(files, path, inputs, force);
+        if (obstacle.kind != OutputObstacle::None) return {obstacle, path};
+    }
+    return {};
+}
+
 namespace {
 
 /// Writes the bytes under a new partial name beside path; "" and the name in partial when done, else the line

@@ -27,6 +27,15 @@ struct OutputObstacle {
 OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
                               bool force);
 
+/// The first obstacle among outputs that are written together (writeWholeFilesInPlace), with the output it
+/// stands in the way of; None when every one may be written.
+struct OutputsObstacle {
+    OutputObstacle obstacle;
+    std::string output;
+};
+OutputsObstacle outputsObstacle(FileSystem& files, const std::vector<std::string>& paths,
+                                const std::vector<std::string>& inputs, bool force);
+
 /// Writes the bytes under a partial name beside path and renames that to path once every byte is written.
 /// Returns "" when done; otherwise the partial file is gone and the result is the line to print:
 /// "Couldn't create PARTIAL beside PATH" or "Couldn't write PATH: " and the system's text.
