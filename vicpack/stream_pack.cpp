@@ -27,7 +27,8 @@ bool fits(const StreamCut& cut) { return reuBytesNeeded(cut.length, cut.frames) 
 /// The longest cut in hundredths of a second, up to limit seconds, that the largest REU holds. A longer cut
 /// never takes fewer bytes, so the hundredths are searched by halves.
 double secondsThatFit(const CheckedStream& stream, double picturesPerSecond, double limit) {
-    long low = 0, high = static_cast<long>(std::ceil(limit * 100));  // low fits, high does not
+    // low fits, high does not; a stream timed by a tiny --fps may last for ever, and no REU holds 10^13 s.
+    long low = 0, high = static_cast<long>(std::min(std::ceil(limit * 100), 1e15));
     while (high - low > 1) {
         const long middle = low + (high - low) / 2;
         if (fits(planStreamCut(stream.info, stream.packets, middle / 100.0, picturesPerSecond)))
@@ -77,11 +78,11 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
     }
     if (!fits(cut)) return refuseTooLarge(name, stream, settings.fps, std::min(asked, length));
 
-    const std::vector<std::uint8_t> kept = cutStream(bytes, stream.info, stream.packets, cut);
+    packed.stream = cutStream(bytes, stream.info, stream.packets, cut);
     FileProblem unused;  // the cut of a checked stream reads back
-    readStreamHeader(kept, packed.info, unused);
+    readStreamHeader(packed.stream, packed.info, unused);
     packed.seconds = std::min(asked, length);
-    packed.package = streamPackage(kept, packed.info, StreamPlayback{settings.borderColour, settings.fps});
+    packed.package = streamPackage(packed.stream, packed.info, StreamPlayback{settings.borderColour, settings.fps});
     return kPackDone;
 }
 

@@ -18,6 +18,7 @@ bool isVideoStream(const std::vector<std::uint8_t>& bytes);
 bool streamHasSound(const std::vector<std::uint8_t>& bytes);
 
 struct PackedStream {
+    std::vector<std::uint8_t> stream;  // the stream packed, after any cut
     StreamPackage package;
     StreamInfo info;      // of the stream packed, after any cut
     double seconds = 0;   // how long it plays
