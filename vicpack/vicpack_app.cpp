@@ -105,12 +105,12 @@ int checkOutputs(const VicpackOptions& options, const std::vector<std::string>& 
         case OutputObstacle::NotRegular:
             out() << path << ": is "
                   << (found.obstacle.kind == OutputObstacle::Directory ? "a directory" : "not a regular file")
-                  << (image ? "; the REU image is written beside OUTPUT under its name" : "; OUTPUT names the file to write")
+                  << (image ? "; the REU image takes OUTPUT's name with .reu" : "; OUTPUT names the file to write")
                   << eol;
             break;
         case OutputObstacle::Input:
             out() << path << ": is the INPUT " << found.obstacle.input
-                  << (image ? "; the REU image is written beside OUTPUT under its name, so OUTPUT needs another"
+                  << (image ? "; the REU image takes OUTPUT's name with .reu, so OUTPUT needs another name"
                             : "; the programs go to another file")
                   << eol;
             break;
