@@ -42,8 +42,12 @@ double secondsThatFit(const CheckedStream& stream, double picturesPerSecond, dou
 int refuseTooLarge(const std::string& name, const CheckedStream& stream, double picturesPerSecond, double asked) {
     const double fit = secondsThatFit(stream, picturesPerSecond, asked);
     out() << name << ": " << seconds(asked) << " s of stream need more than the largest REU ("
-          << static_cast<unsigned long>(kLargestReu >> 20) << " MiB) holds; " << seconds(fit) << " s fit: --length "
-          << seconds(fit) << " keeps that much" << eol;
+          << static_cast<unsigned long>(kLargestReu >> 20) << " MiB) holds; ";
+    // Pictures all due at once (a header without samples per picture) can be too many for any cut.
+    if (fit == 0)
+        out() << "not even its first hundredth of a second fits" << eol;
+    else
+        out() << seconds(fit) << " s fit: --length " << seconds(fit) << " keeps that much" << eol;
     return kPackTooLarge;
 }
 
