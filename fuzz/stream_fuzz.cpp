@@ -7,7 +7,7 @@
 // alike as a whole packet at once. Reads and writes outside the memory and the file are the sanitizers'.
 #include "formats/segment_player.h"
 #include "formats/zovf_stream.h"
-#include "vicview/displayed_frame.h"
+#include "formats/displayed_frame.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,16 @@
 // Arbitrary bytes as an input of vicpack, through its recognition of the kinds and the making of a
-// program: as a bitmap file in either mode, a ZOV sound file, or a raw track at a rate, with or without
-// --length or --reu (the settings picked by the input's size). Whatever the input, the result is a program
-// or a refusal with one line; a program loads at 0x0801, stays below the I/O area at 0xD000, a sound
-// program's samples (or the ramps before its ring) end on a page boundary, and an REU image has one of the
-// unit's sizes.
+// program: as a bitmap file in either mode, a ZOV sound file, a raw track at a rate, or a video stream,
+// with or without --length or --reu (the settings picked by the input's size). Whatever the input, the
+// result is a program or a refusal with one line; a program loads at 0x0801, stays below the I/O area at
+// 0xD000, a sound program's samples (or the ramps before its ring) end on a page boundary, and an REU image
+// has one of the unit's sizes. A stream that is packed says nothing, and what is packed of it (after any
+// cut) passes the same check again, with frames, in an REU image of a standard size.
+#include "formats/reu_image.h"
 #include "fuzz/fuzz_support.h"
 #include "vicpack/pack_exit.h"
 #include "vicpack/pack_input.h"
+#include "vicpack/stream_check.h"
+#include "vicpack/stream_pack.h"
 
 #include <algorithm>
 
@@ -16,12 +20,35 @@ zov::PackSettings settingsFor(std::size_t size) {
     zov::PackSettings settings;
     switch (size % 5) {
     case 0: break;
-    case 1: settings.mode = zov::VicMode::HiRes, settings.borderColour = 3, settings.reu = true; break;
-    case 2: settings.rawRate = 7843; break;
-    case 3: settings.rawRate = 1, settings.length = 1e300; break;
+    case 1: settings.mode = zov::VicMode::HiRes, settings.borderColour = 3, settings.reu = true, settings.fps = 0.001; break;
+    case 2: settings.rawRate = 7843, settings.length = 0.5; break;
+    case 3: settings.rawRate = 1, settings.length = 1e300, settings.fps = 1e300; break;
     default: settings.rawRate = 65535, settings.length = 0.01; break;
     }
     return settings;
+}
+
+void checkPackedStream(const std::vector<std::uint8_t>& bytes, const zov::PackSettings& settings,
+                       const zov::fuzz::QuietPlatform& platform) {
+    zov::PackedStream packed;
+    const int exit = zov::packStream("in", bytes, settings, packed);
+    const std::string& said = platform.console.output();
+    if (exit != zov::kPackDone) {
+        zov::fuzz::require(std::count(said.begin(), said.end(), '\n') == 1, "one line on a refusal", platform.console);
+        zov::fuzz::require(exit == zov::kPackUnusableInput || exit == zov::kPackTooLarge, "a refusal's code",
+                           platform.console);
+        return;
+    }
+    zov::fuzz::require(said.empty(), "nothing said of a packed stream", platform.console);
+    zov::CheckedStream again;
+    zov::fuzz::require(zov::checkStream(packed.stream, again).empty(), "the packed stream passes the check",
+                       platform.console);
+    zov::fuzz::require(again.info.frames > 0 && again.info.frames == packed.info.frames, "frames packed",
+                       platform.console);
+    if (!settings.length) zov::fuzz::require(packed.stream == bytes, "the whole stream without --length", platform.console);
+    const std::uint64_t image = packed.package.reuImage.size();
+    zov::fuzz::require(zov::reuSizeFor(image) == image && image >= packed.stream.size(), "an REU image of a standard size",
+                       platform.console);
 }
 
 }  // namespace
@@ -29,8 +56,13 @@ zov::PackSettings settingsFor(std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     zov::fuzz::QuietPlatform platform;
     std::vector<std::uint8_t> bytes(data, data + size);
+    const zov::PackSettings settings = settingsFor(size);
+    if (zov::isVideoStream(bytes)) {
+        checkPackedStream(bytes, settings, platform);
+        return 0;
+    }
     zov::PackedInput packed;
-    int exit = zov::packInput("in", bytes, settingsFor(size), packed);
+    int exit = zov::packInput("in", bytes, settings, packed);
     const std::vector<std::uint8_t>& program = packed.program;
     const std::string& said = platform.console.output();
     zov::fuzz::require(std::count(said.begin(), said.end(), '\n') == 1, "one line about the input", platform.console);

@@ -113,7 +113,8 @@ int packInput(const std::string& name, const std::vector<std::uint8_t>& bytes, c
     packed = {};
     if (isZovf(bytes)) {
         if (isZovSound(bytes)) return packZovSound(name, bytes, settings, packed);
-        out() << name << ": a ZOVF video stream; vicpack packs bitmap files and sounds" << eol;
+        out() << name << ": a video stream goes alone to a .prg (vicpack " << name
+              << " NAME.prg), not with other INPUTs or on a .d64" << eol;
         return kPackUnusableInput;
     }
     BitmapFile file;

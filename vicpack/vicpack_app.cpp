@@ -5,6 +5,7 @@
 #include "common/platform/platform.h"
 #include "common/platform/whole_file.h"
 #include "vicpack/disk_image.h"
+#include "vicpack/stream_pack.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,23 +17,28 @@ namespace {
 const char* const kProgram = "vicpack";
 
 const char* const kDescription =
-    "Makes programs that the target machine (a PAL Commodore 64) loads and runs. Each INPUT's kind is\n"
-    "recognised from its content:\n"
+    "Makes programs that the target machine loads and runs: a PAL Commodore 64 for pictures and sounds, a\n"
+    "Commodore 128 with a RAM expansion unit (REU) for a video stream. Each INPUT's kind is recognised from its\n"
+    "content:\n"
     "  bitmap file (.BIN)  -> shows the picture as vicview draws it with --border, until a key is pressed\n"
     "  ZOV sound file      -> plays the sound through the SID's volume register at its own rate\n"
     "  raw 2-bit track     -> the same, with --rate HZ (a raw track has no header)\n"
+    "  ZOVF video stream   -> plays the stream with its sound on a C128 from an REU image (alone, to a .prg)\n"
     "OUTPUT is NAME.prg, a program file for one INPUT (LOAD\"NAME\",8 and RUN, or an emulator's autostart),\n"
     "or NAME.d64, a 35-track disk image with one program per INPUT, named after it, in the order given\n"
     "(LOAD\"*\",8 loads the first; written by the cc1541 program). A sound longer than the memory holds\n"
-    "(or any sound with --reu) plays from a RAM expansion unit: NAME.prg comes with NAME.reu, the unit's\n"
-    "image, of the smallest standard size that holds it (128 KiB to 16 MiB), both written or neither.";
+    "(or any sound with --reu) plays from an REU: NAME.prg comes with NAME.reu, the unit's image, of the\n"
+    "smallest standard size that holds it (128 KiB to 16 MiB), both written or neither. So does a stream's\n"
+    "program NAME.prg (RUN\"NAME\" on the C128); the stream is checked first, every command played on a model\n"
+    "of the memory.";
 
 const char* const kExitCodes =
-    "Exit codes: 0 done; 1 bad command line; 2 an INPUT unreadable, of no kind vicpack packs, malformed or\n"
-    "without samples; 3 OUTPUT exists (without --force), is a directory or another kind of non-regular file,\n"
-    "or is an INPUT (and the same of NAME.reu); 4 OUTPUT could not be written (nothing is left behind) or\n"
-    "cc1541 failed; 5 a sound longer than the largest REU holds, or than the memory holds on a .d64 (the\n"
-    "seconds that fit are printed), or at a rate the player cannot keep.";
+    "Exit codes: 0 done; 1 bad command line; 2 an INPUT unreadable, of no kind vicpack packs, malformed,\n"
+    "without samples or frames, or a stream with other INPUTs or on a .d64; 3 OUTPUT (or its NAME.reu) exists\n"
+    "(without --force), is a directory or another kind of non-regular file, or is an INPUT; 4 OUTPUT could not\n"
+    "be written (nothing is left behind) or cc1541 failed; 5 a sound longer than the largest REU holds, or than\n"
+    "the memory holds on a .d64, or a stream larger than the largest REU (the seconds that fit are printed), or\n"
+    "a sound at a rate the player cannot keep.";
 
 int refuse(const std::string& problem) { return refuseCommandLine(kProgram, problem, kPackBadCommandLine); }
 
@@ -62,10 +68,13 @@ void defineOptions(CLI::App& app, VicpackOptions& options) {
     app.add_option("--rate", options.settings.rawRate, "An INPUT of no other kind is a raw 2-bit sound track at HZ")
         ->option_text("HZ")
         ->check(CLI::Range(1, 65535));
-    app.add_option("--length", options.settings.length, "Keep at most this many seconds of each sound")
+    app.add_option("--length", options.settings.length, "Keep at most this many seconds of each sound, or of a stream")
         ->option_text("SECONDS")
         ->check(positiveFinite());
     app.add_flag("--reu", options.settings.reu, "A sound plays from NAME.reu even when it fits into memory");
+    app.add_option("--fps", options.settings.fps, "Pictures a second of a stream without sound (default 4)")
+        ->option_text("RATE")
+        ->check(positiveFinite());
     app.add_flag("--force", options.force, "Overwrite an existing OUTPUT");
 }
 
@@ -84,22 +93,34 @@ std::string reuImageName(const std::string& program) {
     return program.substr(0, program.size() - 4) + (upper ? ".REU" : ".reu");
 }
 
-/// An output may be written: it does not exist, or --force allows replacing the file, which is no INPUT.
-int checkOutput(const VicpackOptions& options, const std::string& output) {
-    const std::string refusal = outputRefusal(fileSystem(), output, options.inputs, options.force,
-                                              {"OUTPUT names the file to write", "the INPUT {input}; the programs go to another file"});
-    if (refusal.empty()) return kPackDone;
-    out() << refusal << eol;
-    return kPackOutputRefused;
+/// The outputs may be written: none exists, or --force allows replacing them, and none is an INPUT. The REU
+/// image that goes with OUTPUT is named after it, which its lines say.
+int checkOutputs(const VicpackOptions& options, const std::vector<std::string>& outputs) {
+    for (const std::string& output : outputs) {
+        const RefusalWords words =
+            output == options.output
+                ? RefusalWords{"OUTPUT names the file to write", "the INPUT {input}; the programs go to another file"}
+                : RefusalWords{"the REU image takes OUTPUT's name with .reu",
+                               "the INPUT {input}; the REU image takes OUTPUT's name with .reu, so OUTPUT needs another name"};
+        if (const std::string refusal = outputRefusal(fileSystem(), output, options.inputs, options.force, words);
+            !refusal.empty()) {
+            out() << refusal << eol;
+            return kPackOutputRefused;
+        }
+    }
+    return kPackDone;
+}
+
+int readInput(const std::string& input, std::vector<std::uint8_t>& bytes) {
+    if (readWholeFile(fileSystem(), input, bytes)) return kPackDone;
+    out() << "Couldn't read " << input << eol;
+    return kPackUnusableInput;
 }
 
 int packAll(const VicpackOptions& options, std::vector<PackedInput>& packed) {
     for (const std::string& input : options.inputs) {
         std::vector<std::uint8_t> bytes;
-        if (!readWholeFile(fileSystem(), input, bytes)) {
-            out() << "Couldn't read " << input << eol;
-            return kPackUnusableInput;
-        }
+        if (int exit = readInput(input, bytes); exit != kPackDone) return exit;
         PackedInput one;
         if (int exit = packInput(input, bytes, options.settings, one); exit != kPackDone) return exit;
         packed.push_back(std::move(one));
@@ -121,7 +142,7 @@ int writeProgram(const VicpackOptions& options, const PackedInput& packed) {
     std::vector<WholeFile> outputs{{options.output, packed.program}};
     const std::string reuImage = reuImageName(options.output);
     if (!packed.reuImage.empty()) {
-        if (int exit = checkOutput(options, reuImage); exit != kPackDone) return exit;
+        if (int exit = checkOutputs(options, {reuImage}); exit != kPackDone) return exit;
         outputs.push_back({reuImage, packed.reuImage});
     }
     if (int exit = writeOutputs(outputs); exit != kPackDone) return exit;
@@ -133,6 +154,56 @@ int writeProgram(const VicpackOptions& options, const PackedInput& packed) {
               << " KiB and load this image into it" << eol;
     }
     return kPackDone;
+}
+
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes < (1u << 20)) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+/// What was packed and how to run it, in one line.
+void reportStream(const VicpackOptions& options, const std::string& image, const PackedStream& packed) {
+    const std::uint64_t reu = packed.package.reuImage.size();
+    out() << options.output << ", " << image << ": " << formatted("%.2f", packed.seconds) << " s of a "
+          << (packed.info.multicolour() ? "multicolour" : "hi-res") << " stream "
+          << (packed.info.hasAudio ? "with sound" : "without sound at " + formatted("%g", options.settings.fps) +
+                                                         " pictures a second")
+          << ", " << static_cast<unsigned long>(packed.info.frames) << (packed.info.frames == 1 ? " frame" : " frames")
+          << "; set a " << sizeText(reu) << " REU with the image " << image << " and RUN\"" << diskFileName(options.output)
+          << "\" on a C128 (x128 -reu -reusize " << static_cast<unsigned long>(reu >> 10) << " -reuimage " << image << " "
+          << options.output << ")" << eol;
+}
+
+/// A stream goes alone to NAME.prg and its REU image to NAME.reu beside it, both or neither.
+int packStreamFiles(const VicpackOptions& options, const std::vector<std::uint8_t>& bytes) {
+    if (options.hiresGiven || options.multicolourGiven)
+        return refuse("--hires and --multicolour apply to bitmap files; a stream's header names its mode");
+    if (options.settings.rawRate > 0) return refuse("--rate applies to raw sound tracks; the INPUT is a video stream");
+    if (options.fpsGiven && streamHasSound(bytes))
+        return refuse("--fps applies to a stream without sound; the sound times this stream's pictures");
+    const std::string image = reuImageName(options.output);
+    if (int exit = checkOutputs(options, {image}); exit != kPackDone) return exit;
+    PackedStream packed;
+    if (int exit = packStream(options.inputs.front(), bytes, options.settings, packed); exit != kPackDone) return exit;
+    const std::string problem = writeWholeFilesInPlace(
+        fileSystem(), {{options.output, packed.package.program}, {image, packed.package.reuImage}});
+    if (!problem.empty()) {
+        out() << problem << eol;
+        return kPackWriteFailed;
+    }
+    reportStream(options, image, packed);
+    return kPackDone;
+}
+
+/// One INPUT to one program file; a video stream to its program and REU image.
+int packProgramFile(const VicpackOptions& options) {
+    std::vector<std::uint8_t> bytes;
+    if (int exit = readInput(options.inputs.front(), bytes); exit != kPackDone) return exit;
+    if (isVideoStream(bytes)) return packStreamFiles(options, bytes);
+    if (options.fpsGiven) return refuse("--fps applies to video streams only");
+    PackedInput packed;
+    if (int exit = packInput(options.inputs.front(), bytes, options.settings, packed); exit != kPackDone) return exit;
+    return writeProgram(options, packed);
 }
 
 int writeDisk(const VicpackOptions& options, const std::vector<PackedInput>& programs) {
@@ -171,16 +242,20 @@ std::optional<int> parseVicpackCommandLine(const std::vector<std::string>& args,
     options.settings.diskImage = extension == ".d64";
     if (options.settings.diskImage && options.settings.reu)
         return refuse("--reu writes NAME.prg with its REU image NAME.reu; a .d64 disk image carries none");
+    options.fpsGiven = app.count("--fps") > 0;
+    if (options.settings.diskImage && options.fpsGiven)
+        return refuse("--fps applies to a video stream, which goes alone to a .prg, not on a .d64");
     return std::nullopt;
 }
 
 int runVicpack(const std::vector<std::string>& args) {
     VicpackOptions options;
     if (std::optional<int> exit = parseVicpackCommandLine(args, options)) return *exit;
-    if (int exit = checkOutput(options, options.output); exit != kPackDone) return exit;
+    if (int exit = checkOutputs(options, {options.output}); exit != kPackDone) return exit;
+    if (!options.settings.diskImage) return packProgramFile(options);
     std::vector<PackedInput> packed;
     if (int exit = packAll(options, packed); exit != kPackDone) return exit;
-    return options.settings.diskImage ? writeDisk(options, packed) : writeProgram(options, packed.front());
+    return writeDisk(options, packed);
 }
 
 }  // namespace zov

@@ -1,5 +1,6 @@
 // The vicpack program: bitmap files and sounds as programs that the target machine loads and runs, one
-// program file (.prg) or a disk image (.d64) of several.
+// program file (.prg) or a disk image (.d64) of several; a video stream as a program for the C128 and the
+// image of the RAM expansion unit that feeds it.
 #pragma once
 
 #include "vicpack/pack_exit.h"
@@ -16,6 +17,7 @@ struct VicpackOptions {
     std::string output;
     bool hiresGiven = false, multicolourGiven = false;
     bool force = false;
+    bool fpsGiven = false;
     PackSettings settings;
 };
 

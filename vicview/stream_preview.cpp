@@ -6,7 +6,7 @@
 #include "formats/palette.h"
 #include "formats/segment_player.h"
 #include "vicview/contact_sheet.h"
-#include "vicview/displayed_frame.h"
+#include "formats/displayed_frame.h"
 #include "vicview/file_bytes.h"
 #include "vicview/png_file.h"
 #include "vicview/stream_movie.h"

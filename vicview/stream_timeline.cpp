@@ -2,7 +2,7 @@
 
 #include "common/console/console.h"
 #include "formats/segment_commands.h"
-#include "vicview/displayed_frame.h"
+#include "formats/displayed_frame.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "stream_builder.h"
+#include "support/stream_builder.h"
 #include "view_test_support.h"
 
 #include "vicview/contact_sheet.h"

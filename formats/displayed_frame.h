@@ -3,7 +3,7 @@
 #pragma once
 
 #include "formats/target_memory.h"
-#include "vicview/vic_screen.h"
+#include "formats/screen_bytes.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "vicview/displayed_frame.h"
+#include "formats/displayed_frame.h"
 
 namespace zov {
 namespace {

@@ -1,0 +1,214 @@
+// vicpack with a video stream: the stream is checked before anything is written, its program and REU image
+// are written both or neither, and a stream too large for the largest REU is refused with the seconds that
+// fit. What vicpack writes is compared with what the stream program makes of the same (cut) stream.
+#include "pack_test_support.h"
+#include "support/stream_builder.h"
+
+#include "formats/reu_image.h"
+#include "formats/stream_cut.h"
+#include "common/console/console.h"
+#include "vicpack/stream_program.h"
+
+#include <cstdlib>
+
+namespace zov {
+namespace {
+
+// Frame k writes 40 bytes of k at 0x1C00 and shows bank 0 (matrix 0x1C00, bitmap 0x2000) on background k.
+Bytes frameCommands(unsigned k, std::uint8_t bank = 0x03) {
+    return {0xF0, 0x07, 0x68, static_cast<std::uint8_t>(k), 0xF1, 0x3B, 0x18, 0x78, bank, static_cast<std::uint8_t>(k & 15)};
+}
+
+/// Frames 1 to count, each after 490 bytes of sound (a picture's 1960 samples) when the stream has sound.
+Bytes smallStream(bool sound, unsigned count) {
+    StreamBuilder stream(StreamGeometry{}, sound);
+    for (unsigned k = 1; k <= count; ++k) {
+        if (sound) stream.sound(Bytes(490, static_cast<std::uint8_t>(k)));
+        stream.frame(k, frameCommands(k));
+    }
+    return stream.bytes();
+}
+
+StreamInfo infoOf(const Bytes& stream) {
+    StreamInfo info;
+    FileProblem problem;
+    EXPECT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
+    return info;
+}
+
+class StreamPack : public PackRun {
+protected:
+    std::size_t filesIn(const std::string& directory) {
+        std::vector<std::string> names;
+        fs.list(directory, names);
+        return names.size();
+    }
+    /// The program and REU image vicpack must write for a stream, cut to seconds.
+    StreamPackage expected(const Bytes& stream, StreamPlayback playback, double seconds = 1e300) {
+        StreamInfo info = infoOf(stream);
+        std::vector<StreamPacket> packets;
+        FileProblem problem;
+        EXPECT_TRUE(readStreamPackets(stream, info, packets, problem));
+        Bytes cut = cutStream(stream, info, packets, planStreamCut(info, packets, seconds, playback.fps));
+        return streamPackage(cut, infoOf(cut), playback);
+    }
+};
+
+Bytes withByte(Bytes bytes, std::size_t at, std::uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+}
+
+TEST_F(StreamPack, ADamagedStreamIsRefusedNamingTheFrameAndNothingIsWritten) {
+    auto with = [](unsigned damaged, const Bytes& commands) {
+        StreamBuilder stream;
+        for (unsigned k = 1; k <= 4; ++k) stream.frame(k, k == damaged ? commands : frameCommands(k));
+        return stream.bytes();
+    };
+    Bytes frameless = frameCommands(2);
+    frameless.resize(4);
+    StreamBuilder split;
+    split.frame(1, frameCommands(1)).frame(2, {0xF0, 0x07}).more({0x68, 0x02});
+    Bytes cutInPacket = split.bytes();
+    cutInPacket.resize(cutInPacket.size() - 1);
+    cutInPacket[4] = static_cast<std::uint8_t>(cutInPacket.size() - 8);  // the length field says what is there
+    const Bytes good = smallStream(false, 3);
+    const std::size_t roles = 8 + 4 + 14, frames = 8 + 4 + 8;
+
+    const struct {
+        Bytes stream;
+        const char* line;
+    } cases[] = {
+        {with(3, {0xF0, 0x2F, 0xBF, 0xFF, 0x00, 0xF1, 0x3B, 0x18, 0x78, 0x03, 0}),
+         "frame 3: a command that writes or reads outside 0x0200-0xBFFF"},
+        {with(2, {0xF0, 0x07, 0xE5}), "frame 2: an invalid command byte 0xE5"},
+        {with(2, {0xF0, 0x07, 0xA0, 0x00}), "frame 2: a command cut off by the end of its packet"},
+        {with(2, frameless), "frame 2: no Frame command before frame 3 begins"},
+        {with(4, frameless), "frame 4: the stream ends before its Frame command"},
+        {with(2, frameCommands(2, 0x00)), "frame 2: its Frame command shows memory at 0xC000-0xFFFF"},
+        {cutInPacket, "frame 2: a packet of 2 bytes, but the file ends after 1"},
+        {withByte(good, roles, 3), "the header: role count 3"},
+        {withByte(good, frames, 4), "the header: it announces 4 frames, the stream holds 3"},
+    };
+    for (const auto& damaged : cases) {
+        put("/in/clip.zov", damaged.stream);
+        EXPECT_EQ(run("/in/clip.zov /out/clip.prg"), kPackUnusableInput) << damaged.line;
+        EXPECT_EQ(output().rfind(std::string("/in/clip.zov: a damaged stream, ") + damaged.line, 0), 0u) << output();
+        EXPECT_EQ(std::count(output().begin(), output().end(), '\n'), 1) << output();
+        EXPECT_EQ(filesIn("/out"), 0u);
+    }
+
+    // A stream goes alone to a .prg: on a disk image it is refused with one line.
+    put("/in/clip.zov", good);
+    put("/in/a.bin", fullBitmapFile());
+    EXPECT_EQ(run("/in/clip.zov /in/a.bin /out/both.d64"), kPackUnusableInput);
+    EXPECT_NE(output().find("/in/clip.zov: a video stream goes alone to a .prg"), std::string::npos) << output();
+    EXPECT_EQ(std::count(output().begin(), output().end(), '\n'), 1) << output();
+    EXPECT_EQ(filesIn("/out"), 0u);
+}
+
+TEST_F(StreamPack, TheProgramAndTheReuImageAreWrittenBothOrNeither) {
+    const Bytes stream = smallStream(false, 6);
+    put("/clip.zov", stream);
+    fs.addDirectory("/out");
+    for (FileOp op : {FileOp::Write, FileOp::Rename}) {
+        fs.failAt(op, fs.calls(op) + 1);  // the second file's
+        EXPECT_EQ(run("/clip.zov /out/clip.prg"), kPackWriteFailed);
+        EXPECT_NE(output().find("Couldn't write /out/clip.reu: No space left"), std::string::npos) << output();
+        EXPECT_EQ(filesIn("/out"), 0u) << "neither file, nothing passing";
+        fs.failAt(op, -1);
+    }
+
+    ASSERT_EQ(run("/clip.zov /out/clip.prg --border 2 --fps 8"), kPackDone) << output();
+    const StreamPackage package = expected(stream, StreamPlayback{2, 8});
+    EXPECT_EQ(file("/out/clip.prg"), package.program);
+    EXPECT_EQ(file("/out/clip.reu"), package.reuImage);
+    EXPECT_EQ(package.reuImage.size(), reuSizeFor(reuBytesNeeded(stream.size(), 6)));
+    EXPECT_EQ(output(), "/out/clip.prg, /out/clip.reu: 0.75 s of a multicolour stream without sound at 8 pictures a second, "
+                        "6 frames; set a " + std::to_string(package.reuImage.size() >> 10) + " KiB REU with the image "
+                        "/out/clip.reu and RUN\"CLIP\" on a C128 (x128 -reu -reusize " +
+                        std::to_string(package.reuImage.size() >> 10) + " -reuimage /out/clip.reu /out/clip.prg)\n");
+}
+
+TEST_F(StreamPack, AnExistingReuImageIsKeptUnlessForcedAndIsNeverAnInput) {
+    put("/clip.zov", smallStream(true, 3));
+    put("/clip.reu", Bytes{1, 2, 3});
+    EXPECT_EQ(run("/clip.zov /clip.prg"), kPackOutputRefused);
+    EXPECT_EQ(output(), "/clip.reu: exists; --force overwrites it\n");
+    EXPECT_EQ(file("/clip.reu"), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(fs.exists("/clip.prg"));
+    EXPECT_EQ(run("/clip.zov /clip.prg --force"), kPackDone) << output();
+    EXPECT_EQ(file("/clip.reu"), expected(smallStream(true, 3), {}).reuImage);
+
+    // The stream itself under the REU image's name, or linked there, is never replaced.
+    put("/video.reu", smallStream(true, 3));
+    EXPECT_EQ(run("/video.reu /video.prg --force"), kPackOutputRefused);
+    EXPECT_NE(output().find("/video.reu: is the INPUT /video.reu"), std::string::npos) << output();
+    fs.addHardLink("/linked.reu", "/clip.zov");
+    EXPECT_EQ(run("/clip.zov /linked.prg --force"), kPackOutputRefused);
+    EXPECT_EQ(file("/clip.zov"), smallStream(true, 3));
+    EXPECT_FALSE(fs.exists("/video.prg"));
+    EXPECT_FALSE(fs.exists("/linked.prg"));
+}
+
+TEST_F(StreamPack, LengthKeepsTheStartOfTheStream) {
+    const Bytes stream = smallStream(true, 8);
+    put("/clip.zov", stream);
+    ASSERT_EQ(run("/clip.zov /clip.prg --length 1.1"), kPackDone) << output();
+    EXPECT_EQ(output().rfind("/clip.prg, /clip.reu: 1.10 s of a multicolour stream with sound, 5 frames;", 0), 0u)
+        << output();
+    const StreamPackage package = expected(stream, {}, 1.1);
+    EXPECT_EQ(file("/clip.prg"), package.program);
+    EXPECT_EQ(file("/clip.reu"), package.reuImage);
+
+    EXPECT_EQ(run("/clip.zov /none.prg --length 0.00001"), kPackDone) << "frame 1 is due at once";
+    StreamBuilder late;
+    late.frame(5, frameCommands(5));
+    put("/late.zov", late.bytes());
+    EXPECT_EQ(run("/late.zov /late.prg --length 0.5"), kPackUnusableInput);
+    EXPECT_EQ(output(), "/late.zov: --length 0.5 keeps no frame; the first is due at 1.00 s\n");
+}
+
+// The sound of this stream alone takes more than the largest REU: 4100 packets of 4096 bytes, a frame every
+// 1000 pictures.
+Bytes streamBeyondTheLargestReu() {
+    StreamBuilder stream(StreamGeometry{}, true);
+    const Bytes sound(4096, 0x1B);
+    for (unsigned packet = 0; packet < 4100; ++packet) {
+        if (packet % 120 == 0) stream.frame(1 + packet / 120 * 1000, frameCommands(packet / 120 + 1));
+        stream.sound(sound);
+    }
+    return stream.bytes();
+}
+
+TEST_F(StreamPack, AStreamBeyondTheLargestReuIsRefusedWithTheSecondsThatFit) {
+    put("/long.zov", streamBeyondTheLargestReu());
+    EXPECT_EQ(run("/long.zov /long.prg"), kPackTooLarge);
+    const std::string said = output();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    const std::size_t fit = said.find(" s fit: --length ");
+    ASSERT_NE(fit, std::string::npos) << said;
+    const std::string seconds = said.substr(said.rfind(' ', fit - 1) + 1, fit - said.rfind(' ', fit - 1) - 1);
+    EXPECT_EQ(said.substr(fit), " s fit: --length " + seconds + " keeps that much\n");
+    EXPECT_FALSE(fs.exists("/long.prg"));
+
+    ASSERT_EQ(run("/long.zov /long.prg --length " + seconds), kPackDone) << output();
+    EXPECT_EQ(file("/long.reu").size(), kLargestReu);
+    const std::string more = formatted("%.2f", std::atof(seconds.c_str()) + 0.01);
+    EXPECT_EQ(run("/long.zov /longer.prg --length " + more), kPackTooLarge);
+    EXPECT_NE(output().find(seconds + " s fit"), std::string::npos) << output();
+}
+
+TEST_F(StreamPack, OptionsOfOtherInputsAreRefusedWithAStream) {
+    put("/clip.zov", smallStream(true, 2));
+    put("/a.bin", fullBitmapFile());
+    EXPECT_EQ(run("/clip.zov /clip.prg --hires"), kPackBadCommandLine);
+    EXPECT_EQ(run("/clip.zov /clip.prg --rate 7843"), kPackBadCommandLine);
+    EXPECT_EQ(run("/clip.zov /clip.prg --fps 8"), kPackBadCommandLine) << "the sound times the pictures";
+    EXPECT_EQ(run("/a.bin /a.prg --fps 8"), kPackBadCommandLine);
+    EXPECT_EQ(run("/a.bin /a.d64 --fps 8"), kPackBadCommandLine);
+    EXPECT_EQ(filesIn("/"), 2u);
+}
+
+}  // namespace
+}  // namespace zov
