@@ -72,6 +72,12 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
         out() << name << ": a stream without frames" << eol;
         return kPackUnusableInput;
     }
+    if (stream.info.hasAudio &&
+        (stream.info.audioRate < lowestStreamAudioRate() || stream.info.audioRate > highestStreamAudioRate())) {
+        out() << name << ": the player keeps a stream's sound at " << lowestStreamAudioRate() << " to "
+              << highestStreamAudioRate() << " Hz, not " << stream.info.audioRate << " Hz" << eol;
+        return kPackTooLarge;
+    }
     const double length = streamSeconds(stream.info, stream.packets, settings.fps);
     const double asked = settings.length ? *settings.length : std::numeric_limits<double>::infinity();
     const StreamCut cut = planStreamCut(stream.info, stream.packets, asked, settings.fps);

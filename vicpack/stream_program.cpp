@@ -50,7 +50,8 @@ Clock clockOf(const StreamInfo& info, const StreamPlayback& playback, std::uint3
     }
     const double cyclesPerPicture = cycles / playback.fps;
     clock.frameTicks = static_cast<std::uint32_t>(std::clamp(std::lround(cyclesPerPicture / (cycles / kTicksPerSecond)), 1L, 65535L));
-    clock.period = static_cast<int>(std::min<long>(std::lround(cyclesPerPicture / clock.frameTicks), kLongestPeriod));
+    // A picture rate beyond what the player can show still gets ticks its interrupt can keep up with.
+    clock.period = static_cast<int>(std::clamp<long>(std::lround(cyclesPerPicture / clock.frameTicks), kShortestStreamPeriod, kLongestPeriod));
     clock.endTicks = lastFrame * clock.frameTicks;
     return clock;
 }
@@ -65,6 +66,10 @@ std::uint64_t reuBytesNeeded(std::uint64_t streamBytes, std::uint32_t frames) {
     return ReuStreamLayout{streamBytes, frames}.bytesUsed();
 }
 
+unsigned lowestStreamAudioRate() {
+    return static_cast<unsigned>(std::ceil(std::max(kClocks[0], kClocks[1]) / (kLongestPeriod + 0.5)));
+}
+
 unsigned highestStreamAudioRate() { return static_cast<unsigned>(std::floor(kMachineClock / (kShortestStreamPeriod - 0.5))); }
 
 StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
@@ -72,7 +77,8 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Strea
     const ReuStreamLayout layout{stream.size(), info.frames};
     const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
     if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
-    if (info.hasAudio && info.audioRate > highestStreamAudioRate()) throw std::logic_error("an audio rate the player cannot keep");
+    if (info.hasAudio && (info.audioRate < lowestStreamAudioRate() || info.audioRate > highestStreamAudioRate()))
+        throw std::logic_error("an audio rate the player cannot keep");
     StreamPackage package;
     package.reuImage = reuStreamImage(stream, info.frames, unitBytes);
 

@@ -26,7 +26,8 @@ std::uint64_t reuBytesNeeded(std::uint64_t streamBytes, std::uint32_t frames);
 
 /// The player's sample interrupt needs at least this many cycles between two samples.
 inline constexpr int kShortestStreamPeriod = 110;
-/// The highest audio rate the player keeps.
+/// The lowest and the highest audio rate the player keeps, on a PAL or an NTSC machine.
+unsigned lowestStreamAudioRate();
 unsigned highestStreamAudioRate();
 
 /// The program and the REU image that play a stream whose every packet and command has been checked.

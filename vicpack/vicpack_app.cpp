@@ -170,7 +170,7 @@ void reportStream(const VicpackOptions& options, const std::string& image, const
                                                          " pictures a second")
           << ", " << static_cast<unsigned long>(packed.info.frames) << (packed.info.frames == 1 ? " frame" : " frames")
           << "; set a " << sizeText(reu) << " REU with the image " << image << " and RUN\"" << diskFileName(options.output)
-          << "\" on a C128 (x128 -reu -reusize " << static_cast<unsigned long>(reu >> 10) << " -reuimage " << image << " "
+          << "\" on a C128 (x128 -40col -reu -reusize " << static_cast<unsigned long>(reu >> 10) << " -reuimage " << image << " "
           << options.output << ")" << eol;
 }
 

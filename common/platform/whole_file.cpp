@@ -43,15 +43,6 @@ OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const 
     return {};
 }
 
-OutputsObstacle outputsObstacle(FileSystem& files, const std::vector<std::string>& paths,
-                                const std::vector<std::string>& inputs, bool force) {
-    for (const std::string& path : paths) {
-        OutputObstacle obstacle = outputObstacle(files, path, inputs, force);
-        if (obstacle.kind != OutputObstacle::None) return {obstacle, path};
-    }
-    return {};
-}
-
 std::string outputRefusal(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
                           bool force, const RefusalWords& words) {
     const OutputObstacle obstacle = outputObstacle(files, path, inputs, force);

@@ -30,15 +30,6 @@ struct OutputObstacle {
 OutputObstacle outputObstacle(FileSystem& files, const std::string& path, const std::vector<std::string>& inputs,
                               bool force);
 
-/// The first obstacle among outputs that are written together (writeWholeFilesInPlace), with the output it
-/// stands in the way of; None when every one may be written.
-struct OutputsObstacle {
-    OutputObstacle obstacle;
-    std::string output;
-};
-OutputsObstacle outputsObstacle(FileSystem& files, const std::vector<std::string>& paths,
-                                const std::vector<std::string>& inputs, bool force);
-
 /// What a program says of an output that it refuses: the hint after "is a directory; " and "is not a regular
 /// file; ", and what follows "is " when the output is an input ("{input}" stands for the input's name).
 struct RefusalWords {

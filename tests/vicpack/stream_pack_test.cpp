@@ -4,6 +4,7 @@
 #include "pack_test_support.h"
 #include "support/stream_builder.h"
 
+#include "formats/little_endian.h"
 #include "formats/reu_image.h"
 #include "formats/stream_cut.h"
 #include "common/console/console.h"
@@ -126,7 +127,7 @@ TEST_F(StreamPack, TheProgramAndTheReuImageAreWrittenBothOrNeither) {
     EXPECT_EQ(package.reuImage.size(), reuSizeFor(reuBytesNeeded(stream.size(), 6)));
     EXPECT_EQ(output(), "/out/clip.prg, /out/clip.reu: 0.75 s of a multicolour stream without sound at 8 pictures a second, "
                         "6 frames; set a " + std::to_string(package.reuImage.size() >> 10) + " KiB REU with the image "
-                        "/out/clip.reu and RUN\"CLIP\" on a C128 (x128 -reu -reusize " +
+                        "/out/clip.reu and RUN\"CLIP\" on a C128 (x128 -40col -reu -reusize " +
                         std::to_string(package.reuImage.size() >> 10) + " -reuimage /out/clip.reu /out/clip.prg)\n");
 }
 
@@ -197,6 +198,21 @@ TEST_F(StreamPack, AStreamBeyondTheLargestReuIsRefusedWithTheSecondsThatFit) {
     const std::string more = formatted("%.2f", std::atof(seconds.c_str()) + 0.01);
     EXPECT_EQ(run("/long.zov /longer.prg --length " + more), kPackTooLarge);
     EXPECT_NE(output().find(seconds + " s fit"), std::string::npos) << output();
+}
+
+TEST_F(StreamPack, SoundAtARateThePlayerCannotKeepIsRefusedAndAnyPictureRateIsPacked) {
+    const Bytes stream = smallStream(true, 2);
+    for (unsigned rate : {lowestStreamAudioRate() - 1, highestStreamAudioRate() + 1}) {
+        Bytes changed = stream;
+        putLe16(&changed[16], rate);  // the audio chunk's rate
+        put("/odd.zov", changed);
+        EXPECT_EQ(run("/odd.zov /odd.prg"), kPackTooLarge) << rate;
+        EXPECT_NE(output().find(" Hz, not " + std::to_string(rate) + " Hz\n"), std::string::npos) << output();
+    }
+    EXPECT_FALSE(fs.exists("/odd.prg"));
+    put("/silent.zov", smallStream(false, 2));
+    for (const char* fps : {"1e9", "1e-9"})
+        EXPECT_EQ(run(std::string("/silent.zov /silent.prg --force --fps ") + fps), kPackDone) << output();
 }
 
 TEST_F(StreamPack, OptionsOfOtherInputsAreRefusedWithAStream) {
