@@ -1,0 +1,390 @@
+#include "frameconv/cardcolour/card_colours.h"
+
+#include "common/console/console.h"
+#include "formats/palette.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+
+namespace zov {
+namespace {
+
+constexpr int kMostPixels = 64;  // an 8 × 8 card
+constexpr double kNone = std::numeric_limits<double>::infinity();
+
+// A card keeps the colours it had on screen while they cost at most this much more than the best ones
+// (a share of the best cost, plus a little per pixel, so that a flat card does not change on noise).
+constexpr double kKeepShare = 0.12;
+constexpr double kKeepPerPixel = 0.0004;
+
+// The share of a pixel's error passed on to its neighbours: all of it smears noise over flat areas.
+constexpr double kDiffusion = 0.75;
+
+/// The distances of a card's pixels to every palette colour, and the colours worth trying: each pixel's two
+/// nearest.
+struct CardTable {
+    int count = 0;
+    double d[kMostPixels][16];
+    std::uint32_t candidates = 0;
+
+    void fill(const Lab* const* pixels, int n, const PaletteLab& palette) {
+        count = n;
+        candidates = 0;
+        for (int i = 0; i < n; ++i) {
+            int first = 0, second = 1;
+            for (int c = 0; c < 16; ++c) d[i][c] = distance(*pixels[i], palette[static_cast<std::size_t>(c)]);
+            if (d[i][second] < d[i][first]) std::swap(first, second);
+            for (int c = 2; c < 16; ++c) {
+                if (d[i][c] < d[i][first]) {
+                    second = first;
+                    first = c;
+                } else if (d[i][c] < d[i][second]) {
+                    second = c;
+                }
+            }
+            candidates |= (1u << first) | (1u << second);
+        }
+    }
+
+    /// Each pixel's distance to the nearest of the fixed colours (none: infinite).
+    void baseCosts(const int* fixed, int fixedCount, double* base) const {
+        for (int i = 0; i < count; ++i) {
+            base[i] = kNone;
+            for (int f = 0; f < fixedCount; ++f) base[i] = std::min(base[i], d[i][fixed[f]]);
+        }
+    }
+
+    /// What the pixels cost with the fixed colours and these.
+    double cost(const double* base, const int* colours, int n) const {
+        double sum = 0;
+        for (int i = 0; i < count; ++i) {
+            double best = base[i];
+            for (int k = 0; k < n; ++k) best = std::min(best, d[i][colours[k]]);
+            sum += best;
+        }
+        return sum;
+    }
+
+    /// The free colours, up to three, that with the fixed ones cost least, tried among the candidates;
+    /// fewer when there are fewer candidates. Returns the cost; chosen gets freeCount colours, the missing
+    /// ones as -1.
+    double bestSet(const double* base, int freeCount, std::uint32_t excluded, int* chosen) const {
+        int list[16], m = 0;
+        for (std::uint32_t mask = candidates & ~excluded; mask != 0; mask &= mask - 1)
+            list[m++] = std::countr_zero(mask);
+        for (int k = 0; k < freeCount; ++k) chosen[k] = -1;
+        if (m <= freeCount) {
+            std::copy_n(list, m, chosen);
+            return cost(base, list, m);
+        }
+        double best = kNone;
+        double first[kMostPixels], second[kMostPixels];
+        for (int a = 0; a < m; ++a) {
+            for (int i = 0; i < count; ++i) first[i] = std::min(base[i], d[i][list[a]]);
+            if (freeCount == 1) {
+                double sum = 0;
+                for (int i = 0; i < count; ++i) sum += first[i];
+                if (sum < best) best = sum, chosen[0] = list[a];
+                continue;
+            }
+            for (int b = a + 1; b < m; ++b) {
+                if (freeCount == 2) {
+                    double sum = 0;
+                    for (int i = 0; i < count && sum < best; ++i) sum += std::min(first[i], d[i][list[b]]);
+                    if (sum < best) best = sum, chosen[0] = list[a], chosen[1] = list[b];
+                    continue;
+                }
+                for (int i = 0; i < count; ++i) second[i] = std::min(first[i], d[i][list[b]]);
+                for (int c = b + 1; c < m; ++c) {
+                    double sum = 0;
+                    for (int i = 0; i < count && sum < best; ++i) sum += std::min(second[i], d[i][list[c]]);
+                    if (sum < best) best = sum, chosen[0] = list[a], chosen[1] = list[b], chosen[2] = list[c];
+                }
+            }
+        }
+        return best;
+    }
+};
+
+/// The roles whose colour a card chooses, and the ones fixed for the whole picture.
+struct RolePlan {
+    int freeRoles[3];
+    int freeCount;
+    int fixedRoles[2];
+    int fixedCount;
+};
+
+RolePlan rolePlan(bool multicolour, bool colourRamPerCard) {
+    if (!multicolour) return {{0, 1, 0}, 2, {0, 0}, 0};
+    if (colourRamPerCard) return {{1, 2, 3}, 3, {0, 0}, 1};
+    return {{1, 2, 0}, 2, {0, 3}, 2};
+}
+
+/// The fixed colours' roles get their colours: the background, and Black for an FG that is not per card.
+void fixedColours(const RolePlan& plan, int background, int* roles, int* colours) {
+    for (int f = 0; f < plan.fixedCount; ++f) colours[f] = roles[plan.fixedRoles[f]] = plan.fixedRoles[f] == 0 ? background : kBlack;
+}
+
+/// What each background would cost the card, with its own colours chosen best, added to costs.
+void addBackgroundCosts(const CardTable& table, const RolePlan& plan, double* costs) {
+    double base[kMostPixels];
+    for (int background = 0; background < 16; ++background) {
+        int roles[4], fixed[2], chosen[3];
+        fixedColours(plan, background, roles, fixed);
+        table.baseCosts(fixed, plan.fixedCount, base);
+        std::uint32_t excluded = 0;
+        for (int f = 0; f < plan.fixedCount; ++f) excluded |= 1u << fixed[f];
+        costs[background] += table.bestSet(base, plan.freeCount, excluded, chosen);
+    }
+}
+
+constexpr int kBayer[8][8] = {
+    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
+    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21},
+};
+// How far the ordered pattern moves a pixel's lightness, from the least to the most: about the distance
+// between neighbouring greys of the palette.
+constexpr double kOrderedSpread = 0.12;
+
+/// The card's pixels that lie in the source, as pointers, with the error waiting at each added to a copy.
+int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<Lab>& pixels,
+               const std::vector<Lab>* error, Lab* copies, const Lab** gathered) {
+    int n = 0;
+    for (int y = row * 8; y < std::min(row * 8 + 8, g.height); ++y) {
+        for (int x = column * g.cardWidth; x < std::min((column + 1) * g.cardWidth, g.width); ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * g.paddedWidth + x;
+            if (error) {
+                copies[n] = {pixels[i].l + (*error)[i].l, pixels[i].a + (*error)[i].a, pixels[i].b + (*error)[i].b};
+                gathered[n] = &copies[n];
+            } else {
+                gathered[n] = &pixels[i];
+            }
+            ++n;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+CardColourChooser::CardColourChooser(const CardColourSettings& settings)
+    : settings_(settings), palette_(paletteLab(*settings.palette)) {}
+
+void CardColourChooser::readPixels(const VicPicture& picture) {
+    const PictureGeometry& g = picture.geometry;
+    pixels_.assign(static_cast<std::size_t>(g.paddedSize), Lab{});
+    error_.assign(static_cast<std::size_t>(g.paddedSize), Lab{});
+    const std::uint8_t* rgb = picture.planes.sourceRgb.get();
+    for (int y = 0; y < g.height; ++y) {
+        for (int x = 0; x < g.width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * g.paddedWidth + x;
+            pixels_[i] = labOf(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+        }
+    }
+}
+
+int CardColourChooser::chooseBackground(const PictureGeometry& g) const {
+    double costs[16] = {};
+    const RolePlan plan = rolePlan(true, settings_.colourRamPerCard);
+    CardTable table;
+    Lab copies[kMostPixels];
+    const Lab* gathered[kMostPixels];
+    for (int row = 0; row < g.paddedHeight / 8; ++row) {
+        for (int column = 0; column < g.paddedWidth / g.cardWidth; ++column) {
+            const int n = gatherCard(g, column, row, pixels_, nullptr, copies, gathered);
+            if (n == 0) continue;
+            table.fill(gathered, n, palette_);
+            addBackgroundCosts(table, plan, costs);
+        }
+    }
+    return static_cast<int>(std::min_element(costs, costs + 16) - costs);
+}
+
+CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometry& g, int column, int row,
+                                                            int background, const CardChoice* kept) {
+    const bool multicolour = g.cardWidth == 4;
+    const RolePlan plan = rolePlan(multicolour, settings_.colourRamPerCard);
+    CardChoice choice;
+    int fixed[2];
+    fixedColours(plan, background, choice.roles, fixed);
+
+    Lab copies[kMostPixels];
+    const Lab* gathered[kMostPixels];
+    const bool diffusion = settings_.dither == CardDither::Diffusion;
+    const int n = gatherCard(g, column, row, pixels_, diffusion ? &error_ : nullptr, copies, gathered);
+    CardTable table;
+    table.fill(gathered, n, palette_);
+    double base[kMostPixels];
+    table.baseCosts(fixed, plan.fixedCount, base);
+    std::uint32_t excluded = 0;
+    for (int f = 0; f < plan.fixedCount; ++f) excluded |= 1u << fixed[f];
+    int chosen[3];
+    const double best = table.bestSet(base, plan.freeCount, excluded, chosen);
+
+    if (kept) {
+        int keptColours[3];
+        for (int k = 0; k < plan.freeCount; ++k) keptColours[k] = kept->roles[plan.freeRoles[k]];
+        if (table.cost(base, keptColours, plan.freeCount) <= best * (1 + kKeepShare) + n * kKeepPerPixel) return *kept;
+    }
+    // The chosen colours take the roles they had on screen where they were there; the rest fill the other
+    // roles in order; a role left over keeps its colour on screen, or repeats another.
+    bool placed[3] = {false, false, false}, filled[3] = {false, false, false};
+    if (kept) {
+        for (int r = 0; r < plan.freeCount; ++r) {
+            for (int k = 0; k < plan.freeCount; ++k) {
+                if (!placed[k] && chosen[k] >= 0 && chosen[k] == kept->roles[plan.freeRoles[r]]) {
+                    choice.roles[plan.freeRoles[r]] = chosen[k];
+                    placed[k] = filled[r] = true;
+                    break;
+                }
+            }
+        }
+    }
+    int next = 0;
+    for (int r = 0; r < plan.freeCount; ++r) {
+        if (filled[r]) continue;
+        while (next < plan.freeCount && (placed[next] || chosen[next] < 0)) ++next;
+        if (next < plan.freeCount) {
+            choice.roles[plan.freeRoles[r]] = chosen[next];
+            placed[next] = true;
+        } else {
+            choice.roles[plan.freeRoles[r]] = kept ? kept->roles[plan.freeRoles[r]] : std::max(chosen[0], 0);
+        }
+    }
+    return choice;
+}
+
+// The pixels of a card row, row by row in alternate directions, each to the nearest colour of its card's
+// roles; with diffusion the error goes on in Floyd and Steinberg's shares.
+void CardColourChooser::renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards) {
+    const PictureGeometry& g = picture.geometry;
+    const int roleCount = g.roleCount;
+    const bool diffusion = settings_.dither == CardDither::Diffusion;
+    std::int16_t* roles = picture.planes.lumaDither.get();
+    for (int y = row * 8; y < row * 8 + 8; ++y) {
+        const bool leftToRight = (y & 1) == 0;
+        const int step = leftToRight ? 1 : -1;
+        for (int k = 0; k < g.paddedWidth; ++k) {
+            const int x = leftToRight ? k : g.paddedWidth - 1 - k;
+            const std::size_t i = static_cast<std::size_t>(y) * g.paddedWidth + x;
+            if (x >= g.width || y >= g.height) {
+                roles[i] = 0;
+                continue;
+            }
+            Lab target = pixels_[i];
+            if (diffusion) {
+                target.l += error_[i].l, target.a += error_[i].a, target.b += error_[i].b;
+            } else {
+                target.l += ((kBayer[y & 7][x & 7] + 0.5) / 64 - 0.5) * kOrderedSpread;
+            }
+            const CardChoice& card = cards[static_cast<std::size_t>(x / g.cardWidth)];
+            int bestRole = 0;
+            double best = kNone;
+            for (int r = 0; r < roleCount; ++r) {
+                const double d = distance(target, palette_[static_cast<std::size_t>(card.roles[r])]);
+                if (d < best) best = d, bestRole = r;
+            }
+            roles[i] = static_cast<std::int16_t>(bestRole);
+            if (!diffusion) continue;
+            const Lab& shown = palette_[static_cast<std::size_t>(card.roles[bestRole])];
+            const Lab e{(target.l - shown.l) * kDiffusion / 16, (target.a - shown.a) * kDiffusion / 16,
+                        (target.b - shown.b) * kDiffusion / 16};
+            auto pass = [&](int dx, int dy, double share) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx < 0 || nx >= g.width || ny >= g.height) return;
+                Lab& to = error_[static_cast<std::size_t>(ny) * g.paddedWidth + nx];
+                to.l += e.l * share, to.a += e.a * share, to.b += e.b * share;
+            };
+            pass(step, 0, 7);
+            pass(-step, 1, 3);
+            pass(0, 1, 5);
+            pass(step, 1, 1);
+        }
+    }
+}
+
+int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
+    if (!picture.planes.sourceRgb || !picture.planes.lumaDither) return 1;
+    const PictureGeometry& g = picture.geometry;
+    const bool multicolour = g.cardWidth == 4;
+    readPixels(picture);
+    int background = 0;
+    if (multicolour) background = settings_.background >= 0 ? settings_.background : chooseBackground(g);
+
+    ColourChoice frame;
+    frame.roleCount = g.roleCount;
+    frame.colours.roleColours[0] = background;
+    for (int r = 1; r < 5; ++r) frame.colours.roleColours[r] = kBlack;
+    if (picture.takeColourChoice(frame) != 0) return 1;
+
+    const int columns = g.widthInCards;
+    const bool keepShown = shown && shown->cardColours.colourMatrix && shown->cardColours.colourRam &&
+                           shown->geometry.widthInCards == columns && shown->geometry.heightInCards == g.heightInCards &&
+                           shown->geometry.cardWidth == g.cardWidth && (!multicolour || shown->colours.roleColours[0] == background);
+    std::vector<CardChoice> cards(static_cast<std::size_t>(columns));
+    for (int row = 0; row < g.heightInCards; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const std::size_t card = static_cast<std::size_t>(row) * columns + column;
+            CardChoice kept;
+            if (keepShown) {
+                const int matrix = shown->cardColours.colourMatrix[card];
+                if (multicolour) {
+                    kept.roles[0] = background;
+                    kept.roles[1] = matrix >> 4;
+                    kept.roles[2] = matrix & 15;
+                    kept.roles[3] = settings_.colourRamPerCard ? (shown->cardColours.colourRam[card] & 15) : kBlack;
+                } else {
+                    kept.roles[0] = matrix & 15;
+                    kept.roles[1] = matrix >> 4;
+                }
+            }
+            CardChoice& choice = cards[static_cast<std::size_t>(column)];
+            choice = chooseCard(g, column, row, background, keepShown ? &kept : nullptr);
+            if (multicolour) {
+                picture.cardColours.colourMatrix[card] = static_cast<std::uint8_t>(choice.roles[1] * 16 + choice.roles[2]);
+                picture.cardColours.colourRam[card] = static_cast<std::uint8_t>(choice.roles[3]);
+            } else {
+                picture.cardColours.colourMatrix[card] = static_cast<std::uint8_t>(choice.roles[1] * 16 + choice.roles[0]);
+                picture.cardColours.colourRam[card] = 0;
+            }
+        }
+        renderCardRow(picture, row, cards);
+    }
+    stats_ = QuantStats{};
+    stats_.pixelCount = static_cast<std::int32_t>(g.pixelCount);
+    stats_.monochrome = picture.monochrome;
+    stats_.edgeCount = g.width + 2 * g.height - 2;
+    stats_.copiedPixels = 1;
+    return 0;
+}
+
+BackgroundChoice::BackgroundChoice(const CardColourSettings& settings)
+    : settings_(settings), palette_(paletteLab(*settings.palette)) {}
+
+void BackgroundChoice::add(const std::uint8_t* rgb, int width, int height, std::size_t stride) {
+    const RolePlan plan = rolePlan(true, settings_.colourRamPerCard);
+    Lab pixels[kMostPixels];
+    const Lab* gathered[kMostPixels];
+    CardTable table;
+    for (int top = 0; top < height; top += 8) {
+        for (int left = 0; left < width; left += 4) {
+            int n = 0;
+            for (int y = top; y < std::min(top + 8, height); ++y) {
+                for (int x = left; x < std::min(left + 4, width); ++x) {
+                    const std::uint8_t* p = rgb + static_cast<std::size_t>(y) * stride + 3 * static_cast<std::size_t>(x);
+                    pixels[n] = labOf(p[0], p[1], p[2]);
+                    gathered[n] = &pixels[n];
+                    ++n;
+                }
+            }
+            table.fill(gathered, n, palette_);
+            addBackgroundCosts(table, plan, costs_);
+        }
+    }
+}
+
+int BackgroundChoice::best() const { return static_cast<int>(std::min_element(costs_, costs_ + 16) - costs_); }
+
+}  // namespace zov
