@@ -18,8 +18,9 @@ constexpr double kNone = std::numeric_limits<double>::infinity();
 constexpr double kKeepShare = 0.12;
 constexpr double kKeepPerPixel = 0.0004;
 
-// The share of a pixel's error passed on to its neighbours: all of it smears noise over flat areas.
-constexpr double kDiffusion = 0.75;
+// The share of a pixel's error passed on to its neighbours. Each pixel nearest to the source is closest in
+// the sum; a fifth passed on breaks the bands of flat areas at little cost to that (bench/README.md).
+constexpr double kDiffusion = 0.2;
 
 /// The distances of a card's pixels to every palette colour, and the colours worth trying: each pixel's two
 /// nearest.
@@ -28,7 +29,7 @@ struct CardTable {
     double d[kMostPixels][16];
     std::uint32_t candidates = 0;
 
-    void fill(const Lab* const* pixels, int n, const PaletteLab& palette) {
+    void fill(const ColourPoint* const* pixels, int n, const PalettePoints& palette) {
         count = n;
         candidates = 0;
         for (int i = 0; i < n; ++i) {
@@ -149,14 +150,14 @@ constexpr int kBayer[8][8] = {
 constexpr double kOrderedSpread = 0.12;
 
 /// The card's pixels that lie in the source, as pointers, with the error waiting at each added to a copy.
-int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<Lab>& pixels,
-               const std::vector<Lab>* error, Lab* copies, const Lab** gathered) {
+int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<ColourPoint>& pixels,
+               const std::vector<ColourPoint>* error, ColourPoint* copies, const ColourPoint** gathered) {
     int n = 0;
     for (int y = row * 8; y < std::min(row * 8 + 8, g.height); ++y) {
         for (int x = column * g.cardWidth; x < std::min((column + 1) * g.cardWidth, g.width); ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * g.paddedWidth + x;
             if (error) {
-                copies[n] = {pixels[i].l + (*error)[i].l, pixels[i].a + (*error)[i].a, pixels[i].b + (*error)[i].b};
+                copies[n] = {pixels[i].y + (*error)[i].y, pixels[i].cb + (*error)[i].cb, pixels[i].cr + (*error)[i].cr};
                 gathered[n] = &copies[n];
             } else {
                 gathered[n] = &pixels[i];
@@ -170,17 +171,17 @@ int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<
 }  // namespace
 
 CardColourChooser::CardColourChooser(const CardColourSettings& settings)
-    : settings_(settings), palette_(paletteLab(*settings.palette)) {}
+    : settings_(settings), palette_(palettePoints(*settings.palette)) {}
 
 void CardColourChooser::readPixels(const VicPicture& picture) {
     const PictureGeometry& g = picture.geometry;
-    pixels_.assign(static_cast<std::size_t>(g.paddedSize), Lab{});
-    error_.assign(static_cast<std::size_t>(g.paddedSize), Lab{});
+    pixels_.assign(static_cast<std::size_t>(g.paddedSize), ColourPoint{});
+    error_.assign(static_cast<std::size_t>(g.paddedSize), ColourPoint{});
     const std::uint8_t* rgb = picture.planes.sourceRgb.get();
     for (int y = 0; y < g.height; ++y) {
         for (int x = 0; x < g.width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * g.paddedWidth + x;
-            pixels_[i] = labOf(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+            pixels_[i] = colourPointOf(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
         }
     }
 }
@@ -189,8 +190,8 @@ int CardColourChooser::chooseBackground(const PictureGeometry& g) const {
     double costs[16] = {};
     const RolePlan plan = rolePlan(true, settings_.colourRamPerCard);
     CardTable table;
-    Lab copies[kMostPixels];
-    const Lab* gathered[kMostPixels];
+    ColourPoint copies[kMostPixels];
+    const ColourPoint* gathered[kMostPixels];
     for (int row = 0; row < g.paddedHeight / 8; ++row) {
         for (int column = 0; column < g.paddedWidth / g.cardWidth; ++column) {
             const int n = gatherCard(g, column, row, pixels_, nullptr, copies, gathered);
@@ -210,8 +211,8 @@ CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometr
     int fixed[2];
     fixedColours(plan, background, choice.roles, fixed);
 
-    Lab copies[kMostPixels];
-    const Lab* gathered[kMostPixels];
+    ColourPoint copies[kMostPixels];
+    const ColourPoint* gathered[kMostPixels];
     const bool diffusion = settings_.dither == CardDither::Diffusion;
     const int n = gatherCard(g, column, row, pixels_, diffusion ? &error_ : nullptr, copies, gathered);
     CardTable table;
@@ -273,11 +274,11 @@ void CardColourChooser::renderCardRow(VicPicture& picture, int row, const std::v
                 roles[i] = 0;
                 continue;
             }
-            Lab target = pixels_[i];
+            ColourPoint target = pixels_[i];
             if (diffusion) {
-                target.l += error_[i].l, target.a += error_[i].a, target.b += error_[i].b;
+                target.y += error_[i].y, target.cb += error_[i].cb, target.cr += error_[i].cr;
             } else {
-                target.l += ((kBayer[y & 7][x & 7] + 0.5) / 64 - 0.5) * kOrderedSpread;
+                target.y += ((kBayer[y & 7][x & 7] + 0.5) / 64 - 0.5) * kOrderedSpread;
             }
             const CardChoice& card = cards[static_cast<std::size_t>(x / g.cardWidth)];
             int bestRole = 0;
@@ -288,14 +289,14 @@ void CardColourChooser::renderCardRow(VicPicture& picture, int row, const std::v
             }
             roles[i] = static_cast<std::int16_t>(bestRole);
             if (!diffusion) continue;
-            const Lab& shown = palette_[static_cast<std::size_t>(card.roles[bestRole])];
-            const Lab e{(target.l - shown.l) * kDiffusion / 16, (target.a - shown.a) * kDiffusion / 16,
-                        (target.b - shown.b) * kDiffusion / 16};
+            const ColourPoint& shown = palette_[static_cast<std::size_t>(card.roles[bestRole])];
+            const ColourPoint e{(target.y - shown.y) * kDiffusion / 16, (target.cb - shown.cb) * kDiffusion / 16,
+                        (target.cr - shown.cr) * kDiffusion / 16};
             auto pass = [&](int dx, int dy, double share) {
                 const int nx = x + dx, ny = y + dy;
                 if (nx < 0 || nx >= g.width || ny >= g.height) return;
-                Lab& to = error_[static_cast<std::size_t>(ny) * g.paddedWidth + nx];
-                to.l += e.l * share, to.a += e.a * share, to.b += e.b * share;
+                ColourPoint& to = error_[static_cast<std::size_t>(ny) * g.paddedWidth + nx];
+                to.y += e.y * share, to.cb += e.cb * share, to.cr += e.cr * share;
             };
             pass(step, 0, 7);
             pass(-step, 1, 3);
@@ -361,12 +362,12 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
 }
 
 BackgroundChoice::BackgroundChoice(const CardColourSettings& settings)
-    : settings_(settings), palette_(paletteLab(*settings.palette)) {}
+    : settings_(settings), palette_(palettePoints(*settings.palette)) {}
 
 void BackgroundChoice::add(const std::uint8_t* rgb, int width, int height, std::size_t stride) {
     const RolePlan plan = rolePlan(true, settings_.colourRamPerCard);
-    Lab pixels[kMostPixels];
-    const Lab* gathered[kMostPixels];
+    ColourPoint pixels[kMostPixels];
+    const ColourPoint* gathered[kMostPixels];
     CardTable table;
     for (int top = 0; top < height; top += 8) {
         for (int left = 0; left < width; left += 4) {
@@ -374,7 +375,7 @@ void BackgroundChoice::add(const std::uint8_t* rgb, int width, int height, std::
             for (int y = top; y < std::min(top + 8, height); ++y) {
                 for (int x = left; x < std::min(left + 4, width); ++x) {
                     const std::uint8_t* p = rgb + static_cast<std::size_t>(y) * stride + 3 * static_cast<std::size_t>(x);
-                    pixels[n] = labOf(p[0], p[1], p[2]);
+                    pixels[n] = colourPointOf(p[0], p[1], p[2]);
                     gathered[n] = &pixels[n];
                     ++n;
                 }

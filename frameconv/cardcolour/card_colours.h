@@ -1,14 +1,14 @@
 // A colour choice for every card, beside the one set of role colours that the picture-wide choice gives:
 // in multicolour mode the shared background plus three colours of each 4 × 8 card's own (two from the
 // screen matrix, one from the Color RAM, which a stream does not carry: there that one is Black), in hi-res
-// mode two of each 8 × 8 card's own. Colours are compared in OKLab against the measured palette; the pixels
-// are dithered to the card's colours with damped error diffusion (a still) or an ordered pattern (a stream,
-// whose frames then change only where the picture does). The result is what the exporter and the video
+// mode two of each 8 × 8 card's own. Colours are compared in colour_space.h's terms against the measured
+// palette; the pixels are dithered to the card's colours with lightly damped error diffusion (a still) or
+// an ordered pattern (a stream, whose frames then change only where the picture does). The result is what the exporter and the video
 // encoder take from any picture: each pixel's role in the luminance dither plane and each card's colours
 // in the colour arrays.
 #pragma once
 
-#include "frameconv/cardcolour/perceptual.h"
+#include "frameconv/cardcolour/colour_space.h"
 #include "frameconv/picture/vic_picture.h"
 
 #include <cstdint>
@@ -51,9 +51,9 @@ private:
     void renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards);
 
     CardColourSettings settings_;
-    PaletteLab palette_;
-    std::vector<Lab> pixels_;  // the source in OKLab, paddedSize elements
-    std::vector<Lab> error_;   // the diffused error waiting at each pixel
+    PalettePoints palette_;
+    std::vector<ColourPoint> pixels_;  // the source as colour points, paddedSize elements
+    std::vector<ColourPoint> error_;   // the diffused error waiting at each pixel
     QuantStats stats_;
 };
 
@@ -69,7 +69,7 @@ public:
 
 private:
     CardColourSettings settings_;
-    PaletteLab palette_;
+    PalettePoints palette_;
     double costs_[16] = {};
 };
 
