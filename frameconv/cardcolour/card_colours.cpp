@@ -15,8 +15,11 @@ constexpr double kNone = std::numeric_limits<double>::infinity();
 
 // A card keeps the colours it had on screen while they cost at most this much more than the best ones
 // (a share of the best cost, plus a little per pixel, so that a flat card does not change on noise).
-constexpr double kKeepShare = 0.12;
+constexpr double kKeepShare = 0.25;
 constexpr double kKeepPerPixel = 0.0004;
+// A pixel of such a card keeps its role on screen while that is at most this much farther than the nearest
+// (about the noise of a still scene in a video), so that what does not change is not coded again.
+constexpr double kKeepPixel = 0.02;
 
 // The share of a pixel's error passed on to its neighbours. Each pixel nearest to the source is closest in
 // the sum; a fifth passed on breaks the bands of flat areas at little cost to that (bench/README.md).
@@ -227,7 +230,11 @@ CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometr
     if (kept) {
         int keptColours[3];
         for (int k = 0; k < plan.freeCount; ++k) keptColours[k] = kept->roles[plan.freeRoles[k]];
-        if (table.cost(base, keptColours, plan.freeCount) <= best * (1 + kKeepShare) + n * kKeepPerPixel) return *kept;
+        if (table.cost(base, keptColours, plan.freeCount) <= best * (1 + kKeepShare) + n * kKeepPerPixel) {
+            choice = *kept;
+            choice.asShown = true;
+            return choice;
+        }
     }
     // The chosen colours take the roles they had on screen where they were there; the rest fill the other
     // roles in order; a role left over keeps its colour on screen, or repeats another.
@@ -259,7 +266,8 @@ CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometr
 
 // The pixels of a card row, row by row in alternate directions, each to the nearest colour of its card's
 // roles; with diffusion the error goes on in Floyd and Steinberg's shares.
-void CardColourChooser::renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards) {
+void CardColourChooser::renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards,
+                                      const std::int16_t* shownRoles) {
     const PictureGeometry& g = picture.geometry;
     const int roleCount = g.roleCount;
     const bool diffusion = settings_.dither == CardDither::Diffusion;
@@ -286,6 +294,12 @@ void CardColourChooser::renderCardRow(VicPicture& picture, int row, const std::v
             for (int r = 0; r < roleCount; ++r) {
                 const double d = distance(target, palette_[static_cast<std::size_t>(card.roles[r])]);
                 if (d < best) best = d, bestRole = r;
+            }
+            if (shownRoles && card.asShown) {
+                const int before = shownRoles[i];
+                if (before >= 0 && before < roleCount &&
+                    distance(target, palette_[static_cast<std::size_t>(card.roles[before])]) <= best + kKeepPixel)
+                    bestRole = before;
             }
             roles[i] = static_cast<std::int16_t>(bestRole);
             if (!diffusion) continue;
@@ -351,7 +365,7 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
                 picture.cardColours.colourRam[card] = 0;
             }
         }
-        renderCardRow(picture, row, cards);
+        renderCardRow(picture, row, cards, keepShown ? shown->planes.lumaDither.get() : nullptr);
     }
     stats_ = QuantStats{};
     stats_.pixelCount = static_cast<std::int32_t>(g.pixelCount);

@@ -44,11 +44,12 @@ public:
 private:
     struct CardChoice {
         int roles[4] = {0, 0, 0, 0};  // the colour of each role
+        bool asShown = false;         // the colours of the card on screen, in the same roles
     };
     void readPixels(const VicPicture& picture);
     int chooseBackground(const PictureGeometry& g) const;
     CardChoice chooseCard(const PictureGeometry& g, int column, int row, int background, const CardChoice* kept);
-    void renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards);
+    void renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards, const std::int16_t* shownRoles);
 
     CardColourSettings settings_;
     PalettePoints palette_;
