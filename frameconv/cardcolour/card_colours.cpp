@@ -143,14 +143,7 @@ void addBackgroundCosts(const CardTable& table, const RolePlan& plan, double* co
     }
 }
 
-constexpr int kBayer[8][8] = {
-    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
-    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
-    {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21},
-};
-// How far the ordered pattern moves a pixel's lightness, from the least to the most: about the distance
-// between neighbouring greys of the palette.
-constexpr double kOrderedSpread = 0.12;
+constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
 /// The card's pixels that lie in the source, as pointers, with the error waiting at each added to a copy.
 int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<ColourPoint>& pixels,
@@ -283,17 +276,27 @@ void CardColourChooser::renderCardRow(VicPicture& picture, int row, const std::v
                 continue;
             }
             ColourPoint target = pixels_[i];
-            if (diffusion) {
-                target.y += error_[i].y, target.cb += error_[i].cb, target.cr += error_[i].cr;
-            } else {
-                target.y += ((kBayer[y & 7][x & 7] + 0.5) / 64 - 0.5) * kOrderedSpread;
-            }
+            if (diffusion) target.y += error_[i].y, target.cb += error_[i].cb, target.cr += error_[i].cr;
             const CardChoice& card = cards[static_cast<std::size_t>(x / g.cardWidth)];
-            int bestRole = 0;
-            double best = kNone;
+            int bestRole = 0, secondRole = -1;
+            double best = kNone, second = kNone;
             for (int r = 0; r < roleCount; ++r) {
                 const double d = distance(target, palette_[static_cast<std::size_t>(card.roles[r])]);
-                if (d < best) best = d, bestRole = r;
+                if (d < best) {
+                    second = best, secondRole = bestRole;
+                    best = d, bestRole = r;
+                } else if (d < second) {
+                    second = d, secondRole = r;
+                }
+            }
+            // Ordered: a pixel between its two nearest colours takes the second where its share of the way
+            // there passes the pattern's threshold, which runs from 3/8 to 5/8: only mixes near the middle
+            // are patterned (a finer pattern costs a stream more bytes than it gives; bench/README.md), and a
+            // pixel that is a colour stays that colour.
+            if (!diffusion && second < kNone && secondRole != bestRole) {
+                const double share = shareToward(target, palette_[static_cast<std::size_t>(card.roles[bestRole])],
+                                                 palette_[static_cast<std::size_t>(card.roles[secondRole])]);
+                if (share > 0.375 + 0.25 * (kBayer[y & 3][x & 3] + 0.5) / 16) bestRole = secondRole, best = second;
             }
             if (shownRoles && card.asShown) {
                 const int before = shownRoles[i];

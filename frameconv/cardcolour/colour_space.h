@@ -30,6 +30,14 @@ inline double distance(const ColourPoint& x, const ColourPoint& z) {
     return kLumaWeight * dy * dy + db * db + dr * dr;
 }
 
+/// How far x lies from `from` toward `to`, as a share of the way (unbounded), in the distance's measure.
+inline double shareToward(const ColourPoint& x, const ColourPoint& from, const ColourPoint& to) {
+    const double wy = to.y - from.y, wb = to.cb - from.cb, wr = to.cr - from.cr;
+    const double length = kLumaWeight * wy * wy + wb * wb + wr * wr;
+    if (length == 0) return 0;
+    return (kLumaWeight * (x.y - from.y) * wy + (x.cb - from.cb) * wb + (x.cr - from.cr) * wr) / length;
+}
+
 using PalettePoints = std::array<ColourPoint, 16>;
 
 /// The palette's colours in this space.
