@@ -29,7 +29,9 @@ const char* const kDescription =
     "Makes a ZOVF video stream with its sound from a video clip in one command: the clip's pictures at\n"
     "--fps, fitted into the screen's shape, its sound as a 2-bit track, compiled by frameconv's own code.\n"
     "The stream is byte for byte the one that the ffmpeg commands, soundtrack and frameconv of the long\n"
-    "route give with the same settings.";
+    "route give with the same settings. A NAME.BIN output makes a bitmap file of CLIP's first picture (a\n"
+    "still: PNG, JPEG, BMP). --colours card chooses every card's colours for it instead of one set for the\n"
+    "whole picture.";
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 CLIP (or the --audio file) unreadable or unusable (no\n"
