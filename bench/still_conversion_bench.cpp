@@ -1,5 +1,5 @@
 // Whole-program throughput of frameconv on a 160 × 200 colour picture: reading the file, choosing the
-// colours, dithering, exporting and writing the bitmap file.
+// colours, dithering, exporting and writing the bitmap file; also with the colours chosen per card.
 #include "common/platform/memory_platform.h"
 #include "common/platform/temporary_directory.h"
 #include "frameconv/app/frameconv_app.h"
@@ -30,18 +30,27 @@ RgbGrid scene() {
     });
 }
 
-void BM_ConvertPictureToBitmapFile(benchmark::State& state) {
+// The conversion in memory; perCard: every card's colours chosen for it (vicclip --colours card), the
+// background chosen too.
+void convertInMemory(benchmark::State& state, bool perCard) {
     MemoryFileSystem fs;
     StringConsole console;
     PlatformOverride use(&fs, &console);
     fs.addFile("in.bmp", picture_files::bmp(scene()));
     const std::vector<std::string> args{"frameconv", "in.bmp", "out.bin", "/y", "/v0"};
     for (auto _ : state) {
-        if (runFrameconv(args) != 0) state.SkipWithError("conversion failed");
+        FrameconvApp app;
+        if (perCard) app.chooseColoursPerCard(CardColourSettings{});
+        if (app.run(args) != 0) state.SkipWithError("conversion failed");
     }
     state.counters["pictures/s"] = benchmark::Counter(state.iterations(), benchmark::Counter::kIsRate);
 }
+
+void BM_ConvertPictureToBitmapFile(benchmark::State& state) { convertInMemory(state, false); }
 BENCHMARK(BM_ConvertPictureToBitmapFile)->Unit(benchmark::kMillisecond);
+
+void BM_ConvertPictureWithColoursPerCard(benchmark::State& state) { convertInMemory(state, true); }
+BENCHMARK(BM_ConvertPictureWithColoursPerCard)->Unit(benchmark::kMillisecond);
 
 void BM_ConvertPictureOnDisk(benchmark::State& state) {
     TemporaryDirectory dir(realFileSystem(), "frameconv-bench");

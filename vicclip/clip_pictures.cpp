@@ -46,7 +46,7 @@ std::string uprightFilters(const std::int32_t* matrix) {
 }  // namespace
 
 std::string pictureFilters(const PictureSettings& settings) {
-    std::string chain = "fps=" + settings.fps + ",";
+    std::string chain = settings.fps.empty() ? "" : "fps=" + settings.fps + ",";
     if (settings.crop)
         chain += "scale=320:200:force_original_aspect_ratio=increase,crop=320:200";
     else

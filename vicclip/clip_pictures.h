@@ -19,7 +19,8 @@ struct AVFrame;
 namespace zov {
 
 struct PictureSettings {
-    std::string fps = "4";  // pictures per second, as given: the filter and frameconv's /ir read the same text
+    std::string fps = "4";  // pictures per second, as given: the filter and frameconv's /ir read the same text;
+                            // empty: every picture as it comes (a still has no rate to convert)
     bool hires = false;     // 320 × 200 pictures; multicolour ones are 160 × 200
     bool crop = false;      // fill the screen's shape (cut off what is left over) instead of black bars
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace zov {
 
@@ -58,6 +59,20 @@ std::size_t PictureStore::read(std::size_t picture, std::uint64_t offset, void* 
         done += pixels_.read(at, to + done, count - done);
     }
     return done;
+}
+
+bool PictureStore::rgbPixels(std::size_t picture, std::vector<std::uint8_t>& rgb) const {
+    const std::size_t rowLength = static_cast<std::size_t>(width_) * 3;
+    rgb.resize(rowLength * static_cast<std::size_t>(height_));
+    for (int k = 0; k < height_; ++k) {
+        const int y = format_ == PictureFormat::Bmp ? height_ - 1 - k : k;
+        std::uint8_t* row = rgb.data() + static_cast<std::size_t>(y) * rowLength;
+        const std::uint64_t at = head_.size() + static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(rowBytes());
+        if (read(picture, at, row, rowLength) != rowLength) return false;
+        if (format_ == PictureFormat::Bmp)
+            for (std::size_t x = 0; x < rowLength; x += 3) std::swap(row[x], row[x + 2]);
+    }
+    return true;
 }
 
 std::string PictureStore::fileName(std::size_t picture) const {

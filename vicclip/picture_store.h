@@ -30,6 +30,11 @@ public:
     std::uint64_t fileSize() const { return head_.size() + pixelBytes(); }
     /// Reads part of picture k's file (0-based); returns how many bytes were read.
     std::size_t read(std::size_t picture, std::uint64_t offset, void* bytes, std::size_t count) const;
+    /// Picture k's pixels, rows top first, 3 bytes a pixel in the order red, green, blue; false when it
+    /// cannot be read.
+    bool rgbPixels(std::size_t picture, std::vector<std::uint8_t>& rgb) const;
+    int width() const { return width_; }
+    int height() const { return height_; }
     /// "frame00001.bmp": the name of picture k's file.
     std::string fileName(std::size_t picture) const;
 

@@ -29,7 +29,9 @@ const char* const kDescription =
     "Makes a ZOVF video stream with its sound from a video clip in one command: the clip's pictures at\n"
     "--fps, fitted into the screen's shape, its sound as a 2-bit track, compiled by frameconv's own code.\n"
     "The stream is byte for byte the one that the ffmpeg commands, soundtrack and frameconv of the long\n"
-    "route give with the same settings.";
+    "route give with the same settings. A NAME.BIN output makes a bitmap file of CLIP's first picture (a\n"
+    "still: PNG, JPEG, BMP). --colours card chooses every card's colours for it instead of one set for the\n"
+    "whole picture.";
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 CLIP (or the --audio file) unreadable or unusable (no\n"
@@ -125,6 +127,11 @@ void defineConversionOptions(CLI::App& app, ClipOptions& options) {
     app.add_option("--colour-arrays", options.colourArrays, "0 none, 1 Color RAM, 2 screen matrix, 3 both (/c; default 3, hi-res 2)")
         ->option_text("N")
         ->check(CLI::Range(0, 3));
+    app.add_option("--colours", options.colours,
+                   "picture: one set of role colours for the whole picture, frameconv's exact conversion; card: "
+                   "every card's colours chosen for it (default picture)")
+        ->option_text("picture|card")
+        ->check(CLI::IsMember({"picture", "card"}));
     app.add_option("--rate", options.rate, "Output pictures a second (/r; default --fps)")->option_text("FPS")->check(positiveFinite());
     app.add_option("--bw", options.bandwidth, "Stream bytes a second, sound included (/bw; default 4000)")
         ->option_text("BYTES")
@@ -138,7 +145,7 @@ void defineClipOptions(CLI::App& app, ClipOptions& options) {
     prepareApp(app, kProgram, kExitCodes);
     app.description(kDescription);
     app.add_option("CLIP", options.clip, "Video clip")->required();
-    app.add_option("STREAM", options.stream, "ZOVF video stream")->required();
+    app.add_option("STREAM", options.stream, "ZOVF video stream, or a bitmap file (NAME.BIN) of the first picture")->required();
     definePictureOptions(app, options);
     defineSoundOptions(app, options);
     defineConversionOptions(app, options);
@@ -194,11 +201,12 @@ std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>&
 class ClipRun {
 public:
     explicit ClipRun(const ClipOptions& options)
-        : o_(options), fps_(options.fps), console_(console(), bar_) {}
+        : o_(options), fps_(options.fps), still_(namesBitmapFile(options.stream)), console_(console(), bar_) {}
 
     int run() {
         if (int exit = checkOutputs(o_); exit != kClipDone) return exit;
         if (int exit = readPictures(); exit != kClipDone) return exit;
+        if (still_) return convertStill();
         if (int exit = makeTrack(); exit != kClipDone) return exit;
         const std::string partial = partialName(fileSystem(), o_.stream);
         int exit = compileStream(partial);
@@ -209,6 +217,8 @@ public:
 
 private:
     int readPictures();
+    int convertStill();
+    void chooseBackground();
     int makeTrack();
     int compileStream(const std::string& partial);
     int compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals, std::size_t& counted);
@@ -226,6 +236,8 @@ private:
 
     const ClipOptions& o_;
     double fps_;
+    bool still_;  // the first picture to a bitmap file
+    std::optional<CardColourSettings> cardSettings_;  // --colours card
     ProgressBar bar_;
     ConsoleBesideBar console_;
     PictureStore pictures_;
@@ -240,10 +252,13 @@ private:
 int ClipRun::readPictures() {
     ClipPictures clip;
     std::string problem;
-    if (!clip.open(o_.clip, o_.pictures, problem)) return unusable(o_.clip, problem);
+    PictureSettings settings = o_.pictures;
+    if (still_) settings.fps.clear();
+    if (!clip.open(o_.clip, settings, problem)) return unusable(o_.clip, problem);
     hasSound_ = !o_.noSound && (!o_.audio.empty() || clip.hasSound());
     jump_ = static_cast<std::size_t>(std::llround(o_.start * fps_));
-    const std::size_t most = o_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*o_.length * fps_))) : SIZE_MAX;
+    std::size_t most = o_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*o_.length * fps_))) : SIZE_MAX;
+    if (still_) most = 1;
     const PictureFormat format = o_.pictures.hires ? PictureFormat::Ppm : PictureFormat::Bmp;
     if (!pictures_.start(o_.pictures.hires ? 320 : 160, 200, format, jump_ + 1, problem)) {
         out() << kProgram << ": " << problem << eol;
@@ -329,6 +344,7 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
         PlatformOverride use(&staged, counting ? static_cast<Console*>(&quiet) : &console_);
         auto app = std::make_unique<FrameconvApp>();
         app->rememberColours(&colours_);
+        if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
         exit = app->run(frameconvArguments(o_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
     }
@@ -337,7 +353,62 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
     return exit;
 }
 
+// A stream's cards share one background, chosen over its pictures (a dozen of them, evenly spread); the
+// Color RAM is not part of a stream, so every card's FG is Black; an ordered dither keeps what does not
+// change from frame to frame the same.
+void ClipRun::chooseBackground() {
+    if (o_.colours != "card") return;
+    cardSettings_.emplace();
+    cardSettings_->colourRamPerCard = false;
+    cardSettings_->dither = CardDither::Ordered;
+    if (o_.pictures.hires) return;
+    BackgroundChoice choice(*cardSettings_);
+    const std::size_t count = pictures_.count(), samples = std::min<std::size_t>(count, 12);
+    std::vector<std::uint8_t> rgb;
+    for (std::size_t k = 0; k < samples; ++k) {
+        if (!pictures_.rgbPixels(k * count / samples, rgb)) continue;
+        choice.add(rgb.data(), pictures_.width(), pictures_.height(), static_cast<std::size_t>(pictures_.width()) * 3);
+    }
+    cardSettings_->background = choice.best();
+}
+
+/// The first picture to a bitmap file, as frameconv converts one picture, or with its colours chosen per
+/// card (the Color RAM, where the file carries it, giving each multicolour card its own FG).
+int ClipRun::convertStill() {
+    if (o_.colours == "card") {
+        cardSettings_.emplace();
+        const int arrays = o_.colourArrays.value_or(o_.pictures.hires ? 2 : 3);
+        cardSettings_->colourRamPerCard = !o_.pictures.hires && (arrays & 1) != 0;
+    }
+    const std::string partial = partialName(fileSystem(), o_.stream);
+    StagedFiles staged(fileSystem(), pictures_, kPictureDirectory);
+    int exit = 0;
+    {
+        PlatformOverride use(&staged, &console_);
+        auto app = std::make_unique<FrameconvApp>();
+        if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
+        exit = app->run(frameconvStillArguments(o_, std::string(kPictureDirectory) + "/" + pictures_.fileName(0), partial));
+    }
+    bar_.clear();
+    if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
+        fileSystem().remove(partial);
+        out() << o_.stream << ": the picture could not be converted (frameconv's exit code " << exit << ")" << eol;
+        return kClipWriteFailed;
+    }
+    try {
+        fileSystem().rename(partial, o_.stream);
+    } catch (const FileError& error) {
+        fileSystem().remove(partial);
+        out() << "Couldn't write " << o_.stream << ": " << error.what() << eol;
+        return kClipWriteFailed;
+    }
+    out() << o_.stream << ": a " << (o_.pictures.hires ? "hi-res" : "multicolour") << " bitmap file, "
+          << (cardSettings_ ? "colours chosen per card" : "one set of colours for the picture") << eol;
+    return kClipDone;
+}
+
 int ClipRun::compileStream(const std::string& partial) {
+    chooseBackground();
     bar_.stage("compiling", pictures_.count());
     std::size_t none = 0;
     const int exit = compile(partial, o_.bandwidth, o_.verbose, totals_, none);
@@ -433,6 +504,23 @@ int ClipRun::writeFilm(const std::string& partial) {
 
 }  // namespace
 
+bool namesBitmapFile(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return tail == ".BIN";
+}
+
+std::vector<std::string> frameconvStillArguments(const ClipOptions& o, const std::string& picture, const std::string& dest) {
+    std::vector<std::string> args{"frameconv", picture, dest};
+    if (o.pictures.hires) args.push_back("/m1");
+    if (o.colourArrays) args.push_back("/c" + std::to_string(*o.colourArrays));
+    for (const ConversionSetting& setting : conversionSettings())
+        if (const std::optional<double>& value = o.*setting.value) args.push_back(setting.letters + real(*value));
+    args.push_back("/v" + std::to_string(o.verbose));
+    return args;
+}
+
 std::vector<std::string> frameconvArguments(const ClipOptions& o, const std::string& directory, const std::string& track,
                                             const std::string& dest, int bandwidth, int verbose) {
     std::vector<std::string> args{"frameconv", directory, dest, "/c", "/ir" + o.pictures.fps};
@@ -518,6 +606,17 @@ std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, Cl
         return refuseCommandLine(kProgram, "--no-sound: takes no --audio, --stream or --gain", kClipBadCommandLine);
     if (!options.film.empty() && !isFilmName(options.film))
         return refuseCommandLine(kProgram, "--film: NAME ends in .mp4 (or .gif for a film without sound)", kClipBadCommandLine);
+    if (options.colours == "card") {
+        for (const ConversionSetting& setting : conversionSettings())
+            if (options.*setting.value)
+                return refuseCommandLine(kProgram, std::string("--colours card: takes no ") + setting.option +
+                                                       " (it adjusts the picture-wide colour choice)", kClipBadCommandLine);
+        if (options.colourArrays && (*options.colourArrays & 2) == 0)
+            return refuseCommandLine(kProgram, "--colours card: needs the screen matrix (--colour-arrays 2 or 3)", kClipBadCommandLine);
+    }
+    if (namesBitmapFile(options.stream) && (!options.film.empty() || options.start != 0 || options.length))
+        return refuseCommandLine(kProgram, "a bitmap file is made of CLIP's first picture: no --film, --start or --length",
+                                 kClipBadCommandLine);
     if (options.length && *options.length * options.fps < 0.5)
         return refuseCommandLine(kProgram, "--length: shorter than one picture at --fps", kClipBadCommandLine);
     return std::nullopt;

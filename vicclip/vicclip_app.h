@@ -41,6 +41,7 @@ struct ClipOptions {
     std::optional<std::string> rate;
     int bandwidth = 4000;
     int verbose = 0;
+    std::string colours = "picture";  // --colours: one set of role colours (picture) or each card's own (card)
     std::string film;
     bool force = false;
 };
@@ -48,6 +49,14 @@ struct ClipOptions {
 /// Fills the options from the arguments (args[0] is the program name). Returns nothing when the run goes on;
 /// otherwise the exit code: 0 after --help or --version, kClipBadCommandLine after a bad command line.
 std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, ClipOptions& options);
+
+/// STREAM names a bitmap file (.BIN, any case): the clip's first picture becomes one.
+bool namesBitmapFile(const std::string& path);
+
+/// frameconv's command line for converting one picture into a bitmap file with these options: the one the
+/// long route runs on one picture.
+std::vector<std::string> frameconvStillArguments(const ClipOptions& options, const std::string& picture,
+                                                 const std::string& dest);
 
 /// frameconv's command line for compiling the pictures in directory (and the track, when not empty) into
 /// dest with these options: the one the long route runs.

@@ -48,8 +48,12 @@ bool FrameconvApp::convert(const std::string& source, const std::string& dest) {
     if (loaded == 2) return false;  // out of memory: the run cannot go on
     if (loaded != 0) return true;   // the reader said why; the file is skipped
 
-    pinBlack();
-    if (!chooseColours()) return false;
+    if (cardChooser_) {
+        if (!chooseCardColours()) return false;
+    } else {
+        pinBlack();
+        if (!chooseColours()) return false;
+    }
 
     if (o.compile != 0) return compileFrame(source, output);
     return convertStill(source, output);
@@ -69,6 +73,7 @@ int FrameconvApp::loadPicture(File& file) {
         picture_.reset();
         picture_.setMode(o.mode, o.color);
     }
+    picture_.keepSourceRgb = cardChooser_.has_value();
     picture_.settings = ConversionSettings{.lumaGain = o.scale,
                                            .lumaOffset = o.bias,
                                            .saturationGain = o.chros,
@@ -100,14 +105,25 @@ bool FrameconvApp::chooseColours() {
     return true;
 }
 
+// A frame keeps the card colours of the frame on screen where they serve nearly as well.
+bool FrameconvApp::chooseCardColours() {
+    const VicPicture* shown = nullptr;
+    if (options_.compile != 0 && encoder_.initialised() && encoder_.store().slot(encoder_.store().currentSlot()).valid())
+        shown = &encoder_.currentSlot();
+    return cardChooser_->convert(picture_, shown) == 0;
+}
+
 bool FrameconvApp::convertStill(const std::string& source, const std::string& output) {
     const Options& o = options_;
-    picture_.fillColourArrays();
-    picture_.reportPalette(o.verbose);
-    QuantStats stats = picture_.quantisePicture();
+    QuantStats stats = cardChooser_ ? cardChooser_->stats() : QuantStats{};
+    if (!cardChooser_) {
+        picture_.fillColourArrays();
+        picture_.reportPalette(o.verbose);
+        stats = picture_.quantisePicture();
+    }
     int bitmapBytes = picture_.exportVicImage(true);
     if (bitmapBytes == 0) return false;
-    if (o.verbose >= 2) picture_.reportLoss(stats, o.verbose);
+    if (o.verbose >= 2 && !cardChooser_) picture_.reportLoss(stats, o.verbose);
     addLumaLoss(stats);
     if (o.individual) writeBitmapFile(output, source, bitmapBytes);
     return true;
@@ -134,6 +150,7 @@ bool FrameconvApp::startVideo() {
         out() << "Could not allocate memory for video encoder + frame buffer." << eol;
         return false;
     }
+    encoder_.takePicturesAsChosen(cardChooser_.has_value());
     muxer_.connect(encoder_);
     return true;
 }
@@ -145,7 +162,7 @@ bool FrameconvApp::compileFrame(const std::string& source, const std::string& ou
     muxer_.setOutputPath(output);
     FrameReport report = muxer_.compileFrame(picture_, totals_.frameIndex * o.framePeriod);
     if (report.abort) return false;
-    picture_.reportPalette(o.verbose);
+    if (!cardChooser_) picture_.reportPalette(o.verbose);
     totals_.codedBytes += report.encodeResult.codedSize;
     totals_.audioBytes += report.audioBytes;
     totals_.unusedBytes += report.unusedBytes;
@@ -172,7 +189,7 @@ void FrameconvApp::reportFrame(const FrameReport& report) {
     const Options& o = options_;
     if (o.verbose < 2) return;
     const EncodeResult& result = report.encodeResult;
-    if (result.stats.edgeCount != 0) picture_.reportLoss(result.stats, o.verbose);
+    if (result.stats.edgeCount != 0 && !cardChooser_) picture_.reportLoss(result.stats, o.verbose);
     if (report.dropped) {
         out() << "** Dropped **" << eol;
         return;

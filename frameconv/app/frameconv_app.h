@@ -2,11 +2,13 @@
 #pragma once
 
 #include "common/walk/input_files.h"
+#include "frameconv/cardcolour/card_colours.h"
 #include "frameconv/app/options.h"
 #include "frameconv/picture/vic_picture.h"
 #include "frameconv/video/delta_encoder.h"
 #include "frameconv/video/stream_muxer.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,11 @@ public:
     /// Colour choices are recalled from memo where it has them and kept in it where it has not.
     void rememberColours(ColourChoiceMemo* memo) { memo_ = memo; }
 
+    /// Every card's colours are chosen for it with these settings (and the pixels dithered to them), in
+    /// place of one set of role colours for the whole picture; a frame keeps the colours of the frame on
+    /// screen where they serve. Not reachable from frameconv's command line: vicclip's --colours card.
+    void chooseColoursPerCard(const CardColourSettings& settings) { cardChooser_.emplace(settings); }
+
     /// Converts one source picture (the per-file driver); answers true to let the walk go on.
     bool convert(const std::string& source, const std::string& dest);
 
@@ -47,6 +54,7 @@ private:
     int loadPicture(File& file);
     void pinBlack();
     bool chooseColours();
+    bool chooseCardColours();
     bool convertStill(const std::string& source, const std::string& output);
     bool compileFrame(const std::string& source, const std::string& output);
     bool startVideo();
@@ -66,6 +74,7 @@ private:
     InputFiles inputs_;  // every source picture of the walk and the AUDIO file: never an output
     bool bitmapFileFailed_ = false;  // a bitmap file could not be created or written: the run fails at its end
     ColourChoiceMemo* memo_ = nullptr;
+    std::optional<CardColourChooser> cardChooser_;
 };
 
 /// The program's entry point with its arguments.

@@ -201,7 +201,8 @@ bool allocateBuffers(VicPicture& picture) {
            (!colour || allocateOnce(picture.planes.saturationPlane, size, "source image saturation")) &&
            allocateOnce(picture.planes.lumaDither, size, "bitmap luminance dither") &&
            (!colour || allocateOnce(picture.planes.hueDither, size, "bitmap hue dither")) &&
-           (!colour || allocateOnce(picture.planes.saturationDither, size, "bitmap saturation dither"));
+           (!colour || allocateOnce(picture.planes.saturationDither, size, "bitmap saturation dither")) &&
+           (!picture.keepSourceRgb || allocateOnce(picture.planes.sourceRgb, 3 * size, "source image pixels"));
 }
 
 // A first picture that fails leaves no buffers behind, so the next attempt allocates them at its own size.
@@ -216,6 +217,19 @@ void convertRow(PixelConverter& converter, const std::uint8_t* row, std::size_t 
     case PixelOrder::Grey: converter.greyRow(row, rowStart, width); break;
     case PixelOrder::BlueGreenRed: converter.colourRow(row, rowStart, width, true); break;
     case PixelOrder::RedGreenBlue: converter.colourRow(row, rowStart, width, false); break;
+    }
+}
+
+// The stored row's pixels as red, green and blue bytes in the source pixel plane.
+void keepRow(VicPicture& picture, const std::uint8_t* row, std::int32_t y, const SourceLayout& layout) {
+    std::uint8_t* to = picture.planes.sourceRgb.get() + 3 * static_cast<std::size_t>(y) * picture.geometry.paddedWidth;
+    for (std::int32_t x = 0; x < layout.width; ++x, to += 3) {
+        const std::uint8_t* p = row + static_cast<std::size_t>(x) * layout.bytesPerPixel;
+        switch (layout.order) {
+        case PixelOrder::Grey: to[0] = to[1] = to[2] = p[0]; break;
+        case PixelOrder::BlueGreenRed: to[0] = p[2], to[1] = p[1], to[2] = p[0]; break;
+        case PixelOrder::RedGreenBlue: to[0] = p[0], to[1] = p[1], to[2] = p[2]; break;
+        }
     }
 }
 
@@ -238,6 +252,7 @@ bool readRows(VicPicture& picture, File& file, const SourceLayout& layout, Buffe
         const std::int32_t y = layout.bottomUp ? layout.height - 1 - k : k;
         convertRow(converter, buffer.data(), static_cast<std::size_t>(y) * picture.geometry.paddedWidth, layout.width,
                    layout.order);
+        if (picture.planes.sourceRgb) keepRow(picture, buffer.data(), y, layout);
     }
     return true;
 }

@@ -12,6 +12,7 @@ void VicPicture::reset() {
     colours = PictureColours{};
     monochrome = 1;
     firstFrameLoaded = 0;
+    keepSourceRgb = false;
     image.release();
     censusTerms = CensusTerms{};
 }

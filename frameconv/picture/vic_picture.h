@@ -141,6 +141,9 @@ struct PicturePlanes {
     std::unique_ptr<std::int16_t[]> lumaDither;        // carried error, then the pixel's role index
     std::unique_ptr<std::int16_t[]> hueDither;         // chroma Y (sine axis) carry
     std::unique_ptr<std::int16_t[]> saturationDither;  // chroma X (cosine axis) carry
+    // The source's own pixels, 3 bytes each (red, green, blue; a grey value three times), kept only when
+    // keepSourceRgb is set before the load: for a colour choice that works on them rather than on the planes.
+    std::unique_ptr<std::uint8_t[]> sourceRgb;
 };
 
 /// The per-card colour arrays, one byte for each card of the picture.
@@ -233,6 +236,7 @@ public:
     PictureColours colours;
     std::uint8_t monochrome = 1;        // the source has no colour: no hue and saturation planes
     std::uint8_t firstFrameLoaded = 0;  // a picture was loaded: later ones must have its size
+    bool keepSourceRgb = false;         // the load keeps the source's pixels in planes.sourceRgb too
     VicImage image;
 
     // ---- working storage of the census ------------------------------------------------------------------

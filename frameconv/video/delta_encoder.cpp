@@ -2,7 +2,9 @@
 
 #include "frameconv/video/reference_conversion.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace zov {
@@ -78,6 +80,30 @@ QuantStats DeltaEncoder::convertWithReference(VicPicture& picture, int k) {
     return zov::convertWithReference(*store_, picture, k);
 }
 
+// The working slot takes the picture's pixels, roles and colours as they are; the coder then finds what
+// earlier frames already hold.
+QuantStats DeltaEncoder::takeChosenPicture(const VicPicture& picture) {
+    FrameSlot& working = store_->workingSlot();
+    const PictureGeometry& g = picture.geometry;
+    const std::size_t size = static_cast<std::size_t>(g.paddedSize);
+    std::copy_n(picture.planes.luminancePlane.get(), size, working.planes.luminancePlane.get());
+    std::copy_n(picture.planes.lumaDither.get(), size, working.planes.lumaDither.get());
+    const std::size_t cards = static_cast<std::size_t>(g.widthInCards) * static_cast<std::size_t>(g.heightInCards);
+    if ((colourFlags_ & kScreenMatrixFlag) && working.cardColours.colourMatrix)
+        std::copy_n(picture.cardColours.colourMatrix.get(), cards, working.cardColours.colourMatrix.get());
+    if ((colourFlags_ & kColourRamFlag) && working.cardColours.colourRam)
+        std::copy_n(picture.cardColours.colourRam.get(), cards, working.cardColours.colourRam.get());
+    std::copy(std::begin(picture.colours.roleColours), std::end(picture.colours.roleColours), working.colours.roleColours);
+    working.firstFrameLoaded = 1;
+    working.drained = 0;
+    QuantStats stats;
+    stats.pixelCount = static_cast<std::int32_t>(g.pixelCount);
+    stats.monochrome = picture.monochrome;
+    stats.edgeCount = g.width + 2 * g.height - 2;
+    stats.copiedPixels = 1;
+    return stats;
+}
+
 // The working buffer's bytes that correspond to the region: from the picture's first bitmap row, or from
 // its first screen matrix row when the matrix lies at or below the bitmap.
 const std::uint8_t* DeltaEncoder::newRegionBytes() const {
@@ -102,7 +128,7 @@ EncodeResult DeltaEncoder::encodeFrame(VicPicture& picture, std::uint32_t budget
     TargetMemory& memory = images_[slot.imageIndex];
     std::memcpy(regionBackup_, memory.address(slot.regionStart), slot.regionLength);
 
-    result.stats = convertWithReference(picture, k);
+    result.stats = picturesChosen_ ? takeChosenPicture(picture) : convertWithReference(picture, k);
     result.exportResult = working.exportVicImage(false);
     if (result.exportResult == 0) return result;
 

@@ -33,6 +33,9 @@ public:
     int chooseSlot(const VicPicture& picture) const;
     /// Converts the picture with ring slot k (held by the working slot) as reference.
     QuantStats convertWithReference(VicPicture& picture, int k);
+    /// Pictures come with every pixel's role and every card's colours already chosen (a colour choice per
+    /// card): the working slot takes them as they are instead of converting them against a reference.
+    void takePicturesAsChosen(bool chosen) { picturesChosen_ = chosen; }
 
     bool initialised() const { return store_ != nullptr; }
     FrameStore& store() { return *store_; }
@@ -45,12 +48,14 @@ private:
     std::int64_t slotCost(const VicPicture& picture, const FrameSlot& slot) const;
     const std::uint8_t* newRegionBytes() const;
     void acceptInto(FrameSlot& slot, VicPicture& picture);
+    QuantStats takeChosenPicture(const VicPicture& picture);
 
     std::unique_ptr<FrameStore> store_;
     std::unique_ptr<TargetMemory[]> images_;
     int imageCount_ = 0;
     int layoutFlags_ = 0;
     int colourFlags_ = 0;
+    bool picturesChosen_ = false;
     std::uint8_t regionBackup_[kRegionBackupSize] = {};
     SegmentCoder coder_;
     int codedLength_ = 0;

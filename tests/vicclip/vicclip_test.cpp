@@ -179,6 +179,41 @@ TEST_F(Vicclip, TheSummaryCountsThePicturesAndNamesABandwidthThatKeepsEnough) {
     }
 }
 
+// A .BIN output makes a bitmap file of the clip's first picture: by default frameconv's conversion of that
+// picture as the long route extracts it, byte for byte; with --colours card one whose cards carry their own
+// colours (the Color RAM's FG per card included), in multicolour and in hi-res.
+TEST_F(Vicclip, AStillBecomesABitmapFileWithEitherColourChoice) {
+    make("still.png", testing::testPictures("320x240", 25, 1), "-frames:v 1");
+    const std::string still = tree.path("still.png");
+    ASSERT_EQ(vicclip({still, tree.path("exact.BIN")}), kClipDone) << console.output();
+    EXPECT_EQ(console.output(), tree.path("exact.BIN") + ": a multicolour bitmap file, one set of colours for the picture\n");
+    PictureSettings settings;
+    settings.fps.clear();
+    EXPECT_TRUE(testing::runFfmpeg("-i '" + still + "' -vf \"" + pictureFilters(settings) + "\" -pix_fmt bgr24 '" +
+                                   tree.path("frame.bmp") + "'"));
+    EXPECT_EQ(runFrameconv({"frameconv", tree.path("frame.bmp"), tree.path("long.BIN"), "/v0"}), 0);
+    EXPECT_EQ(testing::fileBytes(tree.path("exact.BIN")), testing::fileBytes(tree.path("long.BIN")));
+
+    ASSERT_EQ(vicclip({still, tree.path("card.BIN"), "--colours", "card"}), kClipDone) << console.output();
+    const std::vector<unsigned char> card = testing::fileBytes(tree.path("card.BIN"));
+    ASSERT_EQ(card.size(), 10003u);
+    EXPECT_NE(card, testing::fileBytes(tree.path("exact.BIN")));
+    const std::vector<unsigned char> colourRam(card.begin() + 9002, card.begin() + 10002);
+    EXPECT_GT(std::count_if(colourRam.begin(), colourRam.end(), [](unsigned char c) { return (c & 15) != 0; }), 100)
+        << "the FG of many cards is not the pinned Black";
+    ASSERT_EQ(vicclip({still, tree.path("hires.BIN"), "--colours", "card", "--hires"}), kClipDone) << console.output();
+    EXPECT_EQ(testing::fileBytes(tree.path("hires.BIN")).size(), 2u + 1024 + 8000);
+
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{still, tree.path("x.BIN"), "--colours", "card", "--contrast", "120"},
+          {still, tree.path("x.BIN"), "--colours", "card", "--colour-arrays", "1"},
+          {still, tree.path("x.BIN"), "--film", tree.path("x.mp4")},
+          {still, tree.path("x.BIN"), "--colours", "cards"}}) {
+        EXPECT_EQ(vicclip(refused), kClipBadCommandLine) << refused.back();
+    }
+    EXPECT_EQ(tree.below(""), (std::vector<std::string>{"card.BIN", "exact.BIN", "frame.bmp", "hires.BIN", "long.BIN", "still.png"}));
+}
+
 TEST(VicclipBandwidth, TheSmallestStepThatKeepsEnoughIsFound) {
     // Pictures kept: 50 below 9200 bytes a second, 95 of 100 from there on.
     std::vector<int> tried;

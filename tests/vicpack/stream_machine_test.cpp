@@ -126,7 +126,7 @@ protected:
     /// Compiles pictures of a size into /clip.zov with frameconv's options (and a track of audioBytes when
     /// that is not 0), previews it with vicview into /view and packs it.
     void compile(const std::string& options, int width, int height, int pictures, std::size_t audioBytes,
-                 const StreamPlayback& playback = {}) {
+                 const StreamPlayback& playback = {}, const CardColourSettings* cards = nullptr) {
         PlatformOverride use(&fs, &console);
         for (int i = 0; i < pictures; ++i) {
             char name[32];
@@ -141,7 +141,9 @@ protected:
         }
         std::istringstream extra(options);
         for (std::string word; extra >> word;) args.push_back(word);
-        ASSERT_EQ(runFrameconv(args), 0) << console.output();
+        FrameconvApp app;
+        if (cards) app.chooseColoursPerCard(*cards);
+        ASSERT_EQ(app.run(args), 0) << console.output();
         stream = memoryFile("/clip.zov");
         FileProblem problem;
         ASSERT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
@@ -274,6 +276,15 @@ TEST_F(StreamOnMachine, FullScreenMulticolourWithSoundShowsEveryFrameOnTime) {
     compile("/ir4 /bw8000", 160, 200, 12, 7843 * 3 / 4);
     expectPlayedToTheEnd(3);
     expectFramesShownAt({1.0, 1.9, 2.8});
+}
+
+TEST_F(StreamOnMachine, FramesWithColoursChosenPerCardShowAsVicviewDrawsThem) {
+    CardColourSettings cards;
+    cards.colourRamPerCard = false;
+    cards.background = 6;
+    cards.dither = CardDither::Ordered;
+    compile("/ir4 /bw8000", 160, 200, 12, 7843 * 3 / 4, {}, &cards);
+    expectFramesShownAt({1.0, 2.8});
 }
 
 TEST_F(StreamOnMachine, ItsSoundFollowsVicviewsOnBothChipModels) {

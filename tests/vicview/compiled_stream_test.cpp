@@ -41,7 +41,8 @@ protected:
                                               [](const std::string& name) { return name.find(".part") != std::string::npos; }));
     }
 
-    void compile(const std::string& options, int width, int height, int frames) {
+    /// Compiles the frames with frameconv's options; with cards, every card's colours are chosen for it.
+    void compile(const std::string& options, int width, int height, int frames, const CardColourSettings* cards = nullptr) {
         fs.addFile("clip.raw", MemoryFileSystem::Bytes(kAudioBytes, 0x1B));
         for (int i = 0; i < frames; ++i) {
             char name[32];
@@ -51,7 +52,9 @@ protected:
         std::vector<std::string> args{"frameconv", "clip", "v.zov", "/c", "/i", "/v0"};
         std::istringstream extra(options);
         for (std::string word; extra >> word;) args.push_back(word);
-        ASSERT_EQ(runFrameconv(args), 0) << console.output();
+        FrameconvApp app;
+        if (cards) app.chooseColoursPerCard(*cards);
+        ASSERT_EQ(app.run(args), 0) << console.output();
     }
 
     // Every frame picture of the preview equals the rendering of the frame's bitmap file.
@@ -312,6 +315,15 @@ TEST_F(CompiledStream, TimelineRowsAccountForEveryByteAfterTheHeader) {
 
 TEST_F(CompiledStream, MulticolourFramesEqualTheirBitmapFiles) {
     compile("/bw8000", 160, 200, 8);
+    expectFramesMatchBitmaps("", 8);
+}
+
+TEST_F(CompiledStream, FramesWithColoursChosenPerCardEqualTheirBitmapFiles) {
+    CardColourSettings cards;
+    cards.colourRamPerCard = false;
+    cards.background = 6;
+    cards.dither = CardDither::Ordered;
+    compile("/bw8000", 160, 200, 8, &cards);
     expectFramesMatchBitmaps("", 8);
 }
 

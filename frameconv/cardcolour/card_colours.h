@@ -1,0 +1,77 @@
+// A colour choice for every card, beside the one set of role colours that the picture-wide choice gives:
+// in multicolour mode the shared background plus three colours of each 4 × 8 card's own (two from the
+// screen matrix, one from the Color RAM, which a stream does not carry: there that one is Black), in hi-res
+// mode two of each 8 × 8 card's own. Colours are compared in colour_space.h's terms against the measured
+// palette; the pixels are dithered to the card's colours with lightly damped error diffusion (a still) or
+// an ordered pattern (a stream, whose frames then change only where the picture does). The result is what the exporter and the video
+// encoder take from any picture: each pixel's role in the luminance dither plane and each card's colours
+// in the colour arrays.
+#pragma once
+
+#include "frameconv/cardcolour/colour_space.h"
+#include "frameconv/picture/vic_picture.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zov {
+
+enum class CardDither { Diffusion, Ordered };
+
+struct CardColourSettings {
+    /// Each multicolour card has its own FG colour (a bitmap file); otherwise the FG role is Black in every
+    /// card (a stream, which does not carry the Color RAM).
+    bool colourRamPerCard = true;
+    /// The multicolour background, or -1 to choose it for each picture.
+    int background = -1;
+    CardDither dither = CardDither::Diffusion;
+    const VicPaletteRgb* palette = &peptoPalette();
+};
+
+class CardColourChooser {
+public:
+    explicit CardColourChooser(const CardColourSettings& settings);
+
+    /// Converts a picture loaded with its source pixels (planes.sourceRgb): the background (role 0 in
+    /// multicolour mode), the colour arrays and each pixel's role. With shown, the frame on screen before it
+    /// in the same shape, a card keeps shown's colours, in the same roles, wherever they serve nearly as well.
+    /// 0; 1 when the picture has no source pixels or its colour arrays cannot be made (message printed).
+    int convert(VicPicture& picture, const VicPicture* shown);
+
+    /// The statistics of the last conversion: its pixel count and the picture's edge count.
+    const QuantStats& stats() const { return stats_; }
+
+private:
+    struct CardChoice {
+        int roles[4] = {0, 0, 0, 0};  // the colour of each role
+        bool asShown = false;         // the colours of the card on screen, in the same roles
+    };
+    void readPixels(const VicPicture& picture);
+    int chooseBackground(const PictureGeometry& g) const;
+    CardChoice chooseCard(const PictureGeometry& g, int column, int row, int background, const CardChoice* kept);
+    void renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards, const std::int16_t* shownRoles);
+
+    CardColourSettings settings_;
+    PalettePoints palette_;
+    std::vector<ColourPoint> pixels_;  // the source as colour points, paddedSize elements
+    std::vector<ColourPoint> error_;   // the diffused error waiting at each pixel
+    QuantStats stats_;
+};
+
+/// The background that serves a set of multicolour pictures best (the pictures of a stream), each given as
+/// rows of red, green and blue bytes, a card's colours chosen for each background without dithering.
+class BackgroundChoice {
+public:
+    explicit BackgroundChoice(const CardColourSettings& settings);
+    /// Adds a picture of width × height pixels (4 pixels a card row), stride bytes from row to row.
+    void add(const std::uint8_t* rgb, int width, int height, std::size_t stride);
+    /// The background with the least error over the pictures added (Black when none was).
+    int best() const;
+
+private:
+    CardColourSettings settings_;
+    PalettePoints palette_;
+    double costs_[16] = {};
+};
+
+}  // namespace zov
