@@ -12,11 +12,14 @@
 #include "frameconv/picture/vic_picture.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace zov {
 
 enum class CardDither { Diffusion, Ordered };
+
+struct CardTable;
 
 struct CardColourSettings {
     /// Each multicolour card has its own FG colour (a bitmap file); otherwise the FG role is Black in every
@@ -31,6 +34,7 @@ struct CardColourSettings {
 class CardColourChooser {
 public:
     explicit CardColourChooser(const CardColourSettings& settings);
+    ~CardColourChooser();
 
     /// Converts a picture loaded with its source pixels (planes.sourceRgb): the background (role 0 in
     /// multicolour mode), the colour arrays and each pixel's role. With shown, the frame on screen before it
@@ -49,12 +53,15 @@ private:
     void readPixels(const VicPicture& picture);
     int chooseBackground(const PictureGeometry& g) const;
     CardChoice chooseCard(const PictureGeometry& g, int column, int row, int background, const CardChoice* kept);
-    void renderCardRow(VicPicture& picture, int row, const std::vector<CardChoice>& cards, const std::int16_t* shownRoles);
+    void renderOrdered(VicPicture& picture, int column, int row, const CardChoice& card, const std::int16_t* shownRoles);
+    void renderDiffused(VicPicture& picture, int row, const std::vector<CardChoice>& cards);
 
     CardColourSettings settings_;
     PalettePoints palette_;
     std::vector<ColourPoint> pixels_;  // the source as colour points, paddedSize elements
+    std::vector<PixelMetric> metrics_; // and each pixel's measure
     std::vector<ColourPoint> error_;   // the diffused error waiting at each pixel
+    std::unique_ptr<CardTable> table_;  // the card being chosen
     QuantStats stats_;
 };
 
