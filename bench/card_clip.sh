@@ -4,7 +4,7 @@
 # card, its frames drawn by vicview (the Pepto palette), each against the clip's picture of the same number
 # scaled to 320 x 200 the same way. Prints the pictures kept and the mean colour and luminance PSNR of the
 # kept frames, and of what is on screen at every picture's time (a dropped picture shows the frame before;
-# before the first frame the screen is black).
+# before the first frame the screen is black), plain and with both pictures blurred (build/picture_psnr).
 #
 #   bench/card_clip.sh CLIP [VICCLIP OPTIONS...]
 #
@@ -36,7 +36,8 @@ for colours in picture card; do
   done
   for what in kept shown; do
     awk -v label="--colours $colours, $what frames" \
-      '{c += $2; l += $5; n++} END {printf "%s: %d, colour %.2f dB, luminance %.2f dB\n", label, n, c / n, l / n}' \
+      '{c += $2; l += $5; bc += $8; bl += $11; n++}
+       END {printf "%s: %d, colour %.2f dB, luminance %.2f dB, blurred %.2f dB / %.2f dB\n", label, n, c / n, l / n, bc / n, bl / n}' \
       "$work/$colours-$what.txt"
   done
 done

@@ -361,6 +361,7 @@ void ClipRun::chooseBackground() {
     cardSettings_.emplace();
     cardSettings_->colourRamPerCard = false;
     cardSettings_->dither = CardDither::Ordered;
+    cardSettings_->memory = std::make_shared<CardChoiceMemory>();
     if (o_.pictures.hires) return;
     BackgroundChoice choice(*cardSettings_);
     const std::size_t count = pictures_.count(), samples = std::min<std::size_t>(count, 12);

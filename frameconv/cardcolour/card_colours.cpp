@@ -26,6 +26,7 @@ double tuned(const char* name, double fallback) {  // DEV: tuning by the environ
 // distance): a mix of two colours costs its mean's distance to the pixel plus this share of its spread.
 // Kept small: a mix that shows the right hue in a fine pattern looks better than one colour of the wrong.
 const double kMixNoise = tuned("ZOV_MIX", 0.05);
+const double kStreamMixNoise = tuned("ZOV_SMIX", 0.05);
 // The most error a pixel takes in, per axis: where a card cannot show what comes in, it is not carried on
 // for ever.
 const double kMostError = tuned("ZOV_MAXERR", 0.3);
@@ -33,6 +34,9 @@ const double kMostError = tuned("ZOV_MAXERR", 0.3);
 const int kCandidatesPerPixel = static_cast<int>(tuned("ZOV_CAND", 4));
 const int kBackgroundCandidates = static_cast<int>(tuned("ZOV_BGCAND", 3));
 const int kStreamCandidates = static_cast<int>(tuned("ZOV_SCAND", 3));
+// A still's background is first tried on every kBackgroundSample-th card, then the best few on every card.
+const int kBackgroundSample = static_cast<int>(tuned("ZOV_BGSAMPLE", 4));
+const int kBackgroundFinalists = static_cast<int>(tuned("ZOV_BGFINAL", 3));
 
 // A card keeps the colours it had on screen while they cost at most this much more than the best ones
 // (a share of the best cost, plus a little per pixel, so that a flat card does not change on noise).
@@ -55,72 +59,110 @@ Lanes splat(float v) { return Lanes{v, v, v, v}; }
 Lanes least(Lanes a, Lanes b) { return a < b ? a : b; }
 Lanes most(Lanes a, Lanes b) { return a > b ? a : b; }
 
-/// The best mix of two colours for a pixel: how far it goes from `from` toward `to` (0 to 1) and what it
-/// costs, its mean's distance to the pixel plus kMixNoise times its spread.
-struct Mix {
-    double share = 0;
-    double cost = kNone;
-};
-
-Mix bestMix(const PixelMetric& metric, const ColourPoint& x, const ColourPoint& from, const ColourPoint& to) {
-    const ColourPoint e{x.l - from.l, x.a - from.a, x.b - from.b}, d{to.l - from.l, to.a - from.a, to.b - from.b};
-    const double ee = metric.inner(e, e), dd = metric.inner(d, d);
-    if (dd == 0) return {0, ee};
-    const double along = metric.inner(e, d);
-    const double share = std::clamp((along - kMixNoise * dd / 2) / ((1 - kMixNoise) * dd), 0.0, 1.0);
-    return {share, ee - 2 * share * along + share * share * dd * (1 - kMixNoise) + kMixNoise * share * dd};
-}
-
 }  // namespace
 
-/// The costs of a card's pixels in every palette colour and in the best mix of two (bestMix, in floats),
+/// The costs of a card's pixels in every palette colour and in the best mix of every two: a mix costs its
+/// mean's distance to the pixel plus kMixNoise times its spread, each pixel in its own measure, in floats,
 /// and the colours worth trying: each pixel's nearest few. Kept colour by colour, with the pixels padded to
 /// a multiple of four by pixels that cost nothing, so that the loops over a card's pixels run four at a time.
+long mixCount = 0, fillCount = 0, candidateCount = 0;  // DEV
+struct Reporter { ~Reporter() { if (std::getenv("ZOV_COUNT")) std::fprintf(stderr, "fills %ld mixes %ld candidates %ld\n", fillCount, mixCount, candidateCount); } } reporter;  // DEV
 struct CardTable {
     int count = 0;   // the card's pixels
     int padded = 0;  // count rounded up to a multiple of four
-    // Each pixel's colour and its measure (PixelMetric).
+    // Each pixel's colour and its measure (PixelMetric: the hue's direction, the weight along it; across
+    // it always kHueWeight).
     alignas(16) float l[kMostPixels], a[kMostPixels], b[kMostPixels];
-    alignas(16) float ua[kMostPixels], ub[kMostPixels], along[kMostPixels], across[kMostPixels];
+    alignas(16) float ua[kMostPixels], ub[kMostPixels], along[kMostPixels];
     alignas(16) float single[16][kMostPixels];
-    alignas(16) float mix[16][16][kMostPixels];  // [p][q] for p < q
+    alignas(16) float mix[16][16][kMostPixels];    // [p][q] for p < q
+    alignas(16) float shares[16][16][kMostPixels]; // and how far each pixel's mix goes from p toward q
     std::uint32_t filled[16] = {};               // bit q of filled[p]: mix[p][q] is filled
+    double mixNoise = kMixNoise;
     std::uint32_t candidates = 0;
 
     const float* mixOf(int p, int q) const { return p < q ? mix[p][q] : p > q ? mix[q][p] : single[p]; }
 
-    /// The pixels' costs; the candidates are each pixel's `nearest` (1 to 4) nearest colours. The mixes
-    /// are filled among the candidates, between them and the colours in `partners`, and among the colours
-    /// in `set` (which need not be candidates).
-    void fill(const ColourPoint* const* pixels, const PixelMetric* metrics, int n, const PalettePoints& palette,
-              int nearest, std::uint32_t partners, std::uint32_t set) {
+    /// The pixels' costs in every colour; the candidates are each pixel's `nearest` (1 to 4) nearest
+    /// colours. The mixes are filled among the candidates, between them and the colours in `partners`, and
+    /// among the colours in `set` (which need not be candidates).
+    void fill(const ColourPoint* const* pixels, int n, const PalettePoints& palette, int nearest, std::uint32_t partners,
+              std::uint32_t set) {
+        load(pixels, n);
+        fillSingles(palette, 0xFFFF);
+        chooseCandidates(nearest);
+        for (int p = 0; p < 16; ++p)
+            for (int q = p + 1; q < 16; ++q)
+                if ((candidates >> p & 1 && (candidates | partners) >> q & 1) || (partners >> p & 1 && candidates >> q & 1) ||
+                    (set >> p & 1 && set >> q & 1))
+                    fillMix(palette, p, q), ++mixCount;  // DEV
+        ++fillCount;  // DEV
+        candidateCount += std::popcount(candidates);  // DEV
+    }
+
+    /// The pixels' costs in the colours of `set` alone and in their mixes, all that a card with these
+    /// colours needs once its choice is known; the candidates are those colours.
+    void fillOnly(const ColourPoint* const* pixels, int n, const PalettePoints& palette, std::uint32_t set) {
+        load(pixels, n);
+        fillSingles(palette, set);
+        candidates = set;
+        for (int p = 0; p < 16; ++p)
+            for (int q = p + 1; q < 16; ++q)
+                if (set >> p & 1 && set >> q & 1) fillMix(palette, p, q);
+    }
+
+    /// The pixels and their measures (as PixelMetric::of forms them, in floats).
+    /// What fillOnly fills, for the colours of `set` that it has not filled yet.
+    void fillMore(const PalettePoints& palette, std::uint32_t set) {
+        fillSingles(palette, set & ~candidates);
+        candidates |= set;
+        for (int p = 0; p < 16; ++p)
+            for (int q = p + 1; q < 16; ++q)
+                if (set >> p & 1 && set >> q & 1) ensureMix(palette, p, q);
+    }
+
+    void load(const ColourPoint* const* pixels, int n) {
         count = n;
         padded = (n + 3) & ~3;
+        const float grey = static_cast<float>(kGreyChroma), hued = static_cast<float>(kHueChroma), hue = static_cast<float>(kHueWeight);
         for (int i = 0; i < padded; ++i) {
-            const int k = std::min(i, n - 1);
-            const ColourPoint& p = *pixels[k];
-            const PixelMetric& m = metrics[k];
+            const ColourPoint& p = *pixels[std::min(i, n - 1)];
             l[i] = static_cast<float>(p.l), a[i] = static_cast<float>(p.a), b[i] = static_cast<float>(p.b);
-            ua[i] = static_cast<float>(m.ua), ub[i] = static_cast<float>(m.ub);
-            along[i] = static_cast<float>(m.along), across[i] = static_cast<float>(m.across);
+            const float chroma = std::sqrt(a[i] * a[i] + b[i] * b[i]);
+            if (chroma <= grey) {
+                ua[i] = 1, ub[i] = 0, along[i] = hue;
+            } else {
+                ua[i] = a[i] / chroma, ub[i] = b[i] / chroma;
+                along[i] = hue + (1 - hue) * std::min((chroma - grey) / (hued - grey), 1.0f);
+            }
         }
+        for (int p = 0; p < 16; ++p) filled[p] = 0;
+    }
+
+    void fillSingles(const PalettePoints& palette, std::uint32_t colours) {
         const float weight = static_cast<float>(kLightnessWeight);
-        for (int c = 0; c < 16; ++c) {
+        const Lanes across = splat(static_cast<float>(kHueWeight));
+        for (std::uint32_t mask = colours; mask != 0; mask &= mask - 1) {
+            const int c = std::countr_zero(mask);
             const ColourPoint& p = palette[static_cast<std::size_t>(c)];
             const Lanes pl = splat(static_cast<float>(p.l)), pa = splat(static_cast<float>(p.a)), pb = splat(static_cast<float>(p.b));
             for (int i = 0; i < padded; i += 4) {
                 const Lanes dl = lanesAt(l + i) - pl, da = lanesAt(a + i) - pa, db = lanesAt(b + i) - pb;
                 const Lanes u = lanesAt(ua + i), v = lanesAt(ub + i);
                 const Lanes r = u * da + v * db, t = u * db - v * da;
-                storeLanes(single[c] + i, weight * dl * dl + lanesAt(along + i) * r * r + lanesAt(across + i) * t * t);
+                storeLanes(single[c] + i, weight * dl * dl + lanesAt(along + i) * r * r + across * t * t);
             }
-            for (int i = n; i < padded; ++i) single[c][i] = 0;
+            for (int i = count; i < padded; ++i) single[c][i] = 0;
         }
-        // Each pixel's `nearest` least costs (nearest up to 4), four pixels at a time; then the colours
-        // that come within them for some pixel.
-        Lanes least4[4][kMostPixels / 4];
+    }
+
+    /// The colours that come within each pixel's `nearest` least costs for some pixel, the least costs kept
+    /// four pixels at a time.
+    void chooseCandidates(int nearest) {
+        nearest = std::clamp(nearest, 1, 16);
+        Lanes least4[16][kMostPixels / 4];
         for (int i = 0; i < padded; i += 4)
-            for (int k = 0; k < 4; ++k) least4[k][i / 4] = splat(INFINITY);
+            for (int k = 0; k < nearest; ++k) least4[k][i / 4] = splat(INFINITY);
         for (int c = 0; c < 16; ++c) {
             for (int i = 0; i < padded; i += 4) {
                 Lanes value = lanesAt(single[c] + i);
@@ -133,19 +175,10 @@ struct CardTable {
         }
         candidates = 0;
         for (int c = 0; c < 16; ++c) {
-            for (int i = 0; i < n; ++i) {
-                if (single[c][i] <= least4[nearest - 1][i / 4][i % 4]) {
-                    candidates |= 1u << c;
-                    break;
-                }
-            }
+            Lanes near = splat(0);
+            for (int i = 0; i < padded; i += 4) near = near + (lanesAt(single[c] + i) <= least4[nearest - 1][i / 4] ? splat(1) : splat(0));
+            if (near[0] + near[1] + near[2] + near[3] > 0) candidates |= 1u << c;
         }
-        for (int p = 0; p < 16; ++p) filled[p] = 0;
-        for (int p = 0; p < 16; ++p)
-            for (int q = p + 1; q < 16; ++q)
-                if ((candidates >> p & 1 && (candidates | partners) >> q & 1) || (partners >> p & 1 && candidates >> q & 1) ||
-                    (set >> p & 1 && set >> q & 1))
-                    fillMix(palette, p, q);
     }
 
     /// Fills the mix of colours p and q unless it is filled.
@@ -157,20 +190,22 @@ struct CardTable {
     void fillMix(const PalettePoints& palette, int p, int q) {
         const ColourPoint& from = palette[static_cast<std::size_t>(p)];
         const ColourPoint& to = palette[static_cast<std::size_t>(q)];
-        const float weight = static_cast<float>(kLightnessWeight), noise = static_cast<float>(kMixNoise);
+        const float weight = static_cast<float>(kLightnessWeight), noise = static_cast<float>(mixNoise);
         const Lanes dl = splat(static_cast<float>(to.l - from.l)), da = splat(static_cast<float>(to.a - from.a)),
                     db = splat(static_cast<float>(to.b - from.b));
         const Lanes fl = splat(static_cast<float>(from.l)), fa = splat(static_cast<float>(from.a)), fb = splat(static_cast<float>(from.b));
         filled[p] |= 1u << q;
         float* row = mix[p][q];
+        const Lanes wt = splat(static_cast<float>(kHueWeight));
         for (int i = 0; i < padded; i += 4) {
-            const Lanes u = lanesAt(ua + i), v = lanesAt(ub + i), wr = lanesAt(along + i), wt = lanesAt(across + i);
+            const Lanes u = lanesAt(ua + i), v = lanesAt(ub + i), wr = lanesAt(along + i);
             const Lanes el = lanesAt(l + i) - fl, ea = lanesAt(a + i) - fa, eb = lanesAt(b + i) - fb;
             const Lanes dr = u * da + v * db, dt = u * db - v * da, er = u * ea + v * eb, et = u * eb - v * ea;
             const Lanes dd = weight * dl * dl + wr * dr * dr + wt * dt * dt;
             const Lanes inner = weight * el * dl + wr * er * dr + wt * et * dt;
             const Lanes share = least(most((inner - noise * dd / 2) / ((1 - noise) * dd), splat(0)), splat(1));
             storeLanes(row + i, lanesAt(single[p] + i) - 2 * share * inner + share * share * dd * (1 - noise) + noise * share * dd);
+            storeLanes(shares[p][q] + i, share);
         }
         for (int i = count; i < padded; ++i) row[i] = 0;
     }
@@ -294,13 +329,21 @@ std::uint32_t fixedAlways(const RolePlan& plan) {
     return colours;
 }
 
-/// What each background would cost the card, with its own colours chosen best, added to costs.
+/// The card's best colours with this background, and their cost.
+CardChoiceMemory::Card backgroundCost(CardTable& table, const RolePlan& plan, int background) {
+    int roles[4], fixed[2], chosen[3] = {-1, -1, -1};
+    fixedColours(plan, background, roles, fixed);
+    CardChoiceMemory::Card best;
+    best.cost = static_cast<float>(table.bestSet(fixed, plan.fixedCount, plan.freeCount, chosen));
+    for (int k = 0; k < 3; ++k) best.colours[k] = static_cast<std::int8_t>(chosen[k]);
+    return best;
+}
+
+/// Each background's cost for the card added to costs.
 void addBackgroundCosts(CardTable& table, const PalettePoints& palette, const RolePlan& plan, double* costs) {
     for (int background = 0; background < 16; ++background) {
         if (fixedAlways(plan) != 0) table.ensureMix(palette, background, kBlack);
-        int roles[4], fixed[2], chosen[3];
-        fixedColours(plan, background, roles, fixed);
-        costs[background] += table.bestSet(fixed, plan.fixedCount, plan.freeCount, chosen);
+        costs[background] += backgroundCost(table, plan, background).cost;
     }
 }
 
@@ -330,70 +373,101 @@ bool invertSymmetric(const double (&m)[3][3], int n, double (&inverse)[3][3]) {
     return true;
 }
 
-/// The mix of a card's colours nearest to x in x's measure, what the card can show of x on average:
-/// shares gets each role's share of it (a colour in several roles counted in the first); returns the mix.
-/// The nearest point of the colours' hull lies inside one of its faces, edges or corners, so each subset of
-/// the colours is tried: the nearest point of the subset's plane, line or point, taken when it lies inside.
-ColourPoint nearestMix(const PixelMetric& metric, const ColourPoint& x, const PalettePoints& palette, const int* roleColours,
-                       int roleCount, double* shares) {
-    int roles[4], count = 0;
-    double points[4][3], u[3];
-    for (int r = 0; r < roleCount; ++r) {
-        bool repeated = false;
-        for (int k = 0; k < count; ++k) repeated |= roleColours[roles[k]] == roleColours[r];
-        if (repeated) continue;
-        metric.scaled(palette[static_cast<std::size_t>(roleColours[r])], points[count]);
-        roles[count++] = r;
+/// What a card can show on average: the mixes of its colours, the hull of their points. A colour is
+/// shown as the nearest mix, measured as the card's mean colour measures (PixelMetric), so that the solving
+/// is done once a card: the nearest point of a hull lies inside one of its faces, edges or corners, so each
+/// subset of the colours is tried, the nearest point of the subset's plane, line or point taken when it
+/// lies inside the subset.
+class CardHull {
+public:
+    CardHull(const PalettePoints& palette, const int* roleColours, int roleCount, const ColourPoint& mean)
+        : metric_(PixelMetric::of(mean)) {
+        int count = 0;
+        ColourPoint corners[4];
+        for (int r = 0; r < roleCount; ++r) {
+            bool repeated = false;
+            for (int k = 0; k < count; ++k) repeated |= roleColours[r] == roleColours[distinct_[k]];
+            if (repeated) continue;
+            corners[count] = palette[static_cast<std::size_t>(roleColours[r])];
+            metric_.scaled(corners[count], points_[count]);
+            distinct_[count++] = r;
+        }
+        for (unsigned subset = 1; subset < (1u << count); ++subset) addFace(subset, count, corners);
     }
-    metric.scaled(x, u);
-    double best = kNone, bestWeights[4] = {1, 0, 0, 0};
-    int bestCorners[4] = {0, 0, 0, 0}, bestSize = 1;
-    for (unsigned subset = 1; subset < (1u << count); ++subset) {
-        int corners[4] = {0, 0, 0, 0}, size = 0;
-        for (int k = 0; k < count; ++k)
-            if (subset >> k & 1) corners[size++] = k;
-        const double* origin = points[corners[0]];
-        const double v[3] = {u[0] - origin[0], u[1] - origin[1], u[2] - origin[2]};
-        double weights[4] = {1, 0, 0, 0}, point[3] = {origin[0], origin[1], origin[2]};
-        const int n = size - 1;
-        if (n > 0) {
-            double e[3][3], gram[3][3], inverse[3][3], toward[3];
-            for (int j = 0; j < n; ++j)
-                for (int k = 0; k < 3; ++k) e[j][k] = points[corners[j + 1]][k] - origin[k];
-            for (int i = 0; i < n; ++i) {
-                toward[i] = e[i][0] * v[0] + e[i][1] * v[1] + e[i][2] * v[2];
-                for (int j = 0; j < n; ++j) gram[i][j] = e[i][0] * e[j][0] + e[i][1] * e[j][1] + e[i][2] * e[j][2];
-            }
-            if (!invertSymmetric(gram, n, inverse)) continue;
+
+    ColourPoint nearest(const ColourPoint& x) const {
+        double u[3];
+        metric_.scaled(x, u);
+        double best = kNone;
+        ColourPoint mean = faces_[0].origin;
+        for (int f = 0; f < faceCount_; ++f) {
+            const Face& face = faces_[f];
+            const double* origin = points_[face.corner];
+            const double v[3] = {u[0] - origin[0], u[1] - origin[1], u[2] - origin[2]};
+            double weights[3], rest = 1;
             bool inside = true;
-            for (int i = 0; i < n; ++i) {
-                double w = 0;
-                for (int j = 0; j < n; ++j) w += inverse[i][j] * toward[j];
-                weights[i + 1] = w;
-                weights[0] -= w;
-                inside &= w >= 0;
+            for (int j = 0; j < face.edges; ++j) {
+                weights[j] = face.solve[j][0] * v[0] + face.solve[j][1] * v[1] + face.solve[j][2] * v[2];
+                inside &= weights[j] >= 0;
+                rest -= weights[j];
             }
-            if (!inside || weights[0] < 0) continue;
-            for (int i = 0; i < n; ++i)
-                for (int k = 0; k < 3; ++k) point[k] += weights[i + 1] * e[i][k];
+            if (!inside || rest < 0) continue;
+            double d[3] = {v[0], v[1], v[2]};
+            for (int j = 0; j < face.edges; ++j)
+                for (int k = 0; k < 3; ++k) d[k] -= weights[j] * face.edge[j][k];
+            const double distance = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+            if (distance < best) {
+                best = distance;
+                mean = face.origin;
+                for (int j = 0; j < face.edges; ++j)
+                    mean.l += weights[j] * face.toward[j].l, mean.a += weights[j] * face.toward[j].a, mean.b += weights[j] * face.toward[j].b;
+            }
         }
-        const double d = (u[0] - point[0]) * (u[0] - point[0]) + (u[1] - point[1]) * (u[1] - point[1]) + (u[2] - point[2]) * (u[2] - point[2]);
-        if (d < best) {
-            best = d, bestSize = size;
-            std::copy_n(weights, size, bestWeights);
-            std::copy_n(corners, size, bestCorners);
+        return mean;
+    }
+
+private:
+    struct Face {
+        int corner = 0;          // corner 0, whose point the others are reached from
+        int edges = 0;           // the edges to the other corners
+        double edge[3][3];       // in scaled coordinates
+        double solve[3][3];      // from the offset to corner 0 to the weight of each edge
+        ColourPoint origin;      // corner 0's colour
+        ColourPoint toward[3];   // and each edge's
+    };
+
+    void addFace(unsigned subset, int count, const ColourPoint* corners) {
+        Face face;
+        int members[4], size = 0;
+        for (int k = 0; k < count; ++k)
+            if (subset >> k & 1) members[size++] = k;
+        face.corner = members[0];
+        face.edges = size - 1;
+        face.origin = corners[members[0]];
+        for (int j = 0; j < face.edges; ++j) {
+            const ColourPoint& c = corners[members[j + 1]];
+            face.toward[j] = {c.l - face.origin.l, c.a - face.origin.a, c.b - face.origin.b};
+            for (int k = 0; k < 3; ++k) face.edge[j][k] = points_[members[j + 1]][k] - points_[members[0]][k];
         }
+        double gram[3][3], inverse[3][3];
+        for (int i = 0; i < face.edges; ++i)
+            for (int j = 0; j < face.edges; ++j)
+                gram[i][j] = face.edge[i][0] * face.edge[j][0] + face.edge[i][1] * face.edge[j][1] + face.edge[i][2] * face.edge[j][2];
+        if (face.edges > 0 && !invertSymmetric(gram, face.edges, inverse)) return;
+        for (int i = 0; i < face.edges; ++i)
+            for (int k = 0; k < 3; ++k) {
+                face.solve[i][k] = 0;
+                for (int j = 0; j < face.edges; ++j) face.solve[i][k] += inverse[i][j] * face.edge[j][k];
+            }
+        faces_[faceCount_++] = face;
     }
-    std::fill_n(shares, roleCount, 0.0);
-    ColourPoint mean;
-    for (int j = 0; j < bestSize; ++j) {
-        const int role = roles[bestCorners[j]];
-        const ColourPoint& c = palette[static_cast<std::size_t>(roleColours[role])];
-        shares[role] = bestWeights[j];
-        mean.l += bestWeights[j] * c.l, mean.a += bestWeights[j] * c.a, mean.b += bestWeights[j] * c.b;
-    }
-    return mean;
-}
+
+    PixelMetric metric_;
+    int distinct_[4] = {0, 0, 0, 0};  // the first role of each distinct colour
+    double points_[4][3] = {};
+    Face faces_[15];
+    int faceCount_ = 0;
+};
 
 constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
@@ -402,13 +476,11 @@ ColourPoint clampedError(const ColourPoint& e) {
 }
 
 /// The card's pixels that lie in the source, as pointers, and their measures.
-int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<ColourPoint>& pixels,
-               const std::vector<PixelMetric>& metrics, const ColourPoint** gathered, PixelMetric* gatheredMetrics) {
+int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<ColourPoint>& pixels, const ColourPoint** gathered) {
     int n = 0;
     for (int y = row * 8; y < std::min(row * 8 + 8, g.height); ++y) {
         for (int x = column * g.cardWidth; x < std::min((column + 1) * g.cardWidth, g.width); ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * g.paddedWidth + x;
-            gatheredMetrics[n] = metrics[i];
             gathered[n++] = &pixels[i];
         }
     }
@@ -418,45 +490,72 @@ int gatherCard(const PictureGeometry& g, int column, int row, const std::vector<
 }  // namespace
 
 CardColourChooser::CardColourChooser(const CardColourSettings& settings)
-    : settings_(settings), palette_(palettePoints(*settings.palette)), table_(std::make_unique<CardTable>()) {}
+    : settings_(settings), palette_(palettePoints(*settings.palette)), table_(std::make_unique<CardTable>()) {
+    if (settings.dither == CardDither::Ordered) table_->mixNoise = kStreamMixNoise;
+}
 
 CardColourChooser::~CardColourChooser() = default;
 
 void CardColourChooser::readPixels(const VicPicture& picture) {
     const PictureGeometry& g = picture.geometry;
-    pixels_.assign(static_cast<std::size_t>(g.paddedSize), ColourPoint{});
-    metrics_.assign(static_cast<std::size_t>(g.paddedSize), PixelMetric{});
+    pixels_.resize(static_cast<std::size_t>(g.paddedSize));  // every pixel read is written below
     if (settings_.dither == CardDither::Diffusion) error_.assign(static_cast<std::size_t>(g.paddedSize), ColourPoint{});
     const std::uint8_t* rgb = picture.planes.sourceRgb.get();
     for (int y = 0; y < g.height; ++y) {
         for (int x = 0; x < g.width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * g.paddedWidth + x;
             pixels_[i] = colourPointOf(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
-            metrics_[i] = PixelMetric::of(pixels_[i]);
         }
     }
 }
 
-int CardColourChooser::chooseBackground(const PictureGeometry& g) const {
-    double costs[16] = {};
+// Every background tried on every kBackgroundSample-th card, then the few best of them on every card,
+// whose best colours with the background chosen are kept in bests.
+int CardColourChooser::chooseBackground(const PictureGeometry& g, std::vector<CardChoiceMemory::Card>& bests) const {
     const RolePlan plan = rolePlan(true, settings_.colourRamPerCard);
     auto table = std::make_unique<CardTable>();
+    table->mixNoise = table_->mixNoise;
     const ColourPoint* gathered[kMostPixels];
-    PixelMetric metrics[kMostPixels];
-    for (int row = 0; row < g.paddedHeight / 8; ++row) {
-        for (int column = 0; column < g.paddedWidth / g.cardWidth; ++column) {
-            const int n = gatherCard(g, column, row, pixels_, metrics_, gathered, metrics);
-            if (n == 0) continue;
-            table->fill(gathered, metrics, n, palette_, kBackgroundCandidates, 0xFFFF, 0);
-            addBackgroundCosts(*table, palette_, plan, costs);
+    double sampled[16] = {};
+    int k = 0;
+    for (int row = 0; row < g.heightInCards; ++row) {
+        for (int column = 0; column < g.widthInCards; ++column) {
+            if (k++ % kBackgroundSample != 0) continue;
+            const int n = gatherCard(g, column, row, pixels_, gathered);
+            table->fill(gathered, n, palette_, kBackgroundCandidates, 0xFFFF, 0);
+            for (int background = 0; background < 16; ++background) sampled[background] += backgroundCost(*table, plan, background).cost;
         }
     }
-    return static_cast<int>(std::min_element(costs, costs + 16) - costs);
+    int order[16];
+    for (int c = 0; c < 16; ++c) order[c] = c;
+    std::stable_sort(order, order + 16, [&](int p, int q) { return sampled[p] < sampled[q]; });
+    const int finalists = std::min(kBackgroundFinalists, 16);
+    std::uint32_t finalistSet = 0;
+    for (int f = 0; f < finalists; ++f) finalistSet |= 1u << order[f];
+    double costs[16] = {};
+    std::vector<CardChoiceMemory::Card> cards(bests.size() * static_cast<std::size_t>(finalists));
+    for (int row = 0; row < g.heightInCards; ++row) {
+        for (int column = 0; column < g.widthInCards; ++column) {
+            const std::size_t card = static_cast<std::size_t>(row) * g.widthInCards + column;
+            const int n = gatherCard(g, column, row, pixels_, gathered);
+            table->fill(gathered, n, palette_, kCandidatesPerPixel, finalistSet, 0);
+            for (int f = 0; f < finalists; ++f) {
+                CardChoiceMemory::Card& best = cards[card * static_cast<std::size_t>(finalists) + static_cast<std::size_t>(f)];
+                best = backgroundCost(*table, plan, order[f]);
+                costs[f] += best.cost;
+            }
+        }
+    }
+    const int chosen = static_cast<int>(std::min_element(costs, costs + finalists) - costs);
+    for (std::size_t card = 0; card < bests.size(); ++card) bests[card] = cards[card * static_cast<std::size_t>(finalists) + static_cast<std::size_t>(chosen)];
+    return order[chosen];
 }
 
-// The card's table is left filled for its pixels (renderOrdered reads it).
-CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometry& g, int column, int row,
-                                                            int background, const CardChoice* kept) {
+// The card's table is left filled for its pixels (renderOrdered reads it). best is the card's best colours
+// regardless of the screen and their cost: found here, or remembered from an earlier conversion of the
+// picture, when only the costs of the colours in question are filled.
+CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometry& g, int column, int row, int background,
+                                                            const CardChoice* kept, CardChoiceMemory::Card& best, bool remembered) {
     const bool multicolour = g.cardWidth == 4;
     const RolePlan plan = rolePlan(multicolour, settings_.colourRamPerCard);
     CardChoice choice;
@@ -469,22 +568,33 @@ CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometr
         for (int k = 0; k < plan.freeCount; ++k) keptSet |= 1u << kept->roles[plan.freeRoles[k]];
 
     const ColourPoint* gathered[kMostPixels];
-    PixelMetric metrics[kMostPixels];
-    const int n = gatherCard(g, column, row, pixels_, metrics_, gathered, metrics);
+    const int n = gatherCard(g, column, row, pixels_, gathered);
     CardTable& table = *table_;
-    const bool ordered = settings_.dither == CardDither::Ordered;
-    table.fill(gathered, metrics, n, palette_, ordered ? kStreamCandidates : kCandidatesPerPixel, fixedSet, fixedSet | keptSet);
     int chosen[3];
-    const double best = table.bestSet(fixed, plan.fixedCount, plan.freeCount, chosen);
+    if (remembered) {
+        for (int k = 0; k < plan.freeCount; ++k) chosen[k] = best.colours[k];
+        table.fillOnly(gathered, n, palette_, fixedSet | keptSet);
+    } else {
+        const bool ordered = settings_.dither == CardDither::Ordered;
+        table.fill(gathered, n, palette_, ordered ? kStreamCandidates : kCandidatesPerPixel, fixedSet, fixedSet | keptSet);
+        best.cost = static_cast<float>(table.bestSet(fixed, plan.fixedCount, plan.freeCount, chosen));
+        for (int k = 0; k < 3; ++k) best.colours[k] = static_cast<std::int8_t>(k < plan.freeCount ? chosen[k] : -1);
+    }
 
     if (kept) {
         int keptColours[3];
         for (int k = 0; k < plan.freeCount; ++k) keptColours[k] = kept->roles[plan.freeRoles[k]];
-        if (table.cost(fixed, plan.fixedCount, keptColours, plan.freeCount) <= best * (1 + kKeepShare) + n * kKeepPerPixel) {
+        if (table.cost(fixed, plan.fixedCount, keptColours, plan.freeCount) <= best.cost * (1 + kKeepShare) + n * kKeepPerPixel) {
             choice = *kept;
             choice.asShown = true;
             return choice;
         }
+    }
+    if (remembered) {  // the chosen colours' costs, which the card's pixels will need
+        std::uint32_t set = fixedSet | keptSet;
+        for (int k = 0; k < plan.freeCount; ++k)
+            if (chosen[k] >= 0) set |= 1u << chosen[k];
+        table.fillMore(palette_, set);
     }
     // The chosen colours take the roles they had on screen where they were there; the rest fill the other
     // roles in order; a role left over keeps its colour on screen, or repeats another.
@@ -515,15 +625,28 @@ CardColourChooser::CardChoice CardColourChooser::chooseCard(const PictureGeometr
 }
 
 // A card's pixels in an ordered pattern, which changes from frame to frame only where the picture does:
-// each pixel takes the mix of two of the card's colours that costs it least (from the card's table), and
-// one or the other by the share of the mix and the pattern's threshold at its place. A card kept as shown
+// each pixel takes the mix of two of the card's colours that costs it least, and one or the other by the
+// mix's share and the pattern's threshold at its place (all from the card's table). A card kept as shown
 // keeps each pixel's role on screen while that is nearly as good.
 void CardColourChooser::renderOrdered(VicPicture& picture, int column, int row, const CardChoice& card, const std::int16_t* shownRoles) {
     const PictureGeometry& g = picture.geometry;
     const int roleCount = g.roleCount;
     const CardTable& table = *table_;
+    // Each pixel's least costly pair of roles, four pixels at a time.
+    int pairs[10][2], pairCount = 0;
+    for (int r = 0; r < roleCount; ++r)
+        for (int q = r; q < roleCount; ++q) pairs[pairCount][0] = r, pairs[pairCount++][1] = q;
+    alignas(16) float bestPair[kMostPixels];
+    for (int i = 0; i < table.padded; i += 4) {
+        Lanes least = splat(INFINITY), which = splat(0);
+        for (int k = 0; k < pairCount; ++k) {
+            const Lanes cost = lanesAt(table.mixOf(card.roles[pairs[k][0]], card.roles[pairs[k][1]]) + i);
+            which = cost < least ? splat(static_cast<float>(k)) : which;
+            least = cost < least ? cost : least;
+        }
+        storeLanes(bestPair + i, which);
+    }
     std::int16_t* roles = picture.planes.lumaDither.get();
-    auto colourOf = [&](int role) -> const ColourPoint& { return palette_[static_cast<std::size_t>(card.roles[role])]; };
     int n = 0;
     for (int y = row * 8; y < row * 8 + 8; ++y) {
         for (int x = column * g.cardWidth; x < (column + 1) * g.cardWidth; ++x) {
@@ -532,29 +655,21 @@ void CardColourChooser::renderOrdered(VicPicture& picture, int column, int row, 
                 roles[i] = 0;
                 continue;
             }
-            int from = 0, to = 0;
-            float least = INFINITY;
-            for (int r = 0; r < roleCount; ++r) {
-                for (int q = r; q < roleCount; ++q) {
-                    const float cost = table.mixOf(card.roles[r], card.roles[q])[n];
-                    if (cost < least) least = cost, from = r, to = q;
-                }
-            }
-            ++n;
-            const PixelMetric& metric = metrics_[i];
-            const ColourPoint& target = pixels_[i];
-            const double share = from == to ? 0 : bestMix(metric, target, colourOf(from), colourOf(to)).share;
-            const double threshold = (kBayer[y & 3][x & 3] + 0.5) / 16;
+            const int* pair = pairs[static_cast<int>(bestPair[n])];
+            const int from = pair[0], to = pair[1];
+            const int p = card.roles[from], q = card.roles[to];
+            const float share = p == q ? 0 : p < q ? table.shares[p][q][n] : 1 - table.shares[q][p][n];
+            const float threshold = (kBayer[y & 3][x & 3] + 0.5f) / 16;
             int role = share > threshold ? to : from;
             if (shownRoles && card.asShown) {
                 const int before = shownRoles[i];
-                const bool nearThreshold = std::abs(share - threshold) <= kKeepThreshold;
                 if (before >= 0 && before < roleCount &&
-                    ((nearThreshold && (before == from || before == to)) ||
-                     metric.distance(target, colourOf(before)) <= metric.distance(target, colourOf(role)) + kKeepPixel))
+                    (((before == from || before == to) && std::abs(share - threshold) <= kKeepThreshold) ||
+                     table.single[card.roles[before]][n] <= table.single[card.roles[role]][n] + kKeepPixel))
                     role = before;
             }
             roles[i] = static_cast<std::int16_t>(role);
+            ++n;
         }
     }
 }
@@ -567,6 +682,10 @@ void CardColourChooser::renderDiffused(VicPicture& picture, int row, const std::
     const PictureGeometry& g = picture.geometry;
     const int roleCount = g.roleCount;
     std::int16_t* roles = picture.planes.lumaDither.get();
+    std::vector<CardHull> hulls;
+    hulls.reserve(cards.size());
+    for (std::size_t column = 0; column < cards.size(); ++column)
+        hulls.emplace_back(palette_, cards[column].roles, roleCount, cardMean(g, static_cast<int>(column), row));
     for (int y = row * 8; y < row * 8 + 8; ++y) {
         const bool leftToRight = (y & 1) == 0;
         const int step = leftToRight ? 1 : -1;
@@ -577,10 +696,10 @@ void CardColourChooser::renderDiffused(VicPicture& picture, int row, const std::
                 roles[i] = 0;
                 continue;
             }
-            const CardChoice& card = cards[static_cast<std::size_t>(x / g.cardWidth)];
-            const PixelMetric& metric = metrics_[i];
-            double shares[4];
-            ColourPoint target = nearestMix(metric, pixels_[i], palette_, card.roles, roleCount, shares);
+            const std::size_t column = static_cast<std::size_t>(x / g.cardWidth);
+            const CardChoice& card = cards[column];
+            const PixelMetric metric = PixelMetric::of(pixels_[i]);
+            ColourPoint target = hulls[column].nearest(pixels_[i]);
             const ColourPoint e = clampedError(error_[i]);
             target.l += e.l, target.a += e.a, target.b += e.b;
             int bestRole = 0;
@@ -611,14 +730,22 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
     const PictureGeometry& g = picture.geometry;
     const bool multicolour = g.cardWidth == 4;
     readPixels(picture);
-    int background = 0;
-    if (multicolour) background = settings_.background >= 0 ? settings_.background : chooseBackground(g);
-
+    // The card grid and its colour arrays first; the background is set once it is chosen.
     ColourChoice frame;
     frame.roleCount = g.roleCount;
-    frame.colours.roleColours[0] = background;
-    for (int r = 1; r < 5; ++r) frame.colours.roleColours[r] = kBlack;
+    for (int r = 0; r < 5; ++r) frame.colours.roleColours[r] = kBlack;
     if (picture.takeColourChoice(frame) != 0) return 1;
+    const int cardCount = g.widthInCards * g.heightInCards;
+    std::vector<CardChoiceMemory::Card> bests(static_cast<std::size_t>(cardCount));
+    int background = 0;
+    bool chosenWithBackground = false;
+    if (multicolour && settings_.background < 0) {
+        background = chooseBackground(g, bests);
+        chosenWithBackground = true;
+    } else if (multicolour) {
+        background = settings_.background;
+    }
+    picture.colours.roleColours[0] = background;
 
     const int columns = g.widthInCards;
     const bool keepShown = shown && shown->cardColours.colourMatrix && shown->cardColours.colourRam &&
@@ -626,6 +753,12 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
                            shown->geometry.cardWidth == g.cardWidth && (!multicolour || shown->colours.roleColours[0] == background);
     const bool ordered = settings_.dither == CardDither::Ordered;
     std::vector<CardChoice> cards(static_cast<std::size_t>(columns));
+    if (std::getenv("ZOV_NOMEM")) settings_.memory.reset();  // DEV
+    const std::uint64_t key = settings_.memory ? pictureKey(picture, background) : 0;
+    const std::vector<CardChoiceMemory::Card>* remembered = settings_.memory ? settings_.memory->find(key) : nullptr;
+    if (remembered && remembered->size() == bests.size()) bests = *remembered;
+    else remembered = nullptr;
+    const bool known = remembered || chosenWithBackground;
     for (int row = 0; row < g.heightInCards; ++row) {
         for (int column = 0; column < columns; ++column) {
             const std::size_t card = static_cast<std::size_t>(row) * columns + column;
@@ -643,7 +776,7 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
                 }
             }
             CardChoice& choice = cards[static_cast<std::size_t>(column)];
-            choice = chooseCard(g, column, row, background, keepShown ? &kept : nullptr);
+            choice = chooseCard(g, column, row, background, keepShown ? &kept : nullptr, bests[card], known);
             if (std::getenv("ZOV_DUMP")) std::fprintf(stderr, "card %d,%d: %d %d %d %d\n", column, row, choice.roles[0], choice.roles[1], choice.roles[2], choice.roles[3]);  // DEV
             if (multicolour) {
                 picture.cardColours.colourMatrix[card] = static_cast<std::uint8_t>(choice.roles[1] * 16 + choice.roles[2]);
@@ -656,6 +789,7 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
         }
         if (!ordered) renderDiffused(picture, row, cards);
     }
+    if (settings_.memory && !remembered) settings_.memory->add(key, std::move(bests));
     stats_ = QuantStats{};
     stats_.pixelCount = static_cast<std::int32_t>(g.pixelCount);
     stats_.monochrome = picture.monochrome;
@@ -664,6 +798,46 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
     return 0;
 }
 
+ColourPoint CardColourChooser::cardMean(const PictureGeometry& g, int column, int row) const {
+    ColourPoint mean;
+    int n = 0;
+    for (int y = row * 8; y < std::min(row * 8 + 8, g.height); ++y) {
+        for (int x = column * g.cardWidth; x < std::min((column + 1) * g.cardWidth, g.width); ++x) {
+            const ColourPoint& p = pixels_[static_cast<std::size_t>(y) * g.paddedWidth + x];
+            mean.l += p.l, mean.a += p.a, mean.b += p.b;
+            ++n;
+        }
+    }
+    if (n > 0) mean.l /= n, mean.a /= n, mean.b /= n;
+    return mean;
+}
+
+// FNV-1a over the source pixels and the settings that shape the choice.
+std::uint64_t CardColourChooser::pictureKey(const VicPicture& picture, int background) const {
+    const PictureGeometry& g = picture.geometry;
+    std::uint64_t hash = 14695981039346656037ull;
+    auto mix = [&](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
+    for (const std::int64_t value : {std::int64_t{g.width}, std::int64_t{g.height}, std::int64_t{g.cardWidth}, std::int64_t{background},
+                                     std::int64_t{settings_.colourRamPerCard}, static_cast<std::int64_t>(settings_.dither)})
+        mix(static_cast<std::uint64_t>(value));
+    for (const ColourPoint& colour : palette_) {
+        for (const double component : {colour.l, colour.a, colour.b}) mix(std::bit_cast<std::uint64_t>(component));
+    }
+    const std::uint8_t* rgb = picture.planes.sourceRgb.get();
+    for (int y = 0; y < g.height; ++y) {
+        const std::uint8_t* row = rgb + 3 * static_cast<std::size_t>(y) * g.paddedWidth;
+        for (std::size_t i = 0; i < 3 * static_cast<std::size_t>(g.width); ++i) mix(row[i]);
+    }
+    return hash;
+}
+
+const std::vector<CardChoiceMemory::Card>* CardChoiceMemory::find(std::uint64_t key) const {
+    const auto found = pictures_.find(key);
+    return found == pictures_.end() ? nullptr : &found->second;
+}
+
+void CardChoiceMemory::add(std::uint64_t key, std::vector<Card> cards) { pictures_[key] = std::move(cards); }
+
 BackgroundChoice::BackgroundChoice(const CardColourSettings& settings)
     : settings_(settings), palette_(palettePoints(*settings.palette)) {}
 
@@ -671,8 +845,8 @@ void BackgroundChoice::add(const std::uint8_t* rgb, int width, int height, std::
     const RolePlan plan = rolePlan(true, settings_.colourRamPerCard);
     ColourPoint pixels[kMostPixels];
     const ColourPoint* gathered[kMostPixels];
-    PixelMetric metrics[kMostPixels];
     auto table = std::make_unique<CardTable>();
+    if (settings_.dither == CardDither::Ordered) table->mixNoise = kStreamMixNoise;
     for (int top = 0; top < height; top += 8) {
         for (int left = 0; left < width; left += 4) {
             int n = 0;
@@ -680,12 +854,11 @@ void BackgroundChoice::add(const std::uint8_t* rgb, int width, int height, std::
                 for (int x = left; x < std::min(left + 4, width); ++x) {
                     const std::uint8_t* p = rgb + static_cast<std::size_t>(y) * stride + 3 * static_cast<std::size_t>(x);
                     pixels[n] = colourPointOf(p[0], p[1], p[2]);
-                    metrics[n] = PixelMetric::of(pixels[n]);
                     gathered[n] = &pixels[n];
                     ++n;
                 }
             }
-            table->fill(gathered, metrics, n, palette_, kBackgroundCandidates, 0xFFFF, 0);
+            table->fill(gathered, n, palette_, kBackgroundCandidates, 0xFFFF, 0);
             addBackgroundCosts(*table, palette_, plan, costs_);
         }
     }
