@@ -11,6 +11,7 @@
 ; it. Output (standard output): at every Frame command its three display values, then the frame memory
 ; 0x0200-0xBFFF.
         .setcpu "6502"
+        .include "registers.inc"
         .include "reu.inc"
 EMULATED_REU    = 1
 

@@ -4,6 +4,7 @@
 ; table of a sample's place in its byte sits on its own page, so the bits need no shifting.
 ; With REU defined the samples come from a RAM expansion unit: the interrupt reads them from a ring of one
 ; page, which the main loop refills from the unit in pieces small enough that no interrupt is lost.
+        .include "registers.inc"
         .include "basic_start.inc"
 .ifdef REU
         .include "reu.inc"
@@ -33,17 +34,6 @@ unit_kib:       .word 0             ; the unit's size in KiB, for the line that 
 .endif
         .segment "CODE"
 
-SID             = $D400
-VOLUME          = $D418
-CIA2_ICR        = $DD0D
-CIA2_CONTROL_A  = $DD0E
-NMI_VECTOR      = $FFFA             ; read from RAM while the KERNAL ROM is switched out
-CIA1_PORT_A     = $DC00             ; keyboard columns (out)
-CIA1_PORT_B     = $DC01             ; keyboard rows (in)
-KEYS_WAITING    = $C6               ; keys in the keyboard buffer
-CHROUT          = $FFD2
-PRINT_NUMBER    = $BDCD             ; BASIC prints the number in X (low) and A (high)
-
 start:
 .ifdef REU
         jsr find_unit
@@ -52,10 +42,10 @@ start:
 unit_found:
 .endif
         sei                         ; nothing but the sample interrupt from here to the end
-        lda $D011
+        lda VIC_CONTROL_1
         sta saved_control
         and #$EF                    ; screen off: the chip then steals no cycles, so samples come on time
-        sta $D011
+        sta VIC_CONTROL_1
         jsr clear_sid
         jsr find_model
         jsr set_up_voices
@@ -101,23 +91,23 @@ unit_found:
         jsr ramp_volume
         jsr clear_sid
         lda saved_control
-        sta $D011
+        sta VIC_CONTROL_1
         cli
         rts
 
 ; Plays every sample at the timer's pace with the KERNAL ROM switched out (its RAM holds the NMI vector and
 ; may hold samples), and comes back when the last one has sounded.
 play:
-        lda #$35                    ; RAM at 0xA000-0xBFFF and 0xE000-0xFFFF, I/O stays
-        sta $01
+        lda #CPU_PORT_RAM_IO        ; RAM at 0xA000-0xBFFF and 0xE000-0xFFFF, I/O stays
+        sta CPU_PORT
         lda #<on_sample
         sta NMI_VECTOR
         lda #>on_sample
         sta NMI_VECTOR+1
         lda period
-        sta $DD04
+        sta CIA2_TIMER_A
         lda period+1
-        sta $DD05
+        sta CIA2_TIMER_A+1
         lda #$7F
         sta CIA2_ICR
         lda CIA2_ICR
@@ -164,15 +154,15 @@ settle:
         sta CIA2_ICR
         sta CIA1_PORT_A             ; the column the KERNAL reads the STOP key from, as its scan leaves it
         lda CIA2_ICR
-        lda #$37
-        sta $01
+        lda #CPU_PORT_BASIC
+        sta CPU_PORT
         rts
 
 ; The sample interrupt: sounds the value found last time, then looks up the next one.
 on_sample:
         pha
 value:  lda #0
-        sta VOLUME
+        sta SID_VOLUME
         lda CIA2_ICR                ; acknowledge
         txa
         pha
@@ -245,7 +235,7 @@ ramp_volume:
         tay
         ldx #64
 ramp:   lda $FF00,y
-        sta VOLUME
+        sta SID_VOLUME
         sta value+1
         jsr wait_4ms
         iny

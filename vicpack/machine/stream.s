@@ -13,31 +13,8 @@
 ; decodes the next: a frame may write into the buffer of the frame before it, never into the one on
 ; screen. Meanwhile it keeps the audio ring full. Each shown frame is recorded in the unit.
         .setcpu "6502"
+        .include "registers.inc"
         .include "reu.inc"
-
-; ---- the machine ------------------------------------------------------------------------------------------
-MMU_CR          = $FF00             ; 0x3E: RAM bank 0 everywhere, I/O at 0xD000
-MMU_RCR         = $D506             ; bit 6: the bank the VIC-II and the unit's transfers see
-MMU_P0L         = $D507             ; page of the zero page (the high byte first, then the low)
-MMU_P0H         = $D508
-MMU_P1L         = $D509             ; page of the stack
-MMU_P1H         = $D50A
-VIC             = $D000
-SPEED           = $D030             ; bit 0: 2 MHz
-SID             = $D400
-VOLUME          = $D418
-COLOUR_RAM      = $D800
-CIA1_PRA        = $DC00             ; keyboard columns
-CIA1_PRB        = $DC01             ; keyboard rows
-CIA1_ICR        = $DC0D
-CIA2_PRA        = $DD00             ; bits 0-1: 3 - the VIC-II's 16 KiB bank
-CIA2_TIMER_A    = $DD04
-CIA2_ICR        = $DD0D
-CIA2_CONTROL_A  = $DD0E
-PAL_FLAG        = $0A03             ; the KERNAL's: 0xFF on a PAL machine
-CHROUT          = $FFD2
-NMI_VECTOR      = $FFFA             ; read from RAM while the KERNAL ROM is out
-IRQ_VECTOR      = $FFFE
 
 ; ---- where things lie while the player runs ---------------------------------------------------------------
 RING            = $C000             ; the audio ring, 4096 bytes
@@ -169,10 +146,10 @@ low_start:
         tsx
         stx low_stack
         sei
-        lda SPEED                   ; 1 MHz from here: a 17xx unit transfers only then (BASIC may run FAST)
+        lda VIC_SPEED               ; 1 MHz from here: a 17xx unit transfers only then (BASIC may run FAST)
         sta low_speed
         and #$FE
-        sta SPEED
+        sta VIC_SPEED
         lda #$55                    ; a unit's address registers hold what is written into them
         sta REU_HOST
         lda #$AA
@@ -214,7 +191,7 @@ no_unit:
         inx
         bne :-
 :       lda low_speed
-        sta SPEED
+        sta VIC_SPEED
         lda low_flags
         pha
         plp
@@ -263,7 +240,7 @@ low_finish:
         lda low_mmu
         sta MMU_CR
         lda low_speed
-        sta SPEED
+        sta VIC_SPEED
         lda low_flags
         pha
         plp
@@ -308,7 +285,7 @@ high_start:
         bcs play_out
         jsr frame_pending
         lda #$0F                    ; (a raster match while interrupts were held would come at once)
-        sta VIC+$19
+        sta VIC_IRQ
         cli                         ; the raster interrupt starts the clock and shows the frame
 
 ; Shows frame after frame: waits until the raster interrupt has switched to the decoded frame, records
@@ -353,22 +330,22 @@ finish:
         sei
         lda speed_slow              ; 1 MHz from here on, whatever the border wanted
         sta speed_now
-        sta SPEED
+        sta VIC_SPEED
         lda #$7F
         sta CIA2_ICR
         lda #$08                    ; the timer stops
         sta CIA2_CONTROL_A
         lda CIA2_ICR
         lda #0
-        sta VIC+$1A
+        sta VIC_IRQ_MASK
         lda #$0F
-        sta VIC+$19
+        sta VIC_IRQ
         jsr record_head
         lda #RAMP_FALLING           ; down from the middle level
         jsr ramp_volume
         jsr clear_sid
         ldx #0                      ; and back up to BASIC's volume, a step at a time
-:       stx VOLUME
+:       stx SID_VOLUME
         jsr wait_4ms
         inx
         cpx #16
@@ -419,8 +396,8 @@ idle_spin:
 ; A key pressed once no key was down ends the play early, the same way as its end.
 check_key:
         lda #0
-        sta CIA1_PRA
-        lda CIA1_PRB
+        sta CIA1_PORT_A
+        lda CIA1_PORT_B
         cmp #$FF
         beq keys_up
         lda keys_were_up
@@ -437,31 +414,31 @@ keys_up:
 
 ; Notes what the player changes, and quiets the machine.
 save_machine:
-        lda $01
+        lda CPU_PORT
         sta saved_port
         ora #$07                    ; the VIC-II sees RAM everywhere; processor and VIC-II see one Colour RAM half
-        sta $01
-        lda VIC+$11
+        sta CPU_PORT
+        lda VIC_CONTROL_1
         and #$7F
         sta saved_d011
-        lda VIC+$16
+        lda VIC_CONTROL_2
         sta saved_d016
-        lda VIC+$18
+        lda VIC_MEMORY
         sta saved_d018
-        lda VIC+$1A
+        lda VIC_IRQ_MASK
         sta saved_d01a
-        lda VIC+$20
+        lda VIC_BORDER
         sta saved_d020
-        lda VIC+$21
+        lda VIC_BACKGROUND
         sta saved_d021
-        lda SPEED                   ; (1 MHz since the start)
+        lda VIC_SPEED               ; (1 MHz since the start)
         sta speed_slow
         sta speed_now
         ora #1
         sta speed_fast
-        lda CIA1_PRA
+        lda CIA1_PORT_A
         sta saved_dc00
-        lda CIA2_PRA
+        lda CIA2_PORT_A
         sta saved_dd00
         lda CIA2_TIMER_A
         sta saved_timer
@@ -470,9 +447,9 @@ save_machine:
         lda CIA2_CONTROL_A
         sta saved_cra
         lda #0
-        sta VIC+$1A
+        sta VIC_IRQ_MASK
         lda #$0F
-        sta VIC+$19
+        sta VIC_IRQ
         lda #$7F                    ; neither CIA interrupts (BASIC's masks are clear when it calls a program)
         sta CIA1_ICR
         sta CIA2_ICR
@@ -482,36 +459,36 @@ save_machine:
         sta CIA2_CONTROL_A
         lda #0
         sta ntsc
-        lda PAL_FLAG                ; read before the memory is cleared
+        lda PAL_FLAG_C128           ; read before the memory is cleared
         bne :+
         inc ntsc
 :       lda #$0B                    ; the screen blank and black until the first frame
-        sta VIC+$11
+        sta VIC_CONTROL_1
         lda #0
-        sta VIC+$20
-        sta VIC+$21
+        sta VIC_BORDER
+        sta VIC_BACKGROUND
         lda mode_d016
-        sta VIC+$16
+        sta VIC_CONTROL_2
         rts
 
 ; Everything the player changed, back as it was (the memory itself comes back from the unit).
 restore_machine:
         lda #$FF                    ; the screen editor's raster line
-        sta VIC+$12
+        sta VIC_RASTER
         lda saved_d011
-        sta VIC+$11
+        sta VIC_CONTROL_1
         lda saved_d016
-        sta VIC+$16
+        sta VIC_CONTROL_2
         lda saved_d018
-        sta VIC+$18
+        sta VIC_MEMORY
         lda saved_d020
-        sta VIC+$20
+        sta VIC_BORDER
         lda saved_d021
-        sta VIC+$21
+        sta VIC_BACKGROUND
         lda saved_dd00
-        sta CIA2_PRA
+        sta CIA2_PORT_A
         lda saved_dc00
-        sta CIA1_PRA
+        sta CIA1_PORT_A
         lda saved_timer
         sta CIA2_TIMER_A
         lda saved_timer+1
@@ -520,9 +497,9 @@ restore_machine:
         ora #$10                    ; the count back into the timer, stopped as it was
         sta CIA2_CONTROL_A
         lda #$0F
-        sta VIC+$19
+        sta VIC_IRQ
         lda saved_d01a
-        sta VIC+$1A
+        sta VIC_IRQ_MASK
         lda saved_colours           ; Colour RAM
         sta REU_ADDRESS
         lda saved_colours+1
@@ -531,7 +508,7 @@ restore_machine:
         sta REU_ADDRESS+2
         jsr fetch_colour_ram
         lda saved_port
-        sta $01
+        sta CPU_PORT
         rts
 
 ; The frame memory zero (physical 0x0000-0xBFFF: zero page and stack are elsewhere now) and Colour RAM
@@ -578,7 +555,7 @@ fetch_colour_ram:
 ; there a step at a time first, so that the output does not jump.
 set_up_sound:
         ldx #15
-:       stx VOLUME
+:       stx SID_VOLUME
         jsr wait_4ms
         dex
         bpl :-
@@ -638,7 +615,7 @@ ramp_volume:
         tay
         ldx #64
 :       lda RAMPS,y
-        sta VOLUME
+        sta SID_VOLUME
         jsr wait_4ms
         iny
         dex
@@ -702,9 +679,9 @@ set_up_play:
         lda #>irq
         sta IRQ_VECTOR+1
         lda #LINE_BOTTOM
-        sta VIC+$12
+        sta VIC_RASTER
         lda #1
-        sta VIC+$1A
+        sta VIC_IRQ_MASK
         rts
 
 ; Fills the audio ring and works out the values of its first byte's samples.
@@ -1181,10 +1158,10 @@ irq:
         tya
         pha
         lda #1
-        sta VIC+$19                 ; acknowledge
-        lda VIC+$11                 ; raster bit 8: the bottom border
+        sta VIC_IRQ                 ; acknowledge
+        lda VIC_CONTROL_1           ; raster bit 8: the bottom border
         bmi irq_bottom
-        lda VIC+$12
+        lda VIC_RASTER
         cmp #LINE_BOTTOM
         bcs irq_bottom
         cmp #LINE_TOP
@@ -1194,17 +1171,17 @@ irq:
         jsr check_switch            ; (still at 2 MHz: done sooner)
 :       lda speed_slow
         sta speed_now
-        sta SPEED
+        sta VIC_SPEED
         lda #LINE_BOTTOM
         bne irq_next
 irq_bottom:
         lda speed_fast
         sta speed_now
-        sta SPEED
+        sta VIC_SPEED
         jsr check_switch
         lda #LINE_TOP
 irq_next:
-        sta VIC+$12
+        sta VIC_RASTER
         pla
         tay
         pla
@@ -1236,19 +1213,19 @@ clock_runs:
         sbc due+3
         bcc not_due
         lda frame_m1
-        sta VIC+$18
-        lda CIA2_PRA
+        sta VIC_MEMORY
+        lda CIA2_PORT_A
         and #$FC
         ora frame_m2
-        sta CIA2_PRA
+        sta CIA2_PORT_A
         lda frame_m3
-        sta VIC+$21
+        sta VIC_BACKGROUND
         ldx border                  ; the border: the setting's colour, or the background's
         bpl :+
         tax
-:       stx VIC+$20
+:       stx VIC_BORDER
         lda #$3B
-        sta VIC+$11
+        sta VIC_CONTROL_1
         ldx #3
 :       lda ticks,x
         sta switch_ticks,x
@@ -1284,7 +1261,7 @@ head:           .res 4              ; a packet head (the unit's transfers see ph
 nmi0:   sta nmi_a0+1
 nmi_value0:
         lda #0
-        sta VOLUME
+        sta SID_VOLUME
         bit CIA2_ICR
         lda #<nmi1
         sta NMI_VECTOR
@@ -1294,7 +1271,7 @@ nmi_a0: lda #0
 nmi1:   sta nmi_a1+1
 nmi_value1:
         lda #0
-        sta VOLUME
+        sta SID_VOLUME
         bit CIA2_ICR
         lda #<nmi2
         sta NMI_VECTOR
@@ -1304,7 +1281,7 @@ nmi_a1: lda #0
 nmi2:   sta nmi_a2+1
 nmi_value2:
         lda #0
-        sta VOLUME
+        sta SID_VOLUME
         bit CIA2_ICR
         lda #<nmi3
         sta NMI_VECTOR
@@ -1314,7 +1291,7 @@ nmi_a2: lda #0
 nmi3:   sta nmi_a3+1
 nmi_value3:
         lda #0
-        sta VOLUME
+        sta SID_VOLUME
         bit CIA2_ICR
         stx nmi_x3+1
 nmi_read:
