@@ -1,5 +1,6 @@
 ; Shows a bitmap picture until a key is pressed, then gives BASIC its text screen back as it was.
         .include "registers.inc"
+        .include "machine_numbers.inc"
         .include "basic_start.inc"
 
 ; Settings, filled in by vicpack.
@@ -87,7 +88,7 @@ colours:
         lda CIA2_PORT_A
         and #$FC                    ; bank 3
         sta CIA2_PORT_A
-        lda #$3B                    ; bitmap mode, screen on, 25 rows
+        lda #BITMAP_SCREEN_CONTROL  ; bitmap mode, screen on, 25 rows
         sta VIC_CONTROL_1
         rts
 

@@ -9,9 +9,10 @@
 .ifdef REU
         .include "reu.inc"
 .endif
+        .include "machine_numbers.inc"
 
 PHASES          = 8 / BITS          ; samples per byte, and table pages per chip model
-MARK_SIZE       = 16                ; bytes of the mark by which a unit's contents are known as the sound's
+MARK_SIZE       = REU_SOUND_MARK_BYTES  ; bytes of the mark by which a unit's contents are known as the sound's
 
 ; Settings, filled in by vicpack.
         .segment "SETTINGS"
@@ -77,6 +78,7 @@ unit_found:
 .endif
         lda ramp_page
         sta ramp+2
+        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "a model's ramps at model × 64 (six shifts)"
         lda model                   ; rise from silence to the middle level over a quarter second
         .repeat 6               ; model * 64: its ramps on the ramp page
         asl
@@ -87,7 +89,7 @@ unit_found:
         .repeat 6               ; model * 64: its ramps on the ramp page
         asl
         .endrep
-        ora #$80
+        ora #RAMP_FALLING
         jsr ramp_volume
         jsr clear_sid
         lda saved_control
@@ -158,16 +160,27 @@ settle:
         sta CPU_PORT
         rts
 
-; The sample interrupt: sounds the value found last time, then looks up the next one.
+; The sample interrupt: sounds the value found last time, then looks up the next one. It writes its own
+; operands: value's is the volume value to sound next, sample's the address of the byte with the next
+; sample, table's high byte the table page of the next sample's place in its byte. On every sample but a
+; page's last it takes SAMPLE_CYCLES, the interrupt's own 7 included; the shortest timer period leaves room
+; besides for the longest instruction that the interrupt may wait for (7 cycles).
+.if PHASES > 1
+SAMPLE_CYCLES   = 87                ; the last sample of a byte, which moves to the next
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD_PACKED, error, "the sample interrupt outlasts the shortest period"
+.else
+SAMPLE_CYCLES   = 61
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD8, error, "the sample interrupt outlasts the shortest period"
+.endif
 on_sample:
         pha
-value:  lda #0
+value:  lda #0                      ; (the volume value)
         sta SID_VOLUME
         lda CIA2_ICR                ; acknowledge
         txa
         pha
-sample: ldx $FFFF
-table:  lda $FF00,x
+sample: ldx $FFFF                   ; (the next sample's byte)
+table:  lda $FF00,x                 ; (its place's table page)
         sta value+1
 .if PHASES > 1
         inc table+2                 ; the next sample in the byte has its own table page
@@ -230,11 +243,11 @@ key_held:
         clc
         rts
 
-; Steps through 64 volume values from offset A of the ramp page, 4 ms each.
+; Steps through RAMP_STEPS volume values from offset A of the ramp page, 4 ms each.
 ramp_volume:
         tay
-        ldx #64
-ramp:   lda $FF00,y
+        ldx #RAMP_STEPS
+ramp:   lda $FF00,y                 ; (the ramp page)
         sta SID_VOLUME
         sta value+1
         jsr wait_4ms

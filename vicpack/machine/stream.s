@@ -15,12 +15,15 @@
         .setcpu "6502"
         .include "registers.inc"
         .include "reu.inc"
+        .include "machine_numbers.inc"
 
 ; ---- where things lie while the player runs ---------------------------------------------------------------
-RING            = $C000             ; the audio ring, 4096 bytes
-RING_END        = $D000
-TABLES          = $F700             ; four pages: the volume register value of each sample place of a byte
-RAMPS           = $FB00             ; the ramp page of the program's tables
+RING            = AUDIO_RING        ; the audio ring, AUDIO_RING_BYTES long, above the frames' memory
+RING_END        = AUDIO_RING + AUDIO_RING_BYTES
+        .assert RING >= FRAME_MEMORY_END && <RING = 0 && <RING_END = 0, error, "the ring lies in whole pages above the frames"
+TABLES          = $F700             ; the volume register value of each sample place of a byte, a page each
+TABLE_PAGES     = 4                 ; 2-bit samples: four to a byte
+RAMPS           = TABLES + TABLE_PAGES * $100  ; the ramp page of the program's tables
 pbuf            = $FC00             ; the packet being decoded
 STACK_PAGE      = $FD               ; physical pages for the stack and zero page; the MMU swaps them with
 ZERO_PAGE_PAGE  = $FE               ; pages 1 and 0, so the processor's addresses 0xFD00-0xFEFF are not used
@@ -30,9 +33,11 @@ LINE_TOP        = 45                ; back to 1 MHz from here, before the pictur
 AUDIO_PIECES    = 8                 ; pieces of audio a call of audio_service moves at most
 HEADS_A_CALL    = 16                ; packet heads the audio cursor reads at most a call
 PAD_BYTE        = $AA               ; four samples of the middle level: what plays after the sound
-RECORD_HEAD     = 16                ; bytes of the record's head before the frames' entries
-IDLE_SPIN       = 64                ; an idle step: jsr, ldx, 64 × dex/bne, inc, bne, rts = 341 cycles
-ENTRY_BYTES     = 6                 ; a frame's entry: number (16 bits), ticks at its switch (32 bits)
+HEAD_WRITTEN    = 13                ; the record's head as record_head writes it (RECORD_HEAD_BYTES in all)
+        .assert HEAD_WRITTEN <= RECORD_HEAD_BYTES, error, "the record's head is longer than its place"
+        .assert RECORD_ENTRY_BYTES = 6, error, "a frame's entry is its number (16 bits) and its ticks (32 bits)"
+IDLE_SPIN       = (IDLE_STEP_CYCLES - 21) / 5  ; an idle step: jsr, ldx, IDLE_SPIN × dex/bne, inc, bne, rts
+        .assert IDLE_SPIN * 5 + 21 = IDLE_STEP_CYCLES && IDLE_SPIN < 256, error, "no idle spin takes IDLE_STEP_CYCLES"
 
         .include "basic_start_c128.inc"
 
@@ -162,10 +167,10 @@ low_start:
         bne no_unit
         lda #0
         sta REU_CONTROL
-        low_transfer low_mark, unit_start, 0, 8, REU_TO_HOST
+        low_transfer low_mark, unit_start, 0, REU_STREAM_MARK_BYTES, REU_TO_HOST
         jsr low_mark_matches
         bne wrong_image
-        low_transfer low_mark, image_tail - HIGH_SHIFT, 0, 8, REU_TO_HOST
+        low_transfer low_mark, image_tail - HIGH_SHIFT, 0, REU_STREAM_MARK_BYTES, REU_TO_HOST
         jsr low_mark_matches
         beq low_save
 wrong_image:
@@ -199,6 +204,7 @@ no_unit:
 
 ; Compares the mark fetched into low_mark with "ZOVR" and the identity; Z set when they match.
 low_mark_matches:
+        .assert REU_STREAM_MARK_BYTES = 8, error, "the mark is ZOVR and the identity (32 bits)"
         ldx #3
 :       lda low_mark,x
         cmp mark_text,x
@@ -246,7 +252,7 @@ low_finish:
         plp
         rts
 
-low_mark:       .res 8
+low_mark:       .res REU_STREAM_MARK_BYTES
 low_flags:      .byte 0
 low_speed:      .byte 0
 low_stack:      .byte 0
@@ -526,7 +532,8 @@ clear_memory:
         sta REU_HOST
         sta REU_HOST+1
         sta REU_LENGTH
-        lda #>$C000
+        .assert <FRAME_MEMORY_END = 0, error, "the frames' memory ends at a page"
+        lda #>FRAME_MEMORY_END
         sta REU_LENGTH+1
         lda #REU_TO_HOST
         sta REU_COMMAND
@@ -562,16 +569,17 @@ set_up_sound:
         jsr clear_sid
         jsr find_model
         jsr set_up_voices
-        lda model                   ; the model's four table pages
+        lda model                   ; the model's table pages
+        .assert TABLE_PAGES = 4, error, "a model's table pages at model × 4 (two shifts)"
         asl
         asl
         adc table_page
         ldx #>TABLES
-        ldy #4
+        ldy #TABLE_PAGES
         jsr fetch_program_pages
-        lda table_page              ; the ramp page
+        lda table_page              ; the ramp page, after both models' tables
         clc
-        adc #8
+        adc #2 * TABLE_PAGES
         ldx #>RAMPS
         ldy #1
         jsr fetch_program_pages
@@ -599,11 +607,12 @@ fetch_program_pages:
         sta REU_LENGTH+1
         rts
 
-; Steps through the model's 64 volume values rising or falling (A) on the ramp page, 4 ms each.
-RAMP_RISING     = 0                 ; the ramp page: 64 values a model rising, then 64 a model falling
-RAMP_FALLING    = $80
+; Steps through the model's RAMP_STEPS volume values rising or falling (A: RAMP_RISING or RAMP_FALLING) on
+; the ramp page, 4 ms each.
+RAMP_RISING     = 0
 ramp_volume:
         sta temp
+        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "a model's ramps at model × 64 (six shifts)"
         lda model
         asl
         asl
@@ -613,7 +622,7 @@ ramp_volume:
         asl
         ora temp
         tay
-        ldx #64
+        ldx #RAMP_STEPS
 :       lda RAMPS,y
         sta SID_VOLUME
         jsr wait_4ms
@@ -660,7 +669,7 @@ set_up_play:
         bpl :-
         lda record_at               ; the frames' entries follow the record's head
         clc
-        adc #RECORD_HEAD
+        adc #RECORD_HEAD_BYTES
         sta record_at
         bcc :+
         inc record_at+1
@@ -689,12 +698,12 @@ fill_ring:
 :       lda #255
         jsr audio_pieces
         lda written+1               ; full when fewer than a piece's bytes are free
-        cmp #>$1000
+        cmp #>AUDIO_RING_BYTES
         bcs :+
-        cmp #>($1000 - REU_PIECE)
+        cmp #>(AUDIO_RING_BYTES - REU_PIECE)
         bcc :-
         lda written
-        cmp #<($1000 - REU_PIECE) + 1
+        cmp #<(AUDIO_RING_BYTES - REU_PIECE) + 1
         bcc :-
 :       lda #>RING                  ; the sample interrupt reads on from the second byte
         ldx RING
@@ -773,7 +782,7 @@ record_frame:
         bpl :-
         lda #<entry
         ldx #>entry
-        ldy #ENTRY_BYTES
+        ldy #RECORD_ENTRY_BYTES
         jsr record_write
         inc shown
         bne :+
@@ -808,7 +817,7 @@ record_head:
         bpl :-
         lda #<entry
         ldx #>entry
-        ldy #13
+        ldy #HEAD_WRITTEN
         ; fall through
 
 ; Puts Y bytes from A/X (low, high) into the unit at record_at and moves record_at on.
@@ -935,11 +944,11 @@ audio_piece:
         sta temp
         lda written+1
         sbc temp+1
-        cmp #>($1000 - REU_PIECE)   ; room for a whole piece?
+        cmp #>(AUDIO_RING_BYTES - REU_PIECE)  ; room for a whole piece?
         bcc :+
         bne audio_done
         lda temp
-        cmp #<($1000 - REU_PIECE) + 1
+        cmp #<(AUDIO_RING_BYTES - REU_PIECE) + 1
         bcs audio_done
 :       lda aleft
         ora aleft+1
@@ -1224,7 +1233,7 @@ clock_runs:
         bpl :+
         tax
 :       stx VIC_BORDER
-        lda #$3B
+        lda #BITMAP_SCREEN_CONTROL
         sta VIC_CONTROL_1
         ldx #3
 :       lda ticks,x
@@ -1250,52 +1259,59 @@ saved_dc00:     .byte 0
 saved_dd00:     .byte 0
 saved_timer:    .word 0
 saved_cra:      .byte 0
-entry:          .res 13             ; a record entry, or the record's head, on its way into the unit
+entry:          .res HEAD_WRITTEN   ; a record entry, or the record's head, on its way into the unit
 head:           .res 4              ; a packet head (the unit's transfers see physical zero page, not ours)
 
 ; ---- the sample interrupt -----------------------------------------------------------------------------------
 ; One handler per sample of a byte, each in this page: it sounds the value worked out for it, acknowledges
-; and points the vector at the next one. The fourth also reads the ring's next byte, works out the values of
-; its four samples; the read address, with a count of its pages, tells how many bytes have played.
+; and points the vector at the next one (only the vector's low byte changes). The fourth also reads the
+; ring's next byte, works out the values of its four samples; the read address, with a count of its pages,
+; tells how many bytes have played. The handlers keep their state in their own operands, marked (written):
+; each saves A (and the fourth X) in the operand of the load that gives it back before the rti.
+;
+; The fourth takes SAMPLE_CYCLES, the interrupt's own 7 included, on every byte but a page's last; the
+; shortest timer period leaves room besides for the longest instruction the interrupt may wait for (7).
+SAMPLE_CYCLES   = 86
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_STREAM_PERIOD, error, "the sample interrupt outlasts the shortest period"
         .segment "NMI"
 nmi0:   sta nmi_a0+1
 nmi_value0:
-        lda #0
+        lda #0                      ; (written: the volume value of the byte's first sample)
         sta SID_VOLUME
         bit CIA2_ICR
         lda #<nmi1
         sta NMI_VECTOR
-nmi_a0: lda #0
+nmi_a0: lda #0                      ; (written: A)
         rti
 
 nmi1:   sta nmi_a1+1
 nmi_value1:
-        lda #0
+        lda #0                      ; (written: the second sample's value)
         sta SID_VOLUME
         bit CIA2_ICR
         lda #<nmi2
         sta NMI_VECTOR
-nmi_a1: lda #0
+nmi_a1: lda #0                      ; (written: A)
         rti
 
 nmi2:   sta nmi_a2+1
 nmi_value2:
-        lda #0
+        lda #0                      ; (written: the third sample's value)
         sta SID_VOLUME
         bit CIA2_ICR
         lda #<nmi3
         sta NMI_VECTOR
-nmi_a2: lda #0
+nmi_a2: lda #0                      ; (written: A)
         rti
 
 nmi3:   sta nmi_a3+1
 nmi_value3:
-        lda #0
+        lda #0                      ; (written: the fourth sample's value)
         sta SID_VOLUME
         bit CIA2_ICR
         stx nmi_x3+1
 nmi_read:
-        ldx RING
+        ldx RING                    ; (written: the address of the ring's byte to read next)
         sample_values_of_x
         inc nmi_read+1
         bne :++
@@ -1310,6 +1326,7 @@ nmi_read:
         sta nmi_read+2
 :       lda #<nmi0
         sta NMI_VECTOR
-nmi_x3: ldx #0
-nmi_a3: lda #0
+nmi_x3: ldx #0                      ; (written: X)
+nmi_a3: lda #0                      ; (written: A)
         rti
+        .assert >nmi0 = >nmi1 && >nmi0 = >nmi2 && >nmi0 = >nmi3, error, "the sample interrupts share a page"
