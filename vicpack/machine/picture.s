@@ -143,6 +143,7 @@ restore_next:
         bpl restore_next
         rts
 
-chip_registers: .byte VIC_CONTROL_1 - VIC, VIC_CONTROL_2 - VIC, VIC_MEMORY - VIC, VIC_BORDER - VIC, VIC_BACKGROUND - VIC
+chip_registers: .byte VIC_CONTROL_1 - VIC, VIC_CONTROL_2 - VIC, VIC_MEMORY - VIC
+                .byte VIC_BORDER - VIC, VIC_BACKGROUND - VIC
 saved:          .res 5
 saved_bank:     .byte 0

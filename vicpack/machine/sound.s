@@ -78,7 +78,7 @@ unit_found:
 .endif
         lda ramp_page
         sta ramp+2
-        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "a model's ramps at model × 64 (six shifts)"
+        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "the ramps at model × 64 (six shifts)"
         lda model                   ; rise from silence to the middle level over a quarter second
         .repeat 6               ; model * 64: its ramps on the ramp page
         asl
@@ -167,10 +167,10 @@ settle:
 ; besides for the longest instruction that the interrupt may wait for (7 cycles).
 .if PHASES > 1
 SAMPLE_CYCLES   = 87                ; the last sample of a byte, which moves to the next
-        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD_PACKED, error, "the sample interrupt outlasts the shortest period"
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD_PACKED, error, "the sample interrupt outlasts the period"
 .else
 SAMPLE_CYCLES   = 61
-        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD8, error, "the sample interrupt outlasts the shortest period"
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD8, error, "the sample interrupt outlasts the period"
 .endif
 on_sample:
         pha
