@@ -1,7 +1,8 @@
-; Plays a sound through the SID's volume register, one sample per timer interrupt, then returns to BASIC;
-; a key press ends it early. BITS (8, 4 or 2) is the width of a sample: a byte holds 8 / BITS of them. Each
-; sample is looked up in a table of volume register values made for the chip model found at the start; the
-; table of a sample's place in its byte sits on its own page, so the bits need no shifting.
+; Plays a sound through the SID's volume register, one sample per timer interrupt, then returns to BASIC
+; with its interrupt flag and memory configuration (0x01) as they were; a key press ends it early. BITS (8, 4
+; or 2) is the width of a sample: a byte holds 8 / BITS of them. Each sample is looked up in a table of
+; volume register values made for the chip model found at the start; the table of a sample's place in its
+; byte sits on its own page, so the bits need no shifting.
 ; With REU defined the samples come from a RAM expansion unit: the interrupt reads them from a ring of one
 ; page, which the main loop refills from the unit in pieces small enough that no interrupt is lost.
         .include "registers.inc"
@@ -35,6 +36,13 @@ unit_kib:       .word 0             ; the unit's size in KiB, for the line that 
 .endif
         .segment "CODE"
 
+; The offset of the model's ramps on the ramp page from the model (0 or 1) in A: model × 64.
+.macro  model_ramps
+        lsr                         ; bit 0 into the carry,
+        ror                         ; into bit 7,
+        ror                         ; into bit 6
+.endmacro
+
 start:
 .ifdef REU
         jsr find_unit
@@ -42,6 +50,7 @@ start:
         rts                         ; its line is printed: back to BASIC
 unit_found:
 .endif
+        php                         ; the caller's interrupt flag, taken back at the end
         sei                         ; nothing but the sample interrupt from here to the end
         lda VIC_CONTROL_1
         sta saved_control
@@ -78,28 +87,26 @@ unit_found:
 .endif
         lda ramp_page
         sta ramp+2
-        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "the ramps at model × 64 (six shifts)"
+        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "the ramps at model × 64"
         lda model                   ; rise from silence to the middle level over a quarter second
-        .repeat 6               ; model * 64: its ramps on the ramp page
-        asl
-        .endrep
+        model_ramps
         jsr ramp_volume
         jsr play
         lda model                   ; and fall back
-        .repeat 6               ; model * 64: its ramps on the ramp page
-        asl
-        .endrep
+        model_ramps
         ora #RAMP_FALLING
         jsr ramp_volume
         jsr clear_sid
         lda saved_control
         sta VIC_CONTROL_1
-        cli
+        plp
         rts
 
 ; Plays every sample at the timer's pace with the KERNAL ROM switched out (its RAM holds the NMI vector and
 ; may hold samples), and comes back when the last one has sounded.
 play:
+        lda CPU_PORT                ; the caller's configuration, taken back at the end
+        pha
         lda #CPU_PORT_RAM_IO        ; RAM at 0xA000-0xBFFF and 0xE000-0xFFFF, I/O stays
         sta CPU_PORT
         lda #<on_sample
@@ -156,7 +163,7 @@ settle:
         sta CIA2_ICR
         sta CIA1_PORT_A             ; the column the KERNAL reads the STOP key from, as its scan leaves it
         lda CIA2_ICR
-        lda #CPU_PORT_BASIC
+        pla
         sta CPU_PORT
         rts
 
