@@ -33,10 +33,11 @@ struct ReuStreamLayout {
     static constexpr std::uint32_t kValueTable = 0x100;
     static constexpr std::uint32_t kScratch = 0x200;
     static constexpr std::uint32_t kSavedLow = 0x400;
-    static constexpr std::uint32_t kSavedHigh = kSavedLow + 0xD000;
-    static constexpr std::uint32_t kSavedTop = kSavedHigh + 0x1F00;
+    static constexpr std::uint32_t kSavedHigh = kSavedLow + machine::kSavedLowBytes;
+    static constexpr std::uint32_t kSavedTop = kSavedHigh + machine::kSavedHighBytes;
     static constexpr std::uint32_t kSavedColours = kSavedTop + 0x100;
     static constexpr std::uint32_t kStream = 0x10000;
+    static_assert(machine::kSavedTopBytes <= kSavedColours - kSavedTop && kSavedColours + machine::kColourRamBytes <= kStream);
     static constexpr std::uint32_t kMarkBytes = machine::kReuStreamMarkBytes;
     static constexpr std::uint32_t kRecordHeadBytes = machine::kRecordHeadBytes;
     static constexpr std::uint32_t kRecordEntryBytes = machine::kRecordEntryBytes;

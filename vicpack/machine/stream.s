@@ -30,6 +30,10 @@ TABLES          = $F700             ; the volume register value of each sample p
 TABLE_PAGES     = 4                 ; 2-bit samples: four to a byte
 RAMPS           = TABLES + TABLE_PAGES * $100  ; the ramp page of the program's tables
 pbuf            = $FC00             ; the packet being decoded
+SAVED_HIGH      = $E000             ; what the player saves of bank 0 besides 0x0000-0xCFFF: where it runs
+SAVED_TOP       = $FF05             ; (above the MMU's registers)
+        .assert SAVED_HIGH + SAVED_HIGH_BYTES = $FF00 && SAVED_TOP + SAVED_TOP_BYTES = $10000, error, "a saved part"
+        .assert <SAVED_LOW_BYTES = 0 && SAVED_LOW_BYTES >= RING_END, error, "bank 0 is saved up to the ring's end"
 STACK_PAGE      = $FD               ; physical pages for the stack and zero page; the MMU swaps them with
 ZERO_PAGE_PAGE  = $FE               ; pages 1 and 0, so the processor's addresses 0xFD00-0xFEFF are not used
 
@@ -212,7 +216,7 @@ finish:
         sta REU_HOST+1
         sta REU_CONTROL
         sta REU_LENGTH
-        lda #>$D000
+        lda #>SAVED_LOW_BYTES
         sta REU_LENGTH+1
         lda saved_low
         sta REU_ADDRESS
