@@ -23,9 +23,8 @@
         .include "machine_numbers.inc"
 
 ; ---- where things lie while the player runs ---------------------------------------------------------------
-RING            = AUDIO_RING        ; the audio ring, AUDIO_RING_BYTES long, above the frames' memory
-RING_END        = AUDIO_RING + AUDIO_RING_BYTES
-        .assert RING >= FRAME_MEMORY_END && <RING = 0 && <RING_END = 0, error, "the ring: whole pages above the frames"
+AUDIO_RING_END  = AUDIO_RING + AUDIO_RING_BYTES  ; the audio ring lies above the frames' memory
+        .assert AUDIO_RING >= FRAME_MEMORY_END && <AUDIO_RING = 0 && <AUDIO_RING_END = 0, error, "the ring's pages"
 TABLES          = $F700             ; the volume register value of each sample place of a byte, a page each
 TABLE_PAGES     = 4                 ; 2-bit samples: four to a byte
 RAMPS           = TABLES + TABLE_PAGES * $100  ; the ramp page of the program's tables
@@ -33,7 +32,7 @@ pbuf            = $FC00             ; the packet being decoded
 SAVED_HIGH      = $E000             ; what the player saves of bank 0 besides 0x0000-0xCFFF: where it runs
 SAVED_TOP       = $FF05             ; (above the MMU's registers)
         .assert SAVED_HIGH + SAVED_HIGH_BYTES = $FF00 && SAVED_TOP + SAVED_TOP_BYTES = $10000, error, "a saved part"
-        .assert <SAVED_LOW_BYTES = 0 && SAVED_LOW_BYTES >= RING_END, error, "bank 0 is saved up to the ring's end"
+        .assert <SAVED_LOW_BYTES = 0 && SAVED_LOW_BYTES >= AUDIO_RING_END, error, "bank 0 is saved up to the ring's end"
 STACK_PAGE      = $FD               ; physical pages for the stack and zero page; the MMU swaps them with
 ZERO_PAGE_PAGE  = $FE               ; pages 1 and 0, so the processor's addresses 0xFD00-0xFEFF are not used
 
