@@ -111,8 +111,8 @@ start:
         inx
         bne :-
         lda #0
-        ldx #$0A
-:       sta REU_HOST-2,x
+        ldx #REU_CONTROL - REU_STATUS
+:       sta REU_STATUS,x
         dex
         bpl :-
         sta scratch                 ; the unit's scratch at 0x000200
