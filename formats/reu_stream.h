@@ -37,7 +37,8 @@ struct ReuStreamLayout {
     static constexpr std::uint32_t kSavedTop = kSavedHigh + machine::kSavedHighBytes;
     static constexpr std::uint32_t kSavedColours = kSavedTop + 0x100;
     static constexpr std::uint32_t kStream = 0x10000;
-    static_assert(machine::kSavedTopBytes <= kSavedColours - kSavedTop && kSavedColours + machine::kColourRamBytes <= kStream);
+    static_assert(machine::kSavedTopBytes <= kSavedColours - kSavedTop, "the saved top overlaps Colour RAM");
+    static_assert(kSavedColours + machine::kColourRamBytes <= kStream, "Colour RAM overlaps the stream");
     static constexpr std::uint32_t kMarkBytes = machine::kReuStreamMarkBytes;
     static constexpr std::uint32_t kRecordHeadBytes = machine::kRecordHeadBytes;
     static constexpr std::uint32_t kRecordEntryBytes = machine::kRecordEntryBytes;
