@@ -34,7 +34,6 @@ public:
     /// Converts the picture with ring slot k (held by the working slot) as reference.
     QuantStats convertWithReference(VicPicture& picture, int k);
 
-    bool initialised() const { return store_ != nullptr; }
     FrameStore& store() { return *store_; }
     const FrameStore& store() const { return *store_; }
     TargetMemory& image(int i) { return images_[i]; }
