@@ -23,7 +23,6 @@ inline constexpr std::size_t kWaveChunkLengthAt = 4;
 /// Where the format chunk lies in a file that begins with it, and where its payload begins.
 inline constexpr std::size_t kFormatChunkAt = kRiffHeadLength;
 inline constexpr std::size_t kFormatPayloadAt = kFormatChunkAt + kWaveChunkHeadLength;
-inline constexpr std::size_t kPcmWaveHeadLength = kFormatPayloadAt + 16 + kWaveChunkHeadLength;
 
 // ---- the format chunk's payload: offsets from its first byte ------------------------------------------------
 inline constexpr std::size_t kFormatFieldsLength = 16;  // the fields every format chunk has
@@ -31,11 +30,13 @@ inline constexpr std::size_t kFormatTagAt = 0;
 inline constexpr std::size_t kFormatChannelsAt = 2;
 inline constexpr std::size_t kFormatRateAt = 4;
 inline constexpr std::size_t kFormatByteRateAt = 8;
-inline constexpr std::size_t kFormatBlockAlignAt = 12;        // bytes per frame
-inline constexpr std::size_t kFormatBitsAt = 14;     // the container size of a sample
-inline constexpr std::size_t kFormatExtraCountAt = 16;        // a longer chunk: the count of the bytes after this one
-inline constexpr std::size_t kFormatValidBitsAt = 18;         // extensible: the bits that carry sound
-inline constexpr std::size_t kFormatSubFormatAt = 24;         // extensible: the sub-format's 16 bytes
+inline constexpr std::size_t kFormatBlockAlignAt = 12;  // bytes per frame
+inline constexpr std::size_t kFormatBitsAt = 14;        // the container size of a sample
+inline constexpr std::size_t kFormatExtraCountAt = 16;  // a longer chunk: the count of the bytes after this one
+inline constexpr std::size_t kFormatValidBitsAt = 18;   // extensible: the bits that carry sound
+inline constexpr std::size_t kFormatSubFormatAt = 24;   // extensible: the sub-format's 16 bytes
+/// The usual head of a PCM file: the RIFF head, the 16-byte format chunk, the data chunk's head.
+inline constexpr std::size_t kPcmWaveHeadLength = kFormatPayloadAt + kFormatFieldsLength + kWaveChunkHeadLength;
 
 inline constexpr std::uint16_t kPcmFormatTag = 1;
 inline constexpr std::uint16_t kExtensibleFormatTag = 0xFFFE;

@@ -52,8 +52,9 @@ inline WaveContent decodeWave(const Bytes& file) {
         !hasWaveTag(&file[kFormatChunkAt], kFormatChunkTag) || !hasWaveTag(&file[kDataAt], kDataChunkTag))
         return wave;
     const WaveFormatFields format = readFormatFields(&file[kFormatPayloadAt]);
-    if (readLe32(&file[4]) != file.size() - 8 || readLe32(&file[kFormatChunkAt + kWaveChunkLengthAt]) != kFormatFieldsLength ||
-        format.formatTag != kPcmFormatTag || readLe32(&file[kDataAt + kWaveChunkLengthAt]) != file.size() - kPcmWaveHeadLength)
+    const auto lengthAt = [&](std::size_t chunk) { return readLe32(&file[chunk + kWaveChunkLengthAt]); };
+    if (lengthAt(0) != file.size() - kWaveChunkHeadLength || lengthAt(kFormatChunkAt) != kFormatFieldsLength ||
+        lengthAt(kDataAt) != file.size() - kPcmWaveHeadLength || format.formatTag != kPcmFormatTag)
         return wave;
     wave.channels = format.channels;
     wave.rate = format.sampleRate;
