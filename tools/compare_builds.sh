@@ -5,7 +5,7 @@
 #   tools/compare_builds.sh BEFORE_BUILD AFTER_BUILD WORK_DIR
 #
 # The inputs are the demo's samples (make_samples of the BEFORE build) and the two benchmark clips (the
-# 90-frame colour and grey clips that bench/video_compile_bench.cpp and bench/grey_clip_bench.cpp draw),
+# 90-frame colour and grey clips that bench/compile_bench.h and bench/grey_clip_bench.cpp draw),
 # written to disk once, with two video clips that ffmpeg makes of them for vicclip. Each build runs the same
 # list of commands in a directory of its own under
 # WORK_DIR, with relative paths so that the console texts match; every command's standard output, error
@@ -33,8 +33,8 @@ if [ ! -f "$inputs/done" ]; then
         echo '#include <string>'
         echo 'using namespace zov; using picture_files::Rgb; using picture_files::RgbGrid; using picture_files::GreyGrid;'
         echo 'namespace {'
-        sed -n '/^std::uint8_t clampByte/p' "$source_dir/bench/video_compile_bench.cpp"
-        sed -n '/^RgbGrid clipFrame/,/^}/p' "$source_dir/bench/video_compile_bench.cpp"
+        sed -n '/^inline picture_files::RgbGrid panningLandscape/,/^}/p' "$source_dir/bench/compile_bench.h"
+        sed -n '/^std::uint8_t clampByte/p' "$source_dir/bench/grey_clip_bench.cpp"
         sed -n '/^GreyGrid greyFrame/,/^}/p' "$source_dir/bench/grey_clip_bench.cpp"
         cat <<'EOF'
 bool save(const std::string& path, const picture_files::Bytes& bytes) {
@@ -49,7 +49,7 @@ int main(int, char** argv) {
     for (int i = 0; i < 90; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "/clip/f%03d.bmp", i);
-        if (!save(dir + name, picture_files::bmp(clipFrame(i)))) return 1;
+        if (!save(dir + name, picture_files::bmp(panningLandscape(i)))) return 1;
         std::snprintf(name, sizeof name, "/grey/f%03d.bmp", i);
         if (!save(dir + name, picture_files::bmp(greyFrame(i)))) return 1;
     }

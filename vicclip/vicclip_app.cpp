@@ -201,14 +201,14 @@ std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>&
 class ClipRun {
 public:
     explicit ClipRun(const ClipOptions& options)
-        : o_(options), fps_(options.fps), still_(namesBitmapFile(options.stream)), console_(console(), bar_) {}
+        : options_(options), fps_(options.fps), still_(namesBitmapFile(options.stream)), console_(console(), bar_) {}
 
     int run() {
-        if (int exit = checkOutputs(o_); exit != kClipDone) return exit;
+        if (int exit = checkOutputs(options_); exit != kClipDone) return exit;
         if (int exit = readPictures(); exit != kClipDone) return exit;
         if (still_) return convertStill();
         if (int exit = makeTrack(); exit != kClipDone) return exit;
-        const std::string partial = partialName(fileSystem(), o_.stream);
+        const std::string partial = partialName(fileSystem(), options_.stream);
         int exit = compileStream(partial);
         if (exit == kClipDone) exit = finish(partial);
         if (exit != kClipDone) fileSystem().remove(partial);
@@ -234,7 +234,7 @@ private:
         return kClipUnusableInput;
     }
 
-    const ClipOptions& o_;
+    const ClipOptions& options_;
     double fps_;
     bool still_;  // the first picture to a bitmap file
     std::optional<CardColourSettings> cardSettings_;  // --colours card
@@ -252,53 +252,50 @@ private:
 int ClipRun::readPictures() {
     ClipPictures clip;
     std::string problem;
-    PictureSettings settings = o_.pictures;
+    PictureSettings settings = options_.pictures;
     if (still_) settings.fps.clear();
-    if (!clip.open(o_.clip, settings, problem)) return unusable(o_.clip, problem);
-    hasSound_ = !o_.noSound && (!o_.audio.empty() || clip.hasSound());
-    jump_ = static_cast<std::size_t>(std::llround(o_.start * fps_));
-    std::size_t most = o_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*o_.length * fps_))) : SIZE_MAX;
+    if (!clip.open(options_.clip, settings, problem)) return unusable(options_.clip, problem);
+    hasSound_ = !options_.noSound && (!options_.audio.empty() || clip.hasSound());
+    jump_ = static_cast<std::size_t>(std::llround(options_.start * fps_));
+    std::size_t most = options_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*options_.length * fps_))) : SIZE_MAX;
     if (still_) most = 1;
-    const PictureFormat format = o_.pictures.hires ? PictureFormat::Ppm : PictureFormat::Bmp;
-    if (!pictures_.start(o_.pictures.hires ? 320 : 160, 200, format, jump_ + 1, problem)) {
+    const PictureFormat format = options_.pictures.hires ? PictureFormat::Ppm : PictureFormat::Bmp;
+    if (!pictures_.start(options_.pictures.hires ? 320 : 160, 200, format, jump_ + 1, problem)) {
         out() << kProgram << ": " << problem << eol;
         return kClipWriteFailed;
     }
     const double stated = clip.statedSeconds();
-    const std::size_t expected = static_cast<std::size_t>(std::max(0.0, std::ceil((stated - o_.start) * fps_)));
+    const std::size_t expected = static_cast<std::size_t>(std::max(0.0, std::ceil((stated - options_.start) * fps_)));
     bar_.stage("reading  ", std::min(most, expected));
     std::size_t seen = 0;
-    bool spoolFailed = false;
+    std::string spoolProblem;  // the reading's own problem is set again when it ends
     auto take = [&](const std::uint8_t* rows, int stride) {
         if (seen++ < jump_) return PictureAnswer::More;
-        if (!pictures_.add(rows, stride, problem)) {
-            spoolFailed = true;
-            return PictureAnswer::Failed;
-        }
+        if (!pictures_.add(rows, stride, spoolProblem)) return PictureAnswer::Failed;
         bar_.update(pictures_.count());
         return pictures_.count() == most ? PictureAnswer::Enough : PictureAnswer::More;
     };
     const bool read = clip.run(take, problem);
-    if (spoolFailed) {
+    if (!spoolProblem.empty()) {
         bar_.clear();
-        out() << kProgram << ": " << problem << eol;
+        out() << kProgram << ": " << spoolProblem << eol;
         return kClipWriteFailed;
     }
-    if (!read) return unusable(o_.clip, problem);
+    if (!read) return unusable(options_.clip, problem);
     if (pictures_.count() == 0)
-        return unusable(o_.clip, "--start " + formatted("%g", o_.start) + " s is past its end (" +
+        return unusable(options_.clip, "--start " + formatted("%g", options_.start) + " s is past its end (" +
                                      formatted("%.3f", static_cast<double>(seen) / fps_) + " s)");
     return kClipDone;
 }
 
 int ClipRun::makeTrack() {
     if (!hasSound_) return kClipDone;
-    TrackSettings settings = o_.track;
-    settings.input = o_.audio.empty() ? o_.clip : o_.audio;
-    settings.dither = ditherOf(o_.ditherName);
+    TrackSettings settings = options_.track;
+    settings.input = options_.audio.empty() ? options_.clip : options_.audio;
+    settings.dither = ditherOf(options_.ditherName);
     // The sound starts with the first picture taken and lasts as long as the pictures asked for.
     settings.start = static_cast<double>(jump_) / fps_;
-    if (o_.length) settings.length = static_cast<double>(std::max(1LL, std::llround(*o_.length * fps_))) / fps_;
+    if (options_.length) settings.length = static_cast<double>(std::max(1LL, std::llround(*options_.length * fps_))) / fps_;
     bar_.clear();
     std::string problem;
     if (!track_.start(problem)) {
@@ -345,7 +342,7 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
         auto app = std::make_unique<FrameconvApp>();
         app->rememberColours(&colours_);
         if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
-        exit = app->run(frameconvArguments(o_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
+        exit = app->run(frameconvArguments(options_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
     }
     counted = counting ? framesInHead(staged.sinkHead()) : 0;
@@ -357,11 +354,11 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
 // Color RAM is not part of a stream, so every card's FG is Black; an ordered dither keeps what does not
 // change from frame to frame the same.
 void ClipRun::chooseBackground() {
-    if (o_.colours != "card") return;
+    if (options_.colours != "card") return;
     cardSettings_.emplace();
     cardSettings_->colourRamPerCard = false;
     cardSettings_->dither = CardDither::Ordered;
-    if (o_.pictures.hires) return;
+    if (options_.pictures.hires) return;
     BackgroundChoice choice(*cardSettings_);
     const std::size_t count = pictures_.count(), samples = std::min<std::size_t>(count, 12);
     std::vector<std::uint8_t> rgb;
@@ -375,34 +372,34 @@ void ClipRun::chooseBackground() {
 /// The first picture to a bitmap file, as frameconv converts one picture, or with its colours chosen per
 /// card (the Color RAM, where the file carries it, giving each multicolour card its own FG).
 int ClipRun::convertStill() {
-    if (o_.colours == "card") {
+    if (options_.colours == "card") {
         cardSettings_.emplace();
-        const int arrays = o_.colourArrays.value_or(o_.pictures.hires ? 2 : 3);
-        cardSettings_->colourRamPerCard = !o_.pictures.hires && (arrays & 1) != 0;
+        const int arrays = options_.colourArrays.value_or(options_.pictures.hires ? 2 : 3);
+        cardSettings_->colourRamPerCard = !options_.pictures.hires && (arrays & 1) != 0;
     }
-    const std::string partial = partialName(fileSystem(), o_.stream);
+    const std::string partial = partialName(fileSystem(), options_.stream);
     StagedFiles staged(fileSystem(), pictures_, kPictureDirectory);
     int exit = 0;
     {
         PlatformOverride use(&staged, &console_);
         auto app = std::make_unique<FrameconvApp>();
         if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
-        exit = app->run(frameconvStillArguments(o_, std::string(kPictureDirectory) + "/" + pictures_.fileName(0), partial));
+        exit = app->run(frameconvStillArguments(options_, std::string(kPictureDirectory) + "/" + pictures_.fileName(0), partial));
     }
     bar_.clear();
     if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
         fileSystem().remove(partial);
-        out() << o_.stream << ": the picture could not be converted (frameconv's exit code " << exit << ")" << eol;
+        out() << options_.stream << ": the picture could not be converted (frameconv's exit code " << exit << ")" << eol;
         return kClipWriteFailed;
     }
     try {
-        fileSystem().rename(partial, o_.stream);
+        fileSystem().rename(partial, options_.stream);
     } catch (const FileError& error) {
         fileSystem().remove(partial);
-        out() << "Couldn't write " << o_.stream << ": " << error.what() << eol;
+        out() << "Couldn't write " << options_.stream << ": " << error.what() << eol;
         return kClipWriteFailed;
     }
-    out() << o_.stream << ": a " << (o_.pictures.hires ? "hi-res" : "multicolour") << " bitmap file, "
+    out() << options_.stream << ": a " << (options_.pictures.hires ? "hi-res" : "multicolour") << " bitmap file, "
           << (cardSettings_ ? "colours chosen per card" : "one set of colours for the picture") << eol;
     return kClipDone;
 }
@@ -411,10 +408,10 @@ int ClipRun::compileStream(const std::string& partial) {
     chooseBackground();
     bar_.stage("compiling", pictures_.count());
     std::size_t none = 0;
-    const int exit = compile(partial, o_.bandwidth, o_.verbose, totals_, none);
+    const int exit = compile(partial, options_.bandwidth, options_.verbose, totals_, none);
     bar_.clear();
     if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
-        out() << o_.stream << ": the stream could not be compiled (frameconv's exit code " << exit << ")" << eol;
+        out() << options_.stream << ": the stream could not be compiled (frameconv's exit code " << exit << ")" << eol;
         return kClipWriteFailed;
     }
     return kClipDone;
@@ -440,13 +437,13 @@ int ClipRun::finish(const std::string& partial) {
     summarise(kept);
     if (int exit = suggestBandwidth(kept); exit != kClipDone) return exit;
     bar_.clear();
-    if (!o_.film.empty()) {
+    if (!options_.film.empty()) {
         if (int exit = writeFilm(partial); exit != kClipDone) return exit;
     }
     try {
-        fileSystem().rename(partial, o_.stream);
+        fileSystem().rename(partial, options_.stream);
     } catch (const FileError& error) {
-        out() << "Couldn't write " << o_.stream << ": " << error.what() << eol;
+        out() << "Couldn't write " << options_.stream << ": " << error.what() << eol;
         return kClipWriteFailed;
     }
     return kClipDone;
@@ -456,7 +453,7 @@ void ClipRun::summarise(std::size_t kept) {
     const std::size_t offered = pictures_.count();
     const double seconds = static_cast<double>(offered) / fps_;
     bar_.clear();
-    out() << o_.stream << ": " << static_cast<unsigned long long>(offered) << " pictures offered, "
+    out() << options_.stream << ": " << static_cast<unsigned long long>(offered) << " pictures offered, "
           << static_cast<unsigned long long>(kept) << " kept, " << static_cast<unsigned long long>(offered - std::min(kept, offered))
           << " dropped; " << formatted("%.2f", seconds) << " s; " << formatted("%.0f", totals_.codedBytes / seconds)
           << " bytes/s of video, ";
@@ -469,15 +466,15 @@ void ClipRun::summarise(std::size_t kept) {
 // the run.
 int ClipRun::suggestBandwidth(std::size_t kept) {
     const std::size_t offered = pictures_.count();
-    const bool slower = o_.rate && std::strtod(o_.rate->c_str(), nullptr) < fps_;
+    const bool slower = options_.rate && std::strtod(options_.rate->c_str(), nullptr) < fps_;
     if (slower || (offered - std::min(kept, offered)) * 3 <= offered) return kClipDone;
     const double seconds = static_cast<double>(offered) / fps_;
-    const int guess = bandwidthGuess(o_.bandwidth, totals_.audioBytes / seconds, offered, kept);
+    const int guess = bandwidthGuess(options_.bandwidth, totals_.audioBytes / seconds, offered, kept);
     const BandwidthSearch search =
-        sufficientBandwidth(o_.bandwidth, guess, offered, [this](int bandwidth) { return keptWith(bandwidth); });
+        sufficientBandwidth(options_.bandwidth, guess, offered, [this](int bandwidth) { return keptWith(bandwidth); });
     bar_.clear();
     if (search.failed) {
-        out() << o_.stream << ": " << countFailure_ << eol;
+        out() << options_.stream << ": " << countFailure_ << eol;
         return kClipWriteFailed;
     }
     out() << "More than a third of the pictures were dropped: ";
@@ -498,7 +495,7 @@ int ClipRun::writeFilm(const std::string& partial) {
     StreamViewSettings settings;
     settings.palette = &peptoPalette();
     settings.fps = fps_;
-    const int exit = filmStream(bytes, o_.stream, o_.film, settings);
+    const int exit = filmStream(bytes, options_.stream, options_.film, settings);
     return exit == 0 ? kClipDone : kClipWriteFailed;
 }
 

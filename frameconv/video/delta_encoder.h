@@ -37,7 +37,6 @@ public:
     /// card): the working slot takes them as they are instead of converting them against a reference.
     void takePicturesAsChosen(bool chosen) { picturesChosen_ = chosen; }
 
-    bool initialised() const { return store_ != nullptr; }
     FrameStore& store() { return *store_; }
     const FrameStore& store() const { return *store_; }
     TargetMemory& image(int i) { return images_[i]; }

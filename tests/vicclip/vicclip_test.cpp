@@ -155,6 +155,41 @@ TEST_F(Vicclip, ACutClipIsRefusedAsSoundtrackRefusesItUnlessTheLengthEndsBeforeT
     EXPECT_EQ(runSoundtrack({"soundtrack", cut, tree.path("out.raw"), "--length", "1.5"}), kTrackDone) << console.output();
 }
 
+// The pictures and the track wait in unnamed temporary files. When one cannot be made, or the disk fills
+// while the pictures are written, the run ends with one line and its exit code and leaves nothing behind.
+TEST_F(Vicclip, AFailingTemporaryFileEndsTheRunWithOneLineAndLeavesNothing) {
+    make("clip.mp4", testing::testPictures("160x120", 10, 1) + " " + testing::testTone(440, 22050, 1),
+         "-c:v libx264 -pix_fmt yuv420p -c:a aac");
+    const std::vector<unsigned char> clip = testing::fileBytes(tree.path("clip.mp4"));
+    MemoryFileSystem disk;
+    disk.addFile("clip.mp4", MemoryFileSystem::Bytes(clip.begin(), clip.end()));
+    PlatformOverride onDisk(&disk, nullptr);
+    const std::string full = "No space left on device\n";
+    const struct {
+        FileOp failing;
+        int from;
+        std::string says;
+    } cases[] = {
+        {FileOp::CreateUnnamed, 0, "vicclip: no temporary file for the pictures in /tmp: " + full},
+        {FileOp::CreateUnnamed, 1, "vicclip: no temporary file for the sound track in /tmp: " + full},
+        {FileOp::Write, 0, "vicclip: the temporary file of the pictures cannot be written: " + full},
+    };
+    for (const auto& c : cases) {
+        disk.failAt(c.failing, disk.calls(c.failing) + c.from, true);
+        EXPECT_EQ(vicclip({"clip.mp4", "out.zov"}), kClipWriteFailed) << c.says;
+        EXPECT_EQ(console.output(), c.says);
+        std::vector<std::string> names, temporary;
+        ASSERT_TRUE(disk.list("", names));
+        EXPECT_EQ(names, (std::vector<std::string>{"clip.mp4"})) << c.says;
+        EXPECT_TRUE(!disk.list("/tmp", temporary) || temporary.empty()) << c.says;
+        EXPECT_EQ(disk.unnamedFilesOpen(), 0) << c.says;
+        disk.failAt(c.failing, -1);
+    }
+    EXPECT_EQ(vicclip({"clip.mp4", "out.zov"}), kClipDone) << console.output();
+    EXPECT_TRUE(disk.exists("out.zov"));
+    EXPECT_EQ(disk.unnamedFilesOpen(), 0);
+}
+
 // At a low bandwidth most pictures are dropped: the summary counts them, and the bandwidth named keeps at
 // least nine of ten pictures where 500 less keeps fewer.
 TEST_F(Vicclip, TheSummaryCountsThePicturesAndNamesABandwidthThatKeepsEnough) {
