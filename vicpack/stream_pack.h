@@ -1,5 +1,5 @@
-// A video stream made into the program for the C128 and the REU image that plays it: checked command by
-// command, cut to --length, and refused when even the largest REU would not hold it.
+// A video stream made into the program for the C64 (or the C128) and the REU image that plays it: checked
+// command by command, cut to --length, and refused when even the largest REU would not hold it.
 #pragma once
 
 #include "vicpack/pack_input.h"
@@ -22,12 +22,14 @@ struct PackedStream {
     StreamPackage package;
     StreamInfo info;      // of the stream packed, after any cut
     double seconds = 0;   // how long it plays
+    bool c128 = false;    // packed for the C128, else for the C64
 };
 
-/// Makes the program and REU image of the stream in the bytes of the input file name: settings.length cuts
-/// it, settings.borderColour and settings.fps go to the player. Returns kPackDone and prints nothing when
-/// done; otherwise prints one line on why and returns the exit code: kPackUnusableInput for a damaged stream
-/// or one without frames, kPackTooLarge for one that no REU holds (with the seconds that fit).
+/// Makes the program and REU image of the stream in the bytes of the input file name, for the C64 or with
+/// settings.c128 for the C128: settings.length cuts it, settings.borderColour and settings.fps go to the
+/// player. Returns kPackDone and prints nothing when done; otherwise prints one line on why and returns the
+/// exit code: kPackUnusableInput for a damaged stream, one without frames or one whose frames the C64 cannot
+/// show where they lie, kPackTooLarge for one that no REU holds (with the seconds that fit).
 int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, const PackSettings& settings,
                PackedStream& packed);
 

@@ -1,0 +1,162 @@
+// The translation of a stream's commands into the C64 player's operations: replayed on a model of the C64's
+// memory, every frame that a Show switches to must look as the segment player's frame of the same stream,
+// colour index for colour index, on streams that frameconv compiles in every layout of its frame buffers
+// (full screen, letterboxed rings of 5 and 6 with a bitmap at 0x0000, multicolour and hi-res). Where the
+// C64's VIC-II sees its character ROM the model shows other bytes: no picture may depend on them.
+#include "common/platform/memory_platform.h"
+#include "formats/displayed_frame.h"
+#include "formats/segment_player.h"
+#include "formats/stream_operations.h"
+#include "formats/zovf_stream.h"
+#include "frameconv/app/frameconv_app.h"
+#include "support/picture_files.h"
+#include "vicpack/stream_translation.h"
+#include "vicview/vic_screen.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace zov {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+/// A stream compiled by frameconv from pictures that change: a ball over bands of colour.
+Bytes compiledStream(const std::string& options, int width, int height, int pictures) {
+    MemoryFileSystem fs;
+    StringConsole console;
+    PlatformOverride use(&fs, &console);
+    for (int i = 0; i < pictures; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/clip/p%03d.bmp", i + 1);
+        fs.addFile(name, picture_files::bmp(picture_files::RgbGrid::generate(width, height, [=](int x, int y) {
+            const int dx = x - width / 4 - i * 5, dy = y - height / 2 + i * 3;
+            if (dx * dx + dy * dy < 300) return picture_files::Rgb{240, 240, 230};
+            return picture_files::Rgb{static_cast<std::uint8_t>((x * 5 + i * 11) % 256), static_cast<std::uint8_t>((y * 3 + x) % 256),
+                                      static_cast<std::uint8_t>(y < height / 3 ? 200 : 40 + i * 7)};
+        })));
+    }
+    std::vector<std::string> args{"frameconv", "/clip", "/clip.zov", "/c", "/v0"};
+    std::istringstream extra(options);
+    for (std::string word; extra >> word;) args.push_back(word);
+    EXPECT_EQ(runFrameconv(args), 0) << console.output();
+    MemoryFileSystem::Bytes content = fs.contents("/clip.zov");
+    return Bytes(content.begin(), content.end());
+}
+
+/// What the C64's VIC-II reads for a Show: RAM, but its character ROM at 0x1000-0x1FFF of banks 0 and 2,
+/// which the model fills with bytes no frame has.
+VicScreen machineScreen(const MachineMemory& memory, const Operation& show) {
+    const std::uint32_t bank = (3u - (show.bankBits & 3)) * 0x4000;
+    const std::uint32_t bitmap = bank + (show.d018 & 0x08 ? 0x2000 : 0), matrix = bank + (show.d018 >> 4) * 0x400u;
+    auto seen = [&](std::uint32_t address) -> std::uint8_t {
+        if ((bank == 0 || bank == 0x8000) && address % 0x4000 >= 0x1000 && address % 0x4000 < 0x2000)
+            return static_cast<std::uint8_t>(0x3C ^ address ^ address >> 8);
+        return memory[address];
+    };
+    VicScreen screen;
+    for (std::uint32_t i = 0; i < kBitmapBytes; ++i) screen.bitmap[i] = seen(bitmap + i);
+    for (std::uint32_t i = 0; i < kScreenCards; ++i) screen.matrix[i] = seen(matrix + i);
+    screen.colourRam.fill(0);
+    screen.background = show.background & 15;
+    return screen;
+}
+
+struct Translated {
+    std::size_t frames = 0;
+    bool hidden = false;  // some operation moves bytes with I/O switched out
+};
+
+/// Translates the stream for the C64 and replays the operations against the segment player's frames.
+Translated expectFramesAsTheSegmentPlayerShowsThem(const Bytes& stream, const std::string& what) {
+    Translated result;
+    StreamInfo info;
+    FileProblem problem;
+    std::vector<StreamPacket> packets;
+    EXPECT_TRUE(readStreamHeader(stream, info, problem) && readStreamPackets(stream, info, packets, problem)) << problem.text;
+    std::string why;
+    const std::optional<MemoryPlan> plan = planC64Memory(stream, info, packets, why);
+    if (!plan) {
+        ADD_FAILURE() << what << ": " << why;
+        return result;
+    }
+    const StreamOperations operations = translateStream(stream, info, packets, *plan, 1960);
+
+    // The segment player's frames, as vicview draws them.
+    TargetMemory target;
+    target.allocate();
+    SegmentPlayer player(target);
+    std::vector<VicScreen> expected;
+    std::vector<std::uint32_t> numbers;
+    for (const StreamPacket& packet : packets) {
+        if (packet.kind == PacketKind::Audio) continue;
+        if (packet.kind == PacketKind::FirstVideo) numbers.push_back(packet.frameNumber);
+        std::size_t at = 0;
+        while (at < packet.contentLength) {
+            const int before = player.framesEnded();
+            int length = 0;
+            EXPECT_EQ(player.playCommand(&stream[packet.contentOffset + at], packet.contentLength - at, &length), PlayError::None);
+            at += static_cast<std::size_t>(length);
+            if (player.framesEnded() != before)
+                expected.push_back(screenFromMemory(target, decodeFrameRegisters(player.frameM1(), player.frameM2(), player.frameM3()), 0));
+        }
+    }
+
+    const VicMode mode = info.multicolour() ? VicMode::Multicolour : VicMode::HiRes;
+    auto machine = std::make_unique<MachineMemory>();
+    machine->fill(0);
+    std::size_t frame = 0;
+    const bool ended = replayOperations(operations.pages, *machine, [&](const Operation& show) {
+        ASSERT_LT(frame, expected.size()) << what;
+        EXPECT_EQ(show.frameNumber, numbers[frame]) << what;
+        EXPECT_EQ(show.dueTicks, (numbers[frame] - 1) * 1960u) << what;
+        const VicScreen shown = machineScreen(*machine, show);
+        int differing = 0;
+        for (int y = 0; y < kScreenHeight; ++y)
+            for (int x = 0; x < kScreenWidth; ++x)
+                differing += screenColour(shown, mode, x, y) != screenColour(expected[frame], mode, x, y);
+        EXPECT_EQ(differing, 0) << what << ": frame " << numbers[frame];
+        ++frame;
+    });
+    EXPECT_TRUE(ended) << what;
+    EXPECT_EQ(frame, expected.size()) << what;
+    EXPECT_EQ(operations.frames, expected.size()) << what;
+    for (std::size_t page = 0; page * kOperationPageBytes < operations.pages.size(); ++page) {
+        std::size_t at = 0;
+        Operation operation;
+        while (at < kOperationPageBytes) {
+            const std::size_t length = decodeOperation(&operations.pages[page * kOperationPageBytes + at], kOperationPageBytes - at, operation);
+            if (length == 0 || operation.kind == OperationKind::NextPage || operation.kind == OperationKind::End) break;
+            result.hidden |= moverOf(operation.kind) == Mover::Hidden && operation.kind != OperationKind::Show;
+            at += length;
+        }
+    }
+    result.frames = frame;
+    return result;
+}
+
+TEST(StreamTranslation, EveryLayoutOfFrameBuffersShowsItsFramesOnTheC64) {
+    struct Case {
+        const char* options;
+        int width, height, pictures;
+        bool hidden;  // the ring needs the RAM under I/O
+    } cases[] = {
+        {"/ir4 /bw8000", 160, 200, 16, false},       // full-screen multicolour, a ring of 3
+        {"/ir4 /bw12000 /m1", 320, 200, 12, false},  // full-screen hi-res
+        {"/ir8 /bw16000 /m1", 320, 96, 16, true},    // letterboxed hi-res: a ring of 6, the first bitmap at 0x0000
+        {"/ir8 /bw16000", 160, 96, 16, true},        // the same in multicolour: the empty rows show their bytes
+        {"/ir6 /bw9000", 160, 160, 14, false},       // a ring of 5
+        {"/ir4 /bw3000", 100, 152, 12, true},        // a narrow picture on a tight budget, a ring of 6
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.options) + " " + std::to_string(c.width) + "x" + std::to_string(c.height);
+        const Translated translated = expectFramesAsTheSegmentPlayerShowsThem(compiledStream(c.options, c.width, c.height, c.pictures), what);
+        EXPECT_GE(translated.frames, 5u) << what;
+        EXPECT_EQ(translated.hidden, c.hidden) << what;
+    }
+}
+
+}  // namespace
+}  // namespace zov
