@@ -906,8 +906,14 @@ PAD_BYTE        = $AA               ; four samples of the middle level: what pla
 
 ; Puts the volume values of the four samples of byte X into the sample interrupts that sound them.
 .macro  sample_values_of_x
+        first_sample_value_of_x
+        later_sample_values_of_x
+.endmacro
+.macro  first_sample_value_of_x
         lda TABLES,x
         sta nmi_value0+1
+.endmacro
+.macro  later_sample_values_of_x
         lda TABLES+$100,x
         sta nmi_value1+1
         lda TABLES+$200,x
@@ -1083,8 +1089,11 @@ entry:          .res 13             ; a record entry, or the record's head, on i
 
 ; ---- the sample interrupt -----------------------------------------------------------------------------------
 ; One handler per sample of a byte, each at the same place of its page: it sounds the value worked out for it,
-; acknowledges and points the vector at the next one. The fourth also reads the ring's next byte, works out the
-; values of its four samples; the read address, with a count of its pages, tells how many bytes have played.
+; points the vector at the next one and acknowledges. The fourth also reads the ring's next byte and works out
+; the values of its four samples; the read address, with a count of its pages, tells how many bytes have
+; played. A handler delayed by a transfer of the unit and a bad line may still run when the next timer
+; underflow comes: so the fourth acknowledges as soon as the next handler's value and the vector are set,
+; and the others acknowledge last (an underflow before the acknowledgement would be lost).
 ; The second page holds the same handlers for the time that the I/O area is switched out: each switches it in
 ; for itself and reads the values and the read address of the first page's.
         .segment "NMI"
@@ -1094,9 +1103,9 @@ nmi0:   sta nmi_a0+1
 nmi_value0:
         lda #0
         sta SID_VOLUME
-        bit CIA2_ICR
         lda #<nmi1
         sta NMI_VECTOR
+        bit CIA2_ICR
 nmi_a0: lda #0
         rti
         .res nmi_page + NMI_STEP - *
@@ -1104,9 +1113,9 @@ nmi1:   sta nmi_a1+1
 nmi_value1:
         lda #0
         sta SID_VOLUME
-        bit CIA2_ICR
         lda #<nmi2
         sta NMI_VECTOR
+        bit CIA2_ICR
 nmi_a1: lda #0
         rti
         .res nmi_page + 2 * NMI_STEP - *
@@ -1114,9 +1123,9 @@ nmi2:   sta nmi_a2+1
 nmi_value2:
         lda #0
         sta SID_VOLUME
-        bit CIA2_ICR
         lda #<nmi3
         sta NMI_VECTOR
+        bit CIA2_ICR
 nmi_a2: lda #0
         rti
         .res nmi_page + 3 * NMI_STEP - *
@@ -1124,11 +1133,14 @@ nmi3:   sta nmi_a3+1
 nmi_value3:
         lda #0
         sta SID_VOLUME
-        bit CIA2_ICR
         stx nmi_x3+1
 nmi_read:
         ldx RING
-        sample_values_of_x
+        first_sample_value_of_x     ; the next interrupt may come from here on: it sounds that
+        lda #<nmi0
+        sta NMI_VECTOR
+        bit CIA2_ICR
+        later_sample_values_of_x
         inc nmi_read+1
         bne :++
         inc read_pages
@@ -1140,8 +1152,7 @@ nmi_read:
         bne :+
         lda #>RING
         sta nmi_read+2
-:       lda #<nmi0
-        sta NMI_VECTOR
+:
 nmi_x3: ldx #0
 nmi_a3: lda #0
         rti
@@ -1156,9 +1167,9 @@ nmi_a3: lda #0
         sta CPU_PORT
         lda value+1
         sta SID_VOLUME
-        bit CIA2_ICR
         lda #<next
         sta NMI_VECTOR
+        bit CIA2_ICR
 hidden_port:
         lda #0
         sta CPU_PORT
@@ -1188,7 +1199,6 @@ nmi_hidden_page:
         sta CPU_PORT
         lda nmi_value3+1
         sta SID_VOLUME
-        bit CIA2_ICR
         stx hidden_x+1
         tya
         pha
@@ -1201,7 +1211,11 @@ nmi_hidden_page:
         tax
         pla
         tay
-        sample_values_of_x
+        first_sample_value_of_x
+        lda #<nmi0
+        sta NMI_VECTOR
+        bit CIA2_ICR
+        later_sample_values_of_x
         inc nmi_read+1
         bne :++
         inc read_pages
@@ -1213,8 +1227,7 @@ nmi_hidden_page:
         bne :+
         lda #>RING
         sta nmi_read+2
-:       lda #<nmi0
-        sta NMI_VECTOR
+:
 hidden_port:
         lda #0
         sta CPU_PORT
