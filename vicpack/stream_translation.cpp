@@ -14,6 +14,13 @@ namespace {
 constexpr std::uint32_t kPutByUnitFrom = 3;
 constexpr std::uint32_t kFillByUnitFrom = 5;
 constexpr std::uint32_t kCopyByUnitFrom = 6;
+// What an operation costs the C64 player, about: some 90 cycles, and 2 a byte of the page that holds it (its
+// fetch, its share of the page's); a byte the unit moves, 1, or 2 through the scratch. So a copy or fill
+// shorter than these is cheaper as the bytes themselves (known here), which join the put before them; and
+// a put goes on over up to kLongestBridge unchanged bytes (written again as they are) to the next one.
+constexpr std::uint32_t kCopyOperationFrom = 112;
+constexpr std::uint32_t kFillOperationFrom = 44;
+constexpr std::uint32_t kLongestBridge = 29;
 
 // ---- the stream's writes, one by one, on a model of its memory -----------------------------------------------
 
@@ -335,12 +342,15 @@ public:
     OperationWriter(const MemoryPlan& plan, std::uint32_t ticksPerPicture) : plan_(plan), ticksPerPicture_(ticksPerPicture) {}
 
     void write(const StreamWrite& write, const TargetMemory& memory) override {
+        memory_ = &memory;
         if (write.kind == StreamWrite::Kind::Copy) {
             forEachCopyPiece(write, memory, [&](std::uint32_t from, std::uint32_t to, std::uint32_t length, bool constant, std::uint8_t value) {
                 for (int place : plan_.places[to / 1024]) {
                     const std::uint32_t destination = MemoryPlan::machineAddress(place, to);
                     if (constant) {
-                        fill(destination, length, value);
+                        fillBytes(destination, to, length, value);
+                    } else if (length < kCopyOperationFrom) {
+                        putBytes(destination, to, memory.address(from), length);
                     } else {
                         const std::vector<int>& sources = plan_.places[from / 1024];
                         if (sources.empty()) throw std::logic_error("a copy from a block without a place");
@@ -356,8 +366,8 @@ public:
             const std::uint32_t length = std::min(write.count - done, 1024 - to % 1024);
             for (int place : plan_.places[to / 1024]) {
                 const std::uint32_t destination = MemoryPlan::machineAddress(place, to);
-                if (write.kind == StreamWrite::Kind::Fill) fill(destination, length, write.value);
-                else put(destination, write.data + done, length);
+                if (write.kind == StreamWrite::Kind::Fill) fillBytes(destination, to, length, write.value);
+                else putBytes(destination, to, write.data + done, length);
             }
             done += length;
         }
@@ -392,6 +402,26 @@ public:
 
 private:
     static bool hidden(std::uint32_t address, std::uint32_t length) { return address < kHiddenTo && address + length > kHiddenFrom; }
+
+    void fillBytes(std::uint32_t destination, std::uint32_t target, std::uint32_t length, std::uint8_t value) {
+        if (length >= kFillOperationFrom) return fill(destination, length, value);
+        const std::vector<std::uint8_t> bytes(length, value);
+        putBytes(destination, target, bytes.data(), length);
+    }
+
+    /// Bytes for destination (the stream's address target): after the put in hand, over the unchanged bytes
+    /// between them when they are few and lie the same way on the machine.
+    void putBytes(std::uint32_t destination, std::uint32_t target, const std::uint8_t* bytes, std::uint32_t length) {
+        if (pending_.kind == StreamWrite::Kind::Literal && pending_.count > 0) {
+            const std::uint32_t end = pending_.destination + pending_.count;
+            const std::uint32_t gap = destination - end;
+            if (destination > end && target - pendingTargetEnd_ == gap && gap <= kLongestBridge &&
+                pendingBytes_.size() + gap < static_cast<std::size_t>(kLongestPut) && hidden(destination, 1) == hidden(pending_.destination, 1))
+                put(end, memory_->address(pendingTargetEnd_), gap);
+        }
+        put(destination, bytes, length);
+        pendingTargetEnd_ = target + length;
+    }
 
     void put(std::uint32_t destination, const std::uint8_t* bytes, std::uint32_t length) {
         while (length > 0) {
@@ -473,8 +503,10 @@ private:
 
     const MemoryPlan& plan_;
     std::uint32_t ticksPerPicture_;
+    const TargetMemory* memory_ = nullptr;  // the stream's memory before the write in hand
     OperationPages pages_;
     StreamWrite pending_;
+    std::uint32_t pendingTargetEnd_ = 0;  // the stream's address after the put in hand
     std::vector<std::uint8_t> pendingBytes_;
     std::vector<std::uint8_t> sound_;
     std::uint32_t frames_ = 0;
