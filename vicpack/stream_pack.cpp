@@ -3,6 +3,7 @@
 #include "common/console/console.h"
 #include "formats/reu_image.h"
 #include "formats/stream_cut.h"
+#include "vicpack/disk_image.h"
 #include "vicpack/pack_exit.h"
 #include "vicpack/stream64_program.h"
 #include "vicpack/stream_check.h"
@@ -55,7 +56,31 @@ int refuseTooLarge(const std::string& name, const CheckedStream& stream, double 
     return kPackTooLarge;
 }
 
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes < (1u << 20)) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
 }  // namespace
+
+std::string reuImageName(const std::string& program) {
+    const bool upper = program.compare(program.size() - 4, 4, ".PRG") == 0;
+    return program.substr(0, program.size() - 4) + (upper ? ".REU" : ".reu");
+}
+
+std::string packedStreamLine(const std::string& program, const PackedStream& packed, double fps) {
+    const std::string image = reuImageName(program);
+    const std::uint64_t reu = packed.package.reuImage.size();
+    std::string line = program + ", " + image + ": " + formatted("%.2f", packed.seconds) + " s of a " +
+                       (packed.info.multicolour() ? "multicolour" : "hi-res") + " stream " +
+                       (packed.info.hasAudio ? "with sound" : "without sound at " + formatted("%g", fps) + " pictures a second") +
+                       ", " + std::to_string(packed.info.frames) + (packed.info.frames == 1 ? " frame" : " frames") + "; set a " +
+                       sizeText(reu) + " REU with the image " + image;
+    const std::string name = diskFileName(program), kib = std::to_string(static_cast<unsigned long>(reu >> 10));
+    if (packed.c128)
+        return line + " and RUN\"" + name + "\" on a C128 (x128 -40col -reu -reusize " + kib + " -reuimage " + image + " " + program + ")";
+    return line + ", LOAD\"" + name + "\",8 and RUN on a C64 (x64sc -reu -reusize " + kib + " -reuimage " + image + " " + program + ")";
+}
 
 bool isVideoStream(const std::vector<std::uint8_t>& bytes) { return isZovf(bytes) && !isZovSound(bytes); }
 

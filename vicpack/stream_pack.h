@@ -11,6 +11,9 @@
 
 namespace zov {
 
+/// NAME.reu beside NAME.prg, its extension in the case of the program's.
+std::string reuImageName(const std::string& program);
+
 /// Whether the bytes are a video stream: a ZOVF file that is no sound file, as vicview tells them apart.
 bool isVideoStream(const std::vector<std::uint8_t>& bytes);
 
@@ -32,5 +35,9 @@ struct PackedStream {
 /// show where they lie, kPackTooLarge for one that no REU holds (with the seconds that fit).
 int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, const PackSettings& settings,
                PackedStream& packed);
+
+/// The line that says what was packed into the program (and its REU image beside it) and how to run it; fps
+/// is the picture rate of a stream without sound.
+std::string packedStreamLine(const std::string& program, const PackedStream& packed, double fps);
 
 }  // namespace zov

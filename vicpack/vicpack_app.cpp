@@ -89,12 +89,6 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
-/// NAME.reu beside NAME.prg, its extension in the case of the program's.
-std::string reuImageName(const std::string& program) {
-    const bool upper = program.compare(program.size() - 4, 4, ".PRG") == 0;
-    return program.substr(0, program.size() - 4) + (upper ? ".REU" : ".reu");
-}
-
 /// The outputs may be written: none exists, or --force allows replacing them, and none is an INPUT. The REU
 /// image that goes with OUTPUT is named after it, which its lines say.
 int checkOutputs(const VicpackOptions& options, const std::vector<std::string>& outputs) {
@@ -158,29 +152,6 @@ int writeProgram(const VicpackOptions& options, const PackedInput& packed) {
     return kPackDone;
 }
 
-std::string sizeText(std::uint64_t bytes) {
-    if (bytes < (1u << 20)) return std::to_string(bytes >> 10) + " KiB";
-    return std::to_string(bytes >> 20) + " MiB";
-}
-
-/// What was packed and how to run it, in one line.
-void reportStream(const VicpackOptions& options, const std::string& image, const PackedStream& packed) {
-    const std::uint64_t reu = packed.package.reuImage.size();
-    out() << options.output << ", " << image << ": " << formatted("%.2f", packed.seconds) << " s of a "
-          << (packed.info.multicolour() ? "multicolour" : "hi-res") << " stream "
-          << (packed.info.hasAudio ? "with sound" : "without sound at " + formatted("%g", options.settings.fps) +
-                                                         " pictures a second")
-          << ", " << static_cast<unsigned long>(packed.info.frames) << (packed.info.frames == 1 ? " frame" : " frames")
-          << "; set a " << sizeText(reu) << " REU with the image " << image;
-    const std::string name = diskFileName(options.output), kib = std::to_string(static_cast<unsigned long>(reu >> 10));
-    if (packed.c128)
-        out() << " and RUN\"" << name << "\" on a C128 (x128 -40col -reu -reusize " << kib << " -reuimage " << image << " "
-              << options.output << ")" << eol;
-    else
-        out() << ", LOAD\"" << name << "\",8 and RUN on a C64 (x64sc -reu -reusize " << kib << " -reuimage " << image << " "
-              << options.output << ")" << eol;
-}
-
 /// A stream goes alone to NAME.prg and its REU image to NAME.reu beside it, both or neither.
 int packStreamFiles(const VicpackOptions& options, const std::vector<std::uint8_t>& bytes) {
     if (options.hiresGiven || options.multicolourGiven)
@@ -198,7 +169,7 @@ int packStreamFiles(const VicpackOptions& options, const std::vector<std::uint8_
         out() << problem << eol;
         return kPackWriteFailed;
     }
-    reportStream(options, image, packed);
+    out() << packedStreamLine(options.output, packed, options.settings.fps) << eol;
     return kPackDone;
 }
 
