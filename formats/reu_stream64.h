@@ -13,7 +13,8 @@
 // | 0x000400          | 0xD000   | the machine's 0x0000-0xCFFF while the player runs                    |
 // | 0x00D400          | 0x2000   | 0xE000-0xFFFF                                                        |
 // | 0x00F400          | 0x400    | Colour RAM                                                           |
-// | 0x010000          | 256 each | the operation pages                                                  |
+// | 0x00F800          | 0x1000   | the RAM under the I/O area, 0xD000-0xDFFF                            |
+// | 0x010800          | 256 each | the operation pages                                                  |
 // | after them        | sound    | the sound's bytes, four 2-bit samples each, to a multiple of 32 with |
 // |                   |          | 0xAA (the middle level)                                              |
 // | next page         | 16       | record head, as the C128 player's                                    |
@@ -37,7 +38,8 @@ struct ReuStream64Layout {
     static constexpr std::uint32_t kSavedLow = 0x400;
     static constexpr std::uint32_t kSavedHigh = kSavedLow + 0xD000;
     static constexpr std::uint32_t kSavedColours = kSavedHigh + 0x2000;
-    static constexpr std::uint32_t kOperations = 0x10000;
+    static constexpr std::uint32_t kSavedUnderIo = kSavedColours + 0x400;
+    static constexpr std::uint32_t kOperations = kSavedUnderIo + 0x1000;
     static constexpr std::uint32_t kSoundPiece = 32;  // the player moves the sound in pieces of this size
     static constexpr std::uint8_t kSoundPad = 0xAA;
 

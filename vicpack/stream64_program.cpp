@@ -79,6 +79,7 @@ StreamPackage stream64Package(const std::vector<std::uint8_t>& stream, const Str
     setAddress(program, Settings::savedLow, ReuStream64Layout::kSavedLow);
     setAddress(program, Settings::savedHigh, ReuStream64Layout::kSavedHigh);
     setAddress(program, Settings::savedColours, ReuStream64Layout::kSavedColours);
+    setAddress(program, Settings::savedUnderIo, ReuStream64Layout::kSavedUnderIo);
     setAddress(program, Settings::operationsPage, ReuStream64Layout::kOperations / 256);
     setAddress(program, Settings::soundStart, layout.sound());
     setAddress(program, Settings::soundEnd, layout.soundEnd());

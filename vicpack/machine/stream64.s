@@ -46,6 +46,7 @@ scratch_address: .faraddr 0         ; 256 bytes of the unit's scratch for copies
 saved_low:      .faraddr 0          ; where 0x0000-0xCFFF is saved
 saved_high:     .faraddr 0          ; 0xE000-0xFFFF
 saved_colours:  .faraddr 0          ; Colour RAM
+saved_under_io: .faraddr 0          ; the RAM under the I/O area
 operations_page: .word 0            ; the unit's address of the first page of operations, bits 8-23
 sound_start:    .faraddr 0          ; the sound's first byte
 sound_end:      .faraddr 0          ; the first byte after the sound (a multiple of REU_PIECE after the start)
@@ -266,6 +267,8 @@ high_start:
         dex
         bpl :-
         jsr save_machine
+        lda #REU_FROM_HOST          ; the RAM under I/O into the unit too
+        jsr move_under_io
         jsr clear_memory
         jsr set_up_sound
         jsr set_up_play
@@ -331,6 +334,8 @@ finish:
         jsr ramp_volume
         jsr clear_sid
         jsr restore_machine
+        lda #REU_TO_HOST            ; the RAM under I/O back from the unit
+        jsr move_under_io
         lda saved_port              ; the ROMs back before RAM under them is: the vectors are the KERNAL's
         sta CPU_PORT
         lda #0
@@ -513,6 +518,62 @@ restore_machine:
         sta REU_ADDRESS+2
         jmp fetch_colour_ram
 
+; Moves the RAM under the I/O area between the machine and the unit with the command in A (no interrupt may
+; come): by the processor through 0x2000-0x2FFF, which the unit holds a copy of, then by the unit.
+move_under_io:
+        pha
+        cmp #REU_FROM_HOST
+        bne :+
+        ldy #>$D000                 ; into the unit: the RAM under I/O to 0x2000 first
+        ldx #>$2000
+        jsr copy_pages_all_ram
+:       lda #0
+        sta REU_HOST
+        sta REU_LENGTH
+        lda #>$2000
+        sta REU_HOST+1
+        lda #>$1000
+        sta REU_LENGTH+1
+        ldx #2
+:       lda saved_under_io,x
+        sta REU_ADDRESS,x
+        dex
+        bpl :-
+        pla
+        pha
+        sta REU_COMMAND
+        lda #0
+        sta REU_LENGTH+1
+        pla
+        cmp #REU_TO_HOST
+        bne :+
+        ldy #>$2000                 ; out of the unit: from 0x2000 to the RAM under I/O
+        ldx #>$D000
+        jmp copy_pages_all_ram
+:       rts
+
+; Copies 16 pages from page Y to page X with RAM everywhere (0x01 = 0x34).
+copy_pages_all_ram:
+        sty src+1
+        stx dst+1
+        ldy #0
+        sty src
+        sty dst
+        lda #CPU_PORT_ALL_RAM
+        sta CPU_PORT
+        ldx #16
+:       lda (src),y
+        sta (dst),y
+        iny
+        bne :-
+        inc src+1
+        inc dst+1
+        dex
+        bne :-
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        rts
+
 ; The memory the frames take zero, 0xD000-0xDFFF under I/O too, and Colour RAM black; all from the unit's
 ; zero with its address held, the RAM under I/O by the processor.
 clear_memory:
@@ -540,6 +601,10 @@ clear_memory:
         lda #0
         sta REU_CONTROL
         sta REU_LENGTH+1            ; every transfer from here on is shorter than 256 bytes
+        lda #<ignore_nmi            ; (the vectors were cleared too)
+        sta NMI_VECTOR
+        lda #>ignore_nmi
+        sta NMI_VECTOR+1
         lda #CPU_PORT_ALL_RAM       ; (no interrupt can come yet)
         sta CPU_PORT
         lda #>$D000
@@ -556,10 +621,6 @@ clear_memory:
         bne :-
         lda #CPU_PORT_RAM_IO
         sta CPU_PORT
-        lda #<ignore_nmi            ; (the vectors were cleared too)
-        sta NMI_VECTOR
-        lda #>ignore_nmi
-        sta NMI_VECTOR+1
         rts
 clear_pages:    .byte $04, $20, $A0, $E0
 clear_lengths:  .byte $0C, $70, $30, $20
