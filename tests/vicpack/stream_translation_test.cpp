@@ -4,14 +4,12 @@
 // (full screen, letterboxed rings of 5 and 6 with a bitmap at 0x0000, multicolour and hi-res). Where the
 // C64's VIC-II sees its character ROM the model shows other bytes: no picture may depend on them.
 #include "common/platform/memory_platform.h"
-#include "formats/displayed_frame.h"
-#include "formats/segment_player.h"
 #include "formats/stream_operations.h"
 #include "formats/zovf_stream.h"
 #include "frameconv/app/frameconv_app.h"
+#include "support/c64_frames.h"
 #include "support/picture_files.h"
 #include "vicpack/stream_translation.h"
-#include "vicview/vic_screen.h"
 
 #include <gtest/gtest.h>
 
@@ -46,24 +44,6 @@ Bytes compiledStream(const std::string& options, int width, int height, int pict
     return Bytes(content.begin(), content.end());
 }
 
-/// What the C64's VIC-II reads for a Show: RAM, but its character ROM at 0x1000-0x1FFF of banks 0 and 2,
-/// which the model fills with bytes no frame has.
-VicScreen machineScreen(const MachineMemory& memory, const Operation& show) {
-    const std::uint32_t bank = (3u - (show.bankBits & 3)) * 0x4000;
-    const std::uint32_t bitmap = bank + (show.d018 & 0x08 ? 0x2000 : 0), matrix = bank + (show.d018 >> 4) * 0x400u;
-    auto seen = [&](std::uint32_t address) -> std::uint8_t {
-        if ((bank == 0 || bank == 0x8000) && address % 0x4000 >= 0x1000 && address % 0x4000 < 0x2000)
-            return static_cast<std::uint8_t>(0x3C ^ address ^ address >> 8);
-        return memory[address];
-    };
-    VicScreen screen;
-    for (std::uint32_t i = 0; i < kBitmapBytes; ++i) screen.bitmap[i] = seen(bitmap + i);
-    for (std::uint32_t i = 0; i < kScreenCards; ++i) screen.matrix[i] = seen(matrix + i);
-    screen.colourRam.fill(0);
-    screen.background = show.background & 15;
-    return screen;
-}
-
 struct Translated {
     std::size_t frames = 0;
     bool hidden = false;  // some operation moves bytes with I/O switched out
@@ -83,46 +63,8 @@ Translated expectFramesAsTheSegmentPlayerShowsThem(const Bytes& stream, const st
         return result;
     }
     const StreamOperations operations = translateStream(stream, info, packets, *plan, 1960);
-
-    // The segment player's frames, as vicview draws them.
-    TargetMemory target;
-    target.allocate();
-    SegmentPlayer player(target);
-    std::vector<VicScreen> expected;
-    std::vector<std::uint32_t> numbers;
-    for (const StreamPacket& packet : packets) {
-        if (packet.kind == PacketKind::Audio) continue;
-        if (packet.kind == PacketKind::FirstVideo) numbers.push_back(packet.frameNumber);
-        std::size_t at = 0;
-        while (at < packet.contentLength) {
-            const int before = player.framesEnded();
-            int length = 0;
-            EXPECT_EQ(player.playCommand(&stream[packet.contentOffset + at], packet.contentLength - at, &length), PlayError::None);
-            at += static_cast<std::size_t>(length);
-            if (player.framesEnded() != before)
-                expected.push_back(screenFromMemory(target, decodeFrameRegisters(player.frameM1(), player.frameM2(), player.frameM3()), 0));
-        }
-    }
-
-    const VicMode mode = info.multicolour() ? VicMode::Multicolour : VicMode::HiRes;
-    auto machine = std::make_unique<MachineMemory>();
-    machine->fill(0);
-    std::size_t frame = 0;
-    const bool ended = replayOperations(operations.pages, *machine, [&](const Operation& show) {
-        ASSERT_LT(frame, expected.size()) << what;
-        EXPECT_EQ(show.frameNumber, numbers[frame]) << what;
-        EXPECT_EQ(show.dueTicks, (numbers[frame] - 1) * 1960u) << what;
-        const VicScreen shown = machineScreen(*machine, show);
-        int differing = 0;
-        for (int y = 0; y < kScreenHeight; ++y)
-            for (int x = 0; x < kScreenWidth; ++x)
-                differing += screenColour(shown, mode, x, y) != screenColour(expected[frame], mode, x, y);
-        EXPECT_EQ(differing, 0) << what << ": frame " << numbers[frame];
-        ++frame;
-    });
-    EXPECT_TRUE(ended) << what;
-    EXPECT_EQ(frame, expected.size()) << what;
-    EXPECT_EQ(operations.frames, expected.size()) << what;
+    EXPECT_EQ(testing::c64FramesDiffer(stream, info, packets, operations.pages, 1960), "") << what;
+    result.frames = operations.frames;
     for (std::size_t page = 0; page * kOperationPageBytes < operations.pages.size(); ++page) {
         std::size_t at = 0;
         Operation operation;
@@ -133,7 +75,6 @@ Translated expectFramesAsTheSegmentPlayerShowsThem(const Bytes& stream, const st
             at += length;
         }
     }
-    result.frames = frame;
     return result;
 }
 
