@@ -1,5 +1,6 @@
 #include "vicpack/stream_program.h"
 
+#include "formats/machine_numbers.h"
 #include "formats/reu_image.h"
 #include "formats/reu_stream.h"
 #include "stream_settings.h"
@@ -71,7 +72,7 @@ StreamClock streamClock(const StreamInfo& info, const StreamPlayback& playback, 
     const double cyclesPerPicture = cycles / playback.fps;
     clock.frameTicks = static_cast<std::uint32_t>(std::clamp(std::lround(cyclesPerPicture / (cycles / kTicksPerSecond)), 1L, 65535L));
     // A picture rate beyond what the player can show still gets ticks its interrupt can keep up with.
-    clock.period = static_cast<int>(std::clamp<long>(std::lround(cyclesPerPicture / clock.frameTicks), kShortestStreamPeriod, kLongestPeriod));
+    clock.period = static_cast<int>(std::clamp<long>(std::lround(cyclesPerPicture / clock.frameTicks), machine::kShortestStreamPeriod, kLongestPeriod));
     clock.endTicks = lastFrame * clock.frameTicks;
     return clock;
 }
@@ -84,7 +85,7 @@ unsigned lowestStreamAudioRate() {
     return static_cast<unsigned>(std::ceil(std::max(kClocks[0], kClocks[1]) / (kLongestPeriod + 0.5)));
 }
 
-unsigned highestStreamAudioRate() { return static_cast<unsigned>(std::floor(kMachineClock / (kShortestStreamPeriod - 0.5))); }
+unsigned highestStreamAudioRate() { return static_cast<unsigned>(std::floor(kMachineClock / (machine::kShortestStreamPeriod - 0.5))); }
 
 StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
                             const StreamPlayback& playback) {
@@ -119,7 +120,7 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Strea
     program.set(Settings::frameTicksNtsc, static_cast<int>(ntsc.frameTicks));
     program.set(Settings::endTicksPal, static_cast<int>(pal.endTicks));
     program.set(Settings::endTicksNtsc, static_cast<int>(ntsc.endTicks));
-    program.set(Settings::modeD016, info.multicolour() ? 0x18 : 0x08);
+    program.set(Settings::modeD016, info.multicolour() ? machine::kMulticolourControl : machine::kHiResControl);
     program.set(Settings::border, playback.borderColour >= 0 ? playback.borderColour : 0xFF);
 
     appendSoundTables(program, {Settings::tablePage, Settings::voice1Control, Settings::voice1Sustain, Settings::routing}, info.hasAudio);

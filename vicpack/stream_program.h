@@ -25,8 +25,6 @@ struct StreamPackage {
 /// the player needs besides it, before rounding up to a standard size.
 std::uint64_t reuBytesNeeded(std::uint64_t streamBytes, std::uint32_t frames);
 
-/// The player's sample interrupt needs at least this many cycles between two samples.
-inline constexpr int kShortestStreamPeriod = 110;
 /// The lowest and the highest audio rate the player keeps, on a PAL or an NTSC machine.
 unsigned lowestStreamAudioRate();
 unsigned highestStreamAudioRate();

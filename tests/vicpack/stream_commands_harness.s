@@ -13,6 +13,7 @@
         .setcpu "6502"
         .include "registers.inc"
         .include "reu.inc"
+        .include "machine_numbers.inc"
 EMULATED_REU    = 1
 
 pbuf            = $F000
@@ -22,8 +23,7 @@ PV_READ         = $FFF6
 PV_WRITE        = $FFF7
 PV_ARGS         = $FFF8
 PV_EXIT         = $FFF9
-FRAME_MEMORY    = $0200
-FRAME_BYTES     = $C000 - $0200
+FRAME_BYTES     = FRAME_MEMORY_END - FRAME_MEMORY_BASE
 
         .segment "EXEHDR"
         .byte "sim65", 2, 0, c_stack ; version 2, a 6502, the C stack pointer at c_stack
@@ -111,17 +111,17 @@ start:
         inx
         bne :-
         lda #0
-        ldx #$0A
-:       sta REU_HOST-2,x
+        ldx #REU_CONTROL - REU_STATUS
+:       sta REU_STATUS,x
         dex
         bpl :-
         sta scratch                 ; the unit's scratch at 0x000200
         sta scratch+2
         lda #$02
         sta scratch+1
-        lda #<FRAME_MEMORY
+        lda #<FRAME_MEMORY_BASE
         sta dst
-        lda #>FRAME_MEMORY
+        lda #>FRAME_MEMORY_BASE
         sta dst+1
         ldy #0
         tya
@@ -130,7 +130,7 @@ start:
         bne :-
         inc dst+1
         ldx dst+1
-        cpx #>$C000
+        cpx #>FRAME_MEMORY_END
         bne :-
         sta dst
         sta dst+1
@@ -172,7 +172,7 @@ next_record:
         pv_call PV_WRITE, frame_m1, standard_output
         lda #<FRAME_BYTES
         ldx #>FRAME_BYTES
-        pv_call PV_WRITE, FRAME_MEMORY, standard_output
+        pv_call PV_WRITE, FRAME_MEMORY_BASE, standard_output
         jmp next_record
 standard_output: .word 1
 

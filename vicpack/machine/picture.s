@@ -1,5 +1,6 @@
 ; Shows a bitmap picture until a key is pressed, then gives BASIC its text screen back as it was.
         .include "registers.inc"
+        .include "machine_numbers.inc"
         .include "basic_start.inc"
 
 ; Settings, filled in by vicpack.
@@ -87,7 +88,7 @@ colours:
         lda CIA2_PORT_A
         and #$FC                    ; bank 3
         sta CIA2_PORT_A
-        lda #$3B                    ; bitmap mode, screen on, 25 rows
+        lda #BITMAP_SCREEN_CONTROL  ; bitmap mode, screen on, 25 rows
         sta VIC_CONTROL_1
         rts
 
@@ -142,6 +143,7 @@ restore_next:
         bpl restore_next
         rts
 
-chip_registers: .byte VIC_CONTROL_1 - VIC, VIC_CONTROL_2 - VIC, VIC_MEMORY - VIC, VIC_BORDER - VIC, VIC_BACKGROUND - VIC
+chip_registers: .byte VIC_CONTROL_1 - VIC, VIC_CONTROL_2 - VIC, VIC_MEMORY - VIC
+                .byte VIC_BORDER - VIC, VIC_BACKGROUND - VIC
 saved:          .res 5
 saved_bank:     .byte 0
