@@ -24,6 +24,7 @@
 // The record starts at a 512 KiB boundary when it would otherwise cross one (the unit's address wraps there).
 #pragma once
 
+#include "formats/machine_numbers.h"
 #include "formats/reu_stream.h"
 
 #include <cstdint>
@@ -36,10 +37,11 @@ struct ReuStream64Layout {
     static constexpr std::uint32_t kValueTable = 0x100;
     static constexpr std::uint32_t kScratch = 0x200;
     static constexpr std::uint32_t kSavedLow = 0x400;
-    static constexpr std::uint32_t kSavedHigh = kSavedLow + 0xD000;
-    static constexpr std::uint32_t kSavedColours = kSavedHigh + 0x2000;
-    static constexpr std::uint32_t kSavedUnderIo = kSavedColours + 0x400;
-    static constexpr std::uint32_t kOperations = kSavedUnderIo + 0x1000;
+    static constexpr std::uint32_t kSavedHigh = kSavedLow + machine::kSavedLowBytes;
+    static constexpr std::uint32_t kSavedColours = kSavedHigh + machine::kC64SavedHighBytes;
+    static constexpr std::uint32_t kSavedUnderIo = kSavedColours + machine::kColourRamBytes;
+    static constexpr std::uint32_t kOperations = kSavedUnderIo + machine::kC64UnderIoBytes;
+    static_assert(kOperations % machine::kOperationPageBytes == 0, "the operations start at a page");
     static constexpr std::uint32_t kSoundPiece = 32;  // the player moves the sound in pieces of this size
     static constexpr std::uint8_t kSoundPad = 0xAA;
 
@@ -47,7 +49,7 @@ struct ReuStream64Layout {
     std::uint64_t soundBytes = 0;
     std::uint32_t frames = 0;  // entries the record has room for
 
-    std::uint64_t sound() const { return kOperations + operationPages * 256; }
+    std::uint64_t sound() const { return kOperations + operationPages * machine::kOperationPageBytes; }
     std::uint64_t soundEnd() const { return sound() + (soundBytes + kSoundPiece - 1) / kSoundPiece * kSoundPiece; }
     std::uint64_t record() const;
     std::uint64_t tail() const {

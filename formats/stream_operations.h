@@ -25,6 +25,8 @@
 // first frame: the samples played, or about a millisecond each in a stream without sound.
 #pragma once
 
+#include "formats/machine_numbers.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +35,7 @@
 
 namespace zov {
 
-inline constexpr std::size_t kOperationPageBytes = 256;
+inline constexpr std::size_t kOperationPageBytes = machine::kOperationPageBytes;
 inline constexpr int kLongestPut = 251;          // a Put and its bytes fill a page at most, less its last byte
 inline constexpr int kLongestCopy = 256;
 inline constexpr int kLongestFill = 65535;

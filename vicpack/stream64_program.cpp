@@ -1,5 +1,6 @@
 #include "vicpack/stream64_program.h"
 
+#include "formats/machine_numbers.h"
 #include "formats/reu_image.h"
 #include "formats/reu_stream64.h"
 #include "stream64_settings.h"
@@ -31,7 +32,7 @@ Clocks clocksOf(const StreamInfo& info, const StreamPlayback& playback, std::uin
         clocks.ntsc.frameTicks = clocks.pal.frameTicks;
         clocks.ntsc.endTicks = clocks.pal.endTicks;
         clocks.ntsc.period = static_cast<int>(std::clamp<long>(std::lround(kNtscCycles / playback.fps / clocks.pal.frameTicks),
-                                                               kShortestStreamPeriod, 65536));
+                                                               machine::kShortestStreamPeriod, 65536));
     }
     return clocks;
 }
@@ -63,7 +64,7 @@ StreamPackage stream64Package(const std::vector<std::uint8_t>& stream, const Str
         throw std::logic_error("an audio rate the player cannot keep");
     const Clocks clocks = clocksOf(info, playback, lastFrameNumber(stream, info));
     const StreamOperations operations = translateStream(stream, info, packetsOf(stream, info), plan, clocks.pal.frameTicks);
-    const ReuStream64Layout layout{operations.pages.size() / 256, operations.sound.size(), operations.frames};
+    const ReuStream64Layout layout{operations.pages.size() / kOperationPageBytes, operations.sound.size(), operations.frames};
     const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
     if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
     StreamPackage package;
@@ -80,7 +81,7 @@ StreamPackage stream64Package(const std::vector<std::uint8_t>& stream, const Str
     setAddress(program, Settings::savedHigh, ReuStream64Layout::kSavedHigh);
     setAddress(program, Settings::savedColours, ReuStream64Layout::kSavedColours);
     setAddress(program, Settings::savedUnderIo, ReuStream64Layout::kSavedUnderIo);
-    setAddress(program, Settings::operationsPage, ReuStream64Layout::kOperations / 256);
+    setAddress(program, Settings::operationsPage, ReuStream64Layout::kOperations / kOperationPageBytes);
     setAddress(program, Settings::soundStart, layout.sound());
     setAddress(program, Settings::soundEnd, layout.soundEnd());
     setAddress(program, Settings::recordStart, layout.record());

@@ -16,10 +16,12 @@
         .setcpu "6502"
         .include "registers.inc"
         .include "reu.inc"
+        .include "machine_numbers.inc"
 
 ; ---- where things lie while the player runs ---------------------------------------------------------------
-RING            = $1000             ; the audio ring
-RING_END        = $1800
+RING            = C64_AUDIO_RING    ; the audio ring, where the VIC-II sees character ROM
+RING_END        = RING + C64_AUDIO_RING_BYTES
+        .assert <RING = 0 && <RING_END = 0 && RING >= $1000 && RING_END <= $1800, error, "the ring's pages"
 TABLES          = $1800             ; four pages: the volume register value of each sample place of a byte
 RAMPS           = $1C00             ; the ramp page of the program's tables
 pbuf            = $0300             ; the page of operations being run
@@ -29,9 +31,13 @@ LINE_BOTTOM     = 251               ; the first border line below the picture
 LINE_TOP        = 40                ; a line of the top border, well before the picture's first (51)
 LINE_LAST_SWITCH = 47               ; no switch after this line of the top border
 AUDIO_PIECES    = 8                 ; pieces of audio a call of audio_service moves at most
-RECORD_HEAD     = 16                ; bytes of the record's head before the frames' entries
-IDLE_SPIN       = 64                ; an idle step: jsr, ldx, 64 × dex/bne, inc, bne, rts = 341 cycles
-ENTRY_BYTES     = 6                 ; a frame's entry: number (16 bits), ticks at its switch (32 bits)
+HEAD_WRITTEN    = 13                ; the record's head as record_head writes it (RECORD_HEAD_BYTES in all)
+        .assert HEAD_WRITTEN <= RECORD_HEAD_BYTES, error, "the record's head is longer than its place"
+        .assert RECORD_ENTRY_BYTES = 6, error, "a frame's entry is its number (16 bits) and its ticks (32 bits)"
+IDLE_SPIN       = (IDLE_STEP_CYCLES - 21) / 5  ; an idle step: jsr, ldx, IDLE_SPIN × dex/bne, inc, bne, rts
+        .assert IDLE_SPIN * 5 + 21 = IDLE_STEP_CYCLES && IDLE_SPIN < 256, error, "no spin takes IDLE_STEP_CYCLES"
+        .assert REU_STREAM_MARK_BYTES = 8, error, "the mark is ZOVR and the identity (32 bits)"
+        .assert OPERATION_PAGE_BYTES = 256, error, "a page of operations is what X indexes"
 KERNAL_KEYS     = $0277             ; the KERNAL's keyboard buffer, which emulators type into: left alone
 
         .include "basic_start.inc"
@@ -163,10 +169,10 @@ start:
         bne no_unit
         lda #0
         sta REU_CONTROL
-        low_transfer low_mark, unit_start, 0, 8, REU_TO_HOST
+        low_transfer low_mark, unit_start, 0, REU_STREAM_MARK_BYTES, REU_TO_HOST
         jsr low_mark_matches
         bne wrong_image
-        low_transfer low_mark, image_tail - HIGH_SHIFT, 0, 8, REU_TO_HOST
+        low_transfer low_mark, image_tail - HIGH_SHIFT, 0, REU_STREAM_MARK_BYTES, REU_TO_HOST
         jsr low_mark_matches
         beq low_save
 wrong_image:
@@ -213,9 +219,10 @@ low_save:
         sei
         lda #CPU_PORT_RAM_IO
         sta CPU_PORT
-        low_transfer $0000, saved_low - HIGH_SHIFT, 0, $D000, REU_FROM_HOST
-        low_transfer $E000, saved_high - HIGH_SHIFT, 0, $2000, REU_FROM_HOST
-        low_transfer COLOUR_RAM, saved_colours - HIGH_SHIFT, 0, $0400, REU_FROM_HOST
+        low_transfer $0000, saved_low - HIGH_SHIFT, 0, SAVED_LOW_BYTES, REU_FROM_HOST
+        low_transfer $E000, saved_high - HIGH_SHIFT, 0, C64_SAVED_HIGH_BYTES, REU_FROM_HOST
+        low_transfer COLOUR_RAM, saved_colours - HIGH_SHIFT, 0, COLOUR_RAM_BYTES, REU_FROM_HOST
+        .assert SAVED_LOW_BYTES = $D000 && C64_SAVED_HIGH_BYTES = $2000, error, "the saved parts: all RAM but under I/O"
         low_transfer __NMI_RUN__, saved_low - HIGH_SHIFT, __NMI_LOAD__, HIGH_BYTES, REU_TO_HOST
         jmp high_start
 
@@ -237,7 +244,7 @@ low_finish:
         plp
         rts
 
-low_mark:       .res 8
+low_mark:       .res REU_STREAM_MARK_BYTES
 low_flags:      .byte 0
 low_stack:      .byte 0
 low_port:       .byte 0
@@ -683,9 +690,10 @@ fetch_program_pages:
         sta REU_LENGTH+1
         rts
 
-; Steps through the model's 64 volume values rising or falling (A) on the ramp page, 4 ms each.
-RAMP_RISING     = 0                 ; the ramp page: 64 values a model rising, then 64 a model falling
-RAMP_FALLING    = $80
+; Steps through the model's RAMP_STEPS volume values rising or falling (A: RAMP_RISING or RAMP_FALLING) on
+; the ramp page, 4 ms each.
+RAMP_RISING     = 0
+        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "a model's ramps at model × 64 (six shifts)"
 ramp_volume:
         sta temp
         lda model
@@ -697,7 +705,7 @@ ramp_volume:
         asl
         ora temp
         tay
-        ldx #64
+        ldx #RAMP_STEPS
 :       lda RAMPS,y
         sta SID_VOLUME
         jsr wait_4ms
@@ -727,7 +735,7 @@ set_up_play:
         bpl :-
         lda record_at               ; the frames' entries follow the record's head
         clc
-        adc #RECORD_HEAD
+        adc #RECORD_HEAD_BYTES
         sta record_at
         bcc :+
         inc record_at+1
@@ -805,7 +813,7 @@ record_frame:
         sta entry+2,x
         dex
         bpl :-
-        ldy #ENTRY_BYTES
+        ldy #RECORD_ENTRY_BYTES
         jsr record_write
         inc shown
         bne :+
@@ -838,7 +846,7 @@ record_head:
         sta record_at,x
         dex
         bpl :-
-        ldy #13
+        ldy #HEAD_WRITTEN
         ; fall through
 
 ; Puts Y bytes of entry into the unit at record_at and moves record_at on (the record never crosses a
@@ -1120,7 +1128,7 @@ clock_runs:
         bpl :+
         tax
 :       stx VIC_BORDER
-        lda #$3B
+        lda #BITMAP_SCREEN_CONTROL
         sta VIC_CONTROL_1
         ldx #3
 :       lda ticks,x
