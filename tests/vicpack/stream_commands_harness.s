@@ -18,11 +18,6 @@ EMULATED_REU    = 1
 
 pbuf            = $F000
 WINDOW          = $E000             ; the emulated unit's memory, 4 KiB
-PV_OPEN         = $FFF4
-PV_READ         = $FFF6
-PV_WRITE        = $FFF7
-PV_ARGS         = $FFF8
-PV_EXIT         = $FFF9
 FRAME_BYTES     = FRAME_MEMORY_END - FRAME_MEMORY_BASE
 
         .segment "EXEHDR"
@@ -48,54 +43,12 @@ value_table:    .faraddr $000100
 record:         .res 6              ; kind, length, unit address
 parameters:     .res 4
 
-; Calls a hook with A/X (a count) and two 16-bit parameters on sim65's C stack: an address, then the file
-; descriptor held at fd.
-.macro  pv_call hook, address, fd
-        pha
-        lda #<(address)
-        sta parameters
-        lda #>(address)
-        sta parameters+1
-        lda fd
-        sta parameters+2
-        lda fd+1
-        sta parameters+3
-        lda #<parameters
-        sta c_stack
-        lda #>parameters
-        sta c_stack+1
-        pla
-        jsr hook
-.endmacro
+        .include "sim65.inc"
 
 start:
         ldx #$FF
         txs
-        lda #$00                    ; the arguments go below 0xF800
-        sta c_stack
-        lda #$F8
-        sta c_stack+1
-        lda #<argv
-        ldx #>argv
-        jsr PV_ARGS
-        ldy #2                      ; argv[1]: the input's name
-        lda (argv),y
-        sta parameters+2
-        iny
-        lda (argv),y
-        sta parameters+3
-        lda #1                      ; read only
-        sta parameters
-        lda #0
-        sta parameters+1
-        lda #<parameters
-        sta c_stack
-        lda #>parameters
-        sta c_stack+1
-        ldy #4
-        jsr PV_OPEN
-        sta input
-        stx input+1
+        open_input $F8
         lda #0                      ; the unit's table of byte values, its registers, the frame memory
         tax
 :       txa

@@ -8,7 +8,7 @@
 #include "formats/zovf_stream.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/c64_frames.h"
-#include "support/picture_files.h"
+#include "support/compiled_stream.h"
 #include "vicpack/stream_translation.h"
 
 #include <gtest/gtest.h>
@@ -20,29 +20,6 @@ namespace zov {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-/// A stream compiled by frameconv from pictures that change: a ball over bands of colour.
-Bytes compiledStream(const std::string& options, int width, int height, int pictures) {
-    MemoryFileSystem fs;
-    StringConsole console;
-    PlatformOverride use(&fs, &console);
-    for (int i = 0; i < pictures; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/clip/p%03d.bmp", i + 1);
-        fs.addFile(name, picture_files::bmp(picture_files::RgbGrid::generate(width, height, [=](int x, int y) {
-            const int dx = x - width / 4 - i * 5, dy = y - height / 2 + i * 3;
-            if (dx * dx + dy * dy < 300) return picture_files::Rgb{240, 240, 230};
-            return picture_files::Rgb{static_cast<std::uint8_t>((x * 5 + i * 11) % 256), static_cast<std::uint8_t>((y * 3 + x) % 256),
-                                      static_cast<std::uint8_t>(y < height / 3 ? 200 : 40 + i * 7)};
-        })));
-    }
-    std::vector<std::string> args{"frameconv", "/clip", "/clip.zov", "/c", "/v0"};
-    std::istringstream extra(options);
-    for (std::string word; extra >> word;) args.push_back(word);
-    EXPECT_EQ(runFrameconv(args), 0) << console.output();
-    MemoryFileSystem::Bytes content = fs.contents("/clip.zov");
-    return Bytes(content.begin(), content.end());
-}
 
 struct Translated {
     std::size_t frames = 0;
@@ -93,7 +70,7 @@ TEST(StreamTranslation, EveryLayoutOfFrameBuffersShowsItsFramesOnTheC64) {
     };
     for (const Case& c : cases) {
         const std::string what = std::string(c.options) + " " + std::to_string(c.width) + "x" + std::to_string(c.height);
-        const Translated translated = expectFramesAsTheSegmentPlayerShowsThem(compiledStream(c.options, c.width, c.height, c.pictures), what);
+        const Translated translated = expectFramesAsTheSegmentPlayerShowsThem(testing::compiledStream(c.options, c.width, c.height, c.pictures), what);
         EXPECT_GE(translated.frames, 5u) << what;
         EXPECT_EQ(translated.hidden, c.hidden) << what;
     }
