@@ -20,6 +20,14 @@ inline constexpr int kSavedHighBytes = 0x1F00;  // 0xE000-0xFEFF
 inline constexpr int kSavedTopBytes = 0xFB;     // 0xFF05-0xFFFF, after the MMU's registers
 inline constexpr int kColourRamBytes = 0x400;
 
+// ---- the C64's stream player (vicpack/machine/stream64.s): where its VIC-II sees character ROM it keeps
+// its audio ring; what it saves in the unit besides 0x0000-0xCFFF and Colour RAM (formats/reu_stream64.h)
+inline constexpr int kC64AudioRing = 0x1000;
+inline constexpr int kC64AudioRingBytes = 0x800;
+inline constexpr int kC64SavedHighBytes = 0x2000;  // 0xE000-0xFFFF
+inline constexpr int kC64UnderIoBytes = 0x1000;    // the RAM under the I/O area, 0xD000-0xDFFF
+inline constexpr int kOperationPageBytes = 256;    // a page of operations (formats/stream_operations.h)
+
 // ---- the record of the frames shown that the stream player writes into the unit (formats/reu_stream.h) ---
 inline constexpr int kRecordHeadBytes = 16;
 inline constexpr int kRecordEntryBytes = 6;

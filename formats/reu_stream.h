@@ -81,4 +81,9 @@ struct ReuStreamRecord {
 bool readReuStreamRecord(const std::vector<std::uint8_t>& image, const ReuStreamLayout& layout,
                          ReuStreamRecord& record);
 
+/// The same for a record at any place of an image (the C64 player's keeps this layout too): its head at
+/// recordStart, room for frames entries; false also when the image ends before them.
+bool readStreamRecordAt(const std::vector<std::uint8_t>& image, std::uint64_t recordStart, std::uint32_t frames,
+                        ReuStreamRecord& record);
+
 }  // namespace zov

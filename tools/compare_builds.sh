@@ -133,6 +133,7 @@ vp_sound8_cut      $B/vicpack out/chirp8.zov out/chirp8.prg --length 1
 vp_raw             $B/vicpack out/clip.raw out/clip_raw.prg --rate 7843
 vp_disk            $B/vicpack out/scene.BIN out/scene_c0.BIN out/chirp.zov out/zov.d64
 vp_stream          $B/vicpack out/clip.zov out/stream.prg
+vp_stream_c128     $B/vicpack out/clip.zov out/stream128.prg --c128
 vc_demo            $B/vicclip in/clip_video.mp4 out/vicclip.zov --bw 6000 --film out/vicclip.mp4
 vc_demo_advice     $B/vicclip in/clip_video.mp4 out/vicclip_advice.zov --bw 3000 --verbose 1
 vc_bench_settings  $B/vicclip in/bench_clip.mp4 out/vc_bench.zov --hires --crop --fps 8 --start 0.5 --length 2 --contrast 120 --hue -20 --colour-arrays 2 --bw 9000
@@ -140,6 +141,7 @@ vc_bench_advice    $B/vicclip in/bench_clip.mp4 out/vc_bench_advice.zov --bw 250
 vc_exists          $B/vicclip in/clip_video.mp4 out/vicclip.zov
 vc_help            $B/vicclip --help
 vc_clip_hires      $B/vicclip in/clip_video.mp4 out/vicclip_hires.zov --hires --crop --bw 3000
+vc_program         $B/vicclip in/clip_video.mp4 out/vicclip.prg --bw 6000
 EOF
 }
 

@@ -13,6 +13,8 @@
 #include "vicclip/picture_store.h"
 #include "vicclip/progress_bar.h"
 #include "vicclip/staged_files.h"
+#include "vicpack/pack_exit.h"
+#include "vicpack/stream_pack.h"
 #include "vicview/stream_preview.h"
 
 #include <algorithm>
@@ -30,14 +32,16 @@ const char* const kDescription =
     "--fps, fitted into the screen's shape, its sound as a 2-bit track, compiled by frameconv's own code.\n"
     "The stream is byte for byte the one that the ffmpeg commands, soundtrack and frameconv of the long\n"
     "route give with the same settings. A NAME.BIN output makes a bitmap file of CLIP's first picture (a\n"
-    "still: PNG, JPEG, BMP). --colours card chooses every card's colours for it instead of one set for the\n"
-    "whole picture.";
+    "still: PNG, JPEG, BMP). STREAM named NAME.prg makes the program that plays it on a C64 (with --c128 on a\n"
+    "C128) and NAME.reu, the image of the RAM expansion unit it plays from, as vicpack makes them. --colours\n"
+    "card chooses every card's colours for it instead of one set for the whole picture.";
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 CLIP (or the --audio file) unreadable or unusable (no\n"
-    "video stream, cut off, --start past its end); 3 STREAM or the film exists (without --force), is a\n"
-    "directory or another kind of non-regular file, or is an input; 4 STREAM or the film could not be\n"
-    "written (a run that fails leaves no STREAM).";
+    "video stream, cut off, --start past its end); 3 STREAM (a program's NAME.reu, the kept stream) or the\n"
+    "film exists (without --force), is a directory or another kind of non-regular file, or is an input; 4\n"
+    "STREAM or the film could not be written (a run that fails leaves no STREAM); 5 a program's stream is\n"
+    "larger than the largest REU holds (the seconds that fit are printed).";
 
 // The names under which frameconv sees the pictures and the track (those of the long route).
 const char* const kPictureDirectory = "frames";
@@ -145,13 +149,17 @@ void defineClipOptions(CLI::App& app, ClipOptions& options) {
     prepareApp(app, kProgram, kExitCodes);
     app.description(kDescription);
     app.add_option("CLIP", options.clip, "Video clip")->required();
-    app.add_option("STREAM", options.stream, "ZOVF video stream, or a bitmap file (NAME.BIN) of the first picture")->required();
+    app.add_option("STREAM", options.stream,
+                   "ZOVF video stream, NAME.prg (its program with NAME.reu) or NAME.BIN (a bitmap file of the first picture)")
+        ->required();
     definePictureOptions(app, options);
     defineSoundOptions(app, options);
     defineConversionOptions(app, options);
     app.add_option("--film", options.film, "Also write the film of the stream as the target plays it (as vicview makes it)")
         ->option_text("NAME.mp4");
-    app.add_flag("--force", options.force, "Overwrite an existing STREAM (and film)");
+    app.add_flag("--c128", options.c128, "NAME.prg for the C128 in its native mode (default: the C64)");
+    app.add_option("--keep-stream", options.keptStream, "With NAME.prg: also keep the stream as this file")->option_text("FILE.zov");
+    app.add_flag("--force", options.force, "Overwrite an existing STREAM (and its REU image, the kept stream, film)");
 }
 
 // ---- Outputs ---------------------------------------------------------------------------------------------
@@ -166,8 +174,13 @@ int checkOutput(const std::string& path, const ClipOptions& options) {
 }
 
 int checkOutputs(const ClipOptions& options) {
-    if (int exit = checkOutput(options.stream, options); exit != kClipDone) return exit;
-    return options.film.empty() ? kClipDone : checkOutput(options.film, options);
+    std::vector<std::string> outputs{options.stream};
+    if (options.program()) outputs.push_back(reuImageName(options.stream));
+    for (const std::string& extra : {options.keptStream, options.film})
+        if (!extra.empty()) outputs.push_back(extra);
+    for (const std::string& output : outputs)
+        if (int exit = checkOutput(output, options); exit != kClipDone) return exit;
+    return kClipDone;
 }
 
 // ---- The run ---------------------------------------------------------------------------------------------
@@ -208,10 +221,11 @@ public:
         if (int exit = readPictures(); exit != kClipDone) return exit;
         if (still_) return convertStill();
         if (int exit = makeTrack(); exit != kClipDone) return exit;
-        const std::string partial = partialName(fileSystem(), options_.stream);
+        const std::string streamPath = !options_.program() ? options_.stream : options_.keptStream.empty() ? options_.stream : options_.keptStream;
+        const std::string partial = partialName(fileSystem(), streamPath);
         int exit = compileStream(partial);
         if (exit == kClipDone) exit = finish(partial);
-        if (exit != kClipDone) fileSystem().remove(partial);
+        if (exit != kClipDone || (options_.program() && options_.keptStream.empty())) fileSystem().remove(partial);
         return exit;
     }
 
@@ -224,6 +238,7 @@ private:
     int compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals, std::size_t& counted);
     std::optional<std::size_t> keptWith(int bandwidth);
     int finish(const std::string& partial);
+    int packProgram(const std::string& partial);
     void summarise(std::size_t kept);
     int suggestBandwidth(std::size_t kept);
     int writeFilm(const std::string& partial);
@@ -440,12 +455,40 @@ int ClipRun::finish(const std::string& partial) {
     if (!options_.film.empty()) {
         if (int exit = writeFilm(partial); exit != kClipDone) return exit;
     }
+    if (options_.program()) {
+        if (int exit = packProgram(partial); exit != kClipDone) return exit;
+        if (options_.keptStream.empty()) return kClipDone;
+    }
+    const std::string streamPath = options_.program() ? options_.keptStream : options_.stream;
     try {
-        fileSystem().rename(partial, options_.stream);
+        fileSystem().rename(partial, streamPath);
     } catch (const FileError& error) {
-        out() << "Couldn't write " << options_.stream << ": " << error.what() << eol;
+        out() << "Couldn't write " << streamPath << ": " << error.what() << eol;
         return kClipWriteFailed;
     }
+    return kClipDone;
+}
+
+/// The program that plays the stream and its REU image, as vicpack packs them, both written or neither.
+int ClipRun::packProgram(const std::string& partial) {
+    std::vector<std::uint8_t> bytes;
+    if (!readWholeFile(fileSystem(), partial, bytes)) {
+        out() << "Couldn't read " << partial << eol;
+        return kClipWriteFailed;
+    }
+    PackSettings settings;
+    settings.c128 = options_.c128;
+    settings.fps = fps_;
+    PackedStream packed;
+    if (const int exit = packStream(options_.stream, bytes, settings, packed); exit != kPackDone)
+        return exit == kPackTooLarge ? kClipTooLarge : kClipWriteFailed;
+    const std::string problem = writeWholeFilesInPlace(
+        fileSystem(), {{options_.stream, packed.package.program}, {reuImageName(options_.stream), packed.package.reuImage}});
+    if (!problem.empty()) {
+        out() << problem << eol;
+        return kClipWriteFailed;
+    }
+    out() << packedStreamLine(options_.stream, packed, fps_) << eol;
     return kClipDone;
 }
 
@@ -501,12 +544,19 @@ int ClipRun::writeFilm(const std::string& partial) {
 
 }  // namespace
 
-bool namesBitmapFile(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string tail = path.substr(path.size() - 4);
+namespace {
+
+/// Whether the path ends in the extension (".BIN"), in any case.
+bool hasExtension(const std::string& path, const std::string& extension) {
+    if (path.size() < extension.size()) return false;
+    std::string tail = path.substr(path.size() - extension.size());
     for (char& c : tail) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    return tail == ".BIN";
+    return tail == extension;
 }
+
+}  // namespace
+
+bool namesBitmapFile(const std::string& path) { return hasExtension(path, ".BIN"); }
 
 std::vector<std::string> frameconvStillArguments(const ClipOptions& o, const std::string& picture, const std::string& dest) {
     std::vector<std::string> args{"frameconv", picture, dest};
@@ -517,6 +567,8 @@ std::vector<std::string> frameconvStillArguments(const ClipOptions& o, const std
     args.push_back("/v" + std::to_string(o.verbose));
     return args;
 }
+
+bool ClipOptions::program() const { return hasExtension(stream, ".PRG"); }
 
 std::vector<std::string> frameconvArguments(const ClipOptions& o, const std::string& directory, const std::string& track,
                                             const std::string& dest, int bandwidth, int verbose) {
@@ -616,6 +668,8 @@ std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, Cl
                                  kClipBadCommandLine);
     if (options.length && *options.length * options.fps < 0.5)
         return refuseCommandLine(kProgram, "--length: shorter than one picture at --fps", kClipBadCommandLine);
+    if (!options.program() && (options.c128 || !options.keptStream.empty()))
+        return refuseCommandLine(kProgram, "--c128 and --keep-stream go with a NAME.prg STREAM", kClipBadCommandLine);
     return std::nullopt;
 }
 
