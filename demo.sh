@@ -62,8 +62,9 @@ frame=$(ls "$out/bitmaps" | head -n 1)
 run ./build/vicpack "$out/scene.BIN" "$out/scene.prg"
 run ./build/vicpack "$out/chirp.zov" "$out/chirp.prg"
 run ./build/vicpack "$out/scene.BIN" "$out/bitmaps/$frame" "$out/chirp.zov" "$out/zov.d64"
-echo; echo "== vicpack: the clip's stream as a program for the C128 with its REU image =="
+echo; echo "== vicpack: the clip's stream as a program for the C64, and for the C128, each with its REU image =="
 run ./build/vicpack "$out/clip.zov" "$out/clip.prg"
+run ./build/vicpack "$out/clip.zov" "$out/clip128.prg" --c128
 echo; echo "== vicpack: 25 s of speech, longer than the memory holds, plays from an REU image =="
 speech=""
 if command -v espeak-ng >/dev/null 2>&1; then
@@ -90,7 +91,9 @@ if [ -n "$speech" ]; then
   echo "          $out/speech.prg with $out/speech.reu (the speech from an REU of the size vicpack names):"
   echo "  x64sc -default -autostartprgmode 1 -limitcycles 30000000 -reu -reusize $(( $(stat -c %s "$out/speech.reu") / 1024 )) -reuimage $out/speech.reu -soundbufsize 1000 -sounddev wav -soundarg speech.wav -autostart $out/speech.prg"
 fi
-echo "          $out/clip.prg with $out/clip.reu (the clip's stream on a C128 with an REU of the size vicpack names):"
-echo "  x128 -40col -reu -reusize $(( $(stat -c %s "$out/clip.reu") / 1024 )) -reuimage $out/clip.reu -autostart $out/clip.prg"
+echo "          $out/clip.prg with $out/clip.reu (the clip's stream on a C64 with an REU of the size vicpack names),"
+echo "          $out/clip128.prg with $out/clip128.reu (the same on a C128 in its native mode):"
+echo "  x64sc -reu -reusize $(( $(stat -c %s "$out/clip.reu") / 1024 )) -reuimage $out/clip.reu -autostart $out/clip.prg"
+echo "  x128 -40col -reu -reusize $(( $(stat -c %s "$out/clip128.reu") / 1024 )) -reuimage $out/clip128.reu -autostart $out/clip128.prg"
 command -v x64sc >/dev/null 2>&1 ||
   echo "          (x64sc and x128 are not on the PATH: VICE comes from the VICE project, https://vice-emu.sourceforge.io/)"

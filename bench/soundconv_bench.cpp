@@ -6,6 +6,7 @@
 #include "common/platform/memory_platform.h"
 #include "common/platform/temporary_directory.h"
 #include "formats/little_endian.h"
+#include "formats/wave_file.h"
 #include "soundconv/soundconv_app.h"
 
 #include <benchmark/benchmark.h>
@@ -29,19 +30,7 @@ constexpr std::uint32_t kBenchSeconds = 10;
 // A sweep from 100 Hz to 4 kHz on the left channel and a steady 440 Hz tone on the right.
 Bytes sourceWave(std::uint32_t seconds) {
     const std::uint32_t frames = kRate * seconds;
-    Bytes out;
-    for (char c : std::string("RIFF")) out.push_back(static_cast<unsigned char>(c));
-    appendLe32(out, 36 + frames * 4);
-    for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<unsigned char>(c));
-    appendLe32(out, 16);
-    appendLe16(out, 1);
-    appendLe16(out, 2);
-    appendLe32(out, kRate);
-    appendLe32(out, kRate * 4);
-    appendLe16(out, 4);
-    appendLe16(out, 16);
-    for (char c : std::string("data")) out.push_back(static_cast<unsigned char>(c));
-    appendLe32(out, frames * 4);
+    Bytes out = pcmWaveHead(pcmFormat(2, kRate, 16), frames * 4);
     const double pi = 3.14159265358979323846;
     for (std::uint32_t i = 0; i < frames; ++i) {
         double t = static_cast<double>(i) / kRate;

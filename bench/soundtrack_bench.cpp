@@ -6,6 +6,7 @@
 #include "soundtrack/quantiser.h"
 #include "soundtrack/soundtrack_app.h"
 #include "formats/little_endian.h"
+#include "formats/wave_file.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,12 +26,7 @@ constexpr std::uint32_t kSeconds = 10;
 const Bytes& source() {
     static const Bytes wave = [] {
         const std::uint32_t frames = kRate * kSeconds;
-        Bytes out{'R', 'I', 'F', 'F'};
-        appendLe32(out, 36 + frames * 4);
-        for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<unsigned char>(c));
-        for (std::uint32_t field : {16u, 1u | 2u << 16, kRate, kRate * 4, 4u | 16u << 16}) appendLe32(out, field);
-        for (char c : std::string("data")) out.push_back(static_cast<unsigned char>(c));
-        appendLe32(out, frames * 4);
+        Bytes out = pcmWaveHead(pcmFormat(2, kRate, 16), frames * 4);
         for (std::uint32_t i = 0; i < frames; ++i) {
             double t = static_cast<double>(i) / kRate;
             double sweep = std::sin(2 * M_PI * (100 * t + 3900.0 / (2 * kSeconds) * t * t));

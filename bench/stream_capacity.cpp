@@ -1,9 +1,10 @@
-// Not a timing of this machine: the C128 stream player's capacity, measured on the emulated machine (x128
-// on the PATH). A 10-second full-screen multicolour clip at 8 pictures a second with sound is compiled at a
-// series of bandwidths, packed with its REU image and played to its end in x128; the player's record says
-// which frames it showed and when, and how long it waited with nothing to do.
+// Not a timing of this machine: a stream player's capacity, measured on the emulated machine (x128 for the
+// C128's, x64sc with --c64 for the C64's, on the PATH). A 10-second full-screen multicolour clip at 8
+// pictures a second with sound is compiled at a series of bandwidths, packed with its REU image and played
+// to its end; the player's record says which frames it showed and when, and how long it waited with nothing
+// to do.
 //
-//   build/stream_capacity [--keep DIR] [CLIP] [BANDWIDTH...]
+//   build/stream_capacity [--c64] [--keep DIR] [CLIP] [BANDWIDTH...]
 //
 // Without CLIP the clip is drawn by code (video_compile_bench's panning landscape, three of its steps a
 // picture) with a 2-bit tone track; with CLIP it is made by vicclip's code (--fps 8 --length 10). Prints a
@@ -11,11 +12,13 @@
 // each bandwidth's program and REU image there (bwN.prg, bwN.reu), to run them again.
 #include "bench/compile_bench.h"
 #include "formats/reu_stream.h"
+#include "formats/reu_stream64.h"
 #include "formats/zovf_stream.h"
 #include "tests/support/media_clips.h"
 #include "tests/support/temp_tree.h"
 #include "tests/vicpack/machine_support.h"
 #include "vicclip/vicclip_app.h"
+#include "vicpack/stream64_program.h"
 #include "vicpack/stream_program.h"
 
 #include <algorithm>
@@ -30,7 +33,17 @@ using namespace zov;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr double kSeconds = 10, kPictureRate = 8, kPalClock = 985248, kLateLimit = 0.020;
-constexpr long kStartCycles = 3300000;  // x128 without a disk drive starts a program by then
+
+/// The machine whose player is measured: how it is started and how a stream is packed for it.
+struct Target {
+    const char* emulator;
+    const char* name;
+    long startCycles;  // a program has started by then
+    std::vector<std::string> options;
+};
+const Target kC128{"x128", "x128", 3300000, {}};  // without a disk drive
+const Target kC64{"x64sc", "x64sc", 3000000, {"+autostart-delay-random"}};
+const Target* target = &kC128;
 
 /// A raw 2-bit track of tones at 7843 Hz for the drawn clip.
 Bytes toneTrack() {
@@ -74,6 +87,7 @@ struct Measure {
     Bytes stream;
     StreamInfo info;
     StreamPackage package;
+    ReuStream64Layout layout64;         // of the C64's image
     std::vector<std::uint32_t> frames;  // of the stream
     std::map<std::uint32_t, std::size_t> frameBytes;  // the video bytes of each frame
     std::unique_ptr<Child> run;
@@ -89,7 +103,18 @@ void start(Measure& m, testing::TempTree& folder) {
         if (packet.kind == PacketKind::FirstVideo) m.frames.push_back(packet.frameNumber);
         if (packet.kind != PacketKind::Audio) m.frameBytes[m.frames.back()] += packet.payloadLength;
     }
-    m.package = streamPackage(m.stream, m.info, StreamPlayback{});
+    if (target == &kC64) {
+        std::string problem;
+        const std::optional<C64Stream> c64 = translateForC64(m.stream, m.info, StreamPlayback{}, problem);
+        if (!c64) {
+            std::fprintf(stderr, "the C64 cannot play the stream at --bw %d: %s\n", m.bandwidth, problem.c_str());
+            return;
+        }
+        m.layout64 = {c64->operations.pages.size() / 256, c64->operations.sound.size(), c64->operations.frames};
+        m.package = stream64Package(m.stream, m.info, c64->plan, StreamPlayback{});
+    } else {
+        m.package = streamPackage(m.stream, m.info, StreamPlayback{});
+    }
     const std::string name = "bw" + std::to_string(m.bandwidth);
     folder.save(name + ".prg", testing::TempTree::Bytes(m.package.program.begin(), m.package.program.end()));
     folder.save(name + ".reu", testing::TempTree::Bytes(m.package.reuImage.begin(), m.package.reuImage.end()));
@@ -97,12 +122,12 @@ void start(Measure& m, testing::TempTree& folder) {
         testing::saveBytes(keepIn + "/" + name + ".prg", std::vector<unsigned char>(m.package.program.begin(), m.package.program.end()));
         testing::saveBytes(keepIn + "/" + name + ".reu", std::vector<unsigned char>(m.package.reuImage.begin(), m.package.reuImage.end()));
     }
-    const long cycles = kStartCycles + static_cast<long>((kSeconds + 6) * kPalClock);  // late plays end later
-    m.run = testing::startCommand(
-        testing::machineRun(cycles, {"-warp", "-reu", "-reusize", std::to_string(m.package.reuImage.size() / 1024), "-reuimage",
-                                     folder.path(name + ".reu"), "-reuimagerw", "-autostart", folder.path(name + ".prg")},
-                            "x128"),
-        folder.path(name + ".log"));
+    const long cycles = target->startCycles + static_cast<long>((kSeconds + 6) * kPalClock);  // late plays end later
+    std::vector<std::string> args{"-warp", "-reu", "-reusize", std::to_string(m.package.reuImage.size() / 1024), "-reuimage",
+                                  folder.path(name + ".reu"), "-reuimagerw"};
+    args.insert(args.end(), target->options.begin(), target->options.end());
+    args.insert(args.end(), {"-autostart", folder.path(name + ".prg")});
+    m.run = testing::startCommand(testing::machineRun(cycles, args, target->emulator), folder.path(name + ".log"));
 }
 
 /// Prints the measure's line; true when every frame of the stream was shown in order and on time.
@@ -116,7 +141,10 @@ bool report(Measure& m, testing::TempTree& folder) {
     const std::string name = "bw" + std::to_string(m.bandwidth);
     testing::TempTree::Bytes image = folder.load(name + ".reu");
     ReuStreamRecord record;
-    if (!readReuStreamRecord(Bytes(image.begin(), image.end()), ReuStreamLayout{m.stream.size(), m.info.frames}, record) || record.ending != 1) {
+    const Bytes bytes(image.begin(), image.end());
+    const bool read = target == &kC64 ? readReuStream64Record(bytes, m.layout64, record)
+                                      : readReuStreamRecord(bytes, ReuStreamLayout{m.stream.size(), m.info.frames}, record);
+    if (!read || record.ending != 1) {
         std::printf("the play did not end within 6 s after the stream\n");
         return false;
     }
@@ -156,13 +184,13 @@ bool report(Measure& m, testing::TempTree& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!testing::emulatorCommand("x128")) {
-        std::cerr << "x128 is not on the PATH\n";
-        return 1;
-    }
     std::string clip;
     std::vector<int> bandwidths;
     for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--c64") {
+            target = &kC64;
+            continue;
+        }
         if (std::string(argv[i]) == "--keep" && i + 1 < argc) {
             keepIn = argv[++i];
             continue;
@@ -172,10 +200,14 @@ int main(int argc, char** argv) {
         if (*end == 0 && value > 0) bandwidths.push_back(static_cast<int>(value));
         else clip = argv[i];
     }
+    if (!testing::emulatorCommand(target->emulator)) {
+        std::cerr << target->emulator << " is not on the PATH\n";
+        return 1;
+    }
     if (bandwidths.empty()) bandwidths = {4000, 8000, 12000, 16000, 20000, 24000, 32000};
     testing::TempTree folder("stream-capacity");
-    std::printf("%s, 10 s at 8 pictures a second, x128 (PAL), every frame on time: shown in order, none more than 20 ms late\n",
-                clip.empty() ? "drawn clip" : clip.c_str());
+    std::printf("%s, 10 s at 8 pictures a second, %s (PAL), every frame on time: shown in order, none more than 20 ms late\n",
+                clip.empty() ? "drawn clip" : clip.c_str(), target->name);
     std::printf("    bw  bytes/s  frames   shown   late  latest ms  idle cycles/s  on time\n");
     int highest = 0;
     // Two machines at a time.

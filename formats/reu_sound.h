@@ -5,6 +5,8 @@
 // another sound is told apart from this one.
 #pragma once
 
+#include "formats/machine_numbers.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -13,7 +15,7 @@ namespace zov {
 
 /// The mark: "ZOVR", bits per sample, the rate (16 bits), 0, the number of sample bytes (32 bits) and the
 /// FNV-1a hash of them (32 bits).
-inline constexpr std::size_t kReuSoundMarkSize = 16;
+inline constexpr std::size_t kReuSoundMarkSize = machine::kReuSoundMarkBytes;
 using ReuSoundMark = std::array<std::uint8_t, kReuSoundMarkSize>;
 
 /// Unit addresses of a sound of sampleBytes bytes.

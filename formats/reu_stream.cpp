@@ -38,8 +38,14 @@ std::vector<std::uint8_t> reuStreamImage(const std::vector<std::uint8_t>& stream
 
 bool readReuStreamRecord(const std::vector<std::uint8_t>& image, const ReuStreamLayout& layout,
                          ReuStreamRecord& record) {
-    if (image.size() < layout.bytesUsed()) return false;
-    const std::size_t head = layout.record();
+    return image.size() >= layout.bytesUsed() && readStreamRecordAt(image, layout.record(), layout.frames, record);
+}
+
+bool readStreamRecordAt(const std::vector<std::uint8_t>& image, std::uint64_t recordStart, std::uint32_t frames,
+                        ReuStreamRecord& record) {
+    const std::uint64_t end = recordStart + ReuStreamLayout::kRecordHeadBytes + std::uint64_t{ReuStreamLayout::kRecordEntryBytes} * frames;
+    if (image.size() < end) return false;
+    const std::size_t head = recordStart;
     record = ReuStreamRecord{};
     record.ending = image[head];
     record.ntsc = image[head + 1] != 0;
@@ -48,7 +54,7 @@ bool readReuStreamRecord(const std::vector<std::uint8_t>& image, const ReuStream
     record.idleSteps = readU32(image, head + 9);
     // The entries end at the first frame number 0 (frames are numbered from 1); once the play has ended, the
     // head counts them too.
-    for (std::uint32_t i = 0; i < layout.frames; ++i) {
+    for (std::uint32_t i = 0; i < frames; ++i) {
         const std::size_t at = head + ReuStreamLayout::kRecordHeadBytes + ReuStreamLayout::kRecordEntryBytes * i;
         if (readU16(image, at) == 0) break;
         record.frames.push_back({readU16(image, at), readU32(image, at + 2)});

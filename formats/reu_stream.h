@@ -20,6 +20,8 @@
 // | then              | 8        | tail mark: "ZOVR" and the identity                                   |
 #pragma once
 
+#include "formats/machine_numbers.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -31,13 +33,15 @@ struct ReuStreamLayout {
     static constexpr std::uint32_t kValueTable = 0x100;
     static constexpr std::uint32_t kScratch = 0x200;
     static constexpr std::uint32_t kSavedLow = 0x400;
-    static constexpr std::uint32_t kSavedHigh = kSavedLow + 0xD000;
-    static constexpr std::uint32_t kSavedTop = kSavedHigh + 0x1F00;
+    static constexpr std::uint32_t kSavedHigh = kSavedLow + machine::kSavedLowBytes;
+    static constexpr std::uint32_t kSavedTop = kSavedHigh + machine::kSavedHighBytes;
     static constexpr std::uint32_t kSavedColours = kSavedTop + 0x100;
     static constexpr std::uint32_t kStream = 0x10000;
-    static constexpr std::uint32_t kMarkBytes = 8;
-    static constexpr std::uint32_t kRecordHeadBytes = 16;
-    static constexpr std::uint32_t kRecordEntryBytes = 6;
+    static_assert(machine::kSavedTopBytes <= kSavedColours - kSavedTop, "the saved top overlaps Colour RAM");
+    static_assert(kSavedColours + machine::kColourRamBytes <= kStream, "Colour RAM overlaps the stream");
+    static constexpr std::uint32_t kMarkBytes = machine::kReuStreamMarkBytes;
+    static constexpr std::uint32_t kRecordHeadBytes = machine::kRecordHeadBytes;
+    static constexpr std::uint32_t kRecordEntryBytes = machine::kRecordEntryBytes;
 
     std::uint64_t streamBytes = 0;
     std::uint32_t frames = 0;  // entries the record has room for
@@ -68,7 +72,7 @@ struct ReuStreamRecord {
     std::uint32_t endTicks = 0;
     std::uint32_t idleSteps = 0;  // stretches of kIdleStepCycles the player waited with nothing to do
     std::vector<Frame> frames;
-    static constexpr int kIdleStepCycles = 341;
+    static constexpr int kIdleStepCycles = machine::kIdleStepCycles;
 };
 
 /// Reads the record of an image laid out for a stream of streamBytes with room for frames entries, also while
@@ -76,5 +80,10 @@ struct ReuStreamRecord {
 /// other frames than the entries.
 bool readReuStreamRecord(const std::vector<std::uint8_t>& image, const ReuStreamLayout& layout,
                          ReuStreamRecord& record);
+
+/// The same for a record at any place of an image (the C64 player's keeps this layout too): its head at
+/// recordStart, room for frames entries; false also when the image ends before them.
+bool readStreamRecordAt(const std::vector<std::uint8_t>& image, std::uint64_t recordStart, std::uint32_t frames,
+                        ReuStreamRecord& record);
 
 }  // namespace zov

@@ -1,6 +1,7 @@
 #include "formats/segment_commands.h"
 
 #include "formats/little_endian.h"
+#include "formats/machine_numbers.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -169,7 +170,9 @@ EncodedCommand encodeCopy(int length, int offset, int source) {
 }
 
 void encodeFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3, std::uint8_t (&bytes)[kFrameCommandLength]) {
-    const std::uint8_t frame[kFrameCommandLength] = {kFrameCommand, 0x3B, 0x18, m1, m2, m3};
+    // The two fixed bytes are the VIC-II's control register values of a multicolour bitmap screen.
+    const std::uint8_t frame[kFrameCommandLength] = {kFrameCommand, machine::kBitmapScreenControl,
+                                                     machine::kMulticolourControl, m1, m2, m3};
     std::copy(frame, frame + kFrameCommandLength, bytes);
 }
 

@@ -2,6 +2,8 @@
 // every coded frame. It is indexed directly by target address.
 #pragma once
 
+#include "formats/machine_numbers.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -9,8 +11,8 @@
 
 namespace zov {
 
-inline constexpr std::uint32_t kTargetBase = 0x0200;  // lowest address ever coded
-inline constexpr std::uint32_t kTargetEnd = 0xC000;   // first address never coded
+inline constexpr std::uint32_t kTargetBase = machine::kFrameMemoryBase;  // lowest address ever coded
+inline constexpr std::uint32_t kTargetEnd = machine::kFrameMemoryEnd;    // first address never coded
 inline constexpr std::uint32_t kTargetImageSize = kTargetEnd - kTargetBase;  // 48640
 
 class TargetMemory {

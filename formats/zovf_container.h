@@ -5,6 +5,7 @@
 #pragma once
 
 #include "formats/little_endian.h"
+#include "formats/machine_numbers.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -70,7 +71,7 @@ inline constexpr std::uint8_t kAudioPacketHead[2] = {'A', '1'};
 inline constexpr std::uint8_t kFirstVideoPacketHead[2] = {'V', '0'};
 inline constexpr std::uint8_t kMoreVideoPacketHead[2] = {'V', 0xB0};
 /// Bytes in the stream player's audio buffer on the machine: a stream's audio packets never fill it over.
-inline constexpr int kPlayerAudioBufferBytes = 4096;
+inline constexpr int kPlayerAudioBufferBytes = machine::kAudioRingBytes;
 
 /// Writes a packet head.
 void putPacketHead(std::uint8_t* at, PacketKind kind, std::uint16_t payloadLength);

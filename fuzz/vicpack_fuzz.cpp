@@ -4,13 +4,16 @@
 // result is a program or a refusal with one line; a program loads at 0x0801, stays below the I/O area at
 // 0xD000, a sound program's samples (or the ramps before its ring) end on a page boundary, and an REU image
 // has one of the unit's sizes. A stream that is packed says nothing, and what is packed of it (after any
-// cut) passes the same check again, with frames, in an REU image of a standard size.
+// cut) passes the same check again, with frames, in an REU image of a standard size; packed for the C64, its
+// operations replayed show every frame as the segment player does.
 #include "formats/reu_image.h"
 #include "fuzz/fuzz_support.h"
 #include "vicpack/pack_exit.h"
 #include "vicpack/pack_input.h"
 #include "vicpack/stream_check.h"
+#include "vicpack/stream64_program.h"
 #include "vicpack/stream_pack.h"
+#include "support/c64_frames.h"
 
 #include <algorithm>
 
@@ -20,7 +23,7 @@ zov::PackSettings settingsFor(std::size_t size) {
     zov::PackSettings settings;
     switch (size % 5) {
     case 0: break;
-    case 1: settings.mode = zov::VicMode::HiRes, settings.borderColour = 3, settings.reu = true, settings.fps = 0.001; break;
+    case 1: settings.mode = zov::VicMode::HiRes, settings.borderColour = 3, settings.reu = true, settings.fps = 0.001, settings.c128 = true; break;
     case 2: settings.rawRate = 7843, settings.length = 0.5; break;
     case 3: settings.rawRate = 1, settings.length = 1e300, settings.fps = 1e300; break;
     default: settings.rawRate = 65535, settings.length = 0.01; break;
@@ -49,6 +52,14 @@ void checkPackedStream(const std::vector<std::uint8_t>& bytes, const zov::PackSe
     const std::uint64_t image = packed.package.reuImage.size();
     zov::fuzz::require(zov::reuSizeFor(image) == image && image >= packed.stream.size(), "an REU image of a standard size",
                        platform.console);
+    if (settings.c128) return;
+    std::string problem;
+    const zov::StreamPlayback playback{settings.borderColour, settings.fps};
+    const std::optional<zov::C64Stream> c64 = zov::translateForC64(packed.stream, packed.info, playback, problem);
+    zov::fuzz::require(c64.has_value(), "a packed stream's cut has a C64 plan", platform.console);
+    const std::uint32_t ticks = zov::streamClock(packed.info, playback, 0, zov::kPalCycles).frameTicks;
+    zov::fuzz::require(zov::testing::c64FramesDiffer(packed.stream, packed.info, again.packets, c64->operations.pages, ticks).empty(),
+                       "the C64's frames are the segment player's", platform.console);
 }
 
 }  // namespace

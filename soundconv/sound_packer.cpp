@@ -56,9 +56,9 @@ SoundPacker::OpenResult SoundPacker::openOutput(const std::string& path, bool ex
 
 bool SoundPacker::takeSample(std::int32_t x) {
     if (failed_) return false;
-    l_ = p_;
-    p_ = g_;
-    g_ = x;
+    beforePrevious_ = previous_;
+    previous_ = newest_;
+    newest_ = x;
     double tIn = static_cast<double>(inIndex_) * inPeriod_;
     double tOut = static_cast<double>(outIndex_) * outPeriod_;
     // Every output sample that is due by the time of x; more than one only when the output rate is higher.
@@ -73,7 +73,7 @@ bool SoundPacker::takeSample(std::int32_t x) {
 }
 
 void SoundPacker::produce(double tIn, double tOut) {
-    std::int64_t y = tIn == tOut ? g_ : interpolate(tIn, tOut);
+    std::int64_t y = tIn == tOut ? newest_ : interpolate(tIn, tOut);
     ++outIndex_;
     int v = quantise(y);
     if (v == midpoint_ && recentCount_ >= 2 && recent_[2] == midpoint_ && recent_[1] == midpoint_) ++silent_;
@@ -87,9 +87,9 @@ void SoundPacker::produce(double tIn, double tOut) {
 
 std::int64_t SoundPacker::interpolate(double tIn, double tOut) const {
     // A curve through p (u = 0) and g (u = 1) with the slope at p taken from its neighbours l and g.
-    double l = inIndex_ >= 2 ? l_ : p_;
-    double p = p_;
-    double g = g_;
+    double l = inIndex_ >= 2 ? beforePrevious_ : previous_;
+    double p = previous_;
+    double g = newest_;
     double m = (g - l) * 0.5;
     double u = (tOut - (tIn - inPeriod_)) / inPeriod_;
     double y = p + u * (m + u * (g - p - m));

@@ -66,9 +66,9 @@ private:
     File* source_ = nullptr;
     bool failed_ = false;             // some write has failed
 
-    // The newest input samples: l (before p), p (previous) and g (newest); only g is valid for the first
-    // input sample, and l from the third on.
-    std::int32_t l_ = 0, p_ = 0, g_ = 0;
+    // The three newest input samples, oldest first; only newest_ is valid for the first input sample, and
+    // beforePrevious_ from the third on.
+    std::int32_t beforePrevious_ = 0, previous_ = 0, newest_ = 0;
     std::int64_t inIndex_ = 0;
     std::int64_t outIndex_ = 0;
     // The newest output values, oldest first; recentCount of them are valid.

@@ -2,6 +2,7 @@
 
 #include "common/console/console.h"
 #include "formats/little_endian.h"
+#include "formats/wave_file.h"
 
 #include <cmath>
 #include <cstring>
@@ -10,19 +11,11 @@
 namespace zov {
 namespace {
 
-// The header fields up to and including the bits per sample; the extra format bytes count follows them.
-constexpr std::size_t kFormatFieldsEnd = 36;
-constexpr std::size_t kExtraCountEnd = 38;
-// The extensible format chunk: at least 40 bytes, with the valid bits at 38 and the sub-format at 44.
-constexpr std::uint16_t kExtensibleTag = 0xFFFE;
-constexpr std::uint32_t kExtensibleSize = 40;
-constexpr std::size_t kValidBitsOffset = 38;
-constexpr std::size_t kSubFormatOffset = 44;
-// The PCM sub-format: the tag 1 followed by the tail that every standard sub-format shares.
-constexpr unsigned char kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// The format chunk's fields end here in the first read; a longer chunk's extra bytes count follows them.
+constexpr std::size_t kFormatFieldsEnd = kFormatPayloadAt + kFormatFieldsLength;
+constexpr std::size_t kExtraCountEnd = kFormatPayloadAt + kFormatExtraCountAt + 2;
+constexpr std::size_t kSubFormatEnd = kFormatPayloadAt + kFormatSubFormatAt + sizeof kPcmSubFormat;
 constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint64_t>::max();
-
 
 bool invalidFile(const std::string& source) {
     out() << "Invalid WAVE file; skipping " << source << eol;
@@ -32,25 +25,25 @@ bool invalidFile(const std::string& source) {
 // The format chunk is expected to be 16 bytes; a longer one is accepted when its extra bytes are exactly
 // those its extra count announces.
 bool checkFormatSize(const unsigned char* block, std::size_t count, bool verbose, std::uint32_t size) {
-    if (size == 16) return true;
+    if (size == kFormatFieldsLength) return true;
     out() << "Unexpected WAVE fmt size";
     if (verbose) out() << " (" << size << ")";
-    if (size < 16 || count < kExtraCountEnd) return false;
-    std::int64_t extra = readLe16(block + 36);
-    if (static_cast<std::int64_t>(size) - extra - 2 != 16) return false;
+    if (size < kFormatFieldsLength || count < kExtraCountEnd) return false;
+    std::int64_t extra = readLe16(block + kFormatPayloadAt + kFormatExtraCountAt);
+    if (static_cast<std::int64_t>(size) - extra - 2 != static_cast<std::int64_t>(kFormatFieldsLength)) return false;
     out() << "; assuming first 16 bytes valid." << eol;
     return true;
 }
 
 bool isExtensiblePcm(const unsigned char* block, std::size_t count, std::uint32_t size) {
-    return readLe16(block + 20) == kExtensibleTag && size >= kExtensibleSize &&
-           count >= kSubFormatOffset + sizeof kPcmSubFormat &&
-           std::memcmp(block + kSubFormatOffset, kPcmSubFormat, sizeof kPcmSubFormat) == 0;
+    return readLe16(block + kFormatPayloadAt + kFormatTagAt) == kExtensibleFormatTag && size >= kExtensibleFormatLength &&
+           count >= kSubFormatEnd &&
+           std::memcmp(block + kFormatPayloadAt + kFormatSubFormatAt, kPcmSubFormat, sizeof kPcmSubFormat) == 0;
 }
 
 void printWaveInfo(const unsigned char* block) {
     std::string line = "WAVE info:";
-    for (int i = 20; i < 36; ++i) line += formatted(" %02x", block[i]);
+    for (std::size_t i = kFormatPayloadAt; i < kFormatFieldsEnd; ++i) line += formatted(" %02x", block[i]);
     out() << line << eol;
 }
 
@@ -60,38 +53,40 @@ bool readWaveFormat(const unsigned char* block, std::size_t count, const std::st
                     WaveFormat& format) {
     // A header shorter than its fields is rejected before any field is looked at.
     if (count < kFormatFieldsEnd) return invalidFile(source);
-    if (std::memcmp(block, "RIFF", 4) != 0 || std::memcmp(block + 8, "WAVEfmt ", 8) != 0) {
+    if (!hasWaveTag(block, kRiffTag) || !hasWaveTag(block + kWaveTagAt, kWaveTag) ||
+        !hasWaveTag(block + kFormatChunkAt, kFormatChunkTag)) {
         return invalidFile(source);
     }
-    format.formatSize = readLe32(block + 16);
+    format.formatSize = readLe32(block + kFormatChunkAt + kWaveChunkLengthAt);
     // The extensible format is meant to be longer than 16 bytes: its size is no surprise.
     format.extensible = isExtensiblePcm(block, count, format.formatSize);
     if (!format.extensible && !checkFormatSize(block, count, verbose, format.formatSize)) return invalidFile(source);
     if (verbose) printWaveInfo(block);
 
-    format.formatTag = readLe16(block + 20);
-    if (format.extensible) format.validBits = readLe16(block + kValidBitsOffset);
+    const WaveFormatFields fields = readFormatFields(block + kFormatPayloadAt);
+    format.formatTag = fields.formatTag;
+    if (format.extensible) format.validBits = readLe16(block + kFormatPayloadAt + kFormatValidBitsAt);
     if (verbose) {
         out() << "Format type: " << format.formatTag;
         if (format.extensible) out() << " extensible PCM (" << format.validBits << " valid bits)" << eol;
-        else out() << (format.formatTag != 1 ? " not" : "") << " PCM" << eol;
+        else out() << (format.formatTag != kPcmFormatTag ? " not" : "") << " PCM" << eol;
     }
-    if (format.formatTag != 1 && !format.extensible) return invalidFile(source);
+    if (format.formatTag != kPcmFormatTag && !format.extensible) return invalidFile(source);
 
-    format.channels = readLe16(block + 22);
+    format.channels = fields.channels;
     if (format.channels == 0) {
         out() << "No audio channels!" << eol;
         return invalidFile(source);
     }
     if (verbose) out() << "Number of channels: " << format.channels << eol;
 
-    format.sampleRate = readLe32(block + 24);
+    format.sampleRate = fields.sampleRate;
     if (format.sampleRate == 0) {
         out() << "Zero sample rate!" << eol;
         return invalidFile(source);
     }
-    format.blockAlign = readLe16(block + 32);
-    format.bitsPerSample = readLe16(block + 34);
+    format.blockAlign = fields.blockAlign;
+    format.bitsPerSample = fields.bitsPerSample;
     if (verbose) {
         out() << "Sample frequency: " << format.sampleRate << "Hz; " << "Byte align: " << format.blockAlign
               << "; " << "Sample size: " << format.bitsPerSample << " bits" << eol;
@@ -124,8 +119,8 @@ bool readWaveFormat(const unsigned char* block, std::size_t count, const std::st
 }
 
 std::int64_t findDataTag(const unsigned char* block, std::size_t count, std::uint64_t from) {
-    for (std::uint64_t p = from; p + 8 <= count; ++p) {
-        if (std::memcmp(block + p, "data", 4) == 0) return static_cast<std::int64_t>(p);
+    for (std::uint64_t p = from; p + kWaveChunkHeadLength <= count; ++p) {
+        if (hasWaveTag(block + p, kDataChunkTag)) return static_cast<std::int64_t>(p);
     }
     return -1;
 }
@@ -133,11 +128,11 @@ std::int64_t findDataTag(const unsigned char* block, std::size_t count, std::uin
 bool locateSoundData(const unsigned char* block, std::size_t count, std::uint64_t fileLength,
                      const WaveFormat& format, const std::string& source, const SoundOptions& options,
                      SoundData& data) {
-    std::int64_t tag = findDataTag(block, count, std::uint64_t{20} + format.formatSize);
+    std::int64_t tag = findDataTag(block, count, std::uint64_t{kFormatPayloadAt} + format.formatSize);
     bool usable = tag >= 0;
     if (usable) {
-        data.start = static_cast<std::uint64_t>(tag) + 8;
-        data.length = readLe32(block + tag + 4);
+        data.start = static_cast<std::uint64_t>(tag) + kWaveChunkHeadLength;
+        data.length = readLe32(block + tag + kWaveChunkLengthAt);
         if (options.verbose) {
             out() << "Data length: " << data.length << " bytes; File length: " << fileLength << eol;
         }

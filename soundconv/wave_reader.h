@@ -1,6 +1,7 @@
 // Reading PCM WAVE files: the header checks with their messages, finding the sound data, narrowing it by
 // JUMP, CUT and LEN, and mixing one frame down to a mono sample. Besides the plain PCM format (tag 1) the
-// extensible format (tag 0xFFFE) is read when its sub-format is PCM.
+// extensible format (tag 0xFFFE) is read when its sub-format is PCM. The fields lie where
+// formats/wave_file.h puts them.
 #pragma once
 
 #include "soundconv/sound_options.h"

@@ -5,7 +5,7 @@
 #   tools/compare_builds.sh BEFORE_BUILD AFTER_BUILD WORK_DIR
 #
 # The inputs are the demo's samples (make_samples of the BEFORE build) and the two benchmark clips (the
-# 90-frame colour and grey clips that bench/video_compile_bench.cpp and bench/grey_clip_bench.cpp draw),
+# 90-frame colour and grey clips that bench/compile_bench.h and bench/grey_clip_bench.cpp draw),
 # written to disk once, with two video clips that ffmpeg makes of them for vicclip. Each build runs the same
 # list of commands in a directory of its own under
 # WORK_DIR, with relative paths so that the console texts match; every command's standard output, error
@@ -33,8 +33,8 @@ if [ ! -f "$inputs/done" ]; then
         echo '#include <string>'
         echo 'using namespace zov; using picture_files::Rgb; using picture_files::RgbGrid; using picture_files::GreyGrid;'
         echo 'namespace {'
-        sed -n '/^std::uint8_t clampByte/p' "$source_dir/bench/video_compile_bench.cpp"
-        sed -n '/^RgbGrid clipFrame/,/^}/p' "$source_dir/bench/video_compile_bench.cpp"
+        sed -n '/^inline picture_files::RgbGrid panningLandscape/,/^}/p' "$source_dir/bench/compile_bench.h"
+        sed -n '/^std::uint8_t clampByte/p' "$source_dir/bench/grey_clip_bench.cpp"
         sed -n '/^GreyGrid greyFrame/,/^}/p' "$source_dir/bench/grey_clip_bench.cpp"
         cat <<'EOF'
 bool save(const std::string& path, const picture_files::Bytes& bytes) {
@@ -49,7 +49,7 @@ int main(int, char** argv) {
     for (int i = 0; i < 90; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "/clip/f%03d.bmp", i);
-        if (!save(dir + name, picture_files::bmp(clipFrame(i)))) return 1;
+        if (!save(dir + name, picture_files::bmp(panningLandscape(i)))) return 1;
         std::snprintf(name, sizeof name, "/grey/f%03d.bmp", i);
         if (!save(dir + name, picture_files::bmp(greyFrame(i)))) return 1;
     }
@@ -133,6 +133,7 @@ vp_sound8_cut      $B/vicpack out/chirp8.zov out/chirp8.prg --length 1
 vp_raw             $B/vicpack out/clip.raw out/clip_raw.prg --rate 7843
 vp_disk            $B/vicpack out/scene.BIN out/scene_c0.BIN out/chirp.zov out/zov.d64
 vp_stream          $B/vicpack out/clip.zov out/stream.prg
+vp_stream_c128     $B/vicpack out/clip.zov out/stream128.prg --c128
 vc_demo            $B/vicclip in/clip_video.mp4 out/vicclip.zov --bw 6000 --film out/vicclip.mp4
 vc_demo_advice     $B/vicclip in/clip_video.mp4 out/vicclip_advice.zov --bw 3000 --verbose 1
 vc_bench_settings  $B/vicclip in/bench_clip.mp4 out/vc_bench.zov --hires --crop --fps 8 --start 0.5 --length 2 --contrast 120 --hue -20 --colour-arrays 2 --bw 9000
@@ -140,6 +141,7 @@ vc_bench_advice    $B/vicclip in/bench_clip.mp4 out/vc_bench_advice.zov --bw 250
 vc_exists          $B/vicclip in/clip_video.mp4 out/vicclip.zov
 vc_help            $B/vicclip --help
 vc_clip_hires      $B/vicclip in/clip_video.mp4 out/vicclip_hires.zov --hires --crop --bw 3000
+vc_program         $B/vicclip in/clip_video.mp4 out/vicclip.prg --bw 6000
 EOF
 }
 

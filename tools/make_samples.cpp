@@ -4,6 +4,7 @@
 //
 //   make_samples DIR
 #include "formats/little_endian.h"
+#include "formats/wave_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +19,8 @@ namespace {
 
 using zov::appendLe16;
 using zov::appendLe32;
+using zov::pcmFormat;
+using zov::pcmWaveHead;
 
 struct Rgb {
     std::uint8_t r, g, b;
@@ -130,20 +133,7 @@ Canvas sequenceFrame(int index) {
 
 // 16-bit PCM WAVE head for the given number of frames and channels.
 std::vector<std::uint8_t> waveHead(unsigned frames, unsigned channels, unsigned rate) {
-    const unsigned frameBytes = 2 * channels;
-    std::vector<std::uint8_t> b{'R', 'I', 'F', 'F'};
-    appendLe32(b, 36 + frames * frameBytes);
-    for (char ch : std::string("WAVEfmt ")) b.push_back(ch);
-    appendLe32(b, 16);
-    appendLe16(b, 1);
-    appendLe16(b, channels);
-    appendLe32(b, rate);
-    appendLe32(b, rate * frameBytes);
-    appendLe16(b, frameBytes);
-    appendLe16(b, 16);
-    for (char ch : std::string("data")) b.push_back(ch);
-    appendLe32(b, frames * frameBytes);
-    return b;
+    return pcmWaveHead(pcmFormat(static_cast<std::uint16_t>(channels), rate, 16), frames * 2 * channels);
 }
 
 // The clip's sound: a slow warble, quiet as a real recording often is (soundtrack sets its level).

@@ -29,7 +29,9 @@ bool PictureStore::start(int width, int height, PictureFormat format, std::size_
         const std::string text = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
         head_.assign(text.begin(), text.end());
     }
-    row_.assign(static_cast<std::size_t>(rowBytes()), 0);
+    added_.assign(static_cast<std::size_t>(pixelBytes()), 0);  // the rows' padding stays 0
+    shown_.clear();
+    shownPicture_ = SIZE_MAX;
     return pixels_.start(problem);
 }
 
@@ -37,9 +39,10 @@ bool PictureStore::add(const std::uint8_t* rows, int stride, std::string& proble
     for (int y = 0; y < height_; ++y) {
         // A BMP file keeps its rows bottom first.
         const int from = format_ == PictureFormat::Bmp ? height_ - 1 - y : y;
-        std::memcpy(row_.data(), rows + static_cast<std::ptrdiff_t>(from) * stride, static_cast<std::size_t>(width_) * 3);
-        if (!pixels_.append(row_.data(), row_.size(), problem)) return false;
+        std::memcpy(added_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes()),
+                    rows + static_cast<std::ptrdiff_t>(from) * stride, static_cast<std::size_t>(width_) * 3);
     }
+    if (!pixels_.append(added_.data(), added_.size(), problem)) return false;
     ++count_;
     return true;
 }
@@ -55,8 +58,12 @@ std::size_t PictureStore::read(std::size_t picture, std::uint64_t offset, void* 
         std::memcpy(to, head_.data() + offset, done);
     }
     if (done < count) {
-        const std::uint64_t at = static_cast<std::uint64_t>(picture) * pixelBytes() + (offset + done - head_.size());
-        done += pixels_.read(at, to + done, count - done);
+        const std::uint64_t within = offset + done - head_.size();
+        if (shows(picture)) {
+            std::memcpy(to + done, shown_.data() + within, count - done);
+            return count;
+        }
+        done += pixels_.read(static_cast<std::uint64_t>(picture) * pixelBytes() + within, to + done, count - done);
     }
     return done;
 }
@@ -72,6 +79,16 @@ bool PictureStore::rgbPixels(std::size_t picture, std::vector<std::uint8_t>& rgb
         if (format_ == PictureFormat::Bmp)
             for (std::size_t x = 0; x < rowLength; x += 3) std::swap(row[x], row[x + 2]);
     }
+    return true;
+}
+
+bool PictureStore::shows(std::size_t picture) const {
+    if (picture == shownPicture_) return true;
+    shownPicture_ = SIZE_MAX;
+    shown_.resize(static_cast<std::size_t>(pixelBytes()));
+    if (pixels_.read(static_cast<std::uint64_t>(picture) * pixelBytes(), shown_.data(), shown_.size()) != shown_.size())
+        return false;  // read as asked, then, as far as it goes
+    shownPicture_ = picture;
     return true;
 }
 

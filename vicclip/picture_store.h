@@ -1,6 +1,7 @@
 // The clip's pictures as the files frameconv reads: multicolour pictures as 24-bit BMP files, hi-res ones as
 // binary PPM files (the files the ffmpeg commands of the long route write). Their pixels wait in a SpoolFile
-// in the files' own row order; the heads are made when a file is read.
+// in the files' own row order, a picture written and read back in one piece (frameconv reads a row at a
+// time); the heads are made when a file is read.
 #pragma once
 
 #include "common/platform/spool_file.h"
@@ -42,9 +43,14 @@ private:
     std::uint64_t pixelBytes() const { return static_cast<std::uint64_t>(rowBytes()) * static_cast<std::uint64_t>(height_); }
     int rowBytes() const { return (width_ * 3 + 3) / 4 * 4; }
 
+    /// Whether picture k's pixels are in shown_, read back from the spool.
+    bool shows(std::size_t picture) const;
+
     SpoolFile pixels_{"the pictures"};
     std::vector<std::uint8_t> head_;
-    std::vector<std::uint8_t> row_;
+    std::vector<std::uint8_t> added_;  // a picture's pixels on their way to the spool
+    mutable std::vector<std::uint8_t> shown_;  // the pixels of the picture last read
+    mutable std::size_t shownPicture_ = SIZE_MAX;
     int width_ = 0, height_ = 0;
     std::size_t firstNumber_ = 1;
     PictureFormat format_ = PictureFormat::Bmp;

@@ -42,6 +42,7 @@ public:
     std::string canonicalPath(const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override { real_.rename(from, to); }
     bool remove(const std::string& path) override { return real_.remove(path); }
+    std::unique_ptr<File> createUnnamed() override { return real_.createUnnamed(); }
 
 private:
     class StagedFile;

@@ -13,6 +13,8 @@
 #include "vicclip/picture_store.h"
 #include "vicclip/progress_bar.h"
 #include "vicclip/staged_files.h"
+#include "vicpack/pack_exit.h"
+#include "vicpack/stream_pack.h"
 #include "vicview/stream_preview.h"
 
 #include <algorithm>
@@ -30,14 +32,16 @@ const char* const kDescription =
     "--fps, fitted into the screen's shape, its sound as a 2-bit track, compiled by frameconv's own code.\n"
     "The stream is byte for byte the one that the ffmpeg commands, soundtrack and frameconv of the long\n"
     "route give with the same settings. A NAME.BIN output makes a bitmap file of CLIP's first picture (a\n"
-    "still: PNG, JPEG, BMP). --colours card chooses every card's colours for it instead of one set for the\n"
-    "whole picture.";
+    "still: PNG, JPEG, BMP). STREAM named NAME.prg makes the program that plays it on a C64 (with --c128 on a\n"
+    "C128) and NAME.reu, the image of the RAM expansion unit it plays from, as vicpack makes them. --colours\n"
+    "card chooses every card's colours for it instead of one set for the whole picture.";
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 CLIP (or the --audio file) unreadable or unusable (no\n"
-    "video stream, cut off, --start past its end); 3 STREAM or the film exists (without --force), is a\n"
-    "directory or another kind of non-regular file, or is an input; 4 STREAM or the film could not be\n"
-    "written (a run that fails leaves no STREAM).";
+    "video stream, cut off, --start past its end); 3 STREAM (a program's NAME.reu, the kept stream) or the\n"
+    "film exists (without --force), is a directory or another kind of non-regular file, or is an input; 4\n"
+    "STREAM or the film could not be written (a run that fails leaves no STREAM); 5 a program's stream is\n"
+    "larger than the largest REU holds (the seconds that fit are printed).";
 
 // The names under which frameconv sees the pictures and the track (those of the long route).
 const char* const kPictureDirectory = "frames";
@@ -145,13 +149,17 @@ void defineClipOptions(CLI::App& app, ClipOptions& options) {
     prepareApp(app, kProgram, kExitCodes);
     app.description(kDescription);
     app.add_option("CLIP", options.clip, "Video clip")->required();
-    app.add_option("STREAM", options.stream, "ZOVF video stream, or a bitmap file (NAME.BIN) of the first picture")->required();
+    app.add_option("STREAM", options.stream,
+                   "ZOVF video stream, NAME.prg (its program with NAME.reu) or NAME.BIN (a bitmap file of the first picture)")
+        ->required();
     definePictureOptions(app, options);
     defineSoundOptions(app, options);
     defineConversionOptions(app, options);
     app.add_option("--film", options.film, "Also write the film of the stream as the target plays it (as vicview makes it)")
         ->option_text("NAME.mp4");
-    app.add_flag("--force", options.force, "Overwrite an existing STREAM (and film)");
+    app.add_flag("--c128", options.c128, "NAME.prg for the C128 in its native mode (default: the C64)");
+    app.add_option("--keep-stream", options.keptStream, "With NAME.prg: also keep the stream as this file")->option_text("FILE.zov");
+    app.add_flag("--force", options.force, "Overwrite an existing STREAM (and its REU image, the kept stream, film)");
 }
 
 // ---- Outputs ---------------------------------------------------------------------------------------------
@@ -166,8 +174,13 @@ int checkOutput(const std::string& path, const ClipOptions& options) {
 }
 
 int checkOutputs(const ClipOptions& options) {
-    if (int exit = checkOutput(options.stream, options); exit != kClipDone) return exit;
-    return options.film.empty() ? kClipDone : checkOutput(options.film, options);
+    std::vector<std::string> outputs{options.stream};
+    if (options.program()) outputs.push_back(reuImageName(options.stream));
+    for (const std::string& extra : {options.keptStream, options.film})
+        if (!extra.empty()) outputs.push_back(extra);
+    for (const std::string& output : outputs)
+        if (int exit = checkOutput(output, options); exit != kClipDone) return exit;
+    return kClipDone;
 }
 
 // ---- The run ---------------------------------------------------------------------------------------------
@@ -201,17 +214,18 @@ std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>&
 class ClipRun {
 public:
     explicit ClipRun(const ClipOptions& options)
-        : o_(options), fps_(options.fps), still_(namesBitmapFile(options.stream)), console_(console(), bar_) {}
+        : options_(options), fps_(options.fps), still_(namesBitmapFile(options.stream)), console_(console(), bar_) {}
 
     int run() {
-        if (int exit = checkOutputs(o_); exit != kClipDone) return exit;
+        if (int exit = checkOutputs(options_); exit != kClipDone) return exit;
         if (int exit = readPictures(); exit != kClipDone) return exit;
         if (still_) return convertStill();
         if (int exit = makeTrack(); exit != kClipDone) return exit;
-        const std::string partial = partialName(fileSystem(), o_.stream);
+        const std::string streamPath = !options_.program() ? options_.stream : options_.keptStream.empty() ? options_.stream : options_.keptStream;
+        const std::string partial = partialName(fileSystem(), streamPath);
         int exit = compileStream(partial);
         if (exit == kClipDone) exit = finish(partial);
-        if (exit != kClipDone) fileSystem().remove(partial);
+        if (exit != kClipDone || (options_.program() && options_.keptStream.empty())) fileSystem().remove(partial);
         return exit;
     }
 
@@ -224,6 +238,7 @@ private:
     int compile(const std::string& dest, int bandwidth, int verbose, RunTotals& totals, std::size_t& counted);
     std::optional<std::size_t> keptWith(int bandwidth);
     int finish(const std::string& partial);
+    int packProgram(const std::string& partial);
     void summarise(std::size_t kept);
     int suggestBandwidth(std::size_t kept);
     int writeFilm(const std::string& partial);
@@ -234,7 +249,7 @@ private:
         return kClipUnusableInput;
     }
 
-    const ClipOptions& o_;
+    const ClipOptions& options_;
     double fps_;
     bool still_;  // the first picture to a bitmap file
     std::optional<CardColourSettings> cardSettings_;  // --colours card
@@ -252,53 +267,50 @@ private:
 int ClipRun::readPictures() {
     ClipPictures clip;
     std::string problem;
-    PictureSettings settings = o_.pictures;
+    PictureSettings settings = options_.pictures;
     if (still_) settings.fps.clear();
-    if (!clip.open(o_.clip, settings, problem)) return unusable(o_.clip, problem);
-    hasSound_ = !o_.noSound && (!o_.audio.empty() || clip.hasSound());
-    jump_ = static_cast<std::size_t>(std::llround(o_.start * fps_));
-    std::size_t most = o_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*o_.length * fps_))) : SIZE_MAX;
+    if (!clip.open(options_.clip, settings, problem)) return unusable(options_.clip, problem);
+    hasSound_ = !options_.noSound && (!options_.audio.empty() || clip.hasSound());
+    jump_ = static_cast<std::size_t>(std::llround(options_.start * fps_));
+    std::size_t most = options_.length ? static_cast<std::size_t>(std::max(1LL, std::llround(*options_.length * fps_))) : SIZE_MAX;
     if (still_) most = 1;
-    const PictureFormat format = o_.pictures.hires ? PictureFormat::Ppm : PictureFormat::Bmp;
-    if (!pictures_.start(o_.pictures.hires ? 320 : 160, 200, format, jump_ + 1, problem)) {
+    const PictureFormat format = options_.pictures.hires ? PictureFormat::Ppm : PictureFormat::Bmp;
+    if (!pictures_.start(options_.pictures.hires ? 320 : 160, 200, format, jump_ + 1, problem)) {
         out() << kProgram << ": " << problem << eol;
         return kClipWriteFailed;
     }
     const double stated = clip.statedSeconds();
-    const std::size_t expected = static_cast<std::size_t>(std::max(0.0, std::ceil((stated - o_.start) * fps_)));
+    const std::size_t expected = static_cast<std::size_t>(std::max(0.0, std::ceil((stated - options_.start) * fps_)));
     bar_.stage("reading  ", std::min(most, expected));
     std::size_t seen = 0;
-    bool spoolFailed = false;
+    std::string spoolProblem;  // the reading's own problem is set again when it ends
     auto take = [&](const std::uint8_t* rows, int stride) {
         if (seen++ < jump_) return PictureAnswer::More;
-        if (!pictures_.add(rows, stride, problem)) {
-            spoolFailed = true;
-            return PictureAnswer::Failed;
-        }
+        if (!pictures_.add(rows, stride, spoolProblem)) return PictureAnswer::Failed;
         bar_.update(pictures_.count());
         return pictures_.count() == most ? PictureAnswer::Enough : PictureAnswer::More;
     };
     const bool read = clip.run(take, problem);
-    if (spoolFailed) {
+    if (!spoolProblem.empty()) {
         bar_.clear();
-        out() << kProgram << ": " << problem << eol;
+        out() << kProgram << ": " << spoolProblem << eol;
         return kClipWriteFailed;
     }
-    if (!read) return unusable(o_.clip, problem);
+    if (!read) return unusable(options_.clip, problem);
     if (pictures_.count() == 0)
-        return unusable(o_.clip, "--start " + formatted("%g", o_.start) + " s is past its end (" +
+        return unusable(options_.clip, "--start " + formatted("%g", options_.start) + " s is past its end (" +
                                      formatted("%.3f", static_cast<double>(seen) / fps_) + " s)");
     return kClipDone;
 }
 
 int ClipRun::makeTrack() {
     if (!hasSound_) return kClipDone;
-    TrackSettings settings = o_.track;
-    settings.input = o_.audio.empty() ? o_.clip : o_.audio;
-    settings.dither = ditherOf(o_.ditherName);
+    TrackSettings settings = options_.track;
+    settings.input = options_.audio.empty() ? options_.clip : options_.audio;
+    settings.dither = ditherOf(options_.ditherName);
     // The sound starts with the first picture taken and lasts as long as the pictures asked for.
     settings.start = static_cast<double>(jump_) / fps_;
-    if (o_.length) settings.length = static_cast<double>(std::max(1LL, std::llround(*o_.length * fps_))) / fps_;
+    if (options_.length) settings.length = static_cast<double>(std::max(1LL, std::llround(*options_.length * fps_))) / fps_;
     bar_.clear();
     std::string problem;
     if (!track_.start(problem)) {
@@ -345,7 +357,7 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
         auto app = std::make_unique<FrameconvApp>();
         app->rememberColours(&colours_);
         if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
-        exit = app->run(frameconvArguments(o_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
+        exit = app->run(frameconvArguments(options_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
     }
     counted = counting ? framesInHead(staged.sinkHead()) : 0;
@@ -357,12 +369,12 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
 // Color RAM is not part of a stream, so every card's FG is Black; an ordered dither keeps what does not
 // change from frame to frame the same.
 void ClipRun::chooseBackground() {
-    if (o_.colours != "card") return;
+    if (options_.colours != "card") return;
     cardSettings_.emplace();
     cardSettings_->colourRamPerCard = false;
     cardSettings_->dither = CardDither::Ordered;
     cardSettings_->memory = std::make_shared<CardChoiceMemory>();
-    if (o_.pictures.hires) return;
+    if (options_.pictures.hires) return;
     BackgroundChoice choice(*cardSettings_);
     const std::size_t count = pictures_.count(), samples = std::min<std::size_t>(count, 12);
     std::vector<std::uint8_t> rgb;
@@ -376,34 +388,34 @@ void ClipRun::chooseBackground() {
 /// The first picture to a bitmap file, as frameconv converts one picture, or with its colours chosen per
 /// card (the Color RAM, where the file carries it, giving each multicolour card its own FG).
 int ClipRun::convertStill() {
-    if (o_.colours == "card") {
+    if (options_.colours == "card") {
         cardSettings_.emplace();
-        const int arrays = o_.colourArrays.value_or(o_.pictures.hires ? 2 : 3);
-        cardSettings_->colourRamPerCard = !o_.pictures.hires && (arrays & 1) != 0;
+        const int arrays = options_.colourArrays.value_or(options_.pictures.hires ? 2 : 3);
+        cardSettings_->colourRamPerCard = !options_.pictures.hires && (arrays & 1) != 0;
     }
-    const std::string partial = partialName(fileSystem(), o_.stream);
+    const std::string partial = partialName(fileSystem(), options_.stream);
     StagedFiles staged(fileSystem(), pictures_, kPictureDirectory);
     int exit = 0;
     {
         PlatformOverride use(&staged, &console_);
         auto app = std::make_unique<FrameconvApp>();
         if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
-        exit = app->run(frameconvStillArguments(o_, std::string(kPictureDirectory) + "/" + pictures_.fileName(0), partial));
+        exit = app->run(frameconvStillArguments(options_, std::string(kPictureDirectory) + "/" + pictures_.fileName(0), partial));
     }
     bar_.clear();
     if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
         fileSystem().remove(partial);
-        out() << o_.stream << ": the picture could not be converted (frameconv's exit code " << exit << ")" << eol;
+        out() << options_.stream << ": the picture could not be converted (frameconv's exit code " << exit << ")" << eol;
         return kClipWriteFailed;
     }
     try {
-        fileSystem().rename(partial, o_.stream);
+        fileSystem().rename(partial, options_.stream);
     } catch (const FileError& error) {
         fileSystem().remove(partial);
-        out() << "Couldn't write " << o_.stream << ": " << error.what() << eol;
+        out() << "Couldn't write " << options_.stream << ": " << error.what() << eol;
         return kClipWriteFailed;
     }
-    out() << o_.stream << ": a " << (o_.pictures.hires ? "hi-res" : "multicolour") << " bitmap file, "
+    out() << options_.stream << ": a " << (options_.pictures.hires ? "hi-res" : "multicolour") << " bitmap file, "
           << (cardSettings_ ? "colours chosen per card" : "one set of colours for the picture") << eol;
     return kClipDone;
 }
@@ -412,10 +424,10 @@ int ClipRun::compileStream(const std::string& partial) {
     chooseBackground();
     bar_.stage("compiling", pictures_.count());
     std::size_t none = 0;
-    const int exit = compile(partial, o_.bandwidth, o_.verbose, totals_, none);
+    const int exit = compile(partial, options_.bandwidth, options_.verbose, totals_, none);
     bar_.clear();
     if (exit != 0 || fileSystem().kind(partial) != PathKind::File) {
-        out() << o_.stream << ": the stream could not be compiled (frameconv's exit code " << exit << ")" << eol;
+        out() << options_.stream << ": the stream could not be compiled (frameconv's exit code " << exit << ")" << eol;
         return kClipWriteFailed;
     }
     return kClipDone;
@@ -441,15 +453,43 @@ int ClipRun::finish(const std::string& partial) {
     summarise(kept);
     if (int exit = suggestBandwidth(kept); exit != kClipDone) return exit;
     bar_.clear();
-    if (!o_.film.empty()) {
+    if (!options_.film.empty()) {
         if (int exit = writeFilm(partial); exit != kClipDone) return exit;
     }
+    if (options_.program()) {
+        if (int exit = packProgram(partial); exit != kClipDone) return exit;
+        if (options_.keptStream.empty()) return kClipDone;
+    }
+    const std::string streamPath = options_.program() ? options_.keptStream : options_.stream;
     try {
-        fileSystem().rename(partial, o_.stream);
+        fileSystem().rename(partial, streamPath);
     } catch (const FileError& error) {
-        out() << "Couldn't write " << o_.stream << ": " << error.what() << eol;
+        out() << "Couldn't write " << streamPath << ": " << error.what() << eol;
         return kClipWriteFailed;
     }
+    return kClipDone;
+}
+
+/// The program that plays the stream and its REU image, as vicpack packs them, both written or neither.
+int ClipRun::packProgram(const std::string& partial) {
+    std::vector<std::uint8_t> bytes;
+    if (!readWholeFile(fileSystem(), partial, bytes)) {
+        out() << "Couldn't read " << partial << eol;
+        return kClipWriteFailed;
+    }
+    PackSettings settings;
+    settings.c128 = options_.c128;
+    settings.fps = fps_;
+    PackedStream packed;
+    if (const int exit = packStream(options_.stream, bytes, settings, packed); exit != kPackDone)
+        return exit == kPackTooLarge ? kClipTooLarge : kClipWriteFailed;
+    const std::string problem = writeWholeFilesInPlace(
+        fileSystem(), {{options_.stream, packed.package.program}, {reuImageName(options_.stream), packed.package.reuImage}});
+    if (!problem.empty()) {
+        out() << problem << eol;
+        return kClipWriteFailed;
+    }
+    out() << packedStreamLine(options_.stream, packed, fps_) << eol;
     return kClipDone;
 }
 
@@ -457,7 +497,7 @@ void ClipRun::summarise(std::size_t kept) {
     const std::size_t offered = pictures_.count();
     const double seconds = static_cast<double>(offered) / fps_;
     bar_.clear();
-    out() << o_.stream << ": " << static_cast<unsigned long long>(offered) << " pictures offered, "
+    out() << options_.stream << ": " << static_cast<unsigned long long>(offered) << " pictures offered, "
           << static_cast<unsigned long long>(kept) << " kept, " << static_cast<unsigned long long>(offered - std::min(kept, offered))
           << " dropped; " << formatted("%.2f", seconds) << " s; " << formatted("%.0f", totals_.codedBytes / seconds)
           << " bytes/s of video, ";
@@ -470,15 +510,15 @@ void ClipRun::summarise(std::size_t kept) {
 // the run.
 int ClipRun::suggestBandwidth(std::size_t kept) {
     const std::size_t offered = pictures_.count();
-    const bool slower = o_.rate && std::strtod(o_.rate->c_str(), nullptr) < fps_;
+    const bool slower = options_.rate && std::strtod(options_.rate->c_str(), nullptr) < fps_;
     if (slower || (offered - std::min(kept, offered)) * 3 <= offered) return kClipDone;
     const double seconds = static_cast<double>(offered) / fps_;
-    const int guess = bandwidthGuess(o_.bandwidth, totals_.audioBytes / seconds, offered, kept);
+    const int guess = bandwidthGuess(options_.bandwidth, totals_.audioBytes / seconds, offered, kept);
     const BandwidthSearch search =
-        sufficientBandwidth(o_.bandwidth, guess, offered, [this](int bandwidth) { return keptWith(bandwidth); });
+        sufficientBandwidth(options_.bandwidth, guess, offered, [this](int bandwidth) { return keptWith(bandwidth); });
     bar_.clear();
     if (search.failed) {
-        out() << o_.stream << ": " << countFailure_ << eol;
+        out() << options_.stream << ": " << countFailure_ << eol;
         return kClipWriteFailed;
     }
     out() << "More than a third of the pictures were dropped: ";
@@ -499,18 +539,25 @@ int ClipRun::writeFilm(const std::string& partial) {
     StreamViewSettings settings;
     settings.palette = &peptoPalette();
     settings.fps = fps_;
-    const int exit = filmStream(bytes, o_.stream, o_.film, settings);
+    const int exit = filmStream(bytes, options_.stream, options_.film, settings);
     return exit == 0 ? kClipDone : kClipWriteFailed;
 }
 
 }  // namespace
 
-bool namesBitmapFile(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string tail = path.substr(path.size() - 4);
+namespace {
+
+/// Whether the path ends in the extension (".BIN"), in any case.
+bool hasExtension(const std::string& path, const std::string& extension) {
+    if (path.size() < extension.size()) return false;
+    std::string tail = path.substr(path.size() - extension.size());
     for (char& c : tail) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    return tail == ".BIN";
+    return tail == extension;
 }
+
+}  // namespace
+
+bool namesBitmapFile(const std::string& path) { return hasExtension(path, ".BIN"); }
 
 std::vector<std::string> frameconvStillArguments(const ClipOptions& o, const std::string& picture, const std::string& dest) {
     std::vector<std::string> args{"frameconv", picture, dest};
@@ -521,6 +568,8 @@ std::vector<std::string> frameconvStillArguments(const ClipOptions& o, const std
     args.push_back("/v" + std::to_string(o.verbose));
     return args;
 }
+
+bool ClipOptions::program() const { return hasExtension(stream, ".PRG"); }
 
 std::vector<std::string> frameconvArguments(const ClipOptions& o, const std::string& directory, const std::string& track,
                                             const std::string& dest, int bandwidth, int verbose) {
@@ -620,6 +669,8 @@ std::optional<int> parseClipCommandLine(const std::vector<std::string>& args, Cl
                                  kClipBadCommandLine);
     if (options.length && *options.length * options.fps < 0.5)
         return refuseCommandLine(kProgram, "--length: shorter than one picture at --fps", kClipBadCommandLine);
+    if (!options.program() && (options.c128 || !options.keptStream.empty()))
+        return refuseCommandLine(kProgram, "--c128 and --keep-stream go with a NAME.prg STREAM", kClipBadCommandLine);
     return std::nullopt;
 }
 

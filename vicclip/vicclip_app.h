@@ -20,6 +20,7 @@ enum VicclipExit : int {
     kClipUnusableInput = 2,   // CLIP (or --audio) unreadable, without pictures, cut off, --start past its end
     kClipOutputRefused = 3,   // STREAM (or the film) exists without --force, is not a regular file, or is an input
     kClipWriteFailed = 4,     // STREAM or the film could not be written or compiled; no STREAM is left
+    kClipTooLarge = 5,        // the program's stream is larger than the largest REU holds
 };
 
 struct ClipOptions {
@@ -44,6 +45,10 @@ struct ClipOptions {
     std::string colours = "picture";  // --colours: one set of role colours (picture) or each card's own (card)
     std::string film;
     bool force = false;
+    // A program (STREAM names NAME.prg) with its REU image NAME.reu.
+    bool c128 = false;       // for the C128 in its native mode, else for the C64
+    std::string keptStream;  // the stream is kept here too
+    bool program() const;
 };
 
 /// Fills the options from the arguments (args[0] is the program name). Returns nothing when the run goes on;

@@ -9,7 +9,7 @@
 
 namespace zov {
 
-enum class MachineProgram { Picture, Sound8, Sound4, Sound2, Sound8Reu, Sound4Reu, Sound2Reu, Stream };
+enum class MachineProgram { Picture, Sound8, Sound4, Sound2, Sound8Reu, Sound4Reu, Sound2Reu, Stream, Stream64 };
 
 /// The program file as assembled.
 const std::vector<std::uint8_t>& machineProgram(MachineProgram which);

@@ -21,6 +21,7 @@ struct PackSettings {
     bool reu = false;                     // every sound plays from an REU image, not only one too long for memory
     bool diskImage = false;               // the programs go on a disk image, which carries no REU image
     double fps = 4;                       // pictures a second of a stream without sound
+    bool c128 = false;                    // a stream plays on the C128 in its native mode, not on the C64
 };
 
 /// A program file, and the image of the RAM expansion unit (REU) that it plays its sound from, if it needs one.

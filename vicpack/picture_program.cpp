@@ -1,21 +1,17 @@
 #include "vicpack/picture_program.h"
 
+#include "formats/machine_numbers.h"
 #include "picture_settings.h"
 #include "vicpack/program_image.h"
 
 namespace zov {
-namespace {
-
-constexpr int kMulticolourControl = 0x18, kHiResControl = 0x08;  // 0xD016: 40 columns, multicolour or not
-
-}  // namespace
 
 std::vector<std::uint8_t> pictureProgram(const VicScreen& screen, VicMode mode, int borderColour) {
     ProgramImage program(MachineProgram::Picture);
     const bool multicolour = mode == VicMode::Multicolour;
     program.set(PictureSettings::border, borderColour & 0x0F);
     program.set(PictureSettings::background, screen.background & 0x0F);
-    program.set(PictureSettings::control2, multicolour ? kMulticolourControl : kHiResControl);
+    program.set(PictureSettings::control2, multicolour ? machine::kMulticolourControl : machine::kHiResControl);
     program.set(PictureSettings::hasColourRam, multicolour ? 1 : 0);
     program.set(PictureSettings::source, program.end());
     program.append({screen.matrix.begin(), screen.matrix.end()});

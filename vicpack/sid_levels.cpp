@@ -1,5 +1,7 @@
 #include "vicpack/sid_levels.h"
 
+#include "formats/machine_numbers.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -79,9 +81,10 @@ std::vector<std::uint8_t> volumeTable(const SidSetup& setup, int bits) {
 
 std::vector<std::uint8_t> volumeRamp(const SidSetup& setup, std::uint8_t from, std::uint8_t to) {
     const double start = setup.levels[from], end = setup.levels[to];
-    std::vector<std::uint8_t> ramp(64);
-    for (int step = 1; step <= 64; ++step)
-        ramp[static_cast<std::size_t>(step - 1)] = step == 64 ? to : nearest(setup, start + (end - start) * step / 64);
+    constexpr int kSteps = machine::kRampSteps;
+    std::vector<std::uint8_t> ramp(kSteps);
+    for (int step = 1; step <= kSteps; ++step)
+        ramp[static_cast<std::size_t>(step - 1)] = step == kSteps ? to : nearest(setup, start + (end - start) * step / kSteps);
     return ramp;
 }
 
@@ -100,14 +103,14 @@ std::vector<std::uint8_t> volumeTablePages(const SidSetup& setup, int bits) {
 }
 
 std::vector<std::uint8_t> volumeRampPage(int bits) {
-    constexpr int kRampsPerDirection = 2 * 64;
-    std::vector<std::uint8_t> page(2 * kRampsPerDirection);
+    static_assert(machine::kRampFalling == 2 * machine::kRampSteps, "a model's ramp each way, both models' rising first");
+    std::vector<std::uint8_t> page(2 * machine::kRampFalling);
     for (int model = 0; model < 2; ++model) {
         const SidSetup& setup = sidSetup(kSidModels[model]);
         const std::uint8_t middle = volumeTable(setup, bits)[1u << (bits - 1)];
         std::vector<std::uint8_t> rise = volumeRamp(setup, 0x00, middle), fall = volumeRamp(setup, middle, 0x00);
-        std::copy(rise.begin(), rise.end(), page.begin() + model * 64);
-        std::copy(fall.begin(), fall.end(), page.begin() + kRampsPerDirection + model * 64);
+        std::copy(rise.begin(), rise.end(), page.begin() + model * machine::kRampSteps);
+        std::copy(fall.begin(), fall.end(), page.begin() + machine::kRampFalling + model * machine::kRampSteps);
     }
     return page;
 }

@@ -1,5 +1,6 @@
 #include "vicpack/sound_program.h"
 
+#include "formats/machine_numbers.h"
 #include "formats/reu_sound.h"
 #include "sound2_reu_settings.h"
 #include "sound2_settings.h"
@@ -16,10 +17,6 @@ namespace zov {
 namespace {
 
 constexpr int kLongestPeriod = 65536;  // the timer counts from 65535 down
-// The sample interrupt takes at most 68 cycles for 8-bit samples and 87 for the last sample of a 4- or
-// 2-bit byte, with up to 7 more before it starts: the periods keep a few cycles to spare.
-constexpr int kShortestPeriod8 = 80;
-constexpr int kShortestPeriodPacked = 100;
 
 MachineProgram playerFor(int bits) {
     return bits == 8 ? MachineProgram::Sound8 : bits == 4 ? MachineProgram::Sound4 : MachineProgram::Sound2;
@@ -59,7 +56,7 @@ int samplePeriod(unsigned rate) { return static_cast<int>(std::lround(kMachineCl
 unsigned lowestRate() { return static_cast<unsigned>(std::ceil(kMachineClock / (kLongestPeriod + 0.5))); }
 
 unsigned highestRate(int bits) {
-    int shortest = bits == 8 ? kShortestPeriod8 : kShortestPeriodPacked;
+    int shortest = bits == 8 ? machine::kShortestPeriod8 : machine::kShortestPeriodPacked;
     return static_cast<unsigned>(std::floor(kMachineClock / (shortest - 0.5)));
 }
 

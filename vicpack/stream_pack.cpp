@@ -3,12 +3,15 @@
 #include "common/console/console.h"
 #include "formats/reu_image.h"
 #include "formats/stream_cut.h"
+#include "vicpack/disk_image.h"
 #include "vicpack/pack_exit.h"
+#include "vicpack/stream64_program.h"
 #include "vicpack/stream_check.h"
 #include "formats/sound_file.h"
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace zov {
@@ -22,11 +25,12 @@ std::uint32_t firstFrame(const CheckedStream& stream) {
     return 0;
 }
 
-bool fits(const StreamCut& cut) { return reuBytesNeeded(cut.length, cut.frames) <= kLargestReu; }
+/// Whether the largest REU holds the image of a cut.
+using CutFits = std::function<bool(const StreamCut&)>;
 
 /// The longest cut in hundredths of a second, up to limit seconds, that the largest REU holds. A longer cut
 /// never takes fewer bytes, so the hundredths are searched by halves.
-double secondsThatFit(const CheckedStream& stream, double picturesPerSecond, double limit) {
+double secondsThatFit(const CheckedStream& stream, double picturesPerSecond, double limit, const CutFits& fits) {
     // low fits, high does not; a stream timed by a tiny --fps may last for ever, and no REU holds 10^13 s.
     long low = 0, high = static_cast<long>(std::min(std::ceil(limit * 100), 1e15));
     while (high - low > 1) {
@@ -39,8 +43,9 @@ double secondsThatFit(const CheckedStream& stream, double picturesPerSecond, dou
     return low / 100.0;
 }
 
-int refuseTooLarge(const std::string& name, const CheckedStream& stream, double picturesPerSecond, double asked) {
-    const double fit = secondsThatFit(stream, picturesPerSecond, asked);
+int refuseTooLarge(const std::string& name, const CheckedStream& stream, double picturesPerSecond, double asked,
+                   const CutFits& fits) {
+    const double fit = secondsThatFit(stream, picturesPerSecond, asked, fits);
     out() << name << ": " << seconds(asked) << " s of stream need more than the largest REU ("
           << static_cast<unsigned long>(kLargestReu >> 20) << " MiB) holds; ";
     // Pictures all due at once (a header without samples per picture) can be too many for any cut.
@@ -51,7 +56,31 @@ int refuseTooLarge(const std::string& name, const CheckedStream& stream, double 
     return kPackTooLarge;
 }
 
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes < (1u << 20)) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
 }  // namespace
+
+std::string reuImageName(const std::string& program) {
+    const bool upper = program.compare(program.size() - 4, 4, ".PRG") == 0;
+    return program.substr(0, program.size() - 4) + (upper ? ".REU" : ".reu");
+}
+
+std::string packedStreamLine(const std::string& program, const PackedStream& packed, double fps) {
+    const std::string image = reuImageName(program);
+    const std::uint64_t reu = packed.package.reuImage.size();
+    std::string line = program + ", " + image + ": " + formatted("%.2f", packed.seconds) + " s of a " +
+                       (packed.info.multicolour() ? "multicolour" : "hi-res") + " stream " +
+                       (packed.info.hasAudio ? "with sound" : "without sound at " + formatted("%g", fps) + " pictures a second") +
+                       ", " + std::to_string(packed.info.frames) + (packed.info.frames == 1 ? " frame" : " frames") + "; set a " +
+                       sizeText(reu) + " REU with the image " + image;
+    const std::string name = diskFileName(program), kib = std::to_string(static_cast<unsigned long>(reu >> 10));
+    if (packed.c128)
+        return line + " and RUN\"" + name + "\" on a C128 (x128 -40col -reu -reusize " + kib + " -reuimage " + image + " " + program + ")";
+    return line + ", LOAD\"" + name + "\",8 and RUN on a C64 (x64sc -reu -reusize " + kib + " -reuimage " + image + " " + program + ")";
+}
 
 bool isVideoStream(const std::vector<std::uint8_t>& bytes) { return isZovf(bytes) && !isZovSound(bytes); }
 
@@ -86,13 +115,31 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
               << seconds(frameDue(stream.info, firstFrame(stream), settings.fps)) << " s" << eol;
         return kPackUnusableInput;
     }
-    if (!fits(cut)) return refuseTooLarge(name, stream, settings.fps, std::min(asked, length));
+    const StreamPlayback playback{settings.borderColour, settings.fps};
+    // The C64 plays the stream's operations through a plan of its memory, made once for the whole stream, so
+    // that a cut's operations are the start of the whole's.
+    std::optional<C64Stream> c64;
+    CutFits fits = [](const StreamCut& part) { return reuBytesNeeded(part.length, part.frames) <= kLargestReu; };
+    if (!settings.c128) {
+        std::string problem;
+        c64 = translateForC64(bytes, stream.info, playback, problem);
+        if (!c64) {
+            out() << name << ": the C64 cannot show this stream's frames: " << problem << "; --c128 packs it for the C128" << eol;
+            return kPackUnusableInput;
+        }
+        fits = [&c64](const StreamCut& part) {
+            return c64ReuBytesNeeded(c64->operations, part.frames, part.audioBytes) <= kLargestReu;
+        };
+    }
+    if (!fits(cut)) return refuseTooLarge(name, stream, settings.fps, std::min(asked, length), fits);
 
     packed.stream = cutStream(bytes, stream.info, stream.packets, cut);
     FileProblem unused;  // the cut of a checked stream reads back
     readStreamHeader(packed.stream, packed.info, unused);
     packed.seconds = std::min(asked, length);
-    packed.package = streamPackage(packed.stream, packed.info, StreamPlayback{settings.borderColour, settings.fps});
+    packed.c128 = settings.c128;
+    packed.package = settings.c128 ? streamPackage(packed.stream, packed.info, playback)
+                                   : stream64Package(packed.stream, packed.info, c64->plan, playback);
     return kPackDone;
 }
 

@@ -1,5 +1,6 @@
 #include "vicpack/stream_program.h"
 
+#include "formats/machine_numbers.h"
 #include "formats/reu_image.h"
 #include "formats/reu_stream.h"
 #include "stream_settings.h"
@@ -15,18 +16,40 @@
 namespace zov {
 namespace {
 
-constexpr double kClocks[2] = {kMachineClock, 1022727.0};  // cycles per second, PAL and NTSC
+constexpr double kClocks[2] = {kPalCycles, kNtscCycles};  // cycles per second
 constexpr int kStreamBits = 2;
 constexpr int kLongestPeriod = 65536;  // the timer counts from 65535 down
 constexpr double kTicksPerSecond = 1000;  // the clock of a stream without sound: about a millisecond a tick
 
-/// How the player keeps time on one machine: the timer's period, the ticks per source picture and the ticks
-/// from the start to the end.
-struct Clock {
-    int period = 0;
-    std::uint32_t frameTicks = 0;
-    std::uint32_t endTicks = 0;
-};
+void setAddress(ProgramImage& program, MachineSetting setting, std::uint64_t address) {
+    program.set(setting, static_cast<int>(address));
+}
+
+}  // namespace
+
+void setUnitSizeText(ProgramImage& program, MachineSetting text, std::uint64_t unitBytes) {
+    const std::string kilobytes = std::to_string(unitBytes / 1024);
+    for (std::size_t i = 0; i < kilobytes.size(); ++i) program.setByteOf(text, static_cast<int>(i), kilobytes[i]);
+}
+
+void appendSoundTables(ProgramImage& program, const SoundTableSettings& settings, bool withSound) {
+    // Four pages per chip model, then the ramp page; all silent without sound.
+    const int tablePage = pageAlignedUp(program.end()) / 256;
+    program.set(settings.tablePage, tablePage);
+    program.padTo(tablePage * 256);
+    for (int model = 0; model < 2; ++model) {
+        const SidSetup& setup = sidSetup(kSidModels[model]);
+        program.setByteOf(settings.voice1Control, model, setup.voice1Control);
+        program.setByteOf(settings.voice1Sustain, model, setup.voice1Sustain);
+        program.setByteOf(settings.routing, model, setup.routing);
+        std::vector<std::uint8_t> pages = volumeTablePages(setup, kStreamBits);
+        if (!withSound) std::fill(pages.begin(), pages.end(), 0);
+        program.append(pages);
+    }
+    std::vector<std::uint8_t> ramps = volumeRampPage(kStreamBits);
+    if (!withSound) std::fill(ramps.begin(), ramps.end(), 0);
+    program.append(ramps);
+}
 
 std::uint32_t lastFrameNumber(const std::vector<std::uint8_t>& stream, const StreamInfo& info) {
     std::vector<StreamPacket> packets;
@@ -38,10 +61,8 @@ std::uint32_t lastFrameNumber(const std::vector<std::uint8_t>& stream, const Str
     return last;
 }
 
-/// With sound, the ticks are the samples at the nearest rate the timer gives; without, about a millisecond
-/// each, a whole number of them to a picture at the playback's rate.
-Clock clockOf(const StreamInfo& info, const StreamPlayback& playback, std::uint32_t lastFrame, double cycles) {
-    Clock clock;
+StreamClock streamClock(const StreamInfo& info, const StreamPlayback& playback, std::uint32_t lastFrame, double cycles) {
+    StreamClock clock;
     if (info.hasAudio) {
         clock.period = static_cast<int>(std::lround(cycles / info.audioRate));
         clock.frameTicks = static_cast<std::uint32_t>(info.samplesPerFrame);
@@ -51,16 +72,10 @@ Clock clockOf(const StreamInfo& info, const StreamPlayback& playback, std::uint3
     const double cyclesPerPicture = cycles / playback.fps;
     clock.frameTicks = static_cast<std::uint32_t>(std::clamp(std::lround(cyclesPerPicture / (cycles / kTicksPerSecond)), 1L, 65535L));
     // A picture rate beyond what the player can show still gets ticks its interrupt can keep up with.
-    clock.period = static_cast<int>(std::clamp<long>(std::lround(cyclesPerPicture / clock.frameTicks), kShortestStreamPeriod, kLongestPeriod));
+    clock.period = static_cast<int>(std::clamp<long>(std::lround(cyclesPerPicture / clock.frameTicks), machine::kShortestStreamPeriod, kLongestPeriod));
     clock.endTicks = lastFrame * clock.frameTicks;
     return clock;
 }
-
-void setAddress(ProgramImage& program, MachineSetting setting, std::uint64_t address) {
-    program.set(setting, static_cast<int>(address));
-}
-
-}  // namespace
 
 std::uint64_t reuBytesNeeded(std::uint64_t streamBytes, std::uint32_t frames) {
     return ReuStreamLayout{streamBytes, frames}.bytesUsed();
@@ -70,7 +85,7 @@ unsigned lowestStreamAudioRate() {
     return static_cast<unsigned>(std::ceil(std::max(kClocks[0], kClocks[1]) / (kLongestPeriod + 0.5)));
 }
 
-unsigned highestStreamAudioRate() { return static_cast<unsigned>(std::floor(kMachineClock / (kShortestStreamPeriod - 0.5))); }
+unsigned highestStreamAudioRate() { return static_cast<unsigned>(std::floor(kMachineClock / (machine::kShortestStreamPeriod - 0.5))); }
 
 StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
                             const StreamPlayback& playback) {
@@ -86,8 +101,7 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Strea
     ProgramImage program(MachineProgram::Stream, kLoadAddress128);
     program.set(Settings::identity, static_cast<int>(streamIdentity(stream)));
     setAddress(program, Settings::imageTail, layout.tail());
-    const std::string kilobytes = std::to_string(unitBytes / 1024);
-    for (std::size_t i = 0; i < kilobytes.size(); ++i) program.setByteOf(Settings::reuText, static_cast<int>(i), kilobytes[i]);
+    setUnitSizeText(program, Settings::reuText, unitBytes);
     setAddress(program, Settings::valueTable, ReuStreamLayout::kValueTable);
     setAddress(program, Settings::scratchAddress, ReuStreamLayout::kScratch);
     setAddress(program, Settings::savedLow, ReuStreamLayout::kSavedLow);
@@ -99,32 +113,17 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Strea
     setAddress(program, Settings::recordStart, layout.record());
 
     const std::uint32_t lastFrame = lastFrameNumber(stream, info);
-    const Clock pal = clockOf(info, playback, lastFrame, kClocks[0]), ntsc = clockOf(info, playback, lastFrame, kClocks[1]);
+    const StreamClock pal = streamClock(info, playback, lastFrame, kClocks[0]), ntsc = streamClock(info, playback, lastFrame, kClocks[1]);
     program.set(Settings::periodPal, pal.period - 1);
     program.set(Settings::periodNtsc, ntsc.period - 1);
     program.set(Settings::frameTicksPal, static_cast<int>(pal.frameTicks));
     program.set(Settings::frameTicksNtsc, static_cast<int>(ntsc.frameTicks));
     program.set(Settings::endTicksPal, static_cast<int>(pal.endTicks));
     program.set(Settings::endTicksNtsc, static_cast<int>(ntsc.endTicks));
-    program.set(Settings::modeD016, info.multicolour() ? 0x18 : 0x08);
+    program.set(Settings::modeD016, info.multicolour() ? machine::kMulticolourControl : machine::kHiResControl);
     program.set(Settings::border, playback.borderColour >= 0 ? playback.borderColour : 0xFF);
 
-    // The tables follow the program: four pages per chip model, then the ramp page; all silent without sound.
-    const int tablePage = pageAlignedUp(program.end()) / 256;
-    program.set(Settings::tablePage, tablePage);
-    program.padTo(tablePage * 256);
-    for (int model = 0; model < 2; ++model) {
-        const SidSetup& setup = sidSetup(kSidModels[model]);
-        program.setByteOf(Settings::voice1Control, model, setup.voice1Control);
-        program.setByteOf(Settings::voice1Sustain, model, setup.voice1Sustain);
-        program.setByteOf(Settings::routing, model, setup.routing);
-        std::vector<std::uint8_t> pages = volumeTablePages(setup, kStreamBits);
-        if (!info.hasAudio) std::fill(pages.begin(), pages.end(), 0);
-        program.append(pages);
-    }
-    std::vector<std::uint8_t> ramps = volumeRampPage(kStreamBits);
-    if (!info.hasAudio) std::fill(ramps.begin(), ramps.end(), 0);
-    program.append(ramps);
+    appendSoundTables(program, {Settings::tablePage, Settings::voice1Control, Settings::voice1Sustain, Settings::routing}, info.hasAudio);
     package.program = program.file();
     return package;
 }

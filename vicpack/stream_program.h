@@ -4,6 +4,7 @@
 #pragma once
 
 #include "formats/zovf_stream.h"
+#include "vicpack/program_image.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,11 +25,34 @@ struct StreamPackage {
 /// the player needs besides it, before rounding up to a standard size.
 std::uint64_t reuBytesNeeded(std::uint64_t streamBytes, std::uint32_t frames);
 
-/// The player's sample interrupt needs at least this many cycles between two samples.
-inline constexpr int kShortestStreamPeriod = 110;
 /// The lowest and the highest audio rate the player keeps, on a PAL or an NTSC machine.
 unsigned lowestStreamAudioRate();
 unsigned highestStreamAudioRate();
+
+/// How a player keeps time on one machine: the timer's period in cycles, the ticks per source picture and
+/// the ticks from the first frame to the end of the sound or the last picture.
+struct StreamClock {
+    int period = 0;
+    std::uint32_t frameTicks = 0;
+    std::uint32_t endTicks = 0;
+};
+/// With sound, the ticks are the samples at the nearest rate the timer gives; without, about a millisecond
+/// each, a whole number of them to a picture at the playback's rate. cycles: the machine's a second.
+StreamClock streamClock(const StreamInfo& info, const StreamPlayback& playback, std::uint32_t lastFrame, double cycles);
+inline constexpr double kPalCycles = 985248.0, kNtscCycles = 1022727.0;
+
+/// The number of a checked stream's last frame.
+std::uint32_t lastFrameNumber(const std::vector<std::uint8_t>& stream, const StreamInfo& info);
+
+/// Writes the unit's size in KiB as text into a program's setting (for the line that asks for it).
+void setUnitSizeText(ProgramImage& program, MachineSetting text, std::uint64_t unitBytes);
+
+/// A stream player's settings for its sound tables, and the tables appended behind the program at the page
+/// that tablePage names: four pages of volume values per chip model, then the ramp page; silent without sound.
+struct SoundTableSettings {
+    MachineSetting tablePage, voice1Control, voice1Sustain, routing;
+};
+void appendSoundTables(ProgramImage& program, const SoundTableSettings& settings, bool withSound);
 
 /// The program and the REU image that play a stream whose every packet and command has been checked.
 StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,

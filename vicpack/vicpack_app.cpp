@@ -18,23 +18,24 @@ const char* const kProgram = "vicpack";
 
 const char* const kDescription =
     "Makes programs that the target machine loads and runs: a PAL Commodore 64 for pictures and sounds, a\n"
-    "Commodore 128 with a RAM expansion unit (REU) for a video stream. Each INPUT's kind is recognised from its\n"
-    "content:\n"
+    "Commodore 64 (or with --c128 a Commodore 128) with a RAM expansion unit (REU) for a video stream. Each\n"
+    "INPUT's kind is recognised from its content:\n"
     "  bitmap file (.BIN)  -> shows the picture as vicview draws it with --border, until a key is pressed\n"
     "  ZOV sound file      -> plays the sound through the SID's volume register at its own rate\n"
     "  raw 2-bit track     -> the same, with --rate HZ (a raw track has no header)\n"
-    "  ZOVF video stream   -> plays the stream with its sound on a C128 from an REU image (alone, to a .prg)\n"
+    "  ZOVF video stream   -> plays the stream with its sound from an REU image (alone, to a .prg)\n"
     "OUTPUT is NAME.prg, a program file for one INPUT (LOAD\"NAME\",8 and RUN, or an emulator's autostart),\n"
     "or NAME.d64, a 35-track disk image with one program per INPUT, named after it, in the order given\n"
     "(LOAD\"*\",8 loads the first; written by the cc1541 program). A sound longer than the memory holds\n"
     "(or any sound with --reu) plays from an REU: NAME.prg comes with NAME.reu, the unit's image, of the\n"
     "smallest standard size that holds it (128 KiB to 16 MiB), both written or neither. So does a stream's\n"
-    "program NAME.prg (RUN\"NAME\" on the C128); the stream is checked first, every command played on a model\n"
-    "of the memory.";
+    "program NAME.prg, for the C64 (or a C128 in C64 mode) or with --c128 for the C128 in its native mode;\n"
+    "the stream is checked first, every command played on a model of the memory.";
 
 const char* const kExitCodes =
     "Exit codes: 0 done; 1 bad command line; 2 an INPUT unreadable, of no kind vicpack packs, malformed,\n"
-    "without samples or frames, or a stream with other INPUTs or on a .d64; 3 OUTPUT (or its NAME.reu) exists\n"
+    "without samples or frames, a stream with other INPUTs or on a .d64, or one whose frames the C64 cannot\n"
+    "show; 3 OUTPUT (or its NAME.reu) exists\n"
     "(without --force), is a directory or another kind of non-regular file, or is an INPUT; 4 OUTPUT could not\n"
     "be written (nothing is left behind) or cc1541 failed; 5 a sound longer than the largest REU holds, or than\n"
     "the memory holds on a .d64, or a stream larger than the largest REU (the seconds that fit are printed), or\n"
@@ -75,6 +76,7 @@ void defineOptions(CLI::App& app, VicpackOptions& options) {
     app.add_option("--fps", options.settings.fps, "Pictures a second of a stream without sound (default 4)")
         ->option_text("RATE")
         ->check(positiveFinite());
+    app.add_flag("--c128", options.settings.c128, "A stream's program for the C128 in its native mode (default: the C64)");
     app.add_flag("--force", options.force, "Overwrite an existing OUTPUT");
 }
 
@@ -85,12 +87,6 @@ std::string lowerExtension(const std::string& path) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension;
-}
-
-/// NAME.reu beside NAME.prg, its extension in the case of the program's.
-std::string reuImageName(const std::string& program) {
-    const bool upper = program.compare(program.size() - 4, 4, ".PRG") == 0;
-    return program.substr(0, program.size() - 4) + (upper ? ".REU" : ".reu");
 }
 
 /// The outputs may be written: none exists, or --force allows replacing them, and none is an INPUT. The REU
@@ -156,24 +152,6 @@ int writeProgram(const VicpackOptions& options, const PackedInput& packed) {
     return kPackDone;
 }
 
-std::string sizeText(std::uint64_t bytes) {
-    if (bytes < (1u << 20)) return std::to_string(bytes >> 10) + " KiB";
-    return std::to_string(bytes >> 20) + " MiB";
-}
-
-/// What was packed and how to run it, in one line.
-void reportStream(const VicpackOptions& options, const std::string& image, const PackedStream& packed) {
-    const std::uint64_t reu = packed.package.reuImage.size();
-    out() << options.output << ", " << image << ": " << formatted("%.2f", packed.seconds) << " s of a "
-          << (packed.info.multicolour() ? "multicolour" : "hi-res") << " stream "
-          << (packed.info.hasAudio ? "with sound" : "without sound at " + formatted("%g", options.settings.fps) +
-                                                         " pictures a second")
-          << ", " << static_cast<unsigned long>(packed.info.frames) << (packed.info.frames == 1 ? " frame" : " frames")
-          << "; set a " << sizeText(reu) << " REU with the image " << image << " and RUN\"" << diskFileName(options.output)
-          << "\" on a C128 (x128 -40col -reu -reusize " << static_cast<unsigned long>(reu >> 10) << " -reuimage " << image << " "
-          << options.output << ")" << eol;
-}
-
 /// A stream goes alone to NAME.prg and its REU image to NAME.reu beside it, both or neither.
 int packStreamFiles(const VicpackOptions& options, const std::vector<std::uint8_t>& bytes) {
     if (options.hiresGiven || options.multicolourGiven)
@@ -191,7 +169,7 @@ int packStreamFiles(const VicpackOptions& options, const std::vector<std::uint8_
         out() << problem << eol;
         return kPackWriteFailed;
     }
-    reportStream(options, image, packed);
+    out() << packedStreamLine(options.output, packed, options.settings.fps) << eol;
     return kPackDone;
 }
 
@@ -201,6 +179,7 @@ int packProgramFile(const VicpackOptions& options) {
     if (int exit = readInput(options.inputs.front(), bytes); exit != kPackDone) return exit;
     if (isVideoStream(bytes)) return packStreamFiles(options, bytes);
     if (options.fpsGiven) return refuse("--fps applies to video streams only");
+    if (options.settings.c128) return refuse("--c128 applies to video streams only");
     PackedInput packed;
     if (int exit = packInput(options.inputs.front(), bytes, options.settings, packed); exit != kPackDone) return exit;
     return writeProgram(options, packed);
@@ -245,6 +224,8 @@ std::optional<int> parseVicpackCommandLine(const std::vector<std::string>& args,
     options.fpsGiven = app.count("--fps") > 0;
     if (options.settings.diskImage && options.fpsGiven)
         return refuse("--fps applies to a video stream, which goes alone to a .prg, not on a .d64");
+    if (options.settings.diskImage && options.settings.c128)
+        return refuse("--c128 applies to a video stream, which goes alone to a .prg, not on a .d64");
     return std::nullopt;
 }
 

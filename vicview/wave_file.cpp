@@ -1,37 +1,8 @@
 #include "vicview/wave_file.h"
 
 #include "vicview/file_bytes.h"
-#include "formats/little_endian.h"
 
 namespace zov {
-namespace {
-
-void putTag(std::vector<std::uint8_t>& bytes, const char* tag) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(tag[i]));
-}
-
-}  // namespace
-
-std::vector<std::uint8_t> encodeWave(const PcmSound& sound) {
-    const auto dataLength = static_cast<std::uint32_t>(sound.samples.size() * 2);
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(44 + dataLength);
-    putTag(bytes, "RIFF");
-    appendLe32(bytes, 36 + dataLength);
-    putTag(bytes, "WAVE");
-    putTag(bytes, "fmt ");
-    appendLe32(bytes, 16);
-    appendLe16(bytes, 1);               // PCM
-    appendLe16(bytes, 1);               // mono
-    appendLe32(bytes, sound.rate);
-    appendLe32(bytes, sound.rate * 2);  // bytes per second
-    appendLe16(bytes, 2);               // bytes per frame
-    appendLe16(bytes, 16);              // bits per sample
-    putTag(bytes, "data");
-    appendLe32(bytes, dataLength);
-    for (std::int16_t sample : sound.samples) appendLe16(bytes, static_cast<std::uint16_t>(sample));
-    return bytes;
-}
 
 bool writeWaveFile(const std::string& path, const PcmSound& sound) {
     return writeWholeFile(path, encodeWave(sound));

@@ -1,21 +1,15 @@
-// Mono 16-bit PCM WAVE files, and the conversion of the target's unsigned samples into them.
+// Writing mono 16-bit PCM WAVE files (laid out by formats/wave_file.h), and the conversion of the target's
+// unsigned samples into them.
 #pragma once
 
 #include "formats/sound_file.h"
+#include "formats/wave_file.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace zov {
-
-struct PcmSound {
-    std::uint32_t rate = 0;
-    std::vector<std::int16_t> samples;
-};
-
-/// The WAVE file: RIFF head, a 16-byte "fmt " chunk (PCM, one channel, 16 bits) and the "data" chunk.
-std::vector<std::uint8_t> encodeWave(const PcmSound& sound);
 
 /// Writes the WAVE file; false after printing the reason.
 bool writeWaveFile(const std::string& path, const PcmSound& sound);

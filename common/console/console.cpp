@@ -111,9 +111,4 @@ ConsoleOut& out() {
     return stream;
 }
 
-void errorLine(std::string_view text) {
-    console().err(text);
-    console().err("\n");
-}
-
 }  // namespace zov

@@ -49,7 +49,4 @@ public:
 /// Standard output, for console lines: out() << "Directory: " << path << eol;
 ConsoleOut& out();
 
-/// Writes one whole line (text and line end) to standard error and flushes.
-void errorLine(std::string_view text);
-
 }  // namespace zov

@@ -288,6 +288,19 @@ bool MemoryFileSystem::removeTree(const std::string& path) {
     return true;
 }
 
+std::unique_ptr<File> MemoryFileSystem::createUnnamed() {
+    if (shouldFail(FileOp::CreateUnnamed)) throw FileError("/tmp: " + failureText);
+    addDirectory("/tmp");
+    auto data = std::make_shared<Bytes>();
+    unnamed_.push_back(data);
+    return std::make_unique<MemoryFile>(*this, std::move(data), true);
+}
+
+int MemoryFileSystem::unnamedFilesOpen() const {
+    return static_cast<int>(
+        std::count_if(unnamed_.begin(), unnamed_.end(), [](const std::weak_ptr<Bytes>& data) { return !data.expired(); }));
+}
+
 void MemoryFileSystem::addFile(const std::string& path, Bytes content) {
     std::string p = normal(path);
     addDirectory(parentOf(p));

@@ -17,7 +17,9 @@
 namespace zov {
 
 /// Operations of the in-memory disk that can be counted and made to fail.
-enum class FileOp { OpenRead, Create, OpenExisting, Read, Write, Seek, SetLength, Rename, MakeTemporaryDirectory, Count_ };
+enum class FileOp {
+    OpenRead, Create, OpenExisting, Read, Write, Seek, SetLength, Rename, MakeTemporaryDirectory, CreateUnnamed, Count_
+};
 
 class MemoryFileSystem final : public FileSystem {
 public:
@@ -36,6 +38,10 @@ public:
     /// Temporary directories are made in "/tmp".
     std::string makeTemporaryDirectory(const std::string& prefix) override;
     bool removeTree(const std::string& path) override;
+    /// An unnamed file in "/tmp": on no list, gone when it is closed.
+    std::unique_ptr<File> createUnnamed() override;
+    /// Unnamed files made and not yet closed.
+    int unnamedFilesOpen() const;
 
     /// Puts a file with the given content at path (its directory must exist).
     void addFile(const std::string& path, Bytes content);
@@ -97,6 +103,7 @@ private:
     }
 
     std::map<std::string, Node> nodes_;
+    std::vector<std::weak_ptr<Bytes>> unnamed_;  // the contents of the unnamed files, alive while one is open
     std::uint64_t nextInode_ = 3;  // 1 and 2 are the two roots, "" and "/"
     int temporaryDirectories_ = 0;
     std::array<int, kOps> calls_{};

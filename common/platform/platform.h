@@ -102,6 +102,10 @@ public:
         (void)path;
         return false;
     }
+    /// Makes a file without a name, for reading and writing, where the system keeps temporary files; it goes
+    /// away when it is closed, whatever ends the run. Throws FileError naming that place and the system's
+    /// reason ("/tmp: No space left on device"). A file system without such a place fails every time.
+    virtual std::unique_ptr<File> createUnnamed() { throw FileError("Operation not supported"); }
 };
 
 /// The process's standard output and standard error.

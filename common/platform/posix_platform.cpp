@@ -194,6 +194,15 @@ public:
         std::filesystem::remove_all(path, error);
         return !error;
     }
+
+    std::unique_ptr<File> createUnnamed() override {
+        std::error_code ignored;
+        std::string pattern = (std::filesystem::temp_directory_path(ignored) / "zovtools-XXXXXX").string();
+        int fd = ::mkostemp(pattern.data(), O_CLOEXEC);  // no program started meanwhile inherits it
+        if (fd < 0) throw FileError(std::filesystem::path(pattern).parent_path().string() + ": " + systemText(errno));
+        ::unlink(pattern.c_str());  // the file lives on, nameless, while it is open
+        return std::make_unique<PosixFile>(fd, true);
+    }
 };
 
 class StdConsole final : public Console {

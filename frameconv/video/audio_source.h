@@ -25,7 +25,6 @@ public:
     /// Audio bytes that play in the given time.
     double bytesFor(double seconds) const;
 
-    bool isOpen() const { return file_ != nullptr; }
     bool hasSamples() const { return samplesLeft > 0; }
     /// Whole bytes still to read.
     int bytesLeft() const;

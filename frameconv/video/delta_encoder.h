@@ -37,6 +37,7 @@ public:
     /// card): the working slot takes them as they are instead of converting them against a reference.
     void takePicturesAsChosen(bool chosen) { picturesChosen_ = chosen; }
 
+    /// Whether init has given the encoder its ring (a colour choice per card asks before the first frame).
     bool initialised() const { return store_ != nullptr; }
     FrameStore& store() { return *store_; }
     const FrameStore& store() const { return *store_; }

@@ -4,6 +4,7 @@
 #include "common/platform/platform.h"
 #include "common/walk/input_files.h"
 #include "frameconv/picture/vic_picture.h"
+#include "formats/stream_head.h"
 #include "formats/zovf_container.h"
 
 #include <algorithm>
@@ -162,37 +163,22 @@ std::unique_ptr<File> StreamMuxer::openStream() {
 
 void StreamMuxer::writeHeader(File& file) {
     headerHasAudio_ = audio_.hasSamples();
-    const StreamHeadLayout layout{headerHasAudio_};
-    std::uint8_t* head = packetBuffer_;
-    putFileHead(head, 0);
-    if (headerHasAudio_) {
-        std::uint8_t* chunk = head + layout.audioChunk();
-        putChunkHead(chunk, kAudioChunk, kStreamAudioChunkPayload);
-        std::uint8_t* payload = chunk + kChunkHeadLength;
-        std::memcpy(payload, kStreamAudioTag, sizeof kStreamAudioTag);
-        putTruncatedLe16(payload + kAudioRateAt, audio_.sampleRate);
-        payload[kAudioBitsAt] = kStreamAudioBits;
-        payload[kAudioChannelsAt] = 1;
-        putLe32(payload + kAudioSamplesAt, static_cast<std::uint32_t>(samplesSent_));
-    }
     const VicPicture& slot = encoder_->currentSlot();
-    std::uint8_t* chunk = head + layout.videoChunk();
-    putChunkHead(chunk, kVideoChunk, kVideoChunkPayload);
-    std::uint8_t* payload = chunk + kChunkHeadLength;
-    std::memcpy(payload, kVideoFormatTag, sizeof kVideoFormatTag);
-    putLe16(payload + kVideoWidthAt, static_cast<std::uint32_t>(slot.geometry.paddedWidth));
-    putLe16(payload + kVideoHeightAt, static_cast<std::uint32_t>(slot.geometry.paddedHeight));
-    putLe24(payload + kVideoFramesAt, 0);
+    StreamHead streamHead;
+    streamHead.withAudio = headerHasAudio_;
     if (headerHasAudio_) {
-        putTruncatedLe16(payload + kVideoSamplesPerFrameAt, audio_.sampleRate / irate);
-    } else {
-        putLe16(payload + kVideoSamplesPerFrameAt, 0);
+        streamHead.audioRate = audio_.sampleRate;
+        streamHead.samplesPerPicture = audio_.sampleRate / irate;
+        streamHead.samples = static_cast<std::uint32_t>(samplesSent_);
     }
-    payload[kVideoTopRowAt] = static_cast<std::uint8_t>((slot.geometry.topCardRow * 8) | 3);
-    payload[kVideoRolesAt] = static_cast<std::uint8_t>(slot.geometry.roleCount);
-    putLe24(payload + kVideoByteRateAt, 0);
+    streamHead.width = slot.geometry.paddedWidth;
+    streamHead.height = slot.geometry.paddedHeight;
+    streamHead.topCardRow = slot.geometry.topCardRow;
+    streamHead.roleCount = slot.geometry.roleCount;
+    std::uint8_t* head = packetBuffer_;
+    putStreamHead(head, streamHead);
 
-    const int length = layout.length();
+    const int length = StreamHeadLayout{headerHasAudio_}.length();
     std::memcpy(headerBytes_, head, static_cast<std::size_t>(length));
     headerLength_ = length;
     file.write(head, static_cast<std::size_t>(length));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/platform/memory_platform.h"
+#include "formats/wave_file.h"
 #include "soundconv/soundconv_app.h"
 
 #include <cstdint>
@@ -44,21 +45,15 @@ struct WaveBuilder {
     Bytes build() const {
         int bytesPerSample = (bits + 7) / 8;
         int align = blockAlign >= 0 ? blockAlign : channels * bytesPerSample;
+        WaveFormatFields format{formatTag, channels, sampleRate, static_cast<std::uint32_t>(sampleRate * static_cast<std::uint64_t>(align)),
+                                static_cast<std::uint16_t>(align), bits};
         Bytes out;
-        putText(out, "RIFF");
-        putLe(out, 0, 4);
-        putText(out, "WAVEfmt ");
-        putLe(out, 16 + formatExtra.size(), 4);
-        putLe(out, formatTag, 2);
-        putLe(out, channels, 2);
-        putLe(out, sampleRate, 4);
-        putLe(out, static_cast<std::uint64_t>(sampleRate) * align, 4);
-        putLe(out, static_cast<std::uint64_t>(align), 2);
-        putLe(out, bits, 2);
+        appendRiffHead(out, 0);
+        appendChunkHead(out, kFormatChunkTag, static_cast<std::uint32_t>(kFormatFieldsLength + formatExtra.size()));
+        appendFormatFields(out, format);
         out.insert(out.end(), formatExtra.begin(), formatExtra.end());
         out.insert(out.end(), betweenChunks.begin(), betweenChunks.end());
-        putText(out, "data");
-        putLe(out, dataLength >= 0 ? static_cast<std::uint64_t>(dataLength) : samples.size(), 4);
+        appendChunkHead(out, kDataChunkTag, static_cast<std::uint32_t>(dataLength >= 0 ? static_cast<std::uint64_t>(dataLength) : samples.size()));
         out.insert(out.end(), samples.begin(), samples.end());
         out.insert(out.end(), trailer.begin(), trailer.end());
         return out;

@@ -18,10 +18,10 @@ WaveBuilder someSound() {
 }
 
 Bytes listChunk(std::size_t size) {
+    constexpr WaveTag kListTag = {'L', 'I', 'S', 'T'};
     Bytes chunk;
-    putText(chunk, "LIST");
-    putLe(chunk, size, 4);
-    chunk.resize(8 + size, 'x');
+    appendChunkHead(chunk, kListTag, static_cast<std::uint32_t>(size));
+    chunk.resize(kWaveChunkHeadLength + size, 'x');
     return chunk;
 }
 

@@ -214,10 +214,11 @@ TEST_F(TrackRun, AnExistingOutputIsKeptUnlessForcedAndNeverLeftHalfWritten) {
     EXPECT_EQ(console.output(), "out.raw: exists; --force overwrites it\n");
     EXPECT_EQ(fs.contents("out.raw"), old);
 
-    // A failing write or rename leaves the old file as it was, and no temporary file beside it.
+    // A failing write or rename leaves the old file as it was, and no temporary file beside it. With a gain
+    // given the samples go straight to the output (no spool), so its first write is the output's.
     for (FileOp failing : {FileOp::Create, FileOp::Write, FileOp::Rename}) {
         fs.failAt(failing, fs.calls(failing));
-        EXPECT_EQ(run("in.wav out.raw --force"), kTrackWriteFailed) << static_cast<int>(failing);
+        EXPECT_EQ(run("in.wav out.raw --force --gain 0"), kTrackWriteFailed) << static_cast<int>(failing);
         EXPECT_EQ(lines(), 1u) << console.output();
         EXPECT_EQ(fs.contents("out.raw"), old);
         std::vector<std::string> names;
@@ -227,6 +228,29 @@ TEST_F(TrackRun, AnExistingOutputIsKeptUnlessForcedAndNeverLeftHalfWritten) {
     }
     EXPECT_EQ(run("in.wav out.raw --force"), kTrackDone) << console.output();
     EXPECT_EQ(fs.contents("out.raw").size(), 981u);  // 0.5 s at 7843 Hz, four samples a byte
+}
+
+// The samples wait in an unnamed temporary file between the passes. When it cannot be made, or the disk
+// fills while it is written, the run ends with one line and its exit code and leaves nothing behind.
+TEST_F(TrackRun, AFailingTemporaryFileEndsTheRunWithOneLineAndLeavesNothing) {
+    put("in.wav", pcmWave(8000, sine(8000, 0.5, 300, 0.5)));
+    const std::pair<FileOp, std::string> cases[] = {
+        {FileOp::CreateUnnamed, "no temporary file for the samples in /tmp: No space left on device\n"},
+        {FileOp::Write, "the temporary file of the samples cannot be written: No space left on device\n"},
+    };
+    for (const auto& [failing, says] : cases) {
+        fs.failAt(failing, fs.calls(failing), true);
+        EXPECT_EQ(run("in.wav out.raw"), kTrackWriteFailed);
+        EXPECT_EQ(console.output(), says);
+        std::vector<std::string> names, temporary;
+        ASSERT_TRUE(fs.list("", names));
+        EXPECT_EQ(names, (std::vector<std::string>{"in.wav"})) << says;
+        EXPECT_TRUE(!fs.list("/tmp", temporary) || temporary.empty()) << says;
+        EXPECT_EQ(fs.unnamedFilesOpen(), 0) << says;
+        fs.failAt(failing, -1);
+    }
+    EXPECT_EQ(run("in.wav out.raw"), kTrackDone) << console.output();
+    EXPECT_EQ(fs.unnamedFilesOpen(), 0);
 }
 
 // On the machine's own disk: the temporary file is made beside OUTPUT and renamed over it, and nothing

@@ -2,6 +2,8 @@
 // hand-written segment commands, with the header totals filled in to match.
 #pragma once
 
+#include "formats/stream_head.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -43,37 +45,31 @@ public:
     }
 
     /// Offset in the finished file where the packets begin.
-    std::size_t headerLength() const { return audio_ ? 46 : 30; }
+    std::size_t headerLength() const { return static_cast<std::size_t>(StreamHeadLayout{audio_}.length()); }
     /// Offset in the finished file of the next packet to be added.
     std::size_t nextOffset() const { return headerLength() + packets_.size(); }
 
     Bytes bytes() const {
-        Bytes out{'Z', 'O', 'V', 'F', 0, 0, 0, 0};
+        StreamHead head;
+        head.withAudio = audio_;
         if (audio_) {
-            Bytes chunk{0x48, 0xC1, 12, 0, 'P', 'C', 'M', 'V', static_cast<std::uint8_t>(audioRate_ & 0xFF),
-                        static_cast<std::uint8_t>(audioRate_ >> 8), 2, 1};
-            put(chunk, static_cast<std::uint32_t>(audioBytes_ * 4), 4);
-            out.insert(out.end(), chunk.begin(), chunk.end());
+            head.audioRate = audioRate_;
+            head.samplesPerPicture = 1960;
+            head.samples = static_cast<std::uint32_t>(audioBytes_ * 4);
         }
-        Bytes video{0x48, 0xD6, 18, 0, 'Q', '5', 'R', 'V'};
-        put(video, static_cast<std::uint32_t>(geometry_.width), 2);
-        put(video, static_cast<std::uint32_t>(geometry_.height), 2);
-        put(video, frames_, 3);
-        put(video, audio_ ? 1960 : 0, 2);
-        video.push_back(static_cast<std::uint8_t>(geometry_.topCardRow * 8 | 3));
-        video.push_back(static_cast<std::uint8_t>(geometry_.roleCount));
-        put(video, 0, 3);
-        out.insert(out.end(), video.begin(), video.end());
+        head.width = geometry_.width;
+        head.height = geometry_.height;
+        head.topCardRow = geometry_.topCardRow;
+        head.roleCount = geometry_.roleCount;
+        head.frames = frames_;
+        head.lengthField = static_cast<std::uint32_t>(headerLength() + packets_.size() - kFileHeadLength);
+        Bytes out(headerLength());
+        putStreamHead(out.data(), head);
         out.insert(out.end(), packets_.begin(), packets_.end());
-        std::uint32_t length = static_cast<std::uint32_t>(out.size() - 8);
-        for (int i = 0; i < 4; ++i) out[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (8 * i));
         return out;
     }
 
 private:
-    static void put(Bytes& bytes, std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
 
     Geometry geometry_;
     bool audio_;

@@ -10,6 +10,7 @@
 #include "vicclip/clip_pictures.h"
 #include "vicclip/progress_bar.h"
 #include "vicclip/vicclip_app.h"
+#include "vicpack/vicpack_app.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,32 @@ TEST_F(Vicclip, BadInputsAreRefusedWithOneLineAndLeaveNoStream) {
     EXPECT_TRUE(console.errors().empty()) << "no progress bar off a terminal: " << console.errors();
 }
 
+// NAME.prg: the program and its REU image are what vicpack makes of the stream that --keep-stream keeps, for
+// the C64 and with --c128 for the C128, and nothing else is left; an existing image is kept without --force;
+// a stream takes neither option.
+TEST_F(Vicclip, AProgramIsWhatVicpackMakesOfTheStream) {
+    make("clip.mp4", testing::testPictures("160x120", 10, 2) + " " + testing::testTone(440, 22050, 2),
+         "-c:v libx264 -pix_fmt yuv420p -c:a aac");
+    for (const bool c128 : {false, true}) {
+        std::vector<std::string> args{tree.path("clip.mp4"), tree.path("clip.prg"), "--keep-stream", tree.path("kept.zov"), "--force", "--bw", "20000"};
+        std::vector<std::string> pack{"vicpack", tree.path("kept.zov"), tree.path("packed.prg"), "--force"};
+        if (c128) args.push_back("--c128"), pack.push_back("--c128");
+        ASSERT_EQ(vicclip(args), kClipDone) << console.output();
+        EXPECT_EQ(lines(), 2u) << console.output();
+        EXPECT_NE(console.output().find(c128 ? " on a C128 (x128 " : " on a C64 (x64sc "), std::string::npos) << console.output();
+        ASSERT_EQ(runVicpack(pack), 0);
+        EXPECT_EQ(testing::fileBytes(tree.path("clip.prg")), testing::fileBytes(tree.path("packed.prg"))) << c128;
+        EXPECT_EQ(testing::fileBytes(tree.path("clip.reu")), testing::fileBytes(tree.path("packed.reu"))) << c128;
+    }
+    EXPECT_EQ(tree.below(""), (std::vector<std::string>{"clip.mp4", "clip.prg", "clip.reu", "kept.zov", "packed.prg", "packed.reu"}));
+    testing::saveBytes(tree.path("old.reu"), {'o', 'l', 'd'});
+    EXPECT_EQ(vicclip({tree.path("clip.mp4"), tree.path("old.prg")}), kClipOutputRefused) << console.output();
+    EXPECT_EQ(console.output(), tree.path("old.reu") + ": exists; --force overwrites it\n");
+    EXPECT_EQ(tree.below(""), (std::vector<std::string>{"clip.mp4", "clip.prg", "clip.reu", "kept.zov", "old.reu", "packed.prg", "packed.reu"}));
+    EXPECT_EQ(vicclip({tree.path("clip.mp4"), tree.path("clip.zov"), "--c128"}), kClipBadCommandLine);
+    EXPECT_EQ(vicclip({tree.path("clip.mp4"), tree.path("clip.zov"), "--keep-stream", tree.path("kept.zov")}), kClipBadCommandLine);
+}
+
 // A clip cut short (its index at the front, so that what is left can be read) is refused by vicclip as
 // soundtrack refuses it: the same words, exit code 2, no output left. A --length that ends before the
 // break keeps what comes before.
@@ -153,6 +180,41 @@ TEST_F(Vicclip, ACutClipIsRefusedAsSoundtrackRefusesItUnlessTheLengthEndsBeforeT
     EXPECT_EQ(console.output().rfind(tree.path("out.zov") + ": 6 pictures offered", 0), 0u) << console.output();
     console.clear();
     EXPECT_EQ(runSoundtrack({"soundtrack", cut, tree.path("out.raw"), "--length", "1.5"}), kTrackDone) << console.output();
+}
+
+// The pictures and the track wait in unnamed temporary files. When one cannot be made, or the disk fills
+// while the pictures are written, the run ends with one line and its exit code and leaves nothing behind.
+TEST_F(Vicclip, AFailingTemporaryFileEndsTheRunWithOneLineAndLeavesNothing) {
+    make("clip.mp4", testing::testPictures("160x120", 10, 1) + " " + testing::testTone(440, 22050, 1),
+         "-c:v libx264 -pix_fmt yuv420p -c:a aac");
+    const std::vector<unsigned char> clip = testing::fileBytes(tree.path("clip.mp4"));
+    MemoryFileSystem disk;
+    disk.addFile("clip.mp4", MemoryFileSystem::Bytes(clip.begin(), clip.end()));
+    PlatformOverride onDisk(&disk, nullptr);
+    const std::string full = "No space left on device\n";
+    const struct {
+        FileOp failing;
+        int from;
+        std::string says;
+    } cases[] = {
+        {FileOp::CreateUnnamed, 0, "vicclip: no temporary file for the pictures in /tmp: " + full},
+        {FileOp::CreateUnnamed, 1, "vicclip: no temporary file for the sound track in /tmp: " + full},
+        {FileOp::Write, 0, "vicclip: the temporary file of the pictures cannot be written: " + full},
+    };
+    for (const auto& c : cases) {
+        disk.failAt(c.failing, disk.calls(c.failing) + c.from, true);
+        EXPECT_EQ(vicclip({"clip.mp4", "out.zov"}), kClipWriteFailed) << c.says;
+        EXPECT_EQ(console.output(), c.says);
+        std::vector<std::string> names, temporary;
+        ASSERT_TRUE(disk.list("", names));
+        EXPECT_EQ(names, (std::vector<std::string>{"clip.mp4"})) << c.says;
+        EXPECT_TRUE(!disk.list("/tmp", temporary) || temporary.empty()) << c.says;
+        EXPECT_EQ(disk.unnamedFilesOpen(), 0) << c.says;
+        disk.failAt(c.failing, -1);
+    }
+    EXPECT_EQ(vicclip({"clip.mp4", "out.zov"}), kClipDone) << console.output();
+    EXPECT_TRUE(disk.exists("out.zov"));
+    EXPECT_EQ(disk.unnamedFilesOpen(), 0);
 }
 
 // At a low bandwidth most pictures are dropped: the summary counts them, and the bandwidth named keeps at

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "common/platform/memory_platform.h"
+#include "formats/little_endian.h"
+#include "formats/sound_header.h"
 #include "vicpack/vicpack_app.h"
 
 #include <gtest/gtest.h>
@@ -29,12 +31,11 @@ inline Bytes fullBitmapFile(int background = 6) {
 
 /// A ZOV sound file of bits (4 or 8) per sample at a rate, holding the given sample bytes.
 inline Bytes zovSound(int bits, unsigned rate, const Bytes& samples) {
-    Bytes file{'Z', 'O', 'V', 'F', 0, 0, 0, 0, 0x48, 0xC1, 8, 0, 'P', 'C', 'M', static_cast<std::uint8_t>(bits == 8 ? 'U' : 'L'),
-               static_cast<std::uint8_t>(rate & 0xFF), static_cast<std::uint8_t>(rate >> 8), static_cast<std::uint8_t>(bits), 1};
+    const auto header = soundFileHeader(rate, bits);
+    Bytes file(header.begin(), header.end());
     file.resize(file.size() + samples.size());
-    std::copy(samples.begin(), samples.end(), file.begin() + 20);
-    std::uint32_t length = static_cast<std::uint32_t>(file.size() - 8);
-    for (int i = 0; i < 4; ++i) file[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (8 * i));
+    std::copy(samples.begin(), samples.end(), file.begin() + kSoundHeaderSize);
+    putLe32(&file[kLengthFieldOffset], static_cast<std::uint32_t>(file.size() - kFileHeadLength));
     return file;
 }
 

@@ -11,18 +11,14 @@
 ; it. Output (standard output): at every Frame command its three display values, then the frame memory
 ; 0x0200-0xBFFF.
         .setcpu "6502"
+        .include "registers.inc"
         .include "reu.inc"
+        .include "machine_numbers.inc"
 EMULATED_REU    = 1
 
 pbuf            = $F000
 WINDOW          = $E000             ; the emulated unit's memory, 4 KiB
-PV_OPEN         = $FFF4
-PV_READ         = $FFF6
-PV_WRITE        = $FFF7
-PV_ARGS         = $FFF8
-PV_EXIT         = $FFF9
-FRAME_MEMORY    = $0200
-FRAME_BYTES     = $C000 - $0200
+FRAME_BYTES     = FRAME_MEMORY_END - FRAME_MEMORY_BASE
 
         .segment "EXEHDR"
         .byte "sim65", 2, 0, c_stack ; version 2, a 6502, the C stack pointer at c_stack
@@ -47,54 +43,12 @@ value_table:    .faraddr $000100
 record:         .res 6              ; kind, length, unit address
 parameters:     .res 4
 
-; Calls a hook with A/X (a count) and two 16-bit parameters on sim65's C stack: an address, then the file
-; descriptor held at fd.
-.macro  pv_call hook, address, fd
-        pha
-        lda #<(address)
-        sta parameters
-        lda #>(address)
-        sta parameters+1
-        lda fd
-        sta parameters+2
-        lda fd+1
-        sta parameters+3
-        lda #<parameters
-        sta c_stack
-        lda #>parameters
-        sta c_stack+1
-        pla
-        jsr hook
-.endmacro
+        .include "sim65.inc"
 
 start:
         ldx #$FF
         txs
-        lda #$00                    ; the arguments go below 0xF800
-        sta c_stack
-        lda #$F8
-        sta c_stack+1
-        lda #<argv
-        ldx #>argv
-        jsr PV_ARGS
-        ldy #2                      ; argv[1]: the input's name
-        lda (argv),y
-        sta parameters+2
-        iny
-        lda (argv),y
-        sta parameters+3
-        lda #1                      ; read only
-        sta parameters
-        lda #0
-        sta parameters+1
-        lda #<parameters
-        sta c_stack
-        lda #>parameters
-        sta c_stack+1
-        ldy #4
-        jsr PV_OPEN
-        sta input
-        stx input+1
+        open_input $F8
         lda #0                      ; the unit's table of byte values, its registers, the frame memory
         tax
 :       txa
@@ -110,17 +64,17 @@ start:
         inx
         bne :-
         lda #0
-        ldx #$0A
-:       sta REU_HOST-2,x
+        ldx #REU_CONTROL - REU_STATUS
+:       sta REU_STATUS,x
         dex
         bpl :-
         sta scratch                 ; the unit's scratch at 0x000200
         sta scratch+2
         lda #$02
         sta scratch+1
-        lda #<FRAME_MEMORY
+        lda #<FRAME_MEMORY_BASE
         sta dst
-        lda #>FRAME_MEMORY
+        lda #>FRAME_MEMORY_BASE
         sta dst+1
         ldy #0
         tya
@@ -129,7 +83,7 @@ start:
         bne :-
         inc dst+1
         ldx dst+1
-        cpx #>$C000
+        cpx #>FRAME_MEMORY_END
         bne :-
         sta dst
         sta dst+1
@@ -171,7 +125,7 @@ next_record:
         pv_call PV_WRITE, frame_m1, standard_output
         lda #<FRAME_BYTES
         ldx #>FRAME_BYTES
-        pv_call PV_WRITE, FRAME_MEMORY, standard_output
+        pv_call PV_WRITE, FRAME_MEMORY_BASE, standard_output
         jmp next_record
 standard_output: .word 1
 
@@ -240,91 +194,4 @@ window_of:
         sta window
         rts
 
-; The unit's address one on, inside 512 KiB as the unit counts.
-unit_address_on:
-        inc unit_address
-        bne :+
-        inc unit_address+1
-        bne :+
-        lda unit_address+2
-        and #$F8
-        sta temp
-        lda unit_address+2
-        clc
-        adc #1
-        and #$07
-        ora temp
-        sta unit_address+2
-:       rts
-
-; The transfer the registers describe, with the command in emulated_command (0x90 computer to unit, 0x91
-; unit to computer).
-emulated_reu:
-        pha
-        txa
-        pha
-        tya
-        pha
-        lda REU_HOST
-        sta host
-        lda REU_HOST+1
-        sta host+1
-        ldx #2
-:       lda REU_ADDRESS,x
-        sta unit_address,x
-        dex
-        bpl :-
-        lda REU_LENGTH
-        sta transfer_left
-        lda REU_LENGTH+1
-        sta transfer_left+1
-transfer_byte:
-        jsr window_of
-        ldy #0
-        lda emulated_command
-        and #3
-        bne :+
-        lda (host),y
-        sta (window),y
-        jmp :++
-:       lda (window),y
-        sta (host),y
-:       lda REU_CONTROL
-        bmi :+
-        inc host
-        bne :+
-        inc host+1
-:       lda REU_CONTROL
-        and #$40
-        bne :+
-        jsr unit_address_on
-:       lda transfer_left           ; a length of 0 is 65536
-        bne :+
-        dec transfer_left+1
-:       dec transfer_left
-        lda transfer_left
-        ora transfer_left+1
-        bne transfer_byte
-        lda emulated_command        ; with autoload the registers keep what was written
-        and #$20
-        bne :++
-        lda host
-        sta REU_HOST
-        lda host+1
-        sta REU_HOST+1
-        ldx #2
-:       lda unit_address,x
-        sta REU_ADDRESS,x
-        dex
-        bpl :-
-        lda #1
-        sta REU_LENGTH
-        lda #0
-        sta REU_LENGTH+1
-:
-        pla
-        tay
-        pla
-        tax
-        pla
-        rts
+        .include "emulated_reu.inc"

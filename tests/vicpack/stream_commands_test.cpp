@@ -9,7 +9,7 @@
 #include "formats/zovf_stream.h"
 #include "frameconv/app/frameconv_app.h"
 #include "machine_support.h"
-#include "support/picture_files.h"
+#include "support/compiled_stream.h"
 #include "support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -119,29 +119,6 @@ protected:
     }
 };
 
-/// A stream compiled by frameconv from pictures that change, and its video packets' commands.
-Bytes compiledStream(const std::string& options, int width, int height, int pictures) {
-    MemoryFileSystem fs;
-    StringConsole console;
-    PlatformOverride use(&fs, &console);
-    for (int i = 0; i < pictures; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/clip/p%03d.bmp", i + 1);
-        fs.addFile(name, picture_files::bmp(picture_files::RgbGrid::generate(width, height, [=](int x, int y) {
-            const int dx = x - width / 4 - i * 5, dy = y - height / 2 + i * 3;
-            if (dx * dx + dy * dy < 300) return picture_files::Rgb{240, 240, 230};
-            return picture_files::Rgb{static_cast<std::uint8_t>((x * 5 + i * 11) % 256), static_cast<std::uint8_t>((y * 3 + x) % 256),
-                                      static_cast<std::uint8_t>(y < height / 3 ? 200 : 40 + i * 7)};
-        })));
-    }
-    std::vector<std::string> args{"frameconv", "/clip", "/clip.zov", "/c", "/v0"};
-    std::istringstream extra(options);
-    for (std::string word; extra >> word;) args.push_back(word);
-    EXPECT_EQ(runFrameconv(args), 0) << console.output();
-    MemoryFileSystem::Bytes content = fs.contents("/clip.zov");
-    return Bytes(content.begin(), content.end());
-}
-
 TEST_F(InterpreterInSimulator, CompiledStreamsRebuildEveryFrame) {
     struct Case {
         const char* options;
@@ -154,7 +131,7 @@ TEST_F(InterpreterInSimulator, CompiledStreamsRebuildEveryFrame) {
         {"/ir12 /bw48000", 160, 200, 12, 0x17FF01},        // much changed at once
     };
     for (const Case& c : cases) {
-        Bytes stream = compiledStream(c.options, c.width, c.height, c.pictures);
+        Bytes stream = testing::compiledStream(c.options, c.width, c.height, c.pictures);
         StreamInfo info;
         FileProblem problem;
         std::vector<StreamPacket> packets;

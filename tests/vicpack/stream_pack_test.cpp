@@ -1,6 +1,7 @@
 // vicpack with a video stream: the stream is checked before anything is written, its program and REU image
 // are written both or neither, and a stream too large for the largest REU is refused with the seconds that
-// fit. What vicpack writes is compared with what the stream program makes of the same (cut) stream.
+// fit. What vicpack writes is compared with what the stream programs (the C64's by default, the C128's with
+// --c128) make of the same (cut) stream.
 #include "pack_test_support.h"
 #include "support/stream_builder.h"
 
@@ -8,6 +9,7 @@
 #include "formats/reu_image.h"
 #include "formats/stream_cut.h"
 #include "common/console/console.h"
+#include "vicpack/stream64_program.h"
 #include "vicpack/stream_program.h"
 
 #include <cstdlib>
@@ -44,14 +46,19 @@ protected:
         fs.list(directory, names);
         return names.size();
     }
-    /// The program and REU image vicpack must write for a stream, cut to seconds.
-    StreamPackage expected(const Bytes& stream, StreamPlayback playback, double seconds = 1e300) {
+    /// The program and REU image vicpack must write for a stream, cut to seconds, for the C64 (through the
+    /// plan of the whole stream) or the C128.
+    StreamPackage expected(const Bytes& stream, StreamPlayback playback, double seconds = 1e300, bool c128 = false) {
         StreamInfo info = infoOf(stream);
         std::vector<StreamPacket> packets;
         FileProblem problem;
         EXPECT_TRUE(readStreamPackets(stream, info, packets, problem));
         Bytes cut = cutStream(stream, info, packets, planStreamCut(info, packets, seconds, playback.fps));
-        return streamPackage(cut, infoOf(cut), playback);
+        if (c128) return streamPackage(cut, infoOf(cut), playback);
+        std::string why;
+        const std::optional<C64Stream> whole = translateForC64(stream, info, playback, why);
+        EXPECT_TRUE(whole) << why;
+        return stream64Package(cut, infoOf(cut), whole->plan, playback);
     }
 };
 
@@ -124,11 +131,19 @@ TEST_F(StreamPack, TheProgramAndTheReuImageAreWrittenBothOrNeither) {
     const StreamPackage package = expected(stream, StreamPlayback{2, 8});
     EXPECT_EQ(file("/out/clip.prg"), package.program);
     EXPECT_EQ(file("/out/clip.reu"), package.reuImage);
-    EXPECT_EQ(package.reuImage.size(), reuSizeFor(reuBytesNeeded(stream.size(), 6)));
     EXPECT_EQ(output(), "/out/clip.prg, /out/clip.reu: 0.75 s of a multicolour stream without sound at 8 pictures a second, "
-                        "6 frames; set a " + std::to_string(package.reuImage.size() >> 10) + " KiB REU with the image "
+                        "6 frames; set a 128 KiB REU with the image /out/clip.reu, LOAD\"CLIP\",8 and RUN on a C64 "
+                        "(x64sc -reu -reusize 128 -reuimage /out/clip.reu /out/clip.prg)\n");
+
+    ASSERT_EQ(run("/clip.zov /out/clip.prg --border 2 --fps 8 --c128 --force"), kPackDone) << output();
+    const StreamPackage native = expected(stream, StreamPlayback{2, 8}, 1e300, true);
+    EXPECT_EQ(file("/out/clip.prg"), native.program);
+    EXPECT_EQ(file("/out/clip.reu"), native.reuImage);
+    EXPECT_EQ(native.reuImage.size(), reuSizeFor(reuBytesNeeded(stream.size(), 6)));
+    EXPECT_EQ(output(), "/out/clip.prg, /out/clip.reu: 0.75 s of a multicolour stream without sound at 8 pictures a second, "
+                        "6 frames; set a " + std::to_string(native.reuImage.size() >> 10) + " KiB REU with the image "
                         "/out/clip.reu and RUN\"CLIP\" on a C128 (x128 -40col -reu -reusize " +
-                        std::to_string(package.reuImage.size() >> 10) + " -reuimage /out/clip.reu /out/clip.prg)\n");
+                        std::to_string(native.reuImage.size() >> 10) + " -reuimage /out/clip.reu /out/clip.prg)\n");
 }
 
 TEST_F(StreamPack, AnExistingReuImageIsKeptUnlessForcedAndIsNeverAnInput) {
@@ -161,6 +176,8 @@ TEST_F(StreamPack, LengthKeepsTheStartOfTheStream) {
     const StreamPackage package = expected(stream, {}, 1.1);
     EXPECT_EQ(file("/clip.prg"), package.program);
     EXPECT_EQ(file("/clip.reu"), package.reuImage);
+    ASSERT_EQ(run("/clip.zov /c128.prg --length 1.1 --c128"), kPackDone) << output();
+    EXPECT_EQ(file("/c128.prg"), expected(stream, {}, 1.1, true).program);
 
     EXPECT_EQ(run("/clip.zov /none.prg --length 0.00001"), kPackDone) << "frame 1 is due at once";
     StreamBuilder late;
@@ -223,6 +240,8 @@ TEST_F(StreamPack, OptionsOfOtherInputsAreRefusedWithAStream) {
     EXPECT_EQ(run("/clip.zov /clip.prg --fps 8"), kPackBadCommandLine) << "the sound times the pictures";
     EXPECT_EQ(run("/a.bin /a.prg --fps 8"), kPackBadCommandLine);
     EXPECT_EQ(run("/a.bin /a.d64 --fps 8"), kPackBadCommandLine);
+    EXPECT_EQ(run("/a.bin /a.prg --c128"), kPackBadCommandLine);
+    EXPECT_EQ(run("/a.bin /a.d64 --c128"), kPackBadCommandLine);
     EXPECT_EQ(filesIn("/"), 2u);
 }
 

@@ -1,3 +1,4 @@
+#include "formats/sound_header.h"
 #include "view_test_support.h"
 
 namespace zov {
@@ -5,12 +6,11 @@ namespace {
 
 // A sound file as the sound converter writes it: header, then the packed samples.
 Bytes soundFile(int bits, unsigned rate, const Bytes& sampleBytes) {
-    Bytes bytes{'Z', 'O', 'V', 'F', 0, 0, 0, 0, 0x48, 0xC1, 8, 0, 'P', 'C', 'M', static_cast<std::uint8_t>(bits == 8 ? 'U' : 'L'),
-                static_cast<std::uint8_t>(rate & 0xFF), static_cast<std::uint8_t>(rate >> 8), static_cast<std::uint8_t>(bits), 1};
+    const auto header = soundFileHeader(rate, bits);
+    Bytes bytes(header.begin(), header.end());
     // Byte by byte: GCC 12 warns of an out-of-bounds copy when an empty range is inserted (-Warray-bounds).
     for (std::uint8_t b : sampleBytes) bytes.push_back(b);
-    std::size_t length = bytes.size() - 8;
-    for (int i = 0; i < 4; ++i) bytes[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (8 * i));
+    putLe32(&bytes[kLengthFieldOffset], static_cast<std::uint32_t>(bytes.size() - kFileHeadLength));
     return bytes;
 }
 

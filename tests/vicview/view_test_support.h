@@ -4,6 +4,8 @@
 
 #include "common/console/console.h"
 #include "common/platform/memory_platform.h"
+#include "formats/little_endian.h"
+#include "formats/wave_file.h"
 #include "vicview/rgb_image.h"
 #include "vicview/vicview_app.h"
 
@@ -42,19 +44,25 @@ struct WaveContent {
     std::vector<std::int16_t> samples;
 };
 
-/// Reads a canonical 44-byte-head PCM WAVE file.
+/// Reads a PCM WAVE file of the usual 44-byte head, its lengths and rates agreeing with its size and fields.
 inline WaveContent decodeWave(const Bytes& file) {
     WaveContent wave;
-    auto u16 = [&](std::size_t at) { return unsigned(file[at] | file[at + 1] << 8); };
-    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-    auto tag = [&](std::size_t at, const char* text) { return std::string(file.begin() + long(at), file.begin() + long(at) + 4) == text; };
-    if (file.size() < 44 || !tag(0, "RIFF") || !tag(8, "WAVE") || !tag(12, "fmt ") || !tag(36, "data")) return wave;
-    if (u32(4) != file.size() - 8 || u32(16) != 16 || u16(20) != 1 || u32(40) != file.size() - 44) return wave;
-    wave.channels = u16(22);
-    wave.rate = u32(24);
-    wave.bits = u16(34);
-    if (u32(28) != wave.rate * wave.channels * wave.bits / 8 || u16(32) != wave.channels * wave.bits / 8) return wave;
-    for (std::size_t at = 44; at + 1 < file.size(); at += 2) wave.samples.push_back(static_cast<std::int16_t>(u16(at)));
+    constexpr std::size_t kDataAt = kPcmWaveHeadLength - kWaveChunkHeadLength;
+    if (file.size() < kPcmWaveHeadLength || !hasWaveTag(&file[0], kRiffTag) || !hasWaveTag(&file[kWaveTagAt], kWaveTag) ||
+        !hasWaveTag(&file[kFormatChunkAt], kFormatChunkTag) || !hasWaveTag(&file[kDataAt], kDataChunkTag))
+        return wave;
+    const WaveFormatFields format = readFormatFields(&file[kFormatPayloadAt]);
+    const auto lengthAt = [&](std::size_t chunk) { return readLe32(&file[chunk + kWaveChunkLengthAt]); };
+    if (lengthAt(0) != file.size() - kWaveChunkHeadLength || lengthAt(kFormatChunkAt) != kFormatFieldsLength ||
+        lengthAt(kDataAt) != file.size() - kPcmWaveHeadLength || format.formatTag != kPcmFormatTag)
+        return wave;
+    wave.channels = format.channels;
+    wave.rate = format.sampleRate;
+    wave.bits = format.bitsPerSample;
+    if (format.byteRate != wave.rate * wave.channels * wave.bits / 8 || format.blockAlign != wave.channels * wave.bits / 8)
+        return wave;
+    for (std::size_t at = kPcmWaveHeadLength; at + 1 < file.size(); at += 2)
+        wave.samples.push_back(static_cast<std::int16_t>(readLe16(&file[at])));
     wave.valid = true;
     return wave;
 }

@@ -3,6 +3,7 @@
 ; stretch of 10 ms each (0x00, 0x00, 0x00, 0x01, ..., 0x00, 0xFF, 0x00), so that every value lies between
 ; two stretches at 0x00. A stretch at MARKER, with silence before and after, shows where the steps begin in
 ; the recording. Then returns to BASIC.
+        .include "registers.inc"
         .include "basic_start.inc"
 
 ; Settings, filled in by sid_level_meter: the sound program's set-up of one chip model.
@@ -12,21 +13,16 @@ voice1_sustain: .byte $F0           ; 0xD406
 routing:        .byte $01           ; 0xD417
         .segment "CODE"
 
-SID             = $D400
-VOLUME          = $D418
-CIA2_TIMER_A    = $DD04
-CIA2_ICR        = $DD0D
-CIA2_CONTROL_A  = $DD0E
 STRETCH         = 9852              ; cycles: 10 ms of a PAL machine (985248 cycles a second)
 SILENCE         = 50                ; stretches at 0x00 around the marker: the recording's slow filter settles
 MARKER          = $0F
 
 start:
         sei                         ; the timer is polled; nothing else runs
-        lda $D011
+        lda VIC_CONTROL_1
         sta saved_control
         and #$EF                    ; screen off: the chip then steals no cycles, so each value comes on time
-        sta $D011
+        sta VIC_CONTROL_1
         lda #$7F
         sta CIA2_ICR                ; no interrupt from the timer
         lda #<(STRETCH - 1)
@@ -59,7 +55,7 @@ step:   lda #0                      ; value is 0 here, and again after its 256 s
         lda CIA2_ICR
         jsr clear_sid
         lda saved_control
-        sta $D011
+        sta VIC_CONTROL_1
         cli
         rts
 
@@ -74,7 +70,7 @@ sound:  tay
 wait:   lda CIA2_ICR
         lsr                         ; timer A's underflow into the carry
         bcc wait
-        sty VOLUME
+        sty SID_VOLUME
         tya
         rts
 

@@ -1,4 +1,6 @@
 ; Shows a bitmap picture until a key is pressed, then gives BASIC its text screen back as it was.
+        .include "registers.inc"
+        .include "machine_numbers.inc"
         .include "basic_start.inc"
 
 ; Settings, filled in by vicpack.
@@ -16,17 +18,14 @@ source:         .word 0             ; screen matrix (1000 bytes), then bitmap (8
 MATRIX          = $C000
 BITMAP          = $E000
 SAVED_COLOURS   = $C400             ; the text screen's Colour RAM while the picture shows
-COLOUR_RAM      = $D800
 FROM            = $FB               ; zero-page pointers free for programs
 TO              = $FD
-GETIN           = $FFE4
-KEYS_WAITING    = $C6
 
 start:
         jsr save_chip
-        lda $D011                   ; screen off while the picture is put in place
+        lda VIC_CONTROL_1           ; screen off while the picture is put in place
         and #$EF
-        sta $D011
+        sta VIC_CONTROL_1
         lda #<COLOUR_RAM
         ldx #>COLOUR_RAM
         ldy #>SAVED_COLOURS
@@ -37,9 +36,9 @@ start:
 wait_key:
         jsr GETIN
         beq wait_key
-        lda $D011
+        lda VIC_CONTROL_1
         and #$EF
-        sta $D011
+        sta VIC_CONTROL_1
         lda #<SAVED_COLOURS
         ldx #>SAVED_COLOURS
         ldy #>COLOUR_RAM
@@ -79,18 +78,18 @@ show_picture:
         jsr copy_1k
 colours:
         lda border
-        sta $D020
+        sta VIC_BORDER
         lda background
-        sta $D021
+        sta VIC_BACKGROUND
         lda control2
-        sta $D016
+        sta VIC_CONTROL_2
         lda #$08                    ; matrix at bank + 0x0000, bitmap at bank + 0x2000
-        sta $D018
-        lda $DD00
+        sta VIC_MEMORY
+        lda CIA2_PORT_A
         and #$FC                    ; bank 3
-        sta $DD00
-        lda #$3B                    ; bitmap mode, screen on, 25 rows
-        sta $D011
+        sta CIA2_PORT_A
+        lda #BITMAP_SCREEN_CONTROL  ; bitmap mode, screen on, 25 rows
+        sta VIC_CONTROL_1
         rts
 
 ; Copies 1024 bytes from A (low) / X (high) to page Y.
@@ -119,31 +118,32 @@ save_chip:
         ldx #4
 save_next:
         ldy chip_registers,x
-        lda $D000,y
+        lda VIC,y
         sta saved,x
         dex
         bpl save_next
-        lda $DD00
+        lda CIA2_PORT_A
         sta saved_bank
         rts
 
 restore_chip:
-        lda $DD00                   ; the bank bits only: the others drive the serial bus
+        lda CIA2_PORT_A             ; the bank bits only: the others drive the serial bus
         and #$FC
-        sta $DD00
+        sta CIA2_PORT_A
         lda saved_bank
         and #$03
-        ora $DD00
-        sta $DD00
+        ora CIA2_PORT_A
+        sta CIA2_PORT_A
         ldx #4
 restore_next:
         ldy chip_registers,x
         lda saved,x
-        sta $D000,y
+        sta VIC,y
         dex
         bpl restore_next
         rts
 
-chip_registers: .byte $11, $16, $18, $20, $21
+chip_registers: .byte VIC_CONTROL_1 - VIC, VIC_CONTROL_2 - VIC, VIC_MEMORY - VIC
+                .byte VIC_BORDER - VIC, VIC_BACKGROUND - VIC
 saved:          .res 5
 saved_bank:     .byte 0

@@ -1,16 +1,19 @@
-; Plays a sound through the SID's volume register, one sample per timer interrupt, then returns to BASIC;
-; a key press ends it early. BITS (8, 4 or 2) is the width of a sample: a byte holds 8 / BITS of them. Each
-; sample is looked up in a table of volume register values made for the chip model found at the start; the
-; table of a sample's place in its byte sits on its own page, so the bits need no shifting.
+; Plays a sound through the SID's volume register, one sample per timer interrupt, then returns to BASIC
+; with its interrupt flag and memory configuration (0x01) as they were; a key press ends it early. BITS (8, 4
+; or 2) is the width of a sample: a byte holds 8 / BITS of them. Each sample is looked up in a table of
+; volume register values made for the chip model found at the start; the table of a sample's place in its
+; byte sits on its own page, so the bits need no shifting.
 ; With REU defined the samples come from a RAM expansion unit: the interrupt reads them from a ring of one
 ; page, which the main loop refills from the unit in pieces small enough that no interrupt is lost.
+        .include "registers.inc"
         .include "basic_start.inc"
 .ifdef REU
         .include "reu.inc"
 .endif
+        .include "machine_numbers.inc"
 
 PHASES          = 8 / BITS          ; samples per byte, and table pages per chip model
-MARK_SIZE       = 16                ; bytes of the mark by which a unit's contents are known as the sound's
+MARK_SIZE       = REU_SOUND_MARK_BYTES  ; bytes of the mark by which a unit's contents are known as the sound's
 
 ; Settings, filled in by vicpack.
         .segment "SETTINGS"
@@ -33,16 +36,12 @@ unit_kib:       .word 0             ; the unit's size in KiB, for the line that 
 .endif
         .segment "CODE"
 
-SID             = $D400
-VOLUME          = $D418
-CIA2_ICR        = $DD0D
-CIA2_CONTROL_A  = $DD0E
-NMI_VECTOR      = $FFFA             ; read from RAM while the KERNAL ROM is switched out
-CIA1_PORT_A     = $DC00             ; keyboard columns (out)
-CIA1_PORT_B     = $DC01             ; keyboard rows (in)
-KEYS_WAITING    = $C6               ; keys in the keyboard buffer
-CHROUT          = $FFD2
-PRINT_NUMBER    = $BDCD             ; BASIC prints the number in X (low) and A (high)
+; The offset of the model's ramps on the ramp page from the model (0 or 1) in A: model × 64.
+.macro  model_ramps
+        lsr                         ; bit 0 into the carry,
+        ror                         ; into bit 7,
+        ror                         ; into bit 6
+.endmacro
 
 start:
 .ifdef REU
@@ -51,11 +50,12 @@ start:
         rts                         ; its line is printed: back to BASIC
 unit_found:
 .endif
+        php                         ; the caller's interrupt flag, taken back at the end
         sei                         ; nothing but the sample interrupt from here to the end
-        lda $D011
+        lda VIC_CONTROL_1
         sta saved_control
         and #$EF                    ; screen off: the chip then steals no cycles, so samples come on time
-        sta $D011
+        sta VIC_CONTROL_1
         jsr clear_sid
         jsr find_model
         jsr set_up_voices
@@ -87,37 +87,36 @@ unit_found:
 .endif
         lda ramp_page
         sta ramp+2
+        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "the ramps at model × 64"
         lda model                   ; rise from silence to the middle level over a quarter second
-        .repeat 6               ; model * 64: its ramps on the ramp page
-        asl
-        .endrep
+        model_ramps
         jsr ramp_volume
         jsr play
         lda model                   ; and fall back
-        .repeat 6               ; model * 64: its ramps on the ramp page
-        asl
-        .endrep
-        ora #$80
+        model_ramps
+        ora #RAMP_FALLING
         jsr ramp_volume
         jsr clear_sid
         lda saved_control
-        sta $D011
-        cli
+        sta VIC_CONTROL_1
+        plp
         rts
 
 ; Plays every sample at the timer's pace with the KERNAL ROM switched out (its RAM holds the NMI vector and
 ; may hold samples), and comes back when the last one has sounded.
 play:
-        lda #$35                    ; RAM at 0xA000-0xBFFF and 0xE000-0xFFFF, I/O stays
-        sta $01
+        lda CPU_PORT                ; the caller's configuration, taken back at the end
+        pha
+        lda #CPU_PORT_RAM_IO        ; RAM at 0xA000-0xBFFF and 0xE000-0xFFFF, I/O stays
+        sta CPU_PORT
         lda #<on_sample
         sta NMI_VECTOR
         lda #>on_sample
         sta NMI_VECTOR+1
         lda period
-        sta $DD04
+        sta CIA2_TIMER_A
         lda period+1
-        sta $DD05
+        sta CIA2_TIMER_A+1
         lda #$7F
         sta CIA2_ICR
         lda CIA2_ICR
@@ -164,20 +163,31 @@ settle:
         sta CIA2_ICR
         sta CIA1_PORT_A             ; the column the KERNAL reads the STOP key from, as its scan leaves it
         lda CIA2_ICR
-        lda #$37
-        sta $01
+        pla
+        sta CPU_PORT
         rts
 
-; The sample interrupt: sounds the value found last time, then looks up the next one.
+; The sample interrupt: sounds the value found last time, then looks up the next one. It writes its own
+; operands: value's is the volume value to sound next, sample's the address of the byte with the next
+; sample, table's high byte the table page of the next sample's place in its byte. On every sample but a
+; page's last it takes SAMPLE_CYCLES, the interrupt's own 7 included; the shortest timer period leaves room
+; besides for the longest instruction that the interrupt may wait for (7 cycles).
+.if PHASES > 1
+SAMPLE_CYCLES   = 87                ; the last sample of a byte, which moves to the next
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD_PACKED, error, "the sample interrupt outlasts the period"
+.else
+SAMPLE_CYCLES   = 61
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_PERIOD8, error, "the sample interrupt outlasts the period"
+.endif
 on_sample:
         pha
-value:  lda #0
-        sta VOLUME
+value:  lda #0                      ; (the volume value)
+        sta SID_VOLUME
         lda CIA2_ICR                ; acknowledge
         txa
         pha
-sample: ldx $FFFF
-table:  lda $FF00,x
+sample: ldx $FFFF                   ; (the next sample's byte)
+table:  lda $FF00,x                 ; (its place's table page)
         sta value+1
 .if PHASES > 1
         inc table+2                 ; the next sample in the byte has its own table page
@@ -240,12 +250,12 @@ key_held:
         clc
         rts
 
-; Steps through 64 volume values from offset A of the ramp page, 4 ms each.
+; Steps through RAMP_STEPS volume values from offset A of the ramp page, 4 ms each.
 ramp_volume:
         tay
-        ldx #64
-ramp:   lda $FF00,y
-        sta VOLUME
+        ldx #RAMP_STEPS
+ramp:   lda $FF00,y                 ; (the ramp page)
+        sta SID_VOLUME
         sta value+1
         jsr wait_4ms
         iny

@@ -1,0 +1,1310 @@
+; Plays a video stream from the RAM expansion unit (REU) on the C64 (or a C128 in C64 mode), then gives BASIC
+; back its memory, screen and interrupts.
+;
+; Loaded at 0x0801 (RUN), the program checks that the unit holds this stream's image, saves the memory into
+; the unit, moves the player to 0x9000-0x9FFF (where the VIC-II sees its character ROM, so no frame is ever
+; shown there) and clears the memory the frames take. It then runs with BASIC and the KERNAL switched out
+; (0x01 = 0x35), its vectors in RAM; its variables in zero page and 0x0200-0x03FF, the audio ring and the
+; sound tables at 0x1000-0x1FFF. The frames lie where vicpack put them: vicpack has translated the stream's
+; commands into operations on this machine's memory (stream64_operations.inc).
+;
+; The sound is the clock: a CIA 2 timer interrupt sounds one 2-bit sample after another through the SID's
+; volume register and counts them. The main loop runs a frame's operations, then waits until the raster
+; interrupt has shown it (at the first border line at or after its due time), then runs the next: a frame
+; may write into the buffer of the frame before it, never into the one on screen. Meanwhile it keeps the
+; audio ring full. Each shown frame is recorded in the unit.
+        .setcpu "6502"
+        .include "registers.inc"
+        .include "reu.inc"
+        .include "machine_numbers.inc"
+
+; ---- where things lie while the player runs ---------------------------------------------------------------
+RING            = C64_AUDIO_RING    ; the audio ring, where the VIC-II sees character ROM
+RING_END        = RING + C64_AUDIO_RING_BYTES
+        .assert <RING = 0 && <RING_END = 0 && RING >= $1000 && RING_END <= $1800, error, "the ring's pages"
+TABLES          = $1800             ; four pages: the volume register value of each sample place of a byte
+RAMPS           = $1C00             ; the ramp page of the program's tables
+pbuf            = $0300             ; the page of operations being run
+CPU_PORT_ALL_RAM = $34              ; RAM everywhere, I/O too switched out
+
+LINE_BOTTOM     = 251               ; the first border line below the picture
+LINE_TOP        = 40                ; a line of the top border, well before the picture's first (51)
+LINE_LAST_SWITCH = 47               ; no switch after this line of the top border
+AUDIO_PIECES    = 8                 ; pieces of audio a call of audio_service moves at most
+HEAD_WRITTEN    = 13                ; the record's head as record_head writes it (RECORD_HEAD_BYTES in all)
+        .assert HEAD_WRITTEN <= RECORD_HEAD_BYTES, error, "the record's head is longer than its place"
+        .assert RECORD_ENTRY_BYTES = 6, error, "a frame's entry is its number (16 bits) and its ticks (32 bits)"
+IDLE_SPIN       = (IDLE_STEP_CYCLES - 21) / 5  ; an idle step: jsr, ldx, IDLE_SPIN × dex/bne, inc, bne, rts
+        .assert IDLE_SPIN * 5 + 21 = IDLE_STEP_CYCLES && IDLE_SPIN < 256, error, "no spin takes IDLE_STEP_CYCLES"
+        .assert REU_STREAM_MARK_BYTES = 8, error, "the mark is ZOVR and the identity (32 bits)"
+        .assert OPERATION_PAGE_BYTES = 256, error, "a page of operations is what X indexes"
+KERNAL_KEYS     = $0277             ; the KERNAL's keyboard buffer, which emulators type into: left alone
+
+        .include "basic_start.inc"
+
+; ---- the settings, filled in by vicpack ---------------------------------------------------------------------
+        .segment "SETTINGS"
+identity:       .dword 0            ; what the image plays, in the unit's head and tail too
+image_tail:     .faraddr 0          ; where the tail lies in the unit
+reu_text:       .res 6              ; the unit's size in KiB as text ending in 0, for the message
+value_table:    .faraddr 0          ; the unit's table of the 256 byte values, at a page start
+scratch_address: .faraddr 0         ; 256 bytes of the unit's scratch for copies, at a page start
+saved_low:      .faraddr 0          ; where 0x0000-0xCFFF is saved
+saved_high:     .faraddr 0          ; 0xE000-0xFFFF
+saved_colours:  .faraddr 0          ; Colour RAM
+saved_under_io: .faraddr 0          ; the RAM under the I/O area
+operations_page: .word 0            ; the unit's address of the first page of operations, bits 8-23
+sound_start:    .faraddr 0          ; the sound's first byte
+sound_end:      .faraddr 0          ; the first byte after the sound (a multiple of REU_PIECE after the start)
+record_start:   .faraddr 0          ; the record of the frames shown
+period_pal:     .word 0             ; the timer's count between two ticks (less one), PAL
+period_ntsc:    .word 0             ; and NTSC
+end_ticks:      .dword 0            ; ticks from the first frame to the end of the sound or the last picture
+mode_d016:      .byte 0             ; 0x18 multicolour, 0x08 hi-res
+border:         .byte 0             ; the border colour, or 0xFF: each frame's background
+table_page:     .byte 0             ; the load page of the 6581's four table pages; the 8580's and the ramp page follow
+; Per chip model, the 6581 first, then the 8580:
+voice1_control: .byte 0, 0
+voice1_sustain: .byte 0, 0
+routing:        .byte 0, 0
+
+; ---- zero page (0x02-0xC5: the KERNAL's key count at 0xC6 is left alone) -------------------------------------
+        .segment "ZEROPAGE"
+read_pages:     .res 2              ; pages the sample interrupt's read address has moved on: the bytes it has
+                                    ; played are read_pages × 256 + its low byte - 1
+written:        .res 2              ; bytes put into the ring (low 16 bits)
+wptr:           .res 2              ; where the next audio byte goes into the ring
+acur:           .res 3              ; the sound's next piece in the unit
+pieces:         .res 1
+ticks:          .res 4              ; read_ticks' result
+tick_bytes:     .res 3
+tick_phase:     .res 1
+pending:        .res 1              ; a frame waits for its switch
+switched:       .res 1              ; the raster interrupt showed it
+switch_ticks:   .res 4              ; ticks when it did
+clock_running:  .res 1
+frame_d018:     .res 1              ; the frame that waits: its display registers, number and due ticks
+frame_bank:     .res 1
+frame_background: .res 1
+frame_number:   .res 2
+due:            .res 4
+record_at:      .res 3
+shown:          .res 2              ; frames shown
+idle:           .res 4              ; idle steps while waiting for a switch
+keys_were_up:   .res 1
+ending:         .res 1              ; 1: played to the end, 2: a key ended it
+ntsc:           .res 1              ; 0 PAL, 1 NTSC
+model:          .res 1              ; 0 the 6581, 1 the 8580
+nonzero:        .res 2
+delay_count:    .res 1
+temp:           .res 2
+scratch:        .res 3              ; the unit's scratch, for the operations
+hidden_pointer: .res 2              ; the hidden sample interrupt's read address
+irq_port:       .res 1
+
+; Switches the sample interrupt to the handlers that switch I/O in for themselves, then I/O out; and back.
+.macro  hide_interrupts
+        lda #>nmi_hidden_page
+        sta NMI_VECTOR+1
+        lda #CPU_PORT_ALL_RAM
+        sta CPU_PORT
+.endmacro
+.macro  show_interrupts
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        lda #>nmi_page
+        sta NMI_VECTOR+1
+.endmacro
+
+        .include "stream64_operations.inc"
+
+; ---- start and end, where BASIC loaded the program ------------------------------------------------------------
+        .segment "STARTUP"
+        .import __NMI_RUN__, __NMI_LOAD__, __CODE_RUN__, __CODE_SIZE__
+HIGH_SHIFT      = __NMI_RUN__ - __NMI_LOAD__   ; from a moved label's run address to its load address
+HIGH_BYTES      = __CODE_RUN__ + __CODE_SIZE__ - __NMI_RUN__
+
+; A transfer of the unit with the memory as it is: length bytes between the computer's address host and the
+; unit's address held at location (a setting where it was loaded: its label less HIGH_SHIFT) plus offset.
+.macro  low_transfer host, location, offset, length, command
+        lda #<(host)
+        sta REU_HOST
+        lda #>(host)
+        sta REU_HOST+1
+        clc
+        lda location
+        adc #<(offset)
+        sta REU_ADDRESS
+        lda location+1
+        adc #>(offset)
+        sta REU_ADDRESS+1
+        lda location+2
+        adc #0
+        sta REU_ADDRESS+2
+        lda #<(length)
+        sta REU_LENGTH
+        lda #>(length)
+        sta REU_LENGTH+1
+        lda #command
+        sta REU_COMMAND
+.endmacro
+
+start:
+        php
+        pla
+        sta low_flags               ; the caller's interrupt flag
+        tsx
+        stx low_stack
+        lda CPU_PORT
+        sta low_port
+        lda #$55                    ; a unit's address registers hold what is written into them
+        sta REU_HOST
+        lda #$AA
+        sta REU_HOST+1
+        lda REU_HOST
+        cmp #$55
+        bne no_unit
+        lda REU_HOST+1
+        cmp #$AA
+        bne no_unit
+        lda #0
+        sta REU_CONTROL
+        low_transfer low_mark, unit_start, 0, REU_STREAM_MARK_BYTES, REU_TO_HOST
+        jsr low_mark_matches
+        bne wrong_image
+        low_transfer low_mark, image_tail - HIGH_SHIFT, 0, REU_STREAM_MARK_BYTES, REU_TO_HOST
+        jsr low_mark_matches
+        beq low_save
+wrong_image:
+        ldx #wrong_text - texts
+        .byte $2C                   ; (skips the next instruction)
+no_unit:
+        ldx #no_unit_text - texts
+:       lda texts,x                 ; one line with the KERNAL's own output
+        beq :+
+        jsr CHROUT
+        inx
+        bne :-
+:       ldx #0
+:       lda reu_text - HIGH_SHIFT,x
+        beq :+
+        jsr CHROUT
+        inx
+        bne :-
+:       ldx #kb_text - texts
+:       lda texts,x
+        beq :+
+        jsr CHROUT
+        inx
+        bne :-
+:       rts
+
+; Compares the mark fetched into low_mark with "ZOVR" and the identity; Z set when they match.
+low_mark_matches:
+        ldx #3
+:       lda low_mark,x
+        cmp mark_text,x
+        bne :+
+        lda low_mark+4,x
+        cmp identity - HIGH_SHIFT,x
+        bne :+
+        dex
+        bpl :-
+        lda #0
+:       rts
+
+; The memory into the unit (RAM under the ROMs as it is, Colour RAM), then the player's part out of the saved
+; copy of this program to where it runs.
+low_save:
+        sei
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        low_transfer $0000, saved_low - HIGH_SHIFT, 0, SAVED_LOW_BYTES, REU_FROM_HOST
+        low_transfer $E000, saved_high - HIGH_SHIFT, 0, C64_SAVED_HIGH_BYTES, REU_FROM_HOST
+        low_transfer COLOUR_RAM, saved_colours - HIGH_SHIFT, 0, COLOUR_RAM_BYTES, REU_FROM_HOST
+        .assert SAVED_LOW_BYTES = $D000 && C64_SAVED_HIGH_BYTES = $2000, error, "the saved parts: all RAM but under I/O"
+        low_transfer __NMI_RUN__, saved_low - HIGH_SHIFT, __NMI_LOAD__, HIGH_BYTES, REU_TO_HOST
+        jmp high_start
+
+; The end, once the player up high has put the rest of the memory back (this code with it): the pages where
+; the player ran, zero page and stack as they were, the processor's port, BASIC's interrupts and the
+; caller's interrupt flag.
+low_finish:
+        low_transfer $1000, saved_low - HIGH_SHIFT, $1000, $1000, REU_TO_HOST
+        low_transfer $9000, saved_low - HIGH_SHIFT, $9000, $1000, REU_TO_HOST
+        low_transfer $0000, saved_low - HIGH_SHIFT, 0, $0400, REU_TO_HOST
+        ldx low_stack
+        txs
+        lda low_port
+        sta CPU_PORT
+        lda #$81                    ; the KERNAL's timer interrupt
+        sta CIA1_ICR
+        lda low_flags
+        pha
+        plp
+        rts
+
+low_mark:       .res REU_STREAM_MARK_BYTES
+low_flags:      .byte 0
+low_stack:      .byte 0
+low_port:       .byte 0
+unit_start:     .faraddr 0          ; the head lies at the unit's address 0
+mark_text:      .byte "ZOVR"
+texts:
+no_unit_text:   .byte "NO RAM EXPANSION UNIT: NEEDS ", 0
+wrong_text:     .byte "REU LACKS THIS STREAM'S ", 0
+kb_text:        .byte " KB IMAGE", 13, 0
+        .assert * <= RING, error, "the start reaches the player's ring"
+
+; ---- the player -------------------------------------------------------------------------------------------------
+        .segment "CODE"
+
+high_start:
+        ldx #$FF                    ; the stack from its top (the caller's comes back at the end)
+        txs
+        lda #0                      ; the player's variables start at 0; a key typed before does not count
+        ldx #KEYS_WAITING - 2
+:       sta 1,x
+        dex
+        bne :-
+        sta KEYS_WAITING
+        ldx #2
+:       lda scratch_address,x
+        sta scratch,x
+        dex
+        bpl :-
+        jsr save_machine
+        lda #REU_FROM_HOST          ; the RAM under I/O into the unit too
+        jsr move_under_io
+        jsr clear_memory
+        jsr set_up_sound
+        jsr set_up_play
+        jsr fill_ring
+        jsr decode_frame            ; the first frame, before the clock starts
+        bcs play_out
+        jsr frame_pending
+        lda #$0F                    ; (a raster match while interrupts were held would come at once)
+        sta VIC_IRQ
+        cli                         ; the raster interrupt starts the clock and shows the frame
+
+; Shows frame after frame: waits until the raster interrupt has switched to the pending frame, records it,
+; runs the next. The wait counts its idle steps.
+play:
+:       jsr audio_service
+        jsr check_key
+        lda switched
+        bne :+
+        jsr idle_step
+        jmp :-
+:       jsr record_frame
+        jsr decode_frame
+        bcs play_out
+        jsr frame_pending
+        jmp play
+
+; After the last frame: until the sound and the last picture's time have passed.
+play_out:
+        lda #1
+        sta ending
+:       jsr audio_service
+        jsr check_key
+        lda clock_running
+        beq finish
+        sei
+        jsr read_ticks
+        cli
+        lda ticks
+        cmp end_ticks
+        lda ticks+1
+        sbc end_ticks+1
+        lda ticks+2
+        sbc end_ticks+2
+        lda ticks+3
+        sbc end_ticks+3
+        bcc :-
+        ; fall through
+
+; Stops the sound, writes the record's head, gives back what the player changed and returns to BASIC.
+finish:
+        sei
+        lda #$7F
+        sta CIA2_ICR
+        lda #$08                    ; the timer stops
+        sta CIA2_CONTROL_A
+        lda CIA2_ICR
+        lda #0
+        sta VIC_IRQ_MASK
+        lda #$0F
+        sta VIC_IRQ
+        jsr record_head
+        lda #RAMP_FALLING           ; down from the middle level to silence
+        jsr ramp_volume
+        jsr clear_sid
+        jsr restore_machine
+        lda #REU_TO_HOST            ; the RAM under I/O back from the unit
+        jsr move_under_io
+        lda saved_port              ; the ROMs back before RAM under them is: the vectors are the KERNAL's
+        sta CPU_PORT
+        lda #0
+        sta REU_CONTROL
+        ldx #restore_count - 1
+:       lda #0                      ; the memory as it was, but where this code and the start's run
+        sta REU_HOST
+        sta REU_LENGTH
+        lda restore_pages,x
+        sta REU_HOST+1
+        lda restore_lengths,x
+        sta REU_LENGTH+1
+        lda saved_low
+        sta REU_ADDRESS
+        clc
+        lda restore_pages,x
+        adc saved_low+1
+        sta REU_ADDRESS+1
+        lda saved_low+2
+        adc #0
+        sta REU_ADDRESS+2
+        lda #REU_TO_HOST
+        sta REU_COMMAND
+        dex
+        bpl :-
+        lda #0                      ; and 0xE000-0xFFFF
+        sta REU_HOST
+        sta REU_LENGTH
+        lda #$E0
+        sta REU_HOST+1
+        lda #$20
+        sta REU_LENGTH+1
+        lda saved_high
+        sta REU_ADDRESS
+        lda saved_high+1
+        sta REU_ADDRESS+1
+        lda saved_high+2
+        sta REU_ADDRESS+2
+        lda #REU_TO_HOST
+        sta REU_COMMAND
+        jmp low_finish
+; The stretches of 0x0000-0xCFFF put back here: their first pages and their lengths in pages.
+restore_pages:  .byte $04, $20, $A0
+restore_lengths: .byte $0C, $70, $30
+restore_count = * - restore_lengths
+
+; A stretch of IDLE_STEP_CYCLES cycles of nothing, counted: the record tells how much time the player had
+; to spare.
+idle_step:
+        ldx #IDLE_SPIN
+idle_spin:
+        dex
+        bne idle_spin
+        .assert >idle_spin = >*, error, "the idle spin's branch crosses a page"
+        inc idle
+        bne :+
+        inc idle+1
+        bne :+
+        inc idle+2
+        bne :+
+        inc idle+3
+:       rts
+
+; A key pressed once no key was down ends the play early, the same way as its end; so does a key that an
+; emulator typed into the KERNAL's buffer.
+check_key:
+        lda KEYS_WAITING
+        bne key_ends
+        lda #0
+        sta CIA1_PORT_A
+        lda CIA1_PORT_B
+        cmp #$FF
+        beq keys_up
+        lda keys_were_up
+        beq :+
+key_ends:
+        lda #2
+        sta ending
+        jmp finish
+keys_up:
+        lda #1
+        sta keys_were_up
+:       rts
+
+; The operations call this before each further page: the ring topped up, the keyboard looked at.
+between_pages:
+        jsr audio_service
+        jmp check_key
+
+; ---- setting up and giving back ----------------------------------------------------------------------------------
+
+; Notes what the player changes, and quiets the machine.
+save_machine:
+        lda low_port                ; (read before the memory is cleared)
+        sta saved_port
+        lda VIC_CONTROL_1
+        and #$7F
+        sta saved_d011
+        lda VIC_CONTROL_2
+        sta saved_d016
+        lda VIC_MEMORY
+        sta saved_d018
+        lda VIC_IRQ_MASK
+        sta saved_d01a
+        lda VIC_BORDER
+        sta saved_d020
+        lda VIC_BACKGROUND
+        sta saved_d021
+        lda CIA1_PORT_A
+        sta saved_dc00
+        lda CIA2_PORT_A
+        sta saved_dd00
+        lda CIA2_TIMER_A
+        sta saved_timer
+        lda CIA2_TIMER_A+1
+        sta saved_timer+1
+        lda CIA2_CONTROL_A
+        sta saved_cra
+        lda #0
+        sta VIC_IRQ_MASK
+        lda #$0F
+        sta VIC_IRQ
+        lda #$7F                    ; neither CIA interrupts
+        sta CIA1_ICR
+        sta CIA2_ICR
+        lda CIA1_ICR
+        lda CIA2_ICR
+        lda #$08
+        sta CIA2_CONTROL_A
+        lda #0
+        sta ntsc
+        lda PAL_FLAG_C64
+        bne :+
+        inc ntsc
+:       lda #$0B                    ; the screen blank and black until the first frame
+        sta VIC_CONTROL_1
+        lda #0
+        sta VIC_BORDER
+        sta VIC_BACKGROUND
+        lda mode_d016
+        sta VIC_CONTROL_2
+        lda #<ignore_nmi            ; (RESTORE until the sound starts)
+        sta NMI_VECTOR
+        lda #>ignore_nmi
+        sta NMI_VECTOR+1
+        rts
+
+; Everything the player changed, back as it was (the memory itself comes back from the unit).
+restore_machine:
+        lda saved_d011
+        sta VIC_CONTROL_1
+        lda saved_d016
+        sta VIC_CONTROL_2
+        lda saved_d018
+        sta VIC_MEMORY
+        lda saved_d020
+        sta VIC_BORDER
+        lda saved_d021
+        sta VIC_BACKGROUND
+        lda saved_dd00
+        sta CIA2_PORT_A
+        lda saved_dc00
+        sta CIA1_PORT_A
+        lda saved_timer
+        sta CIA2_TIMER_A
+        lda saved_timer+1
+        sta CIA2_TIMER_A+1
+        lda saved_cra
+        ora #$10                    ; the count back into the timer, stopped as it was
+        sta CIA2_CONTROL_A
+        lda #$0F
+        sta VIC_IRQ
+        lda saved_d01a
+        sta VIC_IRQ_MASK
+        lda saved_colours           ; Colour RAM
+        sta REU_ADDRESS
+        lda saved_colours+1
+        sta REU_ADDRESS+1
+        lda saved_colours+2
+        sta REU_ADDRESS+2
+        jmp fetch_colour_ram
+
+; Moves the RAM under the I/O area between the machine and the unit with the command in A (no interrupt may
+; come): by the processor through 0x2000-0x2FFF, which the unit holds a copy of, then by the unit.
+move_under_io:
+        pha
+        cmp #REU_FROM_HOST
+        bne :+
+        ldy #>$D000                 ; into the unit: the RAM under I/O to 0x2000 first
+        ldx #>$2000
+        jsr copy_pages_all_ram
+:       lda #0
+        sta REU_HOST
+        sta REU_LENGTH
+        lda #>$2000
+        sta REU_HOST+1
+        lda #>$1000
+        sta REU_LENGTH+1
+        ldx #2
+:       lda saved_under_io,x
+        sta REU_ADDRESS,x
+        dex
+        bpl :-
+        pla
+        pha
+        sta REU_COMMAND
+        lda #0
+        sta REU_LENGTH+1
+        pla
+        cmp #REU_TO_HOST
+        bne :+
+        ldy #>$2000                 ; out of the unit: from 0x2000 to the RAM under I/O
+        ldx #>$D000
+        jmp copy_pages_all_ram
+:       rts
+
+; Copies 16 pages from page Y to page X with RAM everywhere (0x01 = 0x34).
+copy_pages_all_ram:
+        sty src+1
+        stx dst+1
+        ldy #0
+        sty src
+        sty dst
+        lda #CPU_PORT_ALL_RAM
+        sta CPU_PORT
+        ldx #16
+:       lda (src),y
+        sta (dst),y
+        iny
+        bne :-
+        inc src+1
+        inc dst+1
+        dex
+        bne :-
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        rts
+
+; The memory the frames take zero, 0xD000-0xDFFF under I/O too, and Colour RAM black; all from the unit's
+; zero with its address held, the RAM under I/O by the processor.
+clear_memory:
+        lda #REU_FIX_UNIT
+        sta REU_CONTROL
+        ldx #clear_count - 1
+:       lda value_table
+        sta REU_ADDRESS
+        lda value_table+1
+        sta REU_ADDRESS+1
+        lda value_table+2
+        sta REU_ADDRESS+2
+        lda #0
+        sta REU_HOST
+        sta REU_LENGTH
+        lda clear_pages,x
+        sta REU_HOST+1
+        lda clear_lengths,x
+        sta REU_LENGTH+1
+        lda #REU_TO_HOST
+        sta REU_COMMAND
+        dex
+        bpl :-
+        jsr fetch_colour_ram
+        lda #0
+        sta REU_CONTROL
+        sta REU_LENGTH+1            ; every transfer from here on is shorter than 256 bytes
+        lda #<ignore_nmi            ; (the vectors were cleared too)
+        sta NMI_VECTOR
+        lda #>ignore_nmi
+        sta NMI_VECTOR+1
+        lda #CPU_PORT_ALL_RAM       ; (no interrupt can come yet)
+        sta CPU_PORT
+        lda #>$D000
+        sta dst+1
+        lda #0
+        sta dst
+        ldx #$10
+        tay
+:       sta (dst),y
+        iny
+        bne :-
+        inc dst+1
+        dex
+        bne :-
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        rts
+clear_pages:    .byte $04, $20, $A0, $E0
+clear_lengths:  .byte $0C, $70, $30, $20
+clear_count = * - clear_lengths
+
+; Fetches Colour RAM's 1 KiB from the unit's address already set.
+fetch_colour_ram:
+        lda #<COLOUR_RAM
+        sta REU_HOST
+        lda #>COLOUR_RAM
+        sta REU_HOST+1
+        lda #0
+        sta REU_LENGTH
+        lda #>$0400
+        sta REU_LENGTH+1
+        lda #REU_TO_HOST
+        sta REU_COMMAND
+        rts
+
+; Finds the chip model, sets the voices up, fetches the model's tables out of the saved copy of this program
+; and rises from silence to the middle level.
+set_up_sound:
+        jsr clear_sid
+        jsr find_model
+        jsr set_up_voices
+        lda model                   ; the model's four table pages
+        asl
+        asl
+        adc table_page
+        ldx #>TABLES
+        ldy #4
+        jsr fetch_program_pages
+        lda table_page              ; the ramp page
+        clc
+        adc #8
+        ldx #>RAMPS
+        ldy #1
+        jsr fetch_program_pages
+        lda #RAMP_RISING
+        jmp ramp_volume
+
+; Fetches Y pages of the program from load page A, out of the saved copy of the memory, to page X.
+fetch_program_pages:
+        clc
+        adc saved_low+1
+        sta REU_ADDRESS+1
+        lda saved_low+2
+        adc #0
+        sta REU_ADDRESS+2
+        lda saved_low
+        sta REU_ADDRESS
+        lda #0
+        sta REU_HOST
+        stx REU_HOST+1
+        sta REU_LENGTH
+        sty REU_LENGTH+1
+        lda #REU_TO_HOST
+        sta REU_COMMAND
+        lda #0
+        sta REU_LENGTH+1
+        rts
+
+; Steps through the model's RAMP_STEPS volume values rising or falling (A: RAMP_RISING or RAMP_FALLING) on
+; the ramp page, 4 ms each.
+RAMP_RISING     = 0
+        .assert RAMP_STEPS = 64 && RAMP_FALLING = 2 * RAMP_STEPS, error, "a model's ramps at model × 64 (six shifts)"
+ramp_volume:
+        sta temp
+        lda model
+        asl
+        asl
+        asl
+        asl
+        asl
+        asl
+        ora temp
+        tay
+        ldx #RAMP_STEPS
+:       lda RAMPS,y
+        sta SID_VOLUME
+        jsr wait_4ms
+        iny
+        dex
+        bne :-
+        rts
+
+        .include "sid_model.inc"
+        .include "sid_voices.inc"
+
+; The clock for this machine, the cursors, the record, the interrupts' vectors, the first page.
+set_up_play:
+        ldx ntsc
+        beq :+
+        ldx #2
+:       lda period_pal,x
+        sta CIA2_TIMER_A
+        lda period_pal+1,x
+        sta CIA2_TIMER_A+1
+        ldx #2
+:       lda sound_start,x
+        sta acur,x
+        lda record_start,x
+        sta record_at,x
+        dex
+        bpl :-
+        lda record_at               ; the frames' entries follow the record's head
+        clc
+        adc #RECORD_HEAD_BYTES
+        sta record_at
+        bcc :+
+        inc record_at+1
+        bne :+
+        inc record_at+2
+:       lda #<RING
+        sta wptr
+        lda #>RING
+        sta wptr+1
+        lda #<nmi0
+        sta NMI_VECTOR
+        lda #>nmi0
+        sta NMI_VECTOR+1
+        lda #<irq
+        sta IRQ_VECTOR
+        lda #>irq
+        sta IRQ_VECTOR+1
+        lda #LINE_BOTTOM
+        sta VIC_RASTER
+        lda VIC_CONTROL_1
+        and #$7F
+        sta VIC_CONTROL_1
+        lda #1
+        sta VIC_IRQ_MASK
+        lda operations_page
+        sta opage
+        lda operations_page+1
+        sta opage+1
+        jsr fetch_page
+        lda #0
+        sta op_index
+        rts
+
+; Fills the audio ring and works out the values of its first byte's samples.
+fill_ring:
+        lda #255                    ; (more pieces than the ring holds)
+        jsr audio_pieces
+        lda #>RING                  ; the sample interrupt reads on from the second byte
+        ldx RING
+        jmp sample_values
+
+; ---- frames ------------------------------------------------------------------------------------------------
+
+; Runs the operations up to the next Show; carry set when the stream ends first.
+decode_frame:
+        jsr run_operations
+        bcs decoded
+        ldx #8
+:       lda shown_d018,x
+        sta frame_d018,x
+        dex
+        bpl :-
+        clc
+decoded:
+        rts
+
+; Hands the frame to the raster interrupt.
+frame_pending:
+        lda #0
+        sta switched
+        lda #1
+        sta pending
+        rts
+
+; Writes the shown frame's entry into the unit's record: its number and the ticks at its switch.
+record_frame:
+        lda #0
+        sta switched
+        lda frame_number
+        sta entry
+        lda frame_number+1
+        sta entry+1
+        ldx #3
+:       lda switch_ticks,x
+        sta entry+2,x
+        dex
+        bpl :-
+        ldy #RECORD_ENTRY_BYTES
+        jsr record_write
+        inc shown
+        bne :+
+        inc shown+1
+:       rts
+
+; The record's head: how the play ended, the machine, the chip model, the frames shown, the ticks, the
+; idle steps.
+record_head:
+        lda ending
+        sta entry
+        lda ntsc
+        sta entry+1
+        lda model
+        sta entry+2
+        lda shown
+        sta entry+3
+        lda shown+1
+        sta entry+4
+        jsr read_ticks
+        ldx #3
+:       lda ticks,x
+        sta entry+5,x
+        lda idle,x
+        sta entry+9,x
+        dex
+        bpl :-
+        ldx #2
+:       lda record_start,x
+        sta record_at,x
+        dex
+        bpl :-
+        ldy #HEAD_WRITTEN
+        ; fall through
+
+; Puts Y bytes of entry into the unit at record_at and moves record_at on (the record never crosses a
+; 512 KiB boundary).
+record_write:
+        lda #<entry
+        sta REU_HOST
+        lda #>entry
+        sta REU_HOST+1
+        lda record_at
+        sta REU_ADDRESS
+        lda record_at+1
+        sta REU_ADDRESS+1
+        lda record_at+2
+        sta REU_ADDRESS+2
+        sty REU_LENGTH
+        lda #REU_FROM_HOST
+        sta REU_COMMAND
+        tya
+        clc
+        adc record_at
+        sta record_at
+        bcc :+
+        inc record_at+1
+        bne :+
+        inc record_at+2
+:       rts
+
+; ---- sound ---------------------------------------------------------------------------------------------------
+
+; Tops the audio ring up, a few pieces at a time.
+audio_service:
+        lda #AUDIO_PIECES
+        ; fall through
+
+; Moves up to A pieces of the sound into the ring while it has room, then the middle level.
+audio_pieces:
+        sta pieces
+audio_piece:
+:       lda read_pages              ; a consistent read address and page count: played + 1
+        ldx nmi_read+1
+        cmp read_pages
+        bne :-
+        stx temp
+        sta temp+1
+        lda written                 ; written - what has been read, at most the ring's size
+        sec
+        sbc temp
+        sta temp
+        lda written+1
+        sbc temp+1
+        cmp #>(RING_END - RING - REU_PIECE)
+        bcc :+
+        bne audio_full
+        lda temp
+        cmp #<(RING_END - RING - REU_PIECE) + 1
+        bcc :+
+audio_full:
+        rts
+:       lda wptr
+        sta REU_HOST
+        lda wptr+1
+        sta REU_HOST+1
+        lda #REU_PIECE
+        sta REU_LENGTH
+        lda acur                    ; the sound's end: the middle level from the table, its address held
+        cmp sound_end
+        lda acur+1
+        sbc sound_end+1
+        lda acur+2
+        sbc sound_end+2
+        bcs audio_pad
+        ldx #2
+:       lda acur,x
+        sta REU_ADDRESS,x
+        dex
+        bpl :-
+        lda #REU_TO_HOST
+        sta REU_COMMAND
+        lda acur
+        clc
+        adc #REU_PIECE
+        sta acur
+        bcc audio_written
+        inc acur+1
+        bne audio_written
+        inc acur+2
+        jmp audio_written
+audio_pad:
+        lda #REU_FIX_UNIT
+        sta REU_CONTROL
+        lda #PAD_BYTE
+        sta REU_ADDRESS
+        lda value_table+1
+        sta REU_ADDRESS+1
+        lda value_table+2
+        sta REU_ADDRESS+2
+        lda #REU_TO_HOST
+        sta REU_COMMAND
+        lda #0
+        sta REU_CONTROL
+audio_written:
+        lda wptr                    ; on in the ring, round at its end
+        clc
+        adc #REU_PIECE
+        sta wptr
+        bcc :+
+        inc wptr+1
+        lda wptr+1
+        cmp #>RING_END
+        bne :+
+        lda #>RING
+        sta wptr+1
+:       lda written
+        clc
+        adc #REU_PIECE
+        sta written
+        bcc :+
+        inc written+1
+:       dec pieces
+        beq audio_done
+        jmp audio_piece
+audio_done:
+        rts
+PAD_BYTE        = $AA               ; four samples of the middle level: what plays after the sound
+
+; Puts the volume values of the four samples of byte X into the sample interrupts that sound them.
+.macro  sample_values_of_x
+        first_sample_value_of_x
+        later_sample_values_of_x
+.endmacro
+.macro  first_sample_value_of_x
+        lda TABLES,x
+        sta nmi_value0+1
+.endmacro
+.macro  later_sample_values_of_x
+        lda TABLES+$100,x
+        sta nmi_value1+1
+        lda TABLES+$200,x
+        sta nmi_value2+1
+        lda TABLES+$300,x
+        sta nmi_value3+1
+.endmacro
+
+; The values of byte X's samples, and the interrupt that reads the next byte pointed at page A (its low byte
+; at 1).
+sample_values:
+        sta nmi_read+2
+        lda #1
+        sta nmi_read+1
+        sample_values_of_x
+        rts
+
+; The ticks so far: 4 × the bytes fully played + the samples of the byte playing, read twice over so that a
+; sample interrupt in between shows (the next handler the vector points at tells the samples played).
+read_ticks:
+:       lda NMI_VECTOR
+        sta tick_phase
+        lda nmi_read+1
+        sta tick_bytes
+        lda read_pages
+        sta tick_bytes+1
+        lda read_pages+1
+        sta tick_bytes+2
+        lda NMI_VECTOR
+        cmp tick_phase
+        bne :-
+        lda tick_bytes              ; played = that - 1
+        bne played_low
+        lda tick_bytes+1
+        bne played_middle
+        dec tick_bytes+2
+played_middle:
+        dec tick_bytes+1
+played_low:
+        dec tick_bytes
+        ldx #3
+:       lda handlers,x
+        cmp tick_phase
+        beq :+
+        dex
+        bne :-
+:       lda tick_bytes
+        sta ticks
+        lda tick_bytes+1
+        sta ticks+1
+        lda tick_bytes+2
+        sta ticks+2
+        lda #0
+        sta ticks+3
+        asl ticks
+        rol ticks+1
+        rol ticks+2
+        rol ticks+3
+        asl ticks
+        rol ticks+1
+        rol ticks+2
+        rol ticks+3
+        txa
+        ora ticks
+        sta ticks
+        rts
+handlers:       .byte <nmi0, <nmi1, <nmi2, <nmi3
+
+; ---- the raster interrupt: the border lines ----------------------------------------------------------------
+; It comes at the first border line below the picture and at a line of the top border, and shows the
+; pending frame when its time has come. It tells the lines by the raster position, so that one held back
+; into the picture does not switch. It may come while the I/O area is switched out for a hidden operation:
+; it switches I/O in for itself.
+irq:
+        pha
+        txa
+        pha
+        tya
+        pha
+        lda CPU_PORT
+        sta irq_port
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        lda #1
+        sta VIC_IRQ                 ; acknowledge
+        lda VIC_CONTROL_1           ; raster bit 8: the bottom border
+        bmi irq_bottom
+        lda VIC_RASTER
+        cmp #LINE_BOTTOM
+        bcs irq_bottom
+        cmp #LINE_LAST_SWITCH + 1
+        bcs :+
+        jsr check_switch
+:       lda #LINE_BOTTOM
+        bne irq_next
+irq_bottom:
+        jsr check_switch
+        lda #LINE_TOP
+irq_next:
+        sta VIC_RASTER
+        lda irq_port
+        sta CPU_PORT
+        pla
+        tay
+        pla
+        tax
+        pla
+ignore_nmi:
+        rti
+
+; Shows the pending frame when its due time has come: the first one starts the clock.
+check_switch:
+        lda pending
+        beq not_due
+        lda clock_running
+        bne clock_runs
+        lda #$81                    ; timer A gives the sample interrupt
+        sta CIA2_ICR
+        lda #$11                    ; load the count and run
+        sta CIA2_CONTROL_A
+        lda #1
+        sta clock_running
+clock_runs:
+        jsr read_ticks
+        lda ticks
+        cmp due
+        lda ticks+1
+        sbc due+1
+        lda ticks+2
+        sbc due+2
+        lda ticks+3
+        sbc due+3
+        bcc not_due
+        lda frame_d018
+        sta VIC_MEMORY
+        lda CIA2_PORT_A
+        and #$FC
+        ora frame_bank
+        sta CIA2_PORT_A
+        lda frame_background
+        sta VIC_BACKGROUND
+        ldx border                  ; the border: the setting's colour, or the background's
+        bpl :+
+        tax
+:       stx VIC_BORDER
+        lda #BITMAP_SCREEN_CONTROL
+        sta VIC_CONTROL_1
+        ldx #3
+:       lda ticks,x
+        sta switch_ticks,x
+        dex
+        bpl :-
+        lda #0
+        sta pending
+        lda #1
+        sta switched
+not_due:
+        rts
+
+; ---- saved state ----------------------------------------------------------------------------------------------
+saved_port:     .byte 0
+saved_d011:     .byte 0
+saved_d016:     .byte 0
+saved_d018:     .byte 0
+saved_d01a:     .byte 0
+saved_d020:     .byte 0
+saved_d021:     .byte 0
+saved_dc00:     .byte 0
+saved_dd00:     .byte 0
+saved_timer:    .word 0
+saved_cra:      .byte 0
+entry:          .res 13             ; a record entry, or the record's head, on its way into the unit
+
+; ---- the sample interrupt -----------------------------------------------------------------------------------
+; One handler per sample of a byte, each at the same place of its page: it sounds the value worked out for it,
+; points the vector at the next one and acknowledges. The fourth also reads the ring's next byte and works out
+; the values of its four samples; the read address, with a count of its pages, tells how many bytes have
+; played. A handler delayed by a transfer of the unit and a bad line may still run when the next timer
+; underflow comes: so the fourth acknowledges as soon as the next handler's value and the vector are set,
+; and the others acknowledge last (an underflow before the acknowledgement would be lost).
+; The second page holds the same handlers for the time that the I/O area is switched out: each switches it in
+; for itself and reads the values and the read address of the first page's.
+        .segment "NMI"
+NMI_STEP        = $28               ; handler n lies at n × NMI_STEP in its page
+nmi_page:
+nmi0:   sta nmi_a0+1
+nmi_value0:
+        lda #0
+        sta SID_VOLUME
+        lda #<nmi1
+        sta NMI_VECTOR
+        bit CIA2_ICR
+nmi_a0: lda #0
+        rti
+        .res nmi_page + NMI_STEP - *
+nmi1:   sta nmi_a1+1
+nmi_value1:
+        lda #0
+        sta SID_VOLUME
+        lda #<nmi2
+        sta NMI_VECTOR
+        bit CIA2_ICR
+nmi_a1: lda #0
+        rti
+        .res nmi_page + 2 * NMI_STEP - *
+nmi2:   sta nmi_a2+1
+nmi_value2:
+        lda #0
+        sta SID_VOLUME
+        lda #<nmi3
+        sta NMI_VECTOR
+        bit CIA2_ICR
+nmi_a2: lda #0
+        rti
+        .res nmi_page + 3 * NMI_STEP - *
+nmi3:   sta nmi_a3+1
+nmi_value3:
+        lda #0
+        sta SID_VOLUME
+        stx nmi_x3+1
+nmi_read:
+        ldx RING
+        first_sample_value_of_x     ; the next interrupt may come from here on: it sounds that
+        lda #<nmi0
+        sta NMI_VECTOR
+        bit CIA2_ICR
+        later_sample_values_of_x
+        inc nmi_read+1
+        bne :++
+        inc read_pages
+        bne :+
+        inc read_pages+1
+:       inc nmi_read+2
+        lda nmi_read+2
+        cmp #>RING_END
+        bne :+
+        lda #>RING
+        sta nmi_read+2
+:
+nmi_x3: ldx #0
+nmi_a3: lda #0
+        rti
+        .res nmi_page + $100 - *
+
+; The handler for sample n of a byte with I/O switched out.
+.macro  hidden_handler value, next
+        sta hidden_a+1
+        lda CPU_PORT
+        sta hidden_port+1
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        lda value+1
+        sta SID_VOLUME
+        lda #<next
+        sta NMI_VECTOR
+        bit CIA2_ICR
+hidden_port:
+        lda #0
+        sta CPU_PORT
+hidden_a:
+        lda #0
+        rti
+.endmacro
+
+nmi_hidden_page:
+.scope
+        hidden_handler nmi_value0, nmi1
+.endscope
+        .res nmi_hidden_page + NMI_STEP - *
+.scope
+        hidden_handler nmi_value1, nmi2
+.endscope
+        .res nmi_hidden_page + 2 * NMI_STEP - *
+.scope
+        hidden_handler nmi_value2, nmi3
+.endscope
+        .res nmi_hidden_page + 3 * NMI_STEP - *
+.scope
+        sta hidden_a+1
+        lda CPU_PORT
+        sta hidden_port+1
+        lda #CPU_PORT_RAM_IO
+        sta CPU_PORT
+        lda nmi_value3+1
+        sta SID_VOLUME
+        stx hidden_x+1
+        tya
+        pha
+        lda nmi_read+1              ; the first page's read address
+        sta hidden_pointer
+        lda nmi_read+2
+        sta hidden_pointer+1
+        ldy #0
+        lda (hidden_pointer),y
+        tax
+        pla
+        tay
+        first_sample_value_of_x
+        lda #<nmi0
+        sta NMI_VECTOR
+        bit CIA2_ICR
+        later_sample_values_of_x
+        inc nmi_read+1
+        bne :++
+        inc read_pages
+        bne :+
+        inc read_pages+1
+:       inc nmi_read+2
+        lda nmi_read+2
+        cmp #>RING_END
+        bne :+
+        lda #>RING
+        sta nmi_read+2
+:
+hidden_port:
+        lda #0
+        sta CPU_PORT
+hidden_x:
+        ldx #0
+hidden_a:
+        lda #0
+        rti
+.endscope
+        .res nmi_hidden_page + $100 - *
+        operation_table_bytes
