@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -17,35 +15,34 @@ namespace {
 constexpr int kMostPixels = 64;  // an 8 × 8 card
 constexpr double kNone = std::numeric_limits<double>::infinity();
 
-double tuned(const char* name, double fallback) {  // DEV: tuning by the environment
-    const char* value = std::getenv(name);
-    return value ? std::atof(value) : fallback;
-}
-
 // How much of a mix's spread around its mean the eye sees (the rest it averages away at a viewing
 // distance): a mix of two colours costs its mean's distance to the pixel plus this share of its spread.
-// Kept small: a mix that shows the right hue in a fine pattern looks better than one colour of the wrong.
-const double kMixNoise = tuned("ZOV_MIX", 0.05);
-const double kStreamMixNoise = tuned("ZOV_SMIX", 0.05);
+// A still's pixels are diffused only in part (kDiffused), so a fifth: a mix costs what the eye sees of it and
+// the pixels' own distances; a stream's ordered pattern shows its mixes fully, and they cost little more.
+constexpr double kMixNoise = 0.2;
+constexpr double kStreamMixNoise = 0.05;
 // The most error a pixel takes in, per axis: where a card cannot show what comes in, it is not carried on
 // for ever.
-const double kMostError = tuned("ZOV_MAXERR", 0.3);
+constexpr double kMostError = 0.3;
+// The share of a still's pixel's error passed on: enough for the mixes to show their hue, little enough
+// that each pixel stays near its source (more costs the unblurred figures, bench/README.md).
+constexpr double kDiffused = 0.3;
 // A card's colours are tried among each pixel's nearest few (the background's among fewer).
-const int kCandidatesPerPixel = static_cast<int>(tuned("ZOV_CAND", 4));
-const int kBackgroundCandidates = static_cast<int>(tuned("ZOV_BGCAND", 3));
-const int kStreamCandidates = static_cast<int>(tuned("ZOV_SCAND", 3));
+constexpr int kCandidatesPerPixel = 4;
+constexpr int kBackgroundCandidates = 3;
+constexpr int kStreamCandidates = 3;
 // A still's background is first tried on every kBackgroundSample-th card, then the best few on every card.
-const int kBackgroundSample = static_cast<int>(tuned("ZOV_BGSAMPLE", 4));
-const int kBackgroundFinalists = static_cast<int>(tuned("ZOV_BGFINAL", 3));
+constexpr int kBackgroundSample = 4;
+constexpr int kBackgroundFinalists = 3;
 
 // A card keeps the colours it had on screen while they cost at most this much more than the best ones
 // (a share of the best cost, plus a little per pixel, so that a flat card does not change on noise).
-const double kKeepShare = tuned("ZOV_KEEPSHARE", 0.25);
-const double kKeepPerPixel = tuned("ZOV_KEEPPP", 0.0001);
+constexpr double kKeepShare = 0.25;
+constexpr double kKeepPerPixel = 0.0001;
 // A pixel of such a card keeps its colour on screen while that is at most this much farther than the
 // colour the pattern gives it, or while its share of a mix lies this near the pattern's threshold.
-const double kKeepPixel = tuned("ZOV_KEEPPIX", 0.003);
-const double kKeepThreshold = tuned("ZOV_KEEPTHR", 0.125);
+constexpr double kKeepPixel = 0.003;
+constexpr double kKeepThreshold = 0.125;
 
 /// Four floats worked on at once (the compiler's vector extension, on any processor).
 typedef float Lanes __attribute__((vector_size(16)));
@@ -65,8 +62,6 @@ Lanes most(Lanes a, Lanes b) { return a > b ? a : b; }
 /// mean's distance to the pixel plus kMixNoise times its spread, each pixel in its own measure, in floats,
 /// and the colours worth trying: each pixel's nearest few. Kept colour by colour, with the pixels padded to
 /// a multiple of four by pixels that cost nothing, so that the loops over a card's pixels run four at a time.
-long mixCount = 0, fillCount = 0, candidateCount = 0;  // DEV
-struct Reporter { ~Reporter() { if (std::getenv("ZOV_COUNT")) std::fprintf(stderr, "fills %ld mixes %ld candidates %ld\n", fillCount, mixCount, candidateCount); } } reporter;  // DEV
 struct CardTable {
     int count = 0;   // the card's pixels
     int padded = 0;  // count rounded up to a multiple of four
@@ -95,9 +90,7 @@ struct CardTable {
             for (int q = p + 1; q < 16; ++q)
                 if ((candidates >> p & 1 && (candidates | partners) >> q & 1) || (partners >> p & 1 && candidates >> q & 1) ||
                     (set >> p & 1 && set >> q & 1))
-                    fillMix(palette, p, q), ++mixCount;  // DEV
-        ++fillCount;  // DEV
-        candidateCount += std::popcount(candidates);  // DEV
+                    fillMix(palette, p, q);
     }
 
     /// The pixels' costs in the colours of `set` alone and in their mixes, all that a card with these
@@ -133,7 +126,7 @@ struct CardTable {
                 ua[i] = 1, ub[i] = 0, along[i] = hue;
             } else {
                 ua[i] = a[i] / chroma, ub[i] = b[i] / chroma;
-                along[i] = hue + (1 - hue) * std::min((chroma - grey) / (hued - grey), 1.0f);
+                along[i] = hue + (static_cast<float>(kAlongWeight) - hue) * std::min((chroma - grey) / (hued - grey), 1.0f);
             }
         }
         for (int p = 0; p < 16; ++p) filled[p] = 0;
@@ -347,128 +340,6 @@ void addBackgroundCosts(CardTable& table, const PalettePoints& palette, const Ro
     }
 }
 
-/// The inverse of a symmetric n × n matrix (n up to 3); false when it is (nearly) singular.
-bool invertSymmetric(const double (&m)[3][3], int n, double (&inverse)[3][3]) {
-    if (n == 1) {
-        if (m[0][0] < 1e-12) return false;
-        inverse[0][0] = 1 / m[0][0];
-        return true;
-    }
-    if (n == 2) {
-        const double det = m[0][0] * m[1][1] - m[0][1] * m[1][0];
-        if (det <= 1e-9 * (m[0][0] * m[1][1])) return false;
-        inverse[0][0] = m[1][1] / det, inverse[1][1] = m[0][0] / det;
-        inverse[0][1] = inverse[1][0] = -m[0][1] / det;
-        return true;
-    }
-    const double c00 = m[1][1] * m[2][2] - m[1][2] * m[2][1], c01 = m[1][2] * m[2][0] - m[1][0] * m[2][2],
-                 c02 = m[1][0] * m[2][1] - m[1][1] * m[2][0];
-    const double det = m[0][0] * c00 + m[0][1] * c01 + m[0][2] * c02;
-    if (det <= 1e-9 * (m[0][0] * m[1][1] * m[2][2])) return false;
-    inverse[0][0] = c00 / det, inverse[0][1] = c01 / det, inverse[0][2] = c02 / det;
-    inverse[1][0] = c01 / det, inverse[2][0] = c02 / det;
-    inverse[1][1] = (m[0][0] * m[2][2] - m[0][2] * m[2][0]) / det;
-    inverse[1][2] = inverse[2][1] = (m[0][1] * m[2][0] - m[0][0] * m[2][1]) / det;
-    inverse[2][2] = (m[0][0] * m[1][1] - m[0][1] * m[1][0]) / det;
-    return true;
-}
-
-/// What a card can show on average: the mixes of its colours, the hull of their points. A colour is
-/// shown as the nearest mix, measured as the card's mean colour measures (PixelMetric), so that the solving
-/// is done once a card: the nearest point of a hull lies inside one of its faces, edges or corners, so each
-/// subset of the colours is tried, the nearest point of the subset's plane, line or point taken when it
-/// lies inside the subset.
-class CardHull {
-public:
-    CardHull(const PalettePoints& palette, const int* roleColours, int roleCount, const ColourPoint& mean)
-        : metric_(PixelMetric::of(mean)) {
-        int count = 0;
-        ColourPoint corners[4];
-        for (int r = 0; r < roleCount; ++r) {
-            bool repeated = false;
-            for (int k = 0; k < count; ++k) repeated |= roleColours[r] == roleColours[distinct_[k]];
-            if (repeated) continue;
-            corners[count] = palette[static_cast<std::size_t>(roleColours[r])];
-            metric_.scaled(corners[count], points_[count]);
-            distinct_[count++] = r;
-        }
-        for (unsigned subset = 1; subset < (1u << count); ++subset) addFace(subset, count, corners);
-    }
-
-    ColourPoint nearest(const ColourPoint& x) const {
-        double u[3];
-        metric_.scaled(x, u);
-        double best = kNone;
-        ColourPoint mean = faces_[0].origin;
-        for (int f = 0; f < faceCount_; ++f) {
-            const Face& face = faces_[f];
-            const double* origin = points_[face.corner];
-            const double v[3] = {u[0] - origin[0], u[1] - origin[1], u[2] - origin[2]};
-            double weights[3], rest = 1;
-            bool inside = true;
-            for (int j = 0; j < face.edges; ++j) {
-                weights[j] = face.solve[j][0] * v[0] + face.solve[j][1] * v[1] + face.solve[j][2] * v[2];
-                inside &= weights[j] >= 0;
-                rest -= weights[j];
-            }
-            if (!inside || rest < 0) continue;
-            double d[3] = {v[0], v[1], v[2]};
-            for (int j = 0; j < face.edges; ++j)
-                for (int k = 0; k < 3; ++k) d[k] -= weights[j] * face.edge[j][k];
-            const double distance = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-            if (distance < best) {
-                best = distance;
-                mean = face.origin;
-                for (int j = 0; j < face.edges; ++j)
-                    mean.l += weights[j] * face.toward[j].l, mean.a += weights[j] * face.toward[j].a, mean.b += weights[j] * face.toward[j].b;
-            }
-        }
-        return mean;
-    }
-
-private:
-    struct Face {
-        int corner = 0;          // corner 0, whose point the others are reached from
-        int edges = 0;           // the edges to the other corners
-        double edge[3][3];       // in scaled coordinates
-        double solve[3][3];      // from the offset to corner 0 to the weight of each edge
-        ColourPoint origin;      // corner 0's colour
-        ColourPoint toward[3];   // and each edge's
-    };
-
-    void addFace(unsigned subset, int count, const ColourPoint* corners) {
-        Face face;
-        int members[4], size = 0;
-        for (int k = 0; k < count; ++k)
-            if (subset >> k & 1) members[size++] = k;
-        face.corner = members[0];
-        face.edges = size - 1;
-        face.origin = corners[members[0]];
-        for (int j = 0; j < face.edges; ++j) {
-            const ColourPoint& c = corners[members[j + 1]];
-            face.toward[j] = {c.l - face.origin.l, c.a - face.origin.a, c.b - face.origin.b};
-            for (int k = 0; k < 3; ++k) face.edge[j][k] = points_[members[j + 1]][k] - points_[members[0]][k];
-        }
-        double gram[3][3], inverse[3][3];
-        for (int i = 0; i < face.edges; ++i)
-            for (int j = 0; j < face.edges; ++j)
-                gram[i][j] = face.edge[i][0] * face.edge[j][0] + face.edge[i][1] * face.edge[j][1] + face.edge[i][2] * face.edge[j][2];
-        if (face.edges > 0 && !invertSymmetric(gram, face.edges, inverse)) return;
-        for (int i = 0; i < face.edges; ++i)
-            for (int k = 0; k < 3; ++k) {
-                face.solve[i][k] = 0;
-                for (int j = 0; j < face.edges; ++j) face.solve[i][k] += inverse[i][j] * face.edge[j][k];
-            }
-        faces_[faceCount_++] = face;
-    }
-
-    PixelMetric metric_;
-    int distinct_[4] = {0, 0, 0, 0};  // the first role of each distinct colour
-    double points_[4][3] = {};
-    Face faces_[15];
-    int faceCount_ = 0;
-};
-
 constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
 ColourPoint clampedError(const ColourPoint& e) {
@@ -674,18 +545,13 @@ void CardColourChooser::renderOrdered(VicPicture& picture, int column, int row, 
     }
 }
 
-// The pixels of a card row, row by row in alternate directions. Each pixel's colour is first taken to the
-// nearest mix of its card's colours (what the card can show of it on average); the pixel takes the nearest
-// of its card's colours to that and the error waiting there, and passes all the error on in Floyd and
-// Steinberg's shares, so that the pixels' mean comes to the mixes.
+// The pixels of a card row, row by row in alternate directions: each takes the nearest of its card's colours
+// to its own with the error waiting there (each error axis held within kMostError), and passes kDiffused of
+// its error on in Floyd and Steinberg's shares, so that a card's mixes show where its colours alone do not.
 void CardColourChooser::renderDiffused(VicPicture& picture, int row, const std::vector<CardChoice>& cards) {
     const PictureGeometry& g = picture.geometry;
     const int roleCount = g.roleCount;
     std::int16_t* roles = picture.planes.lumaDither.get();
-    std::vector<CardHull> hulls;
-    hulls.reserve(cards.size());
-    for (std::size_t column = 0; column < cards.size(); ++column)
-        hulls.emplace_back(palette_, cards[column].roles, roleCount, cardMean(g, static_cast<int>(column), row));
     for (int y = row * 8; y < row * 8 + 8; ++y) {
         const bool leftToRight = (y & 1) == 0;
         const int step = leftToRight ? 1 : -1;
@@ -699,7 +565,7 @@ void CardColourChooser::renderDiffused(VicPicture& picture, int row, const std::
             const std::size_t column = static_cast<std::size_t>(x / g.cardWidth);
             const CardChoice& card = cards[column];
             const PixelMetric metric = PixelMetric::of(pixels_[i]);
-            ColourPoint target = hulls[column].nearest(pixels_[i]);
+            ColourPoint target = pixels_[i];
             const ColourPoint e = clampedError(error_[i]);
             target.l += e.l, target.a += e.a, target.b += e.b;
             int bestRole = 0;
@@ -710,7 +576,7 @@ void CardColourChooser::renderDiffused(VicPicture& picture, int row, const std::
             }
             roles[i] = static_cast<std::int16_t>(bestRole);
             const ColourPoint& shown = palette_[static_cast<std::size_t>(card.roles[bestRole])];
-            const ColourPoint passed{(target.l - shown.l) / 16, (target.a - shown.a) / 16, (target.b - shown.b) / 16};
+            const ColourPoint passed{kDiffused * (target.l - shown.l) / 16, kDiffused * (target.a - shown.a) / 16, kDiffused * (target.b - shown.b) / 16};
             auto pass = [&](int dx, int dy, double share) {
                 const int nx = x + dx, ny = y + dy;
                 if (nx < 0 || nx >= g.width || ny >= g.height) return;
@@ -753,7 +619,6 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
                            shown->geometry.cardWidth == g.cardWidth && (!multicolour || shown->colours.roleColours[0] == background);
     const bool ordered = settings_.dither == CardDither::Ordered;
     std::vector<CardChoice> cards(static_cast<std::size_t>(columns));
-    if (std::getenv("ZOV_NOMEM")) settings_.memory.reset();  // DEV
     const std::uint64_t key = settings_.memory ? pictureKey(picture, background) : 0;
     const std::vector<CardChoiceMemory::Card>* remembered = settings_.memory ? settings_.memory->find(key) : nullptr;
     if (remembered && remembered->size() == bests.size()) bests = *remembered;
@@ -777,7 +642,6 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
             }
             CardChoice& choice = cards[static_cast<std::size_t>(column)];
             choice = chooseCard(g, column, row, background, keepShown ? &kept : nullptr, bests[card], known);
-            if (std::getenv("ZOV_DUMP")) std::fprintf(stderr, "card %d,%d: %d %d %d %d\n", column, row, choice.roles[0], choice.roles[1], choice.roles[2], choice.roles[3]);  // DEV
             if (multicolour) {
                 picture.cardColours.colourMatrix[card] = static_cast<std::uint8_t>(choice.roles[1] * 16 + choice.roles[2]);
                 picture.cardColours.colourRam[card] = static_cast<std::uint8_t>(choice.roles[3]);
@@ -796,20 +660,6 @@ int CardColourChooser::convert(VicPicture& picture, const VicPicture* shown) {
     stats_.edgeCount = g.width + 2 * g.height - 2;
     stats_.copiedPixels = 1;
     return 0;
-}
-
-ColourPoint CardColourChooser::cardMean(const PictureGeometry& g, int column, int row) const {
-    ColourPoint mean;
-    int n = 0;
-    for (int y = row * 8; y < std::min(row * 8 + 8, g.height); ++y) {
-        for (int x = column * g.cardWidth; x < std::min((column + 1) * g.cardWidth, g.width); ++x) {
-            const ColourPoint& p = pixels_[static_cast<std::size_t>(y) * g.paddedWidth + x];
-            mean.l += p.l, mean.a += p.a, mean.b += p.b;
-            ++n;
-        }
-    }
-    if (n > 0) mean.l /= n, mean.a /= n, mean.b /= n;
-    return mean;
 }
 
 // FNV-1a over the source pixels and the settings that shape the choice.

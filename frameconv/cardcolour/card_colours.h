@@ -4,9 +4,8 @@
 // mode two of each 8 × 8 card's own. A card's colours are chosen for what its dithered pixels will show:
 // each pixel costs what the best mix of two of the colours costs it (colour_space.h), so that a skin tone
 // between the palette's colours is shown as a mix of them and not as the one colour nearest in lightness.
-// The pixels are then dithered to their card's colours: a still by error diffusion, all of the error passed
-// on, toward the nearest mix of the card's colours; a stream by an ordered pattern, whose frames change
-// only where the picture does. The result is what the exporter and the video encoder take from any
+// The pixels are then dithered to their card's colours: a still by error diffusion, part of the error
+// passed on; a stream by an ordered pattern, whose frames change only where the picture does. The result is what the exporter and the video encoder take from any
 // picture: each pixel's role in the luminance dither plane and each card's colours in the colour arrays.
 #pragma once
 
@@ -77,7 +76,6 @@ private:
     CardChoice chooseCard(const PictureGeometry& g, int column, int row, int background, const CardChoice* kept,
                           CardChoiceMemory::Card& best, bool remembered);
     std::uint64_t pictureKey(const VicPicture& picture, int background) const;
-    ColourPoint cardMean(const PictureGeometry& g, int column, int row) const;
     void renderOrdered(VicPicture& picture, int column, int row, const CardChoice& card, const std::int16_t* shownRoles);
     void renderDiffused(VicPicture& picture, int row, const std::vector<CardChoice>& cards);
 
