@@ -17,10 +17,10 @@ constexpr double kNone = std::numeric_limits<double>::infinity();
 
 // How much of a mix's spread around its mean the eye sees (the rest it averages away at a viewing
 // distance): a mix of two colours costs its mean's distance to the pixel plus this share of its spread.
-// A still's pixels are diffused only in part (kDiffused), so a fifth: a mix costs what the eye sees of it and
-// the pixels' own distances; a stream's ordered pattern shows its mixes fully, and they cost little more.
+// A still's pixels are diffused only in part (kDiffused), so a fifth; a stream's ordered pattern shows a mix
+// in every pixel and costs bytes wherever it shifts, so a half there.
 constexpr double kMixNoise = 0.2;
-constexpr double kStreamMixNoise = 0.05;
+constexpr double kStreamMixNoise = 0.5;
 // The most error a pixel takes in, per axis: where a card cannot show what comes in, it is not carried on
 // for ever.
 constexpr double kMostError = 0.3;
