@@ -11,7 +11,7 @@
 // each bandwidth's program and REU image there (bwN.prg, bwN.reu), to run them again.
 #include "bench/compile_bench.h"
 #include "formats/reu_stream.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "tests/support/media_clips.h"
 #include "tests/support/temp_tree.h"
 #include "tests/vicpack/machine_support.h"
@@ -82,14 +82,17 @@ struct Measure {
 std::string keepIn;  // --keep
 
 void start(Measure& m, testing::TempTree& folder) {
-    FileProblem problem;
-    std::vector<StreamPacket> packets;
-    if (m.stream.empty() || !readStreamHeader(m.stream, m.info, problem) || !readStreamPackets(m.stream, m.info, packets, problem)) return;
-    for (const StreamPacket& packet : packets) {
-        if (packet.kind == PacketKind::FirstVideo) m.frames.push_back(packet.frameNumber);
-        if (packet.kind != PacketKind::Audio) m.frameBytes[m.frames.back()] += packet.payloadLength;
+    WalkedStream walked;
+    StreamFault fault;
+    if (m.stream.empty() || !walkStream(m.stream, walked, fault)) return;
+    m.info = walked.info;
+    m.frames = walked.frames;
+    std::uint32_t frame = 0;
+    for (const StreamPacket& packet : walked.packets) {
+        if (packet.kind == PacketKind::FirstVideo) frame = packet.frameNumber;
+        if (packet.kind != PacketKind::Audio) m.frameBytes[frame] += packet.payloadLength;
     }
-    m.package = streamPackage(m.stream, m.info, StreamPlayback{});
+    m.package = streamPackage(m.stream, walked, StreamPlayback{});
     const std::string name = "bw" + std::to_string(m.bandwidth);
     folder.save(name + ".prg", testing::TempTree::Bytes(m.package.program.begin(), m.package.program.end()));
     folder.save(name + ".reu", testing::TempTree::Bytes(m.package.reuImage.begin(), m.package.reuImage.end()));

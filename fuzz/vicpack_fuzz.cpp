@@ -4,12 +4,12 @@
 // result is a program or a refusal with one line; a program loads at 0x0801, stays below the I/O area at
 // 0xD000, a sound program's samples (or the ramps before its ring) end on a page boundary, and an REU image
 // has one of the unit's sizes. A stream that is packed says nothing, and what is packed of it (after any
-// cut) passes the same check again, with frames, in an REU image of a standard size.
+// cut) keeps the walk's rules again, with frames, in an REU image of a standard size.
 #include "formats/reu_image.h"
+#include "formats/stream_walk.h"
 #include "fuzz/fuzz_support.h"
 #include "vicpack/pack_exit.h"
 #include "vicpack/pack_input.h"
-#include "vicpack/stream_check.h"
 #include "vicpack/stream_pack.h"
 
 #include <algorithm>
@@ -40,9 +40,9 @@ void checkPackedStream(const std::vector<std::uint8_t>& bytes, const zov::PackSe
         return;
     }
     zov::fuzz::require(said.empty(), "nothing said of a packed stream", platform.console);
-    zov::CheckedStream again;
-    zov::fuzz::require(zov::checkStream(packed.stream, again).empty(), "the packed stream passes the check",
-                       platform.console);
+    zov::WalkedStream again;
+    zov::StreamFault fault;
+    zov::fuzz::require(zov::walkStream(packed.stream, again, fault), "the packed stream keeps the rules", platform.console);
     zov::fuzz::require(again.info.frames > 0 && again.info.frames == packed.info.frames, "frames packed",
                        platform.console);
     if (!settings.length) zov::fuzz::require(packed.stream == bytes, "the whole stream without --length", platform.console);

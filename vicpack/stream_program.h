@@ -3,7 +3,7 @@
 // stream from the unit in real time, its sound as the clock.
 #pragma once
 
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 
 #include <cstdint>
 #include <vector>
@@ -30,8 +30,8 @@ inline constexpr int kShortestStreamPeriod = 110;
 unsigned lowestStreamAudioRate();
 unsigned highestStreamAudioRate();
 
-/// The program and the REU image that play a stream whose every packet and command has been checked.
-StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
+/// The program and the REU image that play a stream, walked as walked.
+StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const WalkedStream& walked,
                             const StreamPlayback& playback);
 
 }  // namespace zov

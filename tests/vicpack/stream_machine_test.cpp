@@ -7,7 +7,7 @@
 
 #include "formats/little_endian.h"
 #include "formats/reu_stream.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/picture_files.h"
 #include "support/temp_tree.h"
@@ -107,6 +107,7 @@ protected:
     StringConsole console;
     TempTree folder{"stream-machine"};
     Bytes stream;
+    WalkedStream walked;
     StreamInfo info;
     StreamPackage package;
 
@@ -143,26 +144,19 @@ protected:
         for (std::string word; extra >> word;) args.push_back(word);
         ASSERT_EQ(runFrameconv(args), 0) << console.output();
         stream = memoryFile("/clip.zov");
-        FileProblem problem;
-        ASSERT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
+        StreamFault fault;
+        ASSERT_TRUE(walkStream(stream, walked, fault)) << streamRefusal("/clip.zov", fault);
+        info = walked.info;
         std::vector<std::string> view{"vicview", "/clip.zov", "/view",
                                       playback.borderColour >= 0 ? "--border=" + std::to_string(playback.borderColour) : "--border"};
         if (audioBytes > 0) view.insert(view.end(), {"--wav", "/clip.wav"});
         ASSERT_EQ(runVicview(view), 0) << console.output();
-        package = streamPackage(stream, info, playback);
+        package = streamPackage(stream, walked, playback);
         folder.save("clip.prg", TempTree::Bytes(package.program.begin(), package.program.end()));
     }
 
     /// The frame numbers of the stream's frames, in order.
-    std::vector<std::uint32_t> streamFrames() const {
-        std::vector<StreamPacket> packets;
-        FileProblem problem;
-        EXPECT_TRUE(readStreamPackets(stream, info, packets, problem));
-        std::vector<std::uint32_t> numbers;
-        for (const StreamPacket& packet : packets)
-            if (packet.kind == PacketKind::FirstVideo) numbers.push_back(packet.frameNumber);
-        return numbers;
-    }
+    std::vector<std::uint32_t> streamFrames() const { return walked.frames; }
 
     /// The player's clock on a PAL machine, from the program's settings: ticks a second and per picture.
     double ticksPerSecond() const {
