@@ -30,7 +30,7 @@ void StreamTimeline::sound(const StreamPacket& packet) {
 }
 
 void StreamTimeline::video(const StreamPacket& packet, std::uint32_t frame) {
-    while (rows_.size() < frame) rows_.push_back(TimelineRow{static_cast<std::uint32_t>(rows_.size() + 1)});
+    for (std::size_t number = rows_.size() + 1; number <= frame; ++number) rows_.emplace_back().number = static_cast<std::uint32_t>(number);
     TimelineRow& row = rows_.back();
     row.shown = true;
     row.audioBytes += pendingAudio_;
