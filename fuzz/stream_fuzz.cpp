@@ -8,7 +8,7 @@
 // - the timeline has a row for every source picture up to the last frame, a shown one for every frame, and
 //   counts every byte of every packet; a film holds black, then each frame in turn, in spans that follow each
 //   other from the start to its end;
-// - a stream that the walk refuses is refused by vicview (a directory and a film) and by vicpack
+// - a stream that the walk refuses is refused by vicview (a directory with its timeline and WAVE) and by vicpack
 //   with the walk's one line and their exit codes, and nothing is written.
 // Reads and writes outside the memory and the file are the sanitizers'.
 #include "formats/sound_header.h"
@@ -75,9 +75,7 @@ void checkPackets(const std::vector<std::uint8_t>& bytes, const WalkedStream& st
 /// the walk has taken the whole stream: a packet that breaks a rule later may not play whole.
 class WholePackets final : public StreamVisitor {
 public:
-    explicit WholePackets(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {
-        require(memory_.allocate(), "memory for the target");
-    }
+    explicit WholePackets(const std::vector<std::uint8_t>& bytes) : bytes_(bytes), memory_(zeroedMemory()) {}
     void video(const StreamPacket& packet, std::uint32_t) override {
         played_ = played_ && player_.play(bytes_.data() + packet.contentOffset, packet.contentLength).ok();
     }
@@ -94,8 +92,16 @@ public:
     }
 
 private:
+    /// One memory for every run, zeroed for each: the target runs faster without a fresh allocation each time.
+    static TargetMemory& zeroedMemory() {
+        static TargetMemory memory;
+        if (!memory.allocated()) require(memory.allocate(), "memory for the target");
+        std::memset(memory.data(), 0, kTargetImageSize);
+        return memory;
+    }
+
     const std::vector<std::uint8_t>& bytes_;
-    TargetMemory memory_;
+    TargetMemory& memory_;
     SegmentPlayer player_{memory_};
     bool played_ = true, same_ = true;
     std::size_t shown_ = 0;
@@ -145,9 +151,8 @@ void checkRefusal(const std::vector<std::uint8_t>& bytes, const StreamFault& fau
         platform.files.list("", names);
         fuzz::require(names.size() == 1, "nothing written", platform.console);
     };
-    // Every kind of output refuses before it starts (tests/formats): a directory and a film stand for them.
+    // Every kind of output refuses before it starts (tests/formats): a directory with all it holds stands for them.
     refused({"vicview", "in.zov", "out", "--timeline", "--wav", "out.wav"}, kViewMalformedInput);
-    refused({"vicview", "in.zov", "out.mp4"}, kViewMalformedInput);
     refused({"vicpack", "in.zov", "out.prg"}, kPackUnusableInput);
 }
 
@@ -174,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkHeader(bytes, stream.info);
     checkPackets(bytes, stream);
     whole.check(stream);
-    checkTimeline(stream, timeline.rows());
+    checkTimeline(stream, timeline.takeRows());
     checkFilmTiming(stream);
     return 0;
 }

@@ -189,7 +189,7 @@ int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inp
     if (frames.sheet().step() > 1) out() << " (one frame in " << frames.sheet().step() << ")";
     out() << eol;
 
-    if (settings.timeline && !writeTimeline(inputName, stream.info, timeline.rows(), dir, settings))
+    if (settings.timeline && !writeTimeline(inputName, stream.info, timeline.takeRows(), dir, settings))
         return kViewWriteFailed;
 
     if (!settings.wavPath.empty() && !stream.info.hasAudio) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace zov {
 namespace {
@@ -30,6 +31,8 @@ void StreamTimeline::sound(const StreamPacket& packet) {
 }
 
 void StreamTimeline::video(const StreamPacket& packet, std::uint32_t frame) {
+    // Frame numbers may leap far ahead (dropped pictures): one allocation for the leap, not one per doubling.
+    if (rows_.capacity() < frame) rows_.reserve(std::max<std::size_t>(frame, 2 * rows_.capacity()));
     for (std::size_t number = rows_.size() + 1; number <= frame; ++number) rows_.emplace_back().number = static_cast<std::uint32_t>(number);
     TimelineRow& row = rows_.back();
     row.shown = true;
@@ -49,13 +52,14 @@ void StreamTimeline::command(const SegmentCommand& command) {
         row.buffer = decodeFrameRegisters(command.data[0], command.data[1], command.data[2]).bitmap;
 }
 
-std::vector<TimelineRow> StreamTimeline::rows() const {
-    std::vector<TimelineRow> rows = rows_;
-    if (!rows.empty()) {
-        rows.back().audioBytes += pendingAudio_;
-        rows.back().audioPackets += pendingPackets_;
+std::vector<TimelineRow> StreamTimeline::takeRows() {
+    if (!rows_.empty()) {
+        rows_.back().audioBytes += pendingAudio_;
+        rows_.back().audioPackets += pendingPackets_;
     }
-    return rows;
+    pendingAudio_ = 0;
+    pendingPackets_ = 0;
+    return std::move(rows_);
 }
 
 std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate) {

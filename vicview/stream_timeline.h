@@ -32,8 +32,8 @@ public:
     void sound(const StreamPacket& packet) override;
     void video(const StreamPacket& packet, std::uint32_t frame) override;
     void command(const SegmentCommand& command) override;
-    /// The rows so far, the audio that has no video behind it counted to the last frame.
-    std::vector<TimelineRow> rows() const;
+    /// Hands over the rows, the audio that has no video behind it counted to the last frame.
+    std::vector<TimelineRow> takeRows();
 
 private:
     std::vector<TimelineRow> rows_;
