@@ -13,7 +13,7 @@
 #include "bench/compile_bench.h"
 #include "formats/reu_stream.h"
 #include "formats/reu_stream64.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "tests/support/media_clips.h"
 #include "tests/support/temp_tree.h"
 #include "tests/vicpack/machine_support.h"
@@ -96,24 +96,27 @@ struct Measure {
 std::string keepIn;  // --keep
 
 void start(Measure& m, testing::TempTree& folder) {
-    FileProblem problem;
-    std::vector<StreamPacket> packets;
-    if (m.stream.empty() || !readStreamHeader(m.stream, m.info, problem) || !readStreamPackets(m.stream, m.info, packets, problem)) return;
-    for (const StreamPacket& packet : packets) {
-        if (packet.kind == PacketKind::FirstVideo) m.frames.push_back(packet.frameNumber);
-        if (packet.kind != PacketKind::Audio) m.frameBytes[m.frames.back()] += packet.payloadLength;
+    WalkedStream walked;
+    StreamFault fault;
+    if (m.stream.empty() || !walkStream(m.stream, walked, fault)) return;
+    m.info = walked.info;
+    m.frames = walked.frames;
+    std::uint32_t frame = 0;
+    for (const StreamPacket& packet : walked.packets) {
+        if (packet.kind == PacketKind::FirstVideo) frame = packet.frameNumber;
+        if (packet.kind != PacketKind::Audio) m.frameBytes[frame] += packet.payloadLength;
     }
     if (target == &kC64) {
         std::string problem;
-        const std::optional<C64Stream> c64 = translateForC64(m.stream, m.info, StreamPlayback{}, problem);
+        const std::optional<C64Stream> c64 = translateForC64(m.stream, walked, StreamPlayback{}, problem);
         if (!c64) {
             std::fprintf(stderr, "the C64 cannot play the stream at --bw %d: %s\n", m.bandwidth, problem.c_str());
             return;
         }
         m.layout64 = {c64->operations.pages.size() / 256, c64->operations.sound.size(), c64->operations.frames};
-        m.package = stream64Package(m.stream, m.info, c64->plan, StreamPlayback{});
+        m.package = stream64Package(m.stream, walked, c64->plan, StreamPlayback{});
     } else {
-        m.package = streamPackage(m.stream, m.info, StreamPlayback{});
+        m.package = streamPackage(m.stream, walked, StreamPlayback{});
     }
     const std::string name = "bw" + std::to_string(m.bandwidth);
     folder.save(name + ".prg", testing::TempTree::Bytes(m.package.program.begin(), m.package.program.end()));

@@ -13,13 +13,6 @@
 namespace zov {
 namespace {
 
-std::vector<StreamPacket> packetsOf(const std::vector<std::uint8_t>& stream, const StreamInfo& info) {
-    std::vector<StreamPacket> packets;
-    FileProblem problem;
-    if (!readStreamPackets(stream, info, packets, problem)) throw std::logic_error("a stream packed unchecked");
-    return packets;
-}
-
 /// The clocks of a PAL and an NTSC machine, with the same ticks to a picture: the operations carry the
 /// frames' due ticks for both.
 struct Clocks {
@@ -43,13 +36,13 @@ void setAddress(ProgramImage& program, MachineSetting setting, std::uint64_t add
 
 }  // namespace
 
-std::optional<C64Stream> translateForC64(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
+std::optional<C64Stream> translateForC64(const std::vector<std::uint8_t>& stream, const WalkedStream& walked,
                                          const StreamPlayback& playback, std::string& problem) {
-    const std::vector<StreamPacket> packets = packetsOf(stream, info);
-    std::optional<MemoryPlan> plan = planC64Memory(stream, info, packets, problem);
+    const StreamInfo& info = walked.info;
+    std::optional<MemoryPlan> plan = planC64Memory(stream, info, walked.packets, problem);
     if (!plan) return std::nullopt;
-    const Clocks clocks = clocksOf(info, playback, lastFrameNumber(stream, info));
-    C64Stream translated{*plan, translateStream(stream, info, packets, *plan, clocks.pal.frameTicks)};
+    const Clocks clocks = clocksOf(info, playback, walked.lastFrame());
+    C64Stream translated{*plan, translateStream(stream, info, walked.packets, *plan, clocks.pal.frameTicks)};
     return translated;
 }
 
@@ -58,12 +51,13 @@ std::uint64_t c64ReuBytesNeeded(const StreamOperations& operations, std::uint32_
     return ReuStream64Layout{operations.pagesAfterFrame[frames - 1], soundBytes, frames}.bytesUsed();
 }
 
-StreamPackage stream64Package(const std::vector<std::uint8_t>& stream, const StreamInfo& info, const MemoryPlan& plan,
+StreamPackage stream64Package(const std::vector<std::uint8_t>& stream, const WalkedStream& walked, const MemoryPlan& plan,
                               const StreamPlayback& playback) {
+    const StreamInfo& info = walked.info;
     if (info.hasAudio && (info.audioRate < lowestStreamAudioRate() || info.audioRate > highestStreamAudioRate()))
         throw std::logic_error("an audio rate the player cannot keep");
-    const Clocks clocks = clocksOf(info, playback, lastFrameNumber(stream, info));
-    const StreamOperations operations = translateStream(stream, info, packetsOf(stream, info), plan, clocks.pal.frameTicks);
+    const Clocks clocks = clocksOf(info, playback, walked.lastFrame());
+    const StreamOperations operations = translateStream(stream, info, walked.packets, plan, clocks.pal.frameTicks);
     const ReuStream64Layout layout{operations.pages.size() / kOperationPageBytes, operations.sound.size(), operations.frames};
     const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
     if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");

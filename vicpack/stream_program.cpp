@@ -51,16 +51,6 @@ void appendSoundTables(ProgramImage& program, const SoundTableSettings& settings
     program.append(ramps);
 }
 
-std::uint32_t lastFrameNumber(const std::vector<std::uint8_t>& stream, const StreamInfo& info) {
-    std::vector<StreamPacket> packets;
-    FileProblem problem;
-    if (!readStreamPackets(stream, info, packets, problem)) throw std::logic_error("a stream packed unchecked");
-    std::uint32_t last = 0;
-    for (const StreamPacket& packet : packets)
-        if (packet.kind == PacketKind::FirstVideo) last = std::max(last, packet.frameNumber);
-    return last;
-}
-
 StreamClock streamClock(const StreamInfo& info, const StreamPlayback& playback, std::uint32_t lastFrame, double cycles) {
     StreamClock clock;
     if (info.hasAudio) {
@@ -87,8 +77,9 @@ unsigned lowestStreamAudioRate() {
 
 unsigned highestStreamAudioRate() { return static_cast<unsigned>(std::floor(kMachineClock / (machine::kShortestStreamPeriod - 0.5))); }
 
-StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
+StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const WalkedStream& walked,
                             const StreamPlayback& playback) {
+    const StreamInfo& info = walked.info;
     const ReuStreamLayout layout{stream.size(), info.frames};
     const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
     if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
@@ -112,7 +103,7 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Strea
     setAddress(program, Settings::streamEnd, layout.streamEnd());
     setAddress(program, Settings::recordStart, layout.record());
 
-    const std::uint32_t lastFrame = lastFrameNumber(stream, info);
+    const std::uint32_t lastFrame = walked.lastFrame();
     const StreamClock pal = streamClock(info, playback, lastFrame, kClocks[0]), ntsc = streamClock(info, playback, lastFrame, kClocks[1]);
     program.set(Settings::periodPal, pal.period - 1);
     program.set(Settings::periodNtsc, ntsc.period - 1);

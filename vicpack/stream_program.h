@@ -3,7 +3,7 @@
 // stream from the unit in real time, its sound as the clock.
 #pragma once
 
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "vicpack/program_image.h"
 
 #include <cstdint>
@@ -41,9 +41,6 @@ struct StreamClock {
 StreamClock streamClock(const StreamInfo& info, const StreamPlayback& playback, std::uint32_t lastFrame, double cycles);
 inline constexpr double kPalCycles = 985248.0, kNtscCycles = 1022727.0;
 
-/// The number of a checked stream's last frame.
-std::uint32_t lastFrameNumber(const std::vector<std::uint8_t>& stream, const StreamInfo& info);
-
 /// Writes the unit's size in KiB as text into a program's setting (for the line that asks for it).
 void setUnitSizeText(ProgramImage& program, MachineSetting text, std::uint64_t unitBytes);
 
@@ -54,8 +51,8 @@ struct SoundTableSettings {
 };
 void appendSoundTables(ProgramImage& program, const SoundTableSettings& settings, bool withSound);
 
-/// The program and the REU image that play a stream whose every packet and command has been checked.
-StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
+/// The program and the REU image that play a stream, walked as walked.
+StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const WalkedStream& walked,
                             const StreamPlayback& playback);
 
 }  // namespace zov

@@ -6,7 +6,7 @@
 #include "common/platform/memory_platform.h"
 #include "formats/segment_commands.h"
 #include "formats/segment_player.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "frameconv/app/frameconv_app.h"
 #include "machine_support.h"
 #include "support/compiled_stream.h"
@@ -132,12 +132,11 @@ TEST_F(InterpreterInSimulator, CompiledStreamsRebuildEveryFrame) {
     };
     for (const Case& c : cases) {
         Bytes stream = testing::compiledStream(c.options, c.width, c.height, c.pictures);
-        StreamInfo info;
-        FileProblem problem;
-        std::vector<StreamPacket> packets;
-        ASSERT_TRUE(readStreamHeader(stream, info, problem) && readStreamPackets(stream, info, packets, problem)) << problem.text;
+        WalkedStream walked;
+        StreamFault fault;
+        ASSERT_TRUE(walkStream(stream, walked, fault)) << streamRefusal("stream", fault);
         CommandRun run(c.firstAddress);
-        for (const StreamPacket& packet : packets) {
+        for (const StreamPacket& packet : walked.packets) {
             if (packet.kind == PacketKind::Audio) continue;
             ASSERT_TRUE(run.add(&stream[packet.contentOffset], packet.contentLength)) << c.options;
         }

@@ -13,7 +13,7 @@ protected:
     // x128 without a disk drive starts a program by 3.3 M cycles.
     StreamOnMachine() : StreamPlayRun({"x128", 3300000, "-exitscreenshotvicii", 0x1C01, {}}) {}
 
-    StreamPackage pack(const StreamPlayback& playback) override { return streamPackage(stream, info, playback); }
+    StreamPackage pack(const StreamPlayback& playback) override { return streamPackage(stream, walked, playback); }
     bool readRecord(const Bytes& image, ReuStreamRecord& record) const override {
         return readReuStreamRecord(image, ReuStreamLayout{stream.size(), info.frames}, record);
     }

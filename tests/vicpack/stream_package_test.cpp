@@ -46,12 +46,13 @@ Bytes compiledStream(unsigned audioRate) {
 
 TEST(StreamPackage, TheImageHoldsTheStreamBetweenItsMarksAndTheClockKeepsThePictureRate) {
     const Bytes stream = compiledStream(0);
-    StreamInfo info;
-    FileProblem problem;
-    ASSERT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
+    WalkedStream walked;
+    StreamFault fault;
+    ASSERT_TRUE(walkStream(stream, walked, fault)) << streamRefusal("stream", fault);
+    const StreamInfo& info = walked.info;
     StreamPlayback playback;
     playback.fps = 7;
-    const StreamPackage package = streamPackage(stream, info, playback);
+    const StreamPackage package = streamPackage(stream, walked, playback);
 
     const ReuStreamLayout layout{stream.size(), info.frames};
     EXPECT_EQ(package.reuImage.size(), reuSizeFor(reuBytesNeeded(stream.size(), info.frames)));
@@ -81,10 +82,10 @@ TEST(StreamPackage, TheImageHoldsTheStreamBetweenItsMarksAndTheClockKeepsThePict
 
 TEST(StreamPackage, ASoundFasterThanThePlayerKeepsIsRefused) {
     const Bytes stream = compiledStream(highestStreamAudioRate() + 1);
-    StreamInfo info;
-    FileProblem problem;
-    ASSERT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
-    EXPECT_THROW(streamPackage(stream, info, StreamPlayback{}), std::logic_error);
+    WalkedStream walked;
+    StreamFault fault;
+    ASSERT_TRUE(walkStream(stream, walked, fault)) << streamRefusal("stream", fault);
+    EXPECT_THROW(streamPackage(stream, walked, StreamPlayback{}), std::logic_error);
 }
 
 }  // namespace
