@@ -6,7 +6,7 @@
 ; shown there) and clears the memory the frames take. It then runs with BASIC and the KERNAL switched out
 ; (0x01 = 0x35), its vectors in RAM; its variables in zero page and 0x0200-0x03FF, the audio ring and the
 ; sound tables at 0x1000-0x1FFF. The frames lie where vicpack put them: vicpack has translated the stream's
-; commands into operations on this machine's memory (stream64_operations.inc).
+; commands into operations on this machine's memory (stream_operations.inc).
 ;
 ; The sound is the clock: a CIA 2 timer interrupt sounds one 2-bit sample after another through the SID's
 ; volume register and counts them. The main loop runs a frame's operations, then waits until the raster
@@ -116,7 +116,13 @@ irq_port:       .res 1
         sta NMI_VECTOR+1
 .endmacro
 
-        .include "stream64_operations.inc"
+; The unit transfers at any speed the processor runs at.
+.macro  slow_for_transfers
+.endmacro
+.macro  speed_after_transfers
+.endmacro
+
+        .include "stream_operations.inc"
 
 ; ---- start and end, where BASIC loaded the program ------------------------------------------------------------
         .segment "STARTUP"
@@ -777,279 +783,8 @@ fill_ring:
         ldx RING
         jmp sample_values
 
-; ---- frames ------------------------------------------------------------------------------------------------
-
-; Runs the operations up to the next Show; carry set when the stream ends first.
-decode_frame:
-        jsr run_operations
-        bcs decoded
-        ldx #8
-:       lda shown_d018,x
-        sta frame_d018,x
-        dex
-        bpl :-
-        clc
-decoded:
-        rts
-
-; Hands the frame to the raster interrupt.
-frame_pending:
-        lda #0
-        sta switched
-        lda #1
-        sta pending
-        rts
-
-; Writes the shown frame's entry into the unit's record: its number and the ticks at its switch.
-record_frame:
-        lda #0
-        sta switched
-        lda frame_number
-        sta entry
-        lda frame_number+1
-        sta entry+1
-        ldx #3
-:       lda switch_ticks,x
-        sta entry+2,x
-        dex
-        bpl :-
-        ldy #RECORD_ENTRY_BYTES
-        jsr record_write
-        inc shown
-        bne :+
-        inc shown+1
-:       rts
-
-; The record's head: how the play ended, the machine, the chip model, the frames shown, the ticks, the
-; idle steps.
-record_head:
-        lda ending
-        sta entry
-        lda ntsc
-        sta entry+1
-        lda model
-        sta entry+2
-        lda shown
-        sta entry+3
-        lda shown+1
-        sta entry+4
-        jsr read_ticks
-        ldx #3
-:       lda ticks,x
-        sta entry+5,x
-        lda idle,x
-        sta entry+9,x
-        dex
-        bpl :-
-        ldx #2
-:       lda record_start,x
-        sta record_at,x
-        dex
-        bpl :-
-        ldy #HEAD_WRITTEN
-        ; fall through
-
-; Puts Y bytes of entry into the unit at record_at and moves record_at on (the record never crosses a
-; 512 KiB boundary).
-record_write:
-        lda #<entry
-        sta REU_HOST
-        lda #>entry
-        sta REU_HOST+1
-        lda record_at
-        sta REU_ADDRESS
-        lda record_at+1
-        sta REU_ADDRESS+1
-        lda record_at+2
-        sta REU_ADDRESS+2
-        sty REU_LENGTH
-        lda #REU_FROM_HOST
-        sta REU_COMMAND
-        tya
-        clc
-        adc record_at
-        sta record_at
-        bcc :+
-        inc record_at+1
-        bne :+
-        inc record_at+2
-:       rts
-
-; ---- sound ---------------------------------------------------------------------------------------------------
-
-; Tops the audio ring up, a few pieces at a time.
-audio_service:
-        lda #AUDIO_PIECES
-        ; fall through
-
-; Moves up to A pieces of the sound into the ring while it has room, then the middle level.
-audio_pieces:
-        sta pieces
-audio_piece:
-:       lda read_pages              ; a consistent read address and page count: played + 1
-        ldx nmi_read+1
-        cmp read_pages
-        bne :-
-        stx temp
-        sta temp+1
-        lda written                 ; written - what has been read, at most the ring's size
-        sec
-        sbc temp
-        sta temp
-        lda written+1
-        sbc temp+1
-        cmp #>(RING_END - RING - REU_PIECE)
-        bcc :+
-        bne audio_full
-        lda temp
-        cmp #<(RING_END - RING - REU_PIECE) + 1
-        bcc :+
-audio_full:
-        rts
-:       lda wptr
-        sta REU_HOST
-        lda wptr+1
-        sta REU_HOST+1
-        lda #REU_PIECE
-        sta REU_LENGTH
-        lda acur                    ; the sound's end: the middle level from the table, its address held
-        cmp sound_end
-        lda acur+1
-        sbc sound_end+1
-        lda acur+2
-        sbc sound_end+2
-        bcs audio_pad
-        ldx #2
-:       lda acur,x
-        sta REU_ADDRESS,x
-        dex
-        bpl :-
-        lda #REU_TO_HOST
-        sta REU_COMMAND
-        lda acur
-        clc
-        adc #REU_PIECE
-        sta acur
-        bcc audio_written
-        inc acur+1
-        bne audio_written
-        inc acur+2
-        jmp audio_written
-audio_pad:
-        lda #REU_FIX_UNIT
-        sta REU_CONTROL
-        lda #PAD_BYTE
-        sta REU_ADDRESS
-        lda value_table+1
-        sta REU_ADDRESS+1
-        lda value_table+2
-        sta REU_ADDRESS+2
-        lda #REU_TO_HOST
-        sta REU_COMMAND
-        lda #0
-        sta REU_CONTROL
-audio_written:
-        lda wptr                    ; on in the ring, round at its end
-        clc
-        adc #REU_PIECE
-        sta wptr
-        bcc :+
-        inc wptr+1
-        lda wptr+1
-        cmp #>RING_END
-        bne :+
-        lda #>RING
-        sta wptr+1
-:       lda written
-        clc
-        adc #REU_PIECE
-        sta written
-        bcc :+
-        inc written+1
-:       dec pieces
-        beq audio_done
-        jmp audio_piece
-audio_done:
-        rts
-PAD_BYTE        = $AA               ; four samples of the middle level: what plays after the sound
-
-; Puts the volume values of the four samples of byte X into the sample interrupts that sound them.
-.macro  sample_values_of_x
-        first_sample_value_of_x
-        later_sample_values_of_x
-.endmacro
-.macro  first_sample_value_of_x
-        lda TABLES,x
-        sta nmi_value0+1
-.endmacro
-.macro  later_sample_values_of_x
-        lda TABLES+$100,x
-        sta nmi_value1+1
-        lda TABLES+$200,x
-        sta nmi_value2+1
-        lda TABLES+$300,x
-        sta nmi_value3+1
-.endmacro
-
-; The values of byte X's samples, and the interrupt that reads the next byte pointed at page A (its low byte
-; at 1).
-sample_values:
-        sta nmi_read+2
-        lda #1
-        sta nmi_read+1
-        sample_values_of_x
-        rts
-
-; The ticks so far: 4 × the bytes fully played + the samples of the byte playing, read twice over so that a
-; sample interrupt in between shows (the next handler the vector points at tells the samples played).
-read_ticks:
-:       lda NMI_VECTOR
-        sta tick_phase
-        lda nmi_read+1
-        sta tick_bytes
-        lda read_pages
-        sta tick_bytes+1
-        lda read_pages+1
-        sta tick_bytes+2
-        lda NMI_VECTOR
-        cmp tick_phase
-        bne :-
-        lda tick_bytes              ; played = that - 1
-        bne played_low
-        lda tick_bytes+1
-        bne played_middle
-        dec tick_bytes+2
-played_middle:
-        dec tick_bytes+1
-played_low:
-        dec tick_bytes
-        ldx #3
-:       lda handlers,x
-        cmp tick_phase
-        beq :+
-        dex
-        bne :-
-:       lda tick_bytes
-        sta ticks
-        lda tick_bytes+1
-        sta ticks+1
-        lda tick_bytes+2
-        sta ticks+2
-        lda #0
-        sta ticks+3
-        asl ticks
-        rol ticks+1
-        rol ticks+2
-        rol ticks+3
-        asl ticks
-        rol ticks+1
-        rol ticks+2
-        rol ticks+3
-        txa
-        ora ticks
-        sta ticks
-        rts
-handlers:       .byte <nmi0, <nmi1, <nmi2, <nmi3
+        .include "stream_frames.inc"
+        .include "stream_sound.inc"
 
 ; ---- the raster interrupt: the border lines ----------------------------------------------------------------
 ; It comes at the first border line below the picture and at a line of the top border, and shows the
@@ -1093,54 +828,7 @@ irq_next:
 ignore_nmi:
         rti
 
-; Shows the pending frame when its due time has come: the first one starts the clock.
-check_switch:
-        lda pending
-        beq not_due
-        lda clock_running
-        bne clock_runs
-        lda #$81                    ; timer A gives the sample interrupt
-        sta CIA2_ICR
-        lda #$11                    ; load the count and run
-        sta CIA2_CONTROL_A
-        lda #1
-        sta clock_running
-clock_runs:
-        jsr read_ticks
-        lda ticks
-        cmp due
-        lda ticks+1
-        sbc due+1
-        lda ticks+2
-        sbc due+2
-        lda ticks+3
-        sbc due+3
-        bcc not_due
-        lda frame_d018
-        sta VIC_MEMORY
-        lda CIA2_PORT_A
-        and #$FC
-        ora frame_bank
-        sta CIA2_PORT_A
-        lda frame_background
-        sta VIC_BACKGROUND
-        ldx border                  ; the border: the setting's colour, or the background's
-        bpl :+
-        tax
-:       stx VIC_BORDER
-        lda #BITMAP_SCREEN_CONTROL
-        sta VIC_CONTROL_1
-        ldx #3
-:       lda ticks,x
-        sta switch_ticks,x
-        dex
-        bpl :-
-        lda #0
-        sta pending
-        lda #1
-        sta switched
-not_due:
-        rts
+        .include "stream_switch.inc"
 
 ; ---- saved state ----------------------------------------------------------------------------------------------
 saved_port:     .byte 0
