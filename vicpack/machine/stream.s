@@ -375,11 +375,16 @@ entry:          .res HEAD_WRITTEN   ; a record entry, or the record's head, on i
                                     ; transfers see physical zero page, not ours)
 
 ; ---- the sample interrupt -----------------------------------------------------------------------------------
-; One handler per sample of a byte, each in this page: it sounds the value worked out for it, acknowledges
-; and points the vector at the next one (only the vector's low byte changes). The fourth also reads the
-; ring's next byte, works out the values of its four samples; the read address, with a count of its pages,
-; tells how many bytes have played. The handlers keep their state in their own operands, marked (written):
-; each saves A (and the fourth X) in the operand of the load that gives it back before the rti.
+; One handler per sample of a byte, each in this page: it sounds the value worked out for it and points the
+; vector at the next one (only the vector's low byte changes). The fourth also reads the ring's next byte and
+; works out the values of its four samples; the read address, with a count of its pages, tells how many
+; bytes have played. The handlers keep their state in their own operands, marked (written): each saves A
+; (and the fourth X) in the operand of the load that gives it back before the rti.
+;
+; A handler delayed by a transfer of the unit (which collapses the underflows during it into one interrupt)
+; and a bad line may still run when the next timer underflow comes: so the fourth acknowledges as soon as
+; the next handler's value and the vector are set, and the others acknowledge last (an underflow before the
+; acknowledgement is lost, not played by a handler that runs inside itself and overwrites its state).
 ;
 ; The fourth takes SAMPLE_CYCLES, the interrupt's own 7 included, on every byte but a page's last; the
 ; shortest timer period leaves room besides for the longest instruction the interrupt may wait for (7).
@@ -390,9 +395,9 @@ nmi0:   sta nmi_a0+1
 nmi_value0:
         lda #0                      ; (written: the volume value of the byte's first sample)
         sta SID_VOLUME
-        bit CIA2_ICR
         lda #<nmi1
         sta NMI_VECTOR
+        bit CIA2_ICR
 nmi_a0: lda #0                      ; (written: A)
         rti
 
@@ -400,9 +405,9 @@ nmi1:   sta nmi_a1+1
 nmi_value1:
         lda #0                      ; (written: the second sample's value)
         sta SID_VOLUME
-        bit CIA2_ICR
         lda #<nmi2
         sta NMI_VECTOR
+        bit CIA2_ICR
 nmi_a1: lda #0                      ; (written: A)
         rti
 
@@ -410,9 +415,9 @@ nmi2:   sta nmi_a2+1
 nmi_value2:
         lda #0                      ; (written: the third sample's value)
         sta SID_VOLUME
-        bit CIA2_ICR
         lda #<nmi3
         sta NMI_VECTOR
+        bit CIA2_ICR
 nmi_a2: lda #0                      ; (written: A)
         rti
 
@@ -420,11 +425,14 @@ nmi3:   sta nmi_a3+1
 nmi_value3:
         lda #0                      ; (written: the fourth sample's value)
         sta SID_VOLUME
-        bit CIA2_ICR
         stx nmi_x3+1
 nmi_read:
         ldx RING                    ; (written: the address of the ring's byte to read next)
-        sample_values_of_x
+        first_sample_value_of_x     ; the next interrupt may come from here on: it sounds that
+        lda #<nmi0
+        sta NMI_VECTOR
+        bit CIA2_ICR
+        later_sample_values_of_x
         inc nmi_read+1
         bne :++
         inc read_pages
@@ -436,8 +444,7 @@ nmi_read:
         bne :+
         lda #>RING
         sta nmi_read+2
-:       lda #<nmi0
-        sta NMI_VECTOR
+:
 nmi_x3: ldx #0                      ; (written: X)
 nmi_a3: lda #0                      ; (written: A)
         rti
