@@ -13,6 +13,12 @@ PlayError SegmentPlayer::playCommand(const std::uint8_t* bytes, std::size_t avai
     DecodeStatus status = decodeCommand(bytes, available, command);
     if (status == DecodeStatus::Invalid) return PlayError::InvalidCommand;
     if (status == DecodeStatus::Truncated) return PlayError::TruncatedCommand;
+    if (PlayError error = playDecoded(command); error != PlayError::None) return error;
+    *commandLength = command.length;
+    return PlayError::None;
+}
+
+PlayError SegmentPlayer::playDecoded(const SegmentCommand& command) {
     std::int64_t destination = destination_;
     switch (command.kind) {
         case CommandKind::Raw:
@@ -49,7 +55,6 @@ PlayError SegmentPlayer::playCommand(const std::uint8_t* bytes, std::size_t avai
             for (int i = 0; i < 3; ++i) marks_[i] = command.data[i];
             break;
     }
-    *commandLength = command.length;
     return PlayError::None;
 }
 

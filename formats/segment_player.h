@@ -2,6 +2,7 @@
 // every command: the tests use it to prove coded frames rebuild their region, a preview plays streams.
 #pragma once
 
+#include "formats/segment_commands.h"
 #include "formats/target_memory.h"
 
 #include <cstddef>
@@ -33,6 +34,9 @@ public:
 
     /// Plays the one command at bytes[0 ..]; on success its length is stored in *commandLength.
     PlayError playCommand(const std::uint8_t* bytes, std::size_t available, int* commandLength);
+
+    /// Plays a command that decodeCommand has decoded.
+    PlayError playDecoded(const SegmentCommand& command);
 
     std::uint32_t destination() const { return destination_; }
     std::uint32_t reference() const { return reference_; }

@@ -10,12 +10,7 @@ namespace {
 
 constexpr int kSamplesPerByte = 4;
 
-std::uint64_t soundBytes(const std::vector<StreamPacket>& packets) {
-    std::uint64_t bytes = 0;
-    for (const StreamPacket& packet : packets)
-        if (packet.kind == PacketKind::Audio) bytes += packet.contentLength;
-    return bytes;
-}
+std::uint64_t soundBytes(const WalkedStream& stream) { return stream.samples / kSamplesPerByte; }
 
 /// Seconds until the samples of the first bytes sound bytes have played.
 double soundSeconds(const StreamInfo& info, std::uint64_t bytes) {
@@ -37,10 +32,10 @@ std::uint64_t soundBytesBy(const StreamInfo& info, std::uint64_t total, double s
 /// whole or not at all, the sound packet the cut falls into loses its tail. Returns whether every packet was
 /// kept whole.
 template <class Keep>
-bool forEachKept(const StreamInfo& info, const std::vector<StreamPacket>& packets, const StreamCut& cut, Keep keep) {
+bool forEachKept(const WalkedStream& stream, const StreamCut& cut, Keep keep) {
     std::uint64_t soundLeft = cut.audioBytes;
     bool frameKept = false, whole = true;
-    for (const StreamPacket& packet : packets) {
+    for (const StreamPacket& packet : stream.packets) {
         if (packet.kind == PacketKind::Audio) {
             const std::uint64_t taken = std::min<std::uint64_t>(soundLeft, packet.contentLength);
             const bool kept = taken > 0 || (packet.contentLength == 0 && soundLeft > 0);
@@ -50,19 +45,11 @@ bool forEachKept(const StreamInfo& info, const std::vector<StreamPacket>& packet
             continue;
         }
         if (packet.kind == PacketKind::FirstVideo)
-            frameKept = frameDue(info, packet.frameNumber, cut.picturesPerSecond) < cut.seconds;
+            frameKept = frameDue(stream.info, packet.frameNumber, cut.picturesPerSecond) < cut.seconds;
         whole = whole && frameKept;
         if (frameKept) keep(packet, packet.payloadLength);
     }
     return whole;
-}
-
-std::uint32_t videoByteRate(const StreamInfo& info, std::uint64_t length, std::uint64_t audioBytes) {
-    if (audioBytes == 0) return 0;
-    // As the compiler reckons it: the stream's bytes less its sound, per second of sound.
-    const double samples = static_cast<double>(audioBytes * kSamplesPerByte);
-    const double rate = (static_cast<double>(length) - samples * 0.25) / (samples / info.audioRate);
-    return rate >= 0xFFFFFF ? 0xFFFFFF : static_cast<std::uint32_t>(rate);
 }
 
 }  // namespace
@@ -74,22 +61,19 @@ double frameDue(const StreamInfo& info, std::uint32_t frame, double picturesPerS
     return before / picturesPerSecond;
 }
 
-double streamSeconds(const StreamInfo& info, const std::vector<StreamPacket>& packets, double picturesPerSecond) {
-    std::uint32_t lastFrame = 0;
-    for (const StreamPacket& packet : packets)
-        if (packet.kind == PacketKind::FirstVideo) lastFrame = std::max(lastFrame, packet.frameNumber);
-    const double pictures = lastFrame > 0 ? frameDue(info, lastFrame + 1, picturesPerSecond) : 0.0;
-    return info.hasAudio ? std::max(pictures, soundSeconds(info, soundBytes(packets))) : pictures;
+double streamSeconds(const WalkedStream& stream, double picturesPerSecond) {
+    const StreamInfo& info = stream.info;
+    const double pictures = stream.lastFrame() > 0 ? frameDue(info, stream.lastFrame() + 1, picturesPerSecond) : 0.0;
+    return info.hasAudio ? std::max(pictures, soundSeconds(info, soundBytes(stream))) : pictures;
 }
 
-StreamCut planStreamCut(const StreamInfo& info, const std::vector<StreamPacket>& packets, double seconds,
-                        double picturesPerSecond) {
+StreamCut planStreamCut(const WalkedStream& stream, double seconds, double picturesPerSecond) {
     StreamCut cut;
     cut.seconds = seconds;
     cut.picturesPerSecond = picturesPerSecond;
-    cut.audioBytes = soundBytesBy(info, soundBytes(packets), seconds);
-    cut.length = info.packetsStart;
-    cut.whole = forEachKept(info, packets, cut, [&cut](const StreamPacket& packet, std::size_t payload) {
+    cut.audioBytes = soundBytesBy(stream.info, soundBytes(stream), seconds);
+    cut.length = stream.info.packetsStart;
+    cut.whole = forEachKept(stream, cut, [&cut](const StreamPacket& packet, std::size_t payload) {
         cut.length += kPacketHeadLength + payload;
         if (packet.kind != PacketKind::FirstVideo) return;
         ++cut.frames;
@@ -98,24 +82,20 @@ StreamCut planStreamCut(const StreamInfo& info, const std::vector<StreamPacket>&
     return cut;
 }
 
-std::vector<std::uint8_t> cutStream(const std::vector<std::uint8_t>& bytes, const StreamInfo& info,
-                                    const std::vector<StreamPacket>& packets, const StreamCut& cut) {
+std::vector<std::uint8_t> cutStream(const std::vector<std::uint8_t>& bytes, const WalkedStream& stream,
+                                    const StreamCut& cut) {
     if (cut.whole) return bytes;
+    const StreamInfo& info = stream.info;
     std::vector<std::uint8_t> out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(info.packetsStart));
     out.reserve(static_cast<std::size_t>(cut.length));
-    forEachKept(info, packets, cut, [&](const StreamPacket& packet, std::size_t payload) {
+    forEachKept(stream, cut, [&](const StreamPacket& packet, std::size_t payload) {
         const std::size_t head = out.size();
         out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(packet.offset),
                    bytes.begin() + static_cast<std::ptrdiff_t>(packet.payloadOffset + payload));
         putLe16(&out[head + 2], static_cast<std::uint32_t>(payload));
     });
-    putLe32(&out[kLengthFieldOffset], static_cast<std::uint32_t>(out.size() - kFileHeadLength));
-    putLe24(&out[info.framesField], cut.frames);
-    if (info.hasAudio) {
-        putLe32(&out[info.samplesField], static_cast<std::uint32_t>(cut.audioBytes * kSamplesPerByte));
-        const std::size_t byteRateField = info.framesField - kVideoFramesAt + kVideoByteRateAt;
-        putLe24(&out[byteRateField], videoByteRate(info, out.size(), cut.audioBytes));
-    }
+    const StreamTotals totals{out.size(), cut.frames, cut.audioBytes * kSamplesPerByte};
+    putStreamTotals(out.data(), TotalsFields::of(info), totals, info.audioRate);
     return out;
 }
 

@@ -2,7 +2,7 @@
 // sound up to it, with the header's totals rewritten to match.
 #pragma once
 
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 
 #include <cstdint>
 #include <vector>
@@ -15,7 +15,7 @@ namespace zov {
 double frameDue(const StreamInfo& info, std::uint32_t frame, double picturesPerSecond);
 
 /// How long a stream plays: to the end of its sound or of its last picture's period, whichever is later.
-double streamSeconds(const StreamInfo& info, const std::vector<StreamPacket>& packets, double picturesPerSecond);
+double streamSeconds(const WalkedStream& stream, double picturesPerSecond);
 
 /// What a cut keeps of a stream.
 struct StreamCut {
@@ -28,15 +28,13 @@ struct StreamCut {
     bool whole = false;            // every packet is kept whole: the cut stream is the stream
 };
 
-/// What a cut at seconds keeps of a stream whose packets readStreamPackets has read and whose frames are
-/// numbered upwards: every frame due before that time, and the sound bytes whose samples have all played by
-/// then.
-StreamCut planStreamCut(const StreamInfo& info, const std::vector<StreamPacket>& packets, double seconds,
-                        double picturesPerSecond);
+/// What a cut at seconds keeps of a walked stream: every frame due before that time, and the sound bytes
+/// whose samples have all played by then.
+StreamCut planStreamCut(const WalkedStream& stream, double seconds, double picturesPerSecond);
 
 /// The stream as the cut leaves it: the kept packets in their order, the sound packet that the cut falls into
 /// shortened, and the header's file length, frame and sample counts and video byte rate rewritten.
-std::vector<std::uint8_t> cutStream(const std::vector<std::uint8_t>& bytes, const StreamInfo& info,
-                                    const std::vector<StreamPacket>& packets, const StreamCut& cut);
+std::vector<std::uint8_t> cutStream(const std::vector<std::uint8_t>& bytes, const WalkedStream& stream,
+                                    const StreamCut& cut);
 
 }  // namespace zov

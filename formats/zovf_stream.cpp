@@ -142,16 +142,4 @@ bool readPacket(const std::vector<std::uint8_t>& bytes, std::size_t& at, StreamP
     return true;
 }
 
-bool readStreamPackets(const std::vector<std::uint8_t>& bytes, const StreamInfo& info,
-                       std::vector<StreamPacket>& packets, FileProblem& problem) {
-    packets.clear();
-    std::size_t at = info.packetsStart;
-    while (at < bytes.size()) {
-        StreamPacket packet;
-        if (!readPacket(bytes, at, packet, problem)) return false;
-        packets.push_back(packet);
-    }
-    return true;
-}
-
 }  // namespace zov

@@ -1,4 +1,5 @@
-// The ZOVF video stream: its header (video chunk and optional audio chunk) and the packets that follow it.
+// The ZOVF video stream: its header (video chunk and optional audio chunk) and the packets that follow it,
+// each read on its own; formats/stream_walk.h reads a whole stream with its rules.
 #pragma once
 
 #include "formats/zovf_container.h"
@@ -55,9 +56,5 @@ bool readStreamHead(const std::vector<std::uint8_t>& head, StreamInfo& info, Fil
 /// Reads the packet at offset at and moves at behind it. False with the problem when the packet is
 /// malformed (unknown head, cut off by the end of the file, or too long).
 bool readPacket(const std::vector<std::uint8_t>& bytes, std::size_t& at, StreamPacket& packet, FileProblem& problem);
-
-/// Reads every packet from the header's end to the end of the file. False with the first malformed one.
-bool readStreamPackets(const std::vector<std::uint8_t>& bytes, const StreamInfo& info,
-                       std::vector<StreamPacket>& packets, FileProblem& problem);
 
 }  // namespace zov

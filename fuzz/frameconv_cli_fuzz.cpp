@@ -2,10 +2,10 @@
 // pictures, an audio file and an older output. Whatever the arguments, the run ends with one of the
 // documented exit codes, every video stream left on the disk is well formed with a header that describes
 // what it holds, and the older output is only touched when /y was given.
+#include "formats/stream_walk.h"
 #include "frameconv/app/frameconv_app.h"
 #include "fuzz/fuzz_support.h"
 #include "support/picture_files.h"
-#include "support/zovf_stream.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ void populate(MemoryFileSystem& files) {
     files.addDirectory("out");
 }
 
-// Every ZOVF file below a directory must be a stream whose header totals match its packets.
+// Every ZOVF file below a directory must be a stream that keeps the walk's rules, its header's totals
+// among them.
 void checkStreams(MemoryFileSystem& files, const std::string& directory, const StringConsole& console) {
     std::vector<std::string> names;
     if (!files.list(directory, names)) return;
@@ -51,14 +52,10 @@ void checkStreams(MemoryFileSystem& files, const std::string& directory, const S
         }
         const Bytes bytes = files.contents(path);
         if (bytes.size() < 4 || std::string(bytes.begin(), bytes.begin() + 4) != "ZOVF") continue;
-        testing::ZovfStream stream;
-        const std::vector<std::uint8_t> raw(bytes.begin(), bytes.end());
-        zov::fuzz::require(testing::parseZovf(raw, stream).empty(), "a well-formed stream", console);
-        zov::fuzz::require(stream.lengthField == raw.size() - 8 || (stream.frames.empty() && stream.lengthField == 0),
-                           "the length field", console);
-        zov::fuzz::require(stream.framesField == stream.frames.size(), "the frame count", console);
-        zov::fuzz::require(!stream.hasAudio || stream.samplesField == 4 * stream.audio.size(), "the sample count",
-                           console);
+        WalkedStream stream;
+        StreamFault fault;
+        zov::fuzz::require(walkStream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), stream, fault),
+                           "a well-formed stream", console);
     }
 }
 

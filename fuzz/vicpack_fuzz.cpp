@@ -4,13 +4,13 @@
 // result is a program or a refusal with one line; a program loads at 0x0801, stays below the I/O area at
 // 0xD000, a sound program's samples (or the ramps before its ring) end on a page boundary, and an REU image
 // has one of the unit's sizes. A stream that is packed says nothing, and what is packed of it (after any
-// cut) passes the same check again, with frames, in an REU image of a standard size; packed for the C64, its
+// cut) keeps the walk's rules again, with frames, in an REU image of a standard size; packed for the C64, its
 // operations replayed show every frame as the segment player does.
 #include "formats/reu_image.h"
+#include "formats/stream_walk.h"
 #include "fuzz/fuzz_support.h"
 #include "vicpack/pack_exit.h"
 #include "vicpack/pack_input.h"
-#include "vicpack/stream_check.h"
 #include "vicpack/stream64_program.h"
 #include "vicpack/stream_pack.h"
 #include "support/c64_frames.h"
@@ -43,9 +43,9 @@ void checkPackedStream(const std::vector<std::uint8_t>& bytes, const zov::PackSe
         return;
     }
     zov::fuzz::require(said.empty(), "nothing said of a packed stream", platform.console);
-    zov::CheckedStream again;
-    zov::fuzz::require(zov::checkStream(packed.stream, again).empty(), "the packed stream passes the check",
-                       platform.console);
+    zov::WalkedStream again;
+    zov::StreamFault fault;
+    zov::fuzz::require(zov::walkStream(packed.stream, again, fault), "the packed stream keeps the rules", platform.console);
     zov::fuzz::require(again.info.frames > 0 && again.info.frames == packed.info.frames, "frames packed",
                        platform.console);
     if (!settings.length) zov::fuzz::require(packed.stream == bytes, "the whole stream without --length", platform.console);
@@ -55,7 +55,7 @@ void checkPackedStream(const std::vector<std::uint8_t>& bytes, const zov::PackSe
     if (settings.c128) return;
     std::string problem;
     const zov::StreamPlayback playback{settings.borderColour, settings.fps};
-    const std::optional<zov::C64Stream> c64 = zov::translateForC64(packed.stream, packed.info, playback, problem);
+    const std::optional<zov::C64Stream> c64 = zov::translateForC64(packed.stream, again, playback, problem);
     zov::fuzz::require(c64.has_value(), "a packed stream's cut has a C64 plan", platform.console);
     const std::uint32_t ticks = zov::streamClock(packed.info, playback, 0, zov::kPalCycles).frameTicks;
     zov::fuzz::require(zov::testing::c64FramesDiffer(packed.stream, packed.info, again.packets, c64->operations.pages, ticks).empty(),

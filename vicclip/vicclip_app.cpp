@@ -5,7 +5,7 @@
 #include "common/platform/platform.h"
 #include "common/platform/spool_file.h"
 #include "common/platform/whole_file.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "formats/vic_colours.h"
 #include "frameconv/app/frameconv_app.h"
 #include "soundtrack/soundtrack_app.h"
@@ -207,8 +207,8 @@ public:
 /// The frames that a stream's head announces; 0 when it is no stream's head.
 std::size_t framesInHead(const std::array<std::uint8_t, StagedFiles::kSinkHead>& head) {
     StreamInfo info;
-    FileProblem problem;
-    return readStreamHead({head.begin(), head.end()}, info, problem) ? info.frames : 0;
+    StreamFault fault;
+    return walkStreamHead({head.begin(), head.end()}, info, fault) ? info.frames : 0;
 }
 
 class ClipRun {

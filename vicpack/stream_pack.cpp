@@ -3,39 +3,34 @@
 #include "common/console/console.h"
 #include "formats/reu_image.h"
 #include "formats/stream_cut.h"
+#include "formats/stream_walk.h"
 #include "vicpack/disk_image.h"
 #include "vicpack/pack_exit.h"
 #include "vicpack/stream64_program.h"
-#include "vicpack/stream_check.h"
 #include "formats/sound_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <stdexcept>
 
 namespace zov {
 namespace {
 
 std::string seconds(double value) { return formatted("%.2f", value); }
 
-std::uint32_t firstFrame(const CheckedStream& stream) {
-    for (const StreamPacket& packet : stream.packets)
-        if (packet.kind == PacketKind::FirstVideo) return packet.frameNumber;
-    return 0;
-}
-
 /// Whether the largest REU holds the image of a cut.
 using CutFits = std::function<bool(const StreamCut&)>;
 
 /// The longest cut in hundredths of a second, up to limit seconds, that the largest REU holds. A longer cut
 /// never takes fewer bytes, so the hundredths are searched by halves.
-double secondsThatFit(const CheckedStream& stream, double picturesPerSecond, double limit, const CutFits& fits) {
+double secondsThatFit(const WalkedStream& stream, double picturesPerSecond, double limit, const CutFits& fits) {
     // low fits, high does not; a stream timed by a tiny --fps may last for ever, and no REU holds 10^13 s.
     long low = 0, high = static_cast<long>(std::min(std::ceil(limit * 100), 1e15));
     while (high - low > 1) {
         const long middle = low + (high - low) / 2;
-        if (fits(planStreamCut(stream.info, stream.packets, middle / 100.0, picturesPerSecond)))
+        if (fits(planStreamCut(stream, middle / 100.0, picturesPerSecond)))
             low = middle;
         else
             high = middle;
@@ -43,7 +38,7 @@ double secondsThatFit(const CheckedStream& stream, double picturesPerSecond, dou
     return low / 100.0;
 }
 
-int refuseTooLarge(const std::string& name, const CheckedStream& stream, double picturesPerSecond, double asked,
+int refuseTooLarge(const std::string& name, const WalkedStream& stream, double picturesPerSecond, double asked,
                    const CutFits& fits) {
     const double fit = secondsThatFit(stream, picturesPerSecond, asked, fits);
     out() << name << ": " << seconds(asked) << " s of stream need more than the largest REU ("
@@ -92,12 +87,13 @@ bool streamHasSound(const std::vector<std::uint8_t>& bytes) {
 
 int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, const PackSettings& settings,
                PackedStream& packed) {
-    CheckedStream stream;
-    if (std::string problem = checkStream(bytes, stream); !problem.empty()) {
-        out() << name << ": a damaged stream, " << problem << eol;
+    WalkedStream stream;
+    StreamFault fault;
+    if (!walkStream(bytes, stream, fault)) {
+        out() << streamRefusal(name, fault) << eol;
         return kPackUnusableInput;
     }
-    if (stream.info.frames == 0) {
+    if (stream.frames.empty()) {
         out() << name << ": a stream without frames" << eol;
         return kPackUnusableInput;
     }
@@ -107,22 +103,26 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
               << highestStreamAudioRate() << " Hz, not " << stream.info.audioRate << " Hz" << eol;
         return kPackTooLarge;
     }
-    const double length = streamSeconds(stream.info, stream.packets, settings.fps);
+    const double length = streamSeconds(stream, settings.fps);
     const double asked = settings.length ? *settings.length : std::numeric_limits<double>::infinity();
-    const StreamCut cut = planStreamCut(stream.info, stream.packets, asked, settings.fps);
+    const StreamCut cut = planStreamCut(stream, asked, settings.fps);
     if (cut.frames == 0) {
         out() << name << ": --length " << formatted("%g", asked) << " keeps no frame; the first is due at "
-              << seconds(frameDue(stream.info, firstFrame(stream), settings.fps)) << " s" << eol;
+              << seconds(frameDue(stream.info, stream.frames.front(), settings.fps)) << " s" << eol;
         return kPackUnusableInput;
     }
     const StreamPlayback playback{settings.borderColour, settings.fps};
-    // The C64 plays the stream's operations through a plan of its memory, made once for the whole stream, so
-    // that a cut's operations are the start of the whole's.
+    // Both players play the stream's operations, translated once for the whole stream (the C64's through a
+    // plan of its memory made for it), so that a cut's operations are the start of the whole's.
     std::optional<C64Stream> c64;
-    CutFits fits = [](const StreamCut& part) { return reuBytesNeeded(part.length, part.frames) <= kLargestReu; };
-    if (!settings.c128) {
+    CutFits fits;
+    StreamOperations c128;
+    if (settings.c128) {
+        c128 = translateForC128(bytes, stream, playback);
+        fits = [&c128](const StreamCut& part) { return c128ReuBytesNeeded(c128, part.frames, part.audioBytes) <= kLargestReu; };
+    } else {
         std::string problem;
-        c64 = translateForC64(bytes, stream.info, playback, problem);
+        c64 = translateForC64(bytes, stream, playback, problem);
         if (!c64) {
             out() << name << ": the C64 cannot show this stream's frames: " << problem << "; --c128 packs it for the C128" << eol;
             return kPackUnusableInput;
@@ -133,13 +133,14 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
     }
     if (!fits(cut)) return refuseTooLarge(name, stream, settings.fps, std::min(asked, length), fits);
 
-    packed.stream = cutStream(bytes, stream.info, stream.packets, cut);
-    FileProblem unused;  // the cut of a checked stream reads back
-    readStreamHeader(packed.stream, packed.info, unused);
+    packed.stream = cutStream(bytes, stream, cut);
+    // What is left of a well-formed stream is one of its own.
+    if (!cut.whole && !walkStream(packed.stream, stream, fault)) throw std::logic_error("a cut that breaks the stream");
+    packed.info = stream.info;
     packed.seconds = std::min(asked, length);
     packed.c128 = settings.c128;
-    packed.package = settings.c128 ? streamPackage(packed.stream, packed.info, playback)
-                                   : stream64Package(packed.stream, packed.info, c64->plan, playback);
+    packed.package = settings.c128 ? streamPackage(packed.stream, stream, playback)
+                                   : stream64Package(packed.stream, stream, c64->plan, playback);
     return kPackDone;
 }
 

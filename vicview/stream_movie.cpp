@@ -36,6 +36,18 @@ std::uint32_t FrameClock::periods(std::uint32_t lastPicture, std::size_t audioSa
 
 long FrameClock::centiseconds(std::uint32_t period) const { return std::lround(100.0 * period / irate); }
 
+FilmTiming filmTiming(const std::vector<std::uint32_t>& frames, std::uint32_t periods) {
+    FilmTiming timing;
+    if (frames.empty()) return timing;
+    timing.black.end = frames.front() - 1;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const std::uint32_t start = frames[i] - 1;
+        const std::uint32_t end = i + 1 < frames.size() ? frames[i + 1] - 1 : std::max(periods, start + 1);
+        timing.frames.push_back(FilmSpan{start, end});
+    }
+    return timing;
+}
+
 namespace {
 
 // ---- GIF -------------------------------------------------------------------------------------------------

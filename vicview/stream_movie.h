@@ -29,6 +29,22 @@ struct FrameClock {
     long centiseconds(std::uint32_t period) const;
 };
 
+/// The source-picture periods [start, end) that a film holds a picture.
+struct FilmSpan {
+    std::uint32_t start = 0, end = 0;
+};
+
+/// When a film shows what: the frame numbered k (numbers from 1, rising) from period k − 1 until the next
+/// frame's, the last one until the film's end (and for at least one period); before a first frame numbered
+/// above 1 the screen is black, so the pictures keep their time against the sound.
+struct FilmTiming {
+    FilmSpan black;                // empty when the first frame is numbered 1
+    std::vector<FilmSpan> frames;  // one per frame, in order
+};
+
+/// The timing of a film of periods periods showing the frames numbered frames.
+FilmTiming filmTiming(const std::vector<std::uint32_t>& frames, std::uint32_t periods);
+
 /// Receives the frames of a film in order, each with the periods it is held: [start, end).
 class FilmWriter {
 public:

@@ -4,7 +4,6 @@
 #include "common/platform/platform.h"
 #include "common/walk/output_naming.h"
 #include "formats/palette.h"
-#include "formats/segment_player.h"
 #include "vicview/contact_sheet.h"
 #include "formats/displayed_frame.h"
 #include "vicview/file_bytes.h"
@@ -21,234 +20,103 @@
 namespace zov {
 namespace {
 
-void reportMalformed(const std::string& inputName, const FileProblem& problem) {
-    out() << inputName << ": malformed stream at offset " << static_cast<unsigned long>(problem.offset) << ": "
-          << problem.text << eol;
+/// Walks the stream to see that it keeps every rule: kViewDone, or the exit code after its one line.
+int walkOrRefuse(const std::vector<std::uint8_t>& bytes, const std::string& inputName, WalkedStream& stream) {
+    StreamFault fault;
+    if (walkStream(bytes, stream, fault)) return kViewDone;
+    out() << streamRefusal(inputName, fault) << eol;
+    return kViewMalformedInput;
 }
 
-/// The totals in the header must describe the packets that follow it.
-bool checkTotals(const StreamInfo& info, const std::vector<StreamPacket>& packets, FileProblem& problem) {
-    std::uint32_t frames = 0;
-    std::uint64_t samples = 0;
-    for (const StreamPacket& packet : packets) {
-        if (packet.kind == PacketKind::FirstVideo) ++frames;
-        if (packet.kind == PacketKind::Audio) samples += 4 * packet.contentLength;
-    }
-    if (frames != info.frames) {
-        problem = {info.framesField, formatted("bad head: it announces %lu frames, the stream holds %lu",
-                                               static_cast<unsigned long>(info.frames),
-                                               static_cast<unsigned long>(frames))};
-        return false;
-    }
-    if (info.hasAudio && samples != info.samples) {
-        problem = {info.samplesField, formatted("bad head: it announces %lu audio samples, the stream holds %llu",
-                                                static_cast<unsigned long>(info.samples),
-                                                static_cast<unsigned long long>(samples))};
-        return false;
-    }
-    if (!info.hasAudio && samples > 0) {
-        const StreamPacket* first = nullptr;
-        for (const StreamPacket& packet : packets)
-            if (packet.kind == PacketKind::Audio && !first) first = &packet;
-        problem = {first->offset, "an audio packet in a stream without an audio chunk"};
-        return false;
-    }
-    return true;
-}
-
-/// Plays the video packets in order on the target memory model and writes every shown frame.
-class StreamPlayback {
+/// Draws every frame that the walk shows as the settings ask and hands the picture on.
+class FramePictures : public StreamVisitor {
 public:
-    StreamPlayback(const std::vector<std::uint8_t>& bytes, const StreamInfo& info, const StreamViewSettings& settings,
-                   const std::string& dir, int frameCount, FilmWriter* film = nullptr)
-        : bytes_(bytes), info_(info), settings_(settings), dir_(dir), sheet_(frameCount, frameWidth(), frameHeight()),
-          film_(film) {}
+    FramePictures(const StreamInfo& info, const StreamViewSettings& settings) : info_(info), settings_(settings) {}
 
-    int frameWidth() const {
+    int width() const {
         if (settings_.crop) return info_.widthInCards() * 8;
         return kScreenWidth + (settings_.border ? 2 * kBorderLeftRight : 0);
     }
-    int frameHeight() const {
+    int height() const {
         if (settings_.crop) return info_.height;
         return kScreenHeight + (settings_.border ? kBorderTop + kBorderBottom : 0);
     }
-    /// Hands the last frame to the film, held up to the end of the given period.
-    bool endFilm(std::uint32_t periods) {
-        if (!film_ || framesShown_ == 0) return true;
-        return film_->frame(held_, heldFrom_, std::max(periods, heldFrom_ + 1));
+
+    void shown(std::uint32_t frame, const TargetMemory& memory, const DisplayAddresses& display) override {
+        // After a failed write the rest of the walk only plays.
+        if (!failed_ && !take(frame, picture(memory, display))) failed_ = true;
+        ++index_;
+    }
+    /// Whether a picture could not be written (the problem has been printed).
+    bool failed() const { return failed_; }
+
+protected:
+    /// Takes the picture of a frame; false when it cannot be written.
+    virtual bool take(std::uint32_t frame, const RgbImage& picture) = 0;
+    int index() const { return index_; }  // of the frame being taken, from 0
+    const StreamViewSettings& settings() const { return settings_; }
+
+private:
+    RgbImage picture(const TargetMemory& memory, const DisplayAddresses& display) const {
+        // The converter pins Black to the FG role of multicolour pictures, so the stream need not carry it.
+        const int foreground = settings_.foreground >= 0 ? settings_.foreground : kBlack;
+        VicScreen screen = screenFromMemory(memory, display, foreground);
+        RenderSettings render;
+        render.mode = info_.multicolour() ? VicMode::Multicolour : VicMode::HiRes;
+        render.palette = settings_.palette;
+        render.border = settings_.border && !settings_.crop;
+        render.borderColour = settings_.borderColour >= 0 ? settings_.borderColour : display.background;
+        RgbImage picture = renderScreen(screen, render);
+        if (settings_.crop) picture = picture.cropped(info_.leftCard() * 8, info_.topCardRow * 8, width(), height());
+        return picture;
     }
 
-    /// False at the first fault: problem is set for a malformed stream, writeFailed() when a picture could not
-    /// be written. Frames shown before stay written.
-    bool play(const std::vector<StreamPacket>& packets, FileProblem& problem);
+    const StreamInfo& info_;
+    const StreamViewSettings& settings_;
+    int index_ = 0;
+    bool failed_ = false;
+};
 
-    bool writeFailed() const { return writeFailed_; }
-    int framesShown() const { return framesShown_; }
-    std::uint32_t firstFrame() const { return firstFrame_; }
-    std::uint32_t lastFrame() const { return lastFrame_; }
+/// A PNG file per frame in a directory, and the contact sheet.
+class DirectoryFrames final : public FramePictures {
+public:
+    DirectoryFrames(const StreamInfo& info, const StreamViewSettings& settings, std::string dir, int frameCount)
+        : FramePictures(info, settings), dir_(std::move(dir)), sheet_(frameCount, width(), height()) {}
     const ContactSheet& sheet() const { return sheet_; }
 
 private:
-    bool filmFrame(const RgbImage& picture);
+    bool take(std::uint32_t frame, const RgbImage& picture) override {
+        if (!writePngFile(joinPath(dir_, frameFileName(frame)), picture)) return false;
+        sheet_.add(index(), picture);
+        return true;
+    }
 
-    bool startFrame(const StreamPacket& packet, FileProblem& problem);
-    bool runCommands(const StreamPacket& packet, FileProblem& problem);
-    bool showFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3);
-
-    const std::vector<std::uint8_t>& bytes_;
-    const StreamInfo& info_;
-    const StreamViewSettings& settings_;
     std::string dir_;
     ContactSheet sheet_;
-    TargetMemory memory_;
-    SegmentPlayer player_{memory_};
-
-    bool inFrame_ = false;          // a frame's first packet came and its Frame command has not
-    std::uint32_t frameNumber_ = 0;
-    bool writeFailed_ = false;
-    int framesShown_ = 0;
-    std::uint32_t firstFrame_ = 0;
-    std::uint32_t lastFrame_ = 0;
-    FilmWriter* film_;
-    RgbImage held_;               // the latest frame, until the next one says how long it stays
-    std::uint32_t heldFrom_ = 0;  // period it is shown from
 };
 
-bool StreamPlayback::play(const std::vector<StreamPacket>& packets, FileProblem& problem) {
-    if (!memory_.allocate()) {
-        problem = {0, "out of memory for the target memory model"};
-        return false;
-    }
-    for (const StreamPacket& packet : packets) {
-        if (packet.kind == PacketKind::Audio) continue;
-        if (packet.kind == PacketKind::FirstVideo && !startFrame(packet, problem)) return false;
-        if (packet.kind == PacketKind::MoreVideo && !inFrame_) {
-            problem = {packet.offset, "a further video packet outside a frame"};
-            return false;
+/// The frames into a film, each held as the timing says.
+class FilmFrames final : public FramePictures {
+public:
+    FilmFrames(const StreamInfo& info, const StreamViewSettings& settings, FilmTiming timing)
+        : FramePictures(info, settings), timing_(std::move(timing)) {}
+    void into(FilmWriter& film) { film_ = &film; }
+
+private:
+    bool take(std::uint32_t, const RgbImage& picture) override {
+        const FilmSpan black = timing_.black;
+        if (index() == 0 && black.start < black.end) {
+            const VicPaletteRgb& palette = settings().palette ? *settings().palette : peptoPalette();
+            if (!film_->frame(RgbImage(picture.width(), picture.height(), palette[kBlack]), black.start, black.end))
+                return false;
         }
-        if (!runCommands(packet, problem)) return false;
+        const FilmSpan span = timing_.frames[static_cast<std::size_t>(index())];
+        return film_->frame(picture, span.start, span.end);
     }
-    if (inFrame_) {
-        problem = {bytes_.size(), formatted("the stream ends inside frame %lu", static_cast<unsigned long>(frameNumber_))};
-        return false;
-    }
-    return true;
-}
 
-bool StreamPlayback::startFrame(const StreamPacket& packet, FileProblem& problem) {
-    if (inFrame_) {
-        problem = {packet.offset, formatted("frame %lu starts before frame %lu has ended",
-                                            static_cast<unsigned long>(packet.frameNumber),
-                                            static_cast<unsigned long>(frameNumber_))};
-        return false;
-    }
-    if (framesShown_ > 0 && packet.frameNumber <= lastFrame_) {
-        problem = {packet.payloadOffset, formatted("frame number %lu after frame %lu",
-                                                   static_cast<unsigned long>(packet.frameNumber),
-                                                   static_cast<unsigned long>(lastFrame_))};
-        return false;
-    }
-    inFrame_ = true;
-    frameNumber_ = packet.frameNumber;
-    return true;
-}
-
-const char* playErrorText(PlayError error) {
-    switch (error) {
-    case PlayError::InvalidCommand: return "invalid command byte";
-    case PlayError::TruncatedCommand: return "a command split across packets";
-    case PlayError::SourceOverlapsDestination: return "a copy whose source overlaps its destination";
-    case PlayError::AddressOutOfRange: return "an address outside 0x0200..0xBFFF";
-    default: return "";
-    }
-}
-
-bool StreamPlayback::runCommands(const StreamPacket& packet, FileProblem& problem) {
-    // Command by command, so that a Frame command shows its frame at once and anything behind it is caught.
-    std::size_t at = 0;
-    while (at < packet.contentLength) {
-        std::size_t offset = packet.contentOffset + at;
-        int framesBefore = player_.framesEnded();
-        int length = 0;
-        PlayError error = player_.playCommand(&bytes_[offset], packet.contentLength - at, &length);
-        if (error != PlayError::None) {
-            problem = {offset, playErrorText(error)};
-            if (error == PlayError::InvalidCommand) problem.text += formatted(" 0x%02X", bytes_[offset]);
-            return false;
-        }
-        at += static_cast<std::size_t>(length);
-        if (player_.framesEnded() == framesBefore) continue;
-        if (at < packet.contentLength) {
-            problem = {packet.contentOffset + at, "commands after the Frame command"};
-            return false;
-        }
-        return showFrame(player_.frameM1(), player_.frameM2(), player_.frameM3());
-    }
-    return true;
-}
-
-bool StreamPlayback::showFrame(std::uint8_t m1, std::uint8_t m2, std::uint8_t m3) {
-    DisplayAddresses display = decodeFrameRegisters(m1, m2, m3);
-    // The converter pins Black to the FG role of multicolour pictures, so the stream need not carry it.
-    int foreground = settings_.foreground >= 0 ? settings_.foreground : kBlack;
-    VicScreen screen = screenFromMemory(memory_, display, foreground);
-    RenderSettings render;
-    render.mode = info_.multicolour() ? VicMode::Multicolour : VicMode::HiRes;
-    render.palette = settings_.palette;
-    render.border = settings_.border && !settings_.crop;
-    render.borderColour = settings_.borderColour >= 0 ? settings_.borderColour : display.background;
-    RgbImage picture = renderScreen(screen, render);
-    if (settings_.crop)
-        picture = picture.cropped(info_.leftCard() * 8, info_.topCardRow * 8, frameWidth(), frameHeight());
-
-    if (film_) {
-        if (!filmFrame(picture)) {
-            writeFailed_ = true;
-            return false;
-        }
-    } else {
-        if (!writePngFile(joinPath(dir_, frameFileName(frameNumber_)), picture)) {
-            writeFailed_ = true;
-            return false;
-        }
-        sheet_.add(framesShown_, picture);
-    }
-    if (framesShown_ == 0) firstFrame_ = frameNumber_;
-    lastFrame_ = frameNumber_;
-    ++framesShown_;
-    inFrame_ = false;
-    return true;
-}
-
-bool StreamPlayback::filmFrame(const RgbImage& picture) {
-    // A frame is shown from its picture's period until the next frame's. When the first pictures were dropped
-    // the screen stays black until the first frame, so the pictures keep their time against the sound.
-    std::uint32_t from = frameNumber_ - 1;
-    if (framesShown_ == 0 && from > 0) {
-        const VicPaletteRgb& palette = settings_.palette ? *settings_.palette : peptoPalette();
-        if (!film_->frame(RgbImage(picture.width(), picture.height(), palette[kBlack]), 0, from)) return false;
-    }
-    if (framesShown_ > 0 && !film_->frame(held_, heldFrom_, from)) return false;
-    held_ = picture;
-    heldFrom_ = from;
-    return true;
-}
-
-/// Reads the header and the packets and checks the totals; the exit code when the stream is malformed.
-int loadStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, StreamInfo& info,
-               std::vector<StreamPacket>& packets) {
-    FileProblem problem;
-    if (!readStreamHeader(bytes, info, problem)) {
-        problem.text = "bad head: " + problem.text;
-        reportMalformed(inputName, problem);
-        return kViewMalformedInput;
-    }
-    if (!readStreamPackets(bytes, info, packets, problem) || !checkTotals(info, packets, problem)) {
-        reportMalformed(inputName, problem);
-        return kViewMalformedInput;
-    }
-    return kViewDone;
-}
+    FilmTiming timing_;
+    FilmWriter* film_ = nullptr;
+};
 
 bool endsWith(const std::string& text, const char* suffix) {
     std::string tail = text.size() >= std::strlen(suffix) ? text.substr(text.size() - std::strlen(suffix)) : "";
@@ -256,14 +124,13 @@ bool endsWith(const std::string& text, const char* suffix) {
     return tail == suffix;
 }
 
-bool writeTimeline(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const StreamInfo& info,
-                   const std::vector<StreamPacket>& packets, const std::string& dir, const StreamViewSettings& settings) {
+bool writeTimeline(const std::string& inputName, const StreamInfo& info, const std::vector<TimelineRow>& rows,
+                   const std::string& dir, const StreamViewSettings& settings) {
     FrameClock clock = FrameClock::of(info, settings.fps);
     double bandwidth = settings.bandwidth > 0 ? settings.bandwidth : info.videoByteRate > 0 ? info.videoByteRate : 4000;
     const char* note = settings.bandwidth > 0      ? "(--bw)"
                        : info.videoByteRate > 0 ? "(the stream's video byte rate)"
                                                 : "(the default)";
-    std::vector<TimelineRow> rows = streamTimeline(bytes, packets);
     std::string csv = timelineCsv(rows, clock.irate);
     std::string svg = timelineSvg(rows, clock.irate, bandwidth, note, inputName + ": bytes per source picture");
     std::string csvPath = joinPath(dir, "timeline.csv"), svgPath = joinPath(dir, "timeline.svg");
@@ -286,13 +153,12 @@ std::string frameFileName(std::uint32_t frameNumber) {
     return formatted("frame%05lu.png", static_cast<unsigned long>(frameNumber));
 }
 
-PcmSound streamAudio(const std::vector<std::uint8_t>& bytes, const StreamInfo& info,
-                     const std::vector<StreamPacket>& packets) {
+PcmSound streamAudio(const std::vector<std::uint8_t>& bytes, const WalkedStream& stream) {
     PcmSound sound;
-    sound.rate = info.audioRate;
-    for (const StreamPacket& packet : packets) {
+    sound.rate = stream.info.audioRate;
+    for (const StreamPacket& packet : stream.packets) {
         if (packet.kind != PacketKind::Audio) continue;
-        PcmSound part = twoBitSound(bytes.data() + packet.contentOffset, packet.contentLength, info.audioRate);
+        PcmSound part = twoBitSound(bytes.data() + packet.contentOffset, packet.contentLength, sound.rate);
         sound.samples.insert(sound.samples.end(), part.samples.begin(), part.samples.end());
     }
     return sound;
@@ -300,41 +166,36 @@ PcmSound streamAudio(const std::vector<std::uint8_t>& bytes, const StreamInfo& i
 
 int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const std::string& dir,
                   const StreamViewSettings& settings) {
-    StreamInfo info;
-    FileProblem problem;
-    std::vector<StreamPacket> packets;
-    if (int exit = loadStream(bytes, inputName, info, packets); exit != kViewDone) return exit;
+    WalkedStream stream;
+    if (int exit = walkOrRefuse(bytes, inputName, stream); exit != kViewDone) return exit;
 
     fileSystem().makeDirectory(dir);
     if (fileSystem().kind(dir) != PathKind::Directory) {
         out() << "Couldn't create directory " << dir << eol;
         return kViewWriteFailed;
     }
-    StreamPlayback playback(bytes, info, settings, dir, static_cast<int>(info.frames));
-    bool played = playback.play(packets, problem);
-    if (!played && playback.writeFailed()) return kViewWriteFailed;
-    if (!played) {
-        reportMalformed(inputName, problem);
-        if (playback.framesShown() > 0)
-            out() << dir << ": the " << playback.framesShown() << " frames before it are written" << eol;
-        return kViewMalformedInput;
-    }
+    DirectoryFrames frames(stream.info, settings, dir, static_cast<int>(stream.frames.size()));
+    StreamTimeline timeline;
+    StreamFault fault;
+    walkStream(bytes, stream, fault, {&frames, &timeline});  // the same walk again: it keeps every rule
+    if (frames.failed()) return kViewWriteFailed;
 
     std::string sheetPath = joinPath(dir, "contact.png");
-    if (!writePngFile(sheetPath, playback.sheet().picture())) return kViewWriteFailed;
-    out() << dir << ": " << playback.framesShown() << " frames";
-    if (playback.framesShown() > 0)
-        out() << " (" << frameFileName(playback.firstFrame()) << " .. " << frameFileName(playback.lastFrame()) << ")";
+    if (!writePngFile(sheetPath, frames.sheet().picture())) return kViewWriteFailed;
+    out() << dir << ": " << static_cast<unsigned long>(stream.frames.size()) << " frames";
+    if (!stream.frames.empty())
+        out() << " (" << frameFileName(stream.frames.front()) << " .. " << frameFileName(stream.lastFrame()) << ")";
     out() << ", contact sheet " << sheetPath;
-    if (playback.sheet().step() > 1) out() << " (one frame in " << playback.sheet().step() << ")";
+    if (frames.sheet().step() > 1) out() << " (one frame in " << frames.sheet().step() << ")";
     out() << eol;
 
-    if (settings.timeline && !writeTimeline(bytes, inputName, info, packets, dir, settings)) return kViewWriteFailed;
+    if (settings.timeline && !writeTimeline(inputName, stream.info, timeline.takeRows(), dir, settings))
+        return kViewWriteFailed;
 
-    if (!settings.wavPath.empty() && !info.hasAudio) {
+    if (!settings.wavPath.empty() && !stream.info.hasAudio) {
         out() << inputName << ": the stream has no audio; no " << settings.wavPath << " written" << eol;
     } else if (!settings.wavPath.empty()) {
-        PcmSound sound = streamAudio(bytes, info, packets);
+        PcmSound sound = streamAudio(bytes, stream);
         if (!writeWaveFile(settings.wavPath, sound)) return kViewWriteFailed;
         out() << settings.wavPath << ": " << static_cast<unsigned long>(sound.samples.size()) << " samples of 2 bits at "
               << sound.rate << " Hz as 16-bit WAVE" << eol;
@@ -344,36 +205,27 @@ int previewStream(const std::vector<std::uint8_t>& bytes, const std::string& inp
 
 int filmStream(const std::vector<std::uint8_t>& bytes, const std::string& inputName, const std::string& filmPath,
                const StreamViewSettings& settings) {
-    StreamInfo info;
-    std::vector<StreamPacket> packets;
-    if (int exit = loadStream(bytes, inputName, info, packets); exit != kViewDone) return exit;
-    FrameClock clock = FrameClock::of(info, settings.fps);
-    PcmSound sound = streamAudio(bytes, info, packets);
-    std::uint32_t lastPicture = 0;
-    for (const StreamPacket& packet : packets)
-        if (packet.kind == PacketKind::FirstVideo) lastPicture = std::max(lastPicture, packet.frameNumber);
-    std::uint32_t periods = clock.periods(lastPicture, sound.samples.size(), sound.rate);
-
-    StreamPlayback probe(bytes, info, settings, "", 0);
-    std::unique_ptr<FilmWriter> film =
-        isGifName(filmPath) ? gifWriter(filmPath, settings.palette ? *settings.palette : peptoPalette(), clock)
-                            : mp4Writer(filmPath, probe.frameWidth(), probe.frameHeight(), settings.scale, clock, sound);
-    if (!film) return kViewWriteFailed;
-    StreamPlayback playback(bytes, info, settings, "", 0, film.get());
-    FileProblem problem;
-    bool played = playback.play(packets, problem);
-    if (!played && playback.writeFailed()) return kViewWriteFailed;
-    if (!played) {
-        reportMalformed(inputName, problem);
-        return kViewMalformedInput;
-    }
-    if (playback.framesShown() == 0) {
+    WalkedStream stream;
+    if (int exit = walkOrRefuse(bytes, inputName, stream); exit != kViewDone) return exit;
+    if (stream.frames.empty()) {
         out() << inputName << ": the stream shows no frame; no " << filmPath << " written" << eol;
         return kViewMalformedInput;
     }
-    if (!playback.endFilm(periods) || !film->finish()) return kViewWriteFailed;
-    out() << filmPath << ": " << playback.framesShown() << " frames over " << formatted("%g", periods / clock.irate)
-          << " s at " << formatted("%g", clock.irate) << " pictures per second";
+    FrameClock clock = FrameClock::of(stream.info, settings.fps);
+    PcmSound sound = streamAudio(bytes, stream);
+    std::uint32_t periods = clock.periods(stream.lastFrame(), sound.samples.size(), sound.rate);
+
+    FilmFrames frames(stream.info, settings, filmTiming(stream.frames, periods));
+    std::unique_ptr<FilmWriter> film =
+        isGifName(filmPath) ? gifWriter(filmPath, settings.palette ? *settings.palette : peptoPalette(), clock)
+                            : mp4Writer(filmPath, frames.width(), frames.height(), settings.scale, clock, sound);
+    if (!film) return kViewWriteFailed;
+    frames.into(*film);
+    StreamFault fault;
+    walkStream(bytes, stream, fault, {&frames});  // the same walk again: it keeps every rule
+    if (frames.failed() || !film->finish()) return kViewWriteFailed;
+    out() << filmPath << ": " << static_cast<unsigned long>(stream.frames.size()) << " frames over "
+          << formatted("%g", periods / clock.irate) << " s at " << formatted("%g", clock.irate) << " pictures per second";
     if (!isGifName(filmPath) && !sound.samples.empty())
         out() << ", with " << formatted("%g", static_cast<double>(sound.samples.size()) / sound.rate) << " s of sound";
     out() << eol;

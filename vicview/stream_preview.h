@@ -1,11 +1,12 @@
-// Plays a ZOVF video stream the way the target's player does: every video packet's segment commands run
-// on a model of target memory (all zero at the start), and every Frame command shows a frame, which is
-// written as a PNG picture and put on a contact sheet. The audio packets can be written as a WAVE file.
+// Plays a ZOVF video stream the way the target's player does: the format library's walk runs every video
+// packet's segment commands on a model of target memory (all zero at the start), and every Frame command
+// shows a frame, which is written as a PNG picture and put on a contact sheet, or into a film. The audio
+// packets can be written as a WAVE file. A stream that breaks a rule is refused before anything is written.
 #pragma once
 
 #include "formats/vic_colours.h"
 #include "vicview/wave_file.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 
 #include <cstdint>
 #include <string>
@@ -45,7 +46,6 @@ std::string frameFileName(std::uint32_t frameNumber);
 
 /// The stream's audio: every audio packet's bytes in order, four 2-bit samples a byte, the first sample in
 /// the top bits, as 16-bit samples at the audio chunk's rate.
-PcmSound streamAudio(const std::vector<std::uint8_t>& bytes, const StreamInfo& info,
-                     const std::vector<StreamPacket>& packets);
+PcmSound streamAudio(const std::vector<std::uint8_t>& bytes, const WalkedStream& stream);
 
 }  // namespace zov

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace zov {
 namespace {
@@ -22,53 +23,43 @@ std::string trimmed(const char* name) {
     return text;
 }
 
-void countCommands(const std::vector<std::uint8_t>& bytes, const StreamPacket& packet, TimelineRow& row) {
-    std::size_t at = 0;
-    while (at < packet.contentLength) {
-        SegmentCommand command;
-        if (decodeCommand(&bytes[packet.contentOffset + at], packet.contentLength - at, command) != DecodeStatus::Ok) return;
-        int position = classPosition(command.codeClass);
-        if (position >= 0) ++row.commands[static_cast<std::size_t>(position)];
-        if (command.kind == CommandKind::Frame)
-            row.buffer = decodeFrameRegisters(command.data[0], command.data[1], command.data[2]).bitmap;
-        at += static_cast<std::size_t>(command.length);
-    }
-}
-
 }  // namespace
 
-std::vector<TimelineRow> streamTimeline(const std::vector<std::uint8_t>& bytes, const std::vector<StreamPacket>& packets) {
-    std::vector<TimelineRow> rows;
-    std::uint32_t last = 0;
-    for (const StreamPacket& packet : packets)
-        if (packet.kind == PacketKind::FirstVideo) last = std::max(last, packet.frameNumber);
-    for (std::uint32_t number = 1; number <= last; ++number) rows.push_back(TimelineRow{number});
-    if (rows.empty()) return rows;
+void StreamTimeline::sound(const StreamPacket& packet) {
+    pendingAudio_ += packet.contentLength;
+    ++pendingPackets_;
+}
 
-    TimelineRow* current = nullptr;  // the frame whose video is being sent
-    std::size_t pendingAudio = 0;
-    int pendingPackets = 0;
-    for (const StreamPacket& packet : packets) {
-        if (packet.kind == PacketKind::Audio) {
-            pendingAudio += packet.contentLength;
-            ++pendingPackets;
-            continue;
-        }
-        if (packet.kind == PacketKind::FirstVideo) current = &rows[packet.frameNumber - 1];
-        if (!current) continue;
-        current->shown = true;
-        current->audioBytes += pendingAudio;
-        current->audioPackets += pendingPackets;
-        pendingAudio = 0;
-        pendingPackets = 0;
-        ++current->videoPackets;
-        current->videoBytes += packet.payloadLength;
-        countCommands(bytes, packet, *current);
+void StreamTimeline::video(const StreamPacket& packet, std::uint32_t frame) {
+    // Frame numbers may leap far ahead (dropped pictures): one allocation for the leap, not one per doubling.
+    if (rows_.capacity() < frame) rows_.reserve(std::max<std::size_t>(frame, 2 * rows_.capacity()));
+    for (std::size_t number = rows_.size() + 1; number <= frame; ++number) rows_.emplace_back().number = static_cast<std::uint32_t>(number);
+    TimelineRow& row = rows_.back();
+    row.shown = true;
+    row.audioBytes += pendingAudio_;
+    row.audioPackets += pendingPackets_;
+    pendingAudio_ = 0;
+    pendingPackets_ = 0;
+    ++row.videoPackets;
+    row.videoBytes += packet.payloadLength;
+}
+
+void StreamTimeline::command(const SegmentCommand& command) {
+    TimelineRow& row = rows_.back();
+    const int position = classPosition(command.codeClass);
+    if (position >= 0) ++row.commands[static_cast<std::size_t>(position)];
+    if (command.kind == CommandKind::Frame)
+        row.buffer = decodeFrameRegisters(command.data[0], command.data[1], command.data[2]).bitmap;
+}
+
+std::vector<TimelineRow> StreamTimeline::takeRows() {
+    if (!rows_.empty()) {
+        rows_.back().audioBytes += pendingAudio_;
+        rows_.back().audioPackets += pendingPackets_;
     }
-    TimelineRow& tail = current ? *current : rows.back();
-    tail.audioBytes += pendingAudio;
-    tail.audioPackets += pendingPackets;
-    return rows;
+    pendingAudio_ = 0;
+    pendingPackets_ = 0;
+    return std::move(rows_);
 }
 
 std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate) {

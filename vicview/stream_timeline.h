@@ -3,7 +3,7 @@
 #pragma once
 
 #include "formats/segment_commands.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 
 #include <array>
 #include <cstdint>
@@ -24,10 +24,22 @@ struct TimelineRow {
     std::size_t totalBytes() const { return videoBytes + audioBytes + headBytes(); }
 };
 
-/// One row per source picture up to the last one shown. Audio packets count to the frame whose video comes
-/// next (the muxer sends a frame's audio ahead of and between its video packets); audio behind the last video
-/// packet counts to the last frame. The stream must be well formed (it has been played).
-std::vector<TimelineRow> streamTimeline(const std::vector<std::uint8_t>& bytes, const std::vector<StreamPacket>& packets);
+/// Counts a stream's bytes and commands per source picture as a walk hands them on: one row per source picture
+/// up to the last one shown. Audio packets count to the frame whose video comes next (the muxer sends a frame's
+/// audio ahead of and between its video packets); audio behind the last video packet counts to the last frame.
+class StreamTimeline final : public StreamVisitor {
+public:
+    void sound(const StreamPacket& packet) override;
+    void video(const StreamPacket& packet, std::uint32_t frame) override;
+    void command(const SegmentCommand& command) override;
+    /// Hands over the rows, the audio that has no video behind it counted to the last frame.
+    std::vector<TimelineRow> takeRows();
+
+private:
+    std::vector<TimelineRow> rows_;
+    std::size_t pendingAudio_ = 0;
+    int pendingPackets_ = 0;
+};
 
 std::string timelineCsv(const std::vector<TimelineRow>& rows, double irate);
 

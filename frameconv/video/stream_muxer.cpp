@@ -5,6 +5,7 @@
 #include "common/walk/input_files.h"
 #include "frameconv/picture/vic_picture.h"
 #include "formats/stream_head.h"
+#include "formats/stream_walk.h"
 #include "formats/zovf_container.h"
 
 #include <algorithm>
@@ -18,12 +19,6 @@ namespace {
 constexpr int kCapacity = AudioSource::capacity;
 constexpr int kMaxAudioPayload = StreamMuxer::packetBufferSize - kPacketHeadLength;  // 4092
 constexpr int kSmallestAudioPacket = 40;
-
-std::uint32_t asU32(double value) {
-    if (!(value > 0)) return 0;
-    if (value >= 4294967295.0) return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(value);
-}
 
 int clampedInt(std::int64_t value) {
     return static_cast<int>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
@@ -405,24 +400,20 @@ void StreamMuxer::updateHeader(File& file) {
     const StreamHeadLayout layout{headerHasAudio_};
     std::uint64_t length = file.length();
     bytesWritten_ = clampedInt(static_cast<std::int64_t>(std::min<std::uint64_t>(length, INT32_MAX)));
-    std::uint8_t field[4];
-    putLe32(field, static_cast<std::uint32_t>(bytesWritten_ - kFileHeadLength));
-    file.seek(kLengthFieldOffset);
-    file.write(field, 4);
-    if (headerHasAudio_) {
-        putLe32(field, static_cast<std::uint32_t>(samplesSent_));
-        file.seek(static_cast<std::uint64_t>(layout.samplesField()));
-        file.write(field, 4);
-    }
-    putLe24(field, static_cast<std::uint32_t>(framesInStream()));
-    file.seek(static_cast<std::uint64_t>(layout.framesField()));
-    file.write(field, 3);
-    if (samplesSent_ != 0 && headerHasAudio_) {
-        double audioSeconds = samplesSent_ / audio_.sampleRate;
-        putLe24(field, asU32((bytesWritten_ - samplesSent_ * 0.25) / audioSeconds));
-        file.seek(static_cast<std::uint64_t>(layout.byteRateField()));
-        file.write(field, 3);
-    }
+    std::uint8_t head[sizeof headerBytes_];
+    std::memcpy(head, headerBytes_, sizeof head);
+    const StreamTotals totals{static_cast<std::uint64_t>(bytesWritten_), static_cast<std::uint32_t>(framesInStream()),
+                              static_cast<std::uint64_t>(samplesSent_)};
+    putStreamTotals(head, TotalsFields::of(layout), totals, audio_.sampleRate);
+    // Field by field, as each total is kept current.
+    auto writeField = [&](int at, std::size_t size) {
+        file.seek(static_cast<std::uint64_t>(at));
+        file.write(head + at, size);
+    };
+    writeField(kLengthFieldOffset, 4);
+    if (headerHasAudio_) writeField(layout.samplesField(), 4);
+    writeField(layout.framesField(), 3);
+    if (samplesSent_ != 0 && headerHasAudio_) writeField(layout.byteRateField(), 3);
 }
 
 void StreamMuxer::abandonFrame(File& file, const Undo& undo, FrameReport& report) {

@@ -46,16 +46,12 @@ Bytes interleaved(bool audio, const std::vector<unsigned>& numbers) {
     return stream.bytes();
 }
 
-struct Read {
-    StreamInfo info;
-    std::vector<StreamPacket> packets;
-};
+using Read = WalkedStream;
 
 Read readBack(const Bytes& bytes) {
     Read read;
-    FileProblem problem;
-    EXPECT_TRUE(readStreamHeader(bytes, read.info, problem)) << problem.text;
-    EXPECT_TRUE(readStreamPackets(bytes, read.info, read.packets, problem)) << problem.text;
+    StreamFault fault;
+    EXPECT_TRUE(walkStream(bytes, read, fault)) << streamRefusal("stream", fault);
     return read;
 }
 
@@ -91,8 +87,8 @@ TEST(StreamCut, KeepsThePicturesDueBeforeTheCutAndTheSoundUpToIt) {
     // Just before frame 8 is due, exactly when it is due, and between two samples.
     for (double seconds : {frame8 - 1e-6, frame8, 0.3, 1.0 / 7843}) {
         SCOPED_TRACE(seconds);
-        const StreamCut plan = planStreamCut(whole.info, whole.packets, seconds, 4);
-        const Bytes cut = cutStream(stream, whole.info, whole.packets, plan);
+        const StreamCut plan = planStreamCut(whole, seconds, 4);
+        const Bytes cut = cutStream(stream, whole, plan);
         EXPECT_EQ(cut.size(), plan.length);
         testing::ZovfStream back;
         ASSERT_EQ(testing::checkZovf(cut, back, sound, 7843), "") << "header totals, byte rate and sound";
@@ -108,21 +104,21 @@ TEST(StreamCut, KeepsThePicturesDueBeforeTheCutAndTheSoundUpToIt) {
     }
 
     // At the stream's own length or beyond, the cut is the stream.
-    const double length = streamSeconds(whole.info, whole.packets, 4);
+    const double length = streamSeconds(whole, 4);
     EXPECT_DOUBLE_EQ(length, std::max(12.0 * 1960 / 7843, 4.0 * static_cast<double>(sound.size()) / 7843));
     for (double seconds : {length, 1e300}) {
-        const StreamCut plan = planStreamCut(whole.info, whole.packets, seconds, 4);
+        const StreamCut plan = planStreamCut(whole, seconds, 4);
         EXPECT_TRUE(plan.whole);
-        EXPECT_EQ(cutStream(stream, whole.info, whole.packets, plan), stream);
+        EXPECT_EQ(cutStream(stream, whole, plan), stream);
     }
 }
 
 TEST(StreamCut, WithoutSoundThePictureRateTimesTheFrames) {
     const Bytes stream = interleaved(false, {1, 2, 4, 7});
     const Read whole = readBack(stream);
-    EXPECT_DOUBLE_EQ(streamSeconds(whole.info, whole.packets, 2), 3.5);
-    const StreamCut plan = planStreamCut(whole.info, whole.packets, 1.5, 2);  // frame 4 is due at 1.5 s
-    const Bytes cut = cutStream(stream, whole.info, whole.packets, plan);
+    EXPECT_DOUBLE_EQ(streamSeconds(whole, 2), 3.5);
+    const StreamCut plan = planStreamCut(whole, 1.5, 2);  // frame 4 is due at 1.5 s
+    const Bytes cut = cutStream(stream, whole, plan);
     testing::ZovfStream back;
     ASSERT_EQ(testing::checkZovf(cut, back), "");
     EXPECT_EQ(playedFrames(cut, readBack(cut)), (std::vector<unsigned>{1, 2}));

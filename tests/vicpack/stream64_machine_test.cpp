@@ -19,12 +19,12 @@ protected:
 
     StreamPackage pack(const StreamPlayback& playback) override {
         std::string problem;
-        const std::optional<C64Stream> translated = translateForC64(stream, info, playback, problem);
+        const std::optional<C64Stream> translated = translateForC64(stream, walked, playback, problem);
         EXPECT_TRUE(translated) << problem;
         if (!translated) return {};
         layout_ = {translated->operations.pages.size() / 256, translated->operations.sound.size(), translated->operations.frames};
         ticksPerPicture_ = streamClock(info, playback, 0, kPalCycles).frameTicks;
-        return stream64Package(stream, info, translated->plan, playback);
+        return stream64Package(stream, walked, translated->plan, playback);
     }
     bool readRecord(const Bytes& image, ReuStreamRecord& record) const override {
         return readReuStream64Record(image, layout_, record);

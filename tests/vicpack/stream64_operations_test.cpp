@@ -5,7 +5,7 @@
 // reach every form and length edge of each.
 #include "common/platform/memory_platform.h"
 #include "formats/stream_operations.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "frameconv/app/frameconv_app.h"
 #include "machine_support.h"
 #include "support/compiled_stream.h"
@@ -88,14 +88,13 @@ protected:
 /// The operations of a stream compiled by frameconv from pictures that change, translated for the C64.
 Bytes translatedStream(const std::string& options, int width, int height, int pictures) {
     const Bytes stream = testing::compiledStream(options, width, height, pictures);
-    StreamInfo info;
-    FileProblem problem;
-    std::vector<StreamPacket> packets;
-    EXPECT_TRUE(readStreamHeader(stream, info, problem) && readStreamPackets(stream, info, packets, problem)) << problem.text;
+    WalkedStream walked;
+    StreamFault fault;
+    EXPECT_TRUE(walkStream(stream, walked, fault)) << streamRefusal("stream", fault);
     std::string why;
-    const std::optional<MemoryPlan> plan = planC64Memory(stream, info, packets, why);
+    const std::optional<MemoryPlan> plan = planC64Memory(stream, walked.info, walked.packets, why);
     EXPECT_TRUE(plan) << why;
-    return plan ? translateStream(stream, info, packets, *plan, 1960).pages : Bytes{};
+    return plan ? translateStream(stream, walked.info, walked.packets, *plan, 1960).pages : Bytes{};
 }
 
 TEST_F(InterpreterOfOperations, CompiledStreamsMakeTheSameMemory) {

@@ -9,7 +9,7 @@
 #include "machine_support.h"
 
 #include "formats/reu_stream.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/picture_files.h"
 #include "support/temp_tree.h"
@@ -114,6 +114,7 @@ protected:
     StringConsole console;
     TempTree folder{"stream-machine"};
     Bytes stream;
+    WalkedStream walked;
     StreamInfo info;
     StreamPackage package;
     picture_files::RgbGrid (*picture)(int width, int height, int i) = changingPicture;  // what compile draws
@@ -184,8 +185,9 @@ protected:
             if (cards) app.chooseColoursPerCard(*cards);
             ASSERT_EQ(app.run(args), 0) << console.output();
             stream = memoryFile("/clip.zov");
-            FileProblem problem;
-            ASSERT_TRUE(readStreamHeader(stream, info, problem)) << problem.text;
+            StreamFault fault;
+            ASSERT_TRUE(walkStream(stream, walked, fault)) << streamRefusal("/clip.zov", fault);
+            info = walked.info;
             std::vector<std::string> view{"vicview", "/clip.zov", "/view",
                                           playback.borderColour >= 0 ? "--border=" + std::to_string(playback.borderColour) : "--border"};
             if (audioBytes > 0) view.insert(view.end(), {"--wav", "/clip.wav"});
@@ -196,15 +198,7 @@ protected:
     }
 
     /// The frame numbers of the stream's frames, in order.
-    std::vector<std::uint32_t> streamFrames() const {
-        std::vector<StreamPacket> packets;
-        FileProblem problem;
-        EXPECT_TRUE(readStreamPackets(stream, info, packets, problem));
-        std::vector<std::uint32_t> numbers;
-        for (const StreamPacket& packet : packets)
-            if (packet.kind == PacketKind::FirstVideo) numbers.push_back(packet.frameNumber);
-        return numbers;
-    }
+    std::vector<std::uint32_t> streamFrames() const { return walked.frames; }
 
     /// The arguments of a run of another program on the machine, warped, with its screenshot.
     std::vector<std::string> plainRun(long cycles, const std::string& name, const std::string& program,

@@ -5,7 +5,7 @@
 // C64's VIC-II sees its character ROM the model shows other bytes: no picture may depend on them.
 #include "common/platform/memory_platform.h"
 #include "formats/stream_operations.h"
-#include "formats/zovf_stream.h"
+#include "formats/stream_walk.h"
 #include "frameconv/app/frameconv_app.h"
 #include "support/c64_frames.h"
 #include "support/compiled_stream.h"
@@ -29,10 +29,11 @@ struct Translated {
 /// Translates the stream for the C64 and replays the operations against the segment player's frames.
 Translated expectFramesAsTheSegmentPlayerShowsThem(const Bytes& stream, const std::string& what) {
     Translated result;
-    StreamInfo info;
-    FileProblem problem;
-    std::vector<StreamPacket> packets;
-    EXPECT_TRUE(readStreamHeader(stream, info, problem) && readStreamPackets(stream, info, packets, problem)) << problem.text;
+    WalkedStream walked;
+    StreamFault fault;
+    EXPECT_TRUE(walkStream(stream, walked, fault)) << streamRefusal("stream", fault);
+    const StreamInfo& info = walked.info;
+    const std::vector<StreamPacket>& packets = walked.packets;
     std::string why;
     const std::optional<MemoryPlan> plan = planC64Memory(stream, info, packets, why);
     if (!plan) {
