@@ -1,0 +1,231 @@
+// Not a timing of this machine: the player's timing model (vicpack/player_timing.h) against the player's own
+// record on the emulated machine (x64sc, on the PATH). A clip is compiled at a series of bandwidths, packed
+// for the C64 with its REU image, the model predicts when each frame is switched in, and the play in the
+// emulator records when it was.
+//
+//   build/player_timing [--fps N] [--seconds S] [--keep DIR] [CLIP] [BANDWIDTH...]
+//
+// Without CLIP the clip is drawn by code (video_compile_bench's panning landscape, three of its steps a
+// picture, 24 pictures a second in the stream at --fps 8) with a 2-bit tone track; with CLIP it is made by
+// vicclip's code. Prints a line per bandwidth: the frames, those predicted within 20 ms of the recorded
+// switch, the largest difference, the frames late in the record and in the prediction, and late frames that
+// the model called on time; then the same over all bandwidths.
+#include "bench/compile_bench.h"
+#include "formats/reu_stream64.h"
+#include "formats/stream_walk.h"
+#include "common/console/console.h"
+#include "tests/support/media_clips.h"
+#include "tests/support/temp_tree.h"
+#include "tests/vicpack/machine_support.h"
+#include "vicclip/vicclip_app.h"
+#include "vicpack/player_timing.h"
+#include "vicpack/stream64_program.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+namespace {
+
+using namespace zov;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr double kPalClock = 985248, kWithin = 0.020;
+double seconds = 10, fps = 8;
+std::string keepIn;
+bool eachFrame = false;  // --frames: a line per frame
+
+/// A raw 2-bit track of tones at 7843 Hz for the drawn clip.
+Bytes toneTrack() {
+    Bytes track(static_cast<std::size_t>(7843 * seconds / 4), 0);
+    for (std::size_t n = 0; n < 4 * track.size(); ++n) {
+        const double t = static_cast<double>(n) / 7843;
+        const int level = static_cast<int>(std::lround(1.5 + 1.5 * std::sin(2 * M_PI * (400 + 300 * std::sin(t)) * t)));
+        track[n / 4] = static_cast<std::uint8_t>(track[n / 4] | level << (6 - 2 * (n % 4)));
+    }
+    return track;
+}
+
+Bytes drawnStream(int bandwidth) {
+    MemoryFileSystem fs;
+    StringConsole console;
+    PlatformOverride use(&fs, &console);
+    for (int i = 0; i < seconds * fps; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/clip/f%04d.bmp", i);
+        fs.addFile(name, picture_files::bmp(panningLandscape(static_cast<int>(24 / fps * i))));
+    }
+    const Bytes track = toneTrack();
+    fs.addFile("/clip.raw", MemoryFileSystem::Bytes(track.begin(), track.end()));
+    std::string rate = "/ir", bw = "/bw";
+    rate += formatted("%g", fps);
+    bw += std::to_string(bandwidth);
+    if (runFrameconv({"frameconv", "/clip", "/clip.zov", "/c", "/v0", rate, "/af", "/clip.raw", "/ar7843", bw}) != 0)
+        return {};
+    MemoryFileSystem::Bytes stream = fs.contents("/clip.zov");
+    return Bytes(stream.begin(), stream.end());
+}
+
+Bytes clipStream(const std::string& clip, int bandwidth, testing::TempTree& folder) {
+    const std::string name = "clip" + std::to_string(bandwidth) + ".zov";
+    if (runVicclip({"vicclip", clip, folder.path(name), "--fps", formatted("%g", fps), "--length", formatted("%g", seconds), "--bw",
+                    std::to_string(bandwidth), "--force"}) != 0)
+        return {};
+    testing::TempTree::Bytes bytes = folder.load(name);
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+struct Measure {
+    int bandwidth = 0;
+    Bytes stream;
+    StreamPackage package;
+    ReuStream64Layout layout;
+    TimingPrediction prediction;
+    int period = 0;  // cycles a tick
+    std::vector<FrameWork> work;
+    std::unique_ptr<Child> run;
+};
+
+struct Totals {
+    int frames = 0, within = 0, recordedLate = 0, predictedLate = 0, missed = 0;
+    double largest = 0;
+} totals;
+
+void start(Measure& m, testing::TempTree& folder) {
+    WalkedStream walked;
+    StreamFault fault;
+    if (m.stream.empty() || !walkStream(m.stream, walked, fault)) return;
+    std::string problem;
+    const StreamPlayback playback{-1, fps};
+    const std::optional<C64Stream> c64 = translateForC64(m.stream, walked, playback, problem);
+    if (!c64) {
+        std::fprintf(stderr, "the C64 cannot play the stream at --bw %d: %s\n", m.bandwidth, problem.c_str());
+        return;
+    }
+    m.layout = {c64->operations.pages.size() / 256, c64->operations.sound.size(), c64->operations.frames};
+    m.package = stream64Package(m.stream, walked, c64->plan, playback);
+    m.period = streamClock(walked.info, playback, walked.lastFrame(), kPalCycles).period;
+    m.work = framesWork(c64->operations.pages);
+    m.prediction = predictTiming(m.work, kC64Player, m.period);
+    const std::string name = "bw" + std::to_string(m.bandwidth);
+    folder.save(name + ".prg", testing::TempTree::Bytes(m.package.program.begin(), m.package.program.end()));
+    folder.save(name + ".reu", testing::TempTree::Bytes(m.package.reuImage.begin(), m.package.reuImage.end()));
+    if (!keepIn.empty()) {
+        testing::saveBytes(keepIn + "/" + name + ".prg", std::vector<unsigned char>(m.package.program.begin(), m.package.program.end()));
+        testing::saveBytes(keepIn + "/" + name + ".reu", std::vector<unsigned char>(m.package.reuImage.begin(), m.package.reuImage.end()));
+    }
+    const long cycles = 3000000 + static_cast<long>((seconds + 8) * kPalClock);
+    m.run = testing::startCommand(
+        testing::machineRun(cycles, {"-warp", "-reu", "-reusize", std::to_string(m.package.reuImage.size() / 1024), "-reuimage",
+                                     folder.path(name + ".reu"), "-reuimagerw", "+autostart-delay-random", "-autostart", folder.path(name + ".prg")},
+                            "x64sc"),
+        folder.path(name + ".log"));
+}
+
+void report(Measure& m, testing::TempTree& folder) {
+    std::printf("%6d  ", m.bandwidth);
+    if (!m.run) {
+        std::printf("no stream\n");
+        return;
+    }
+    testing::finishCommand(m.run);
+    testing::TempTree::Bytes image = folder.load("bw" + std::to_string(m.bandwidth) + ".reu");
+    ReuStreamRecord record;
+    if (!readReuStream64Record(Bytes(image.begin(), image.end()), m.layout, record) || record.ending != 1) {
+        std::printf("the play did not end\n");
+        return;
+    }
+    std::map<std::uint32_t, const PredictedFrame*> predicted;
+    for (const PredictedFrame& frame : m.prediction.frames) predicted[frame.number] = &frame;
+    const double tick = m.period / kPalClock;
+    int within = 0, recordedLate = 0, missed = 0;
+    double largest = 0;
+    std::string missedFrames;
+    for (const ReuStreamRecord::Frame& frame : record.frames) {
+        const PredictedFrame* model = predicted.count(frame.number) ? predicted[frame.number] : nullptr;
+        if (!model) continue;
+        const double difference = (static_cast<double>(frame.ticks) - model->switchTicks) * tick;
+        const bool late = (static_cast<double>(frame.ticks) - model->dueTicks) * tick > kLateSeconds;
+        within += std::abs(difference) <= kWithin;
+        largest = std::max(largest, std::abs(difference));
+        recordedLate += late;
+        if (eachFrame) {
+            const FrameWork& work = m.work[static_cast<std::size_t>(model - m.prediction.frames.data())];
+            std::printf("        frame %4u  due %6u  model %6u  record %6u  %+7.1f ms  work %6.0f + %6.0f\n", frame.number, model->dueTicks,
+                        model->switchTicks, frame.ticks, 1000 * difference, work.cycles.processor, work.cycles.transfer);
+        }
+        if (late && !model->late) {
+            ++missed;
+            missedFrames += ' ';
+            missedFrames += std::to_string(frame.number);
+        }
+    }
+    const double idle = static_cast<double>(record.idleSteps);
+    std::printf("%7.0f  %6zu  %9.1f %%  %10.1f  %4d  %10d  %6d  %10.0f  %10.0f\n", static_cast<double>(m.stream.size()) / seconds,
+                record.frames.size(), 100.0 * within / static_cast<double>(record.frames.size()), 1000 * largest, recordedLate,
+                m.prediction.late, missed, idle, m.prediction.idleSteps);
+    if (!missedFrames.empty()) std::printf("        late but predicted on time:%s\n", missedFrames.c_str());
+    totals.frames += static_cast<int>(record.frames.size());
+    totals.within += within;
+    totals.recordedLate += recordedLate;
+    totals.predictedLate += m.prediction.late;
+    totals.missed += missed;
+    totals.largest = std::max(totals.largest, largest);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string clip;
+    std::vector<int> bandwidths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--fps" && i + 1 < argc) {
+            fps = std::atof(argv[++i]);
+            continue;
+        }
+        if (arg == "--seconds" && i + 1 < argc) {
+            seconds = std::atof(argv[++i]);
+            continue;
+        }
+        if (arg == "--frames") {
+            eachFrame = true;
+            continue;
+        }
+        if (arg == "--keep" && i + 1 < argc) {
+            keepIn = argv[++i];
+            continue;
+        }
+        char* end = nullptr;
+        const long value = std::strtol(argv[i], &end, 10);
+        if (*end == 0 && value > 0) bandwidths.push_back(static_cast<int>(value));
+        else clip = arg;
+    }
+    if (!testing::emulatorCommand("x64sc")) {
+        std::cerr << "x64sc is not on the PATH\n";
+        return 1;
+    }
+    if (bandwidths.empty()) bandwidths = {4000, 8000, 12000, 16000};
+    testing::TempTree folder("player-timing");
+    std::printf("%s, %g s at %g pictures a second, x64sc (PAL): the model's switch of each frame against the record\n",
+                clip.empty() ? "drawn clip" : clip.c_str(), seconds, fps);
+    std::printf("    bw  bytes/s  frames   within 20 ms  largest ms  late  model late  missed  idle steps  model idle\n");
+    for (std::size_t i = 0; i < bandwidths.size(); i += 2) {
+        std::vector<Measure> measures;
+        for (std::size_t j = i; j < std::min(bandwidths.size(), i + 2); ++j) {
+            Measure m;
+            m.bandwidth = bandwidths[j];
+            m.stream = clip.empty() ? drawnStream(m.bandwidth) : clipStream(clip, m.bandwidth, folder);
+            measures.push_back(std::move(m));
+        }
+        for (Measure& m : measures) start(m, folder);
+        for (Measure& m : measures) report(m, folder);
+    }
+    if (totals.frames > 0)
+        std::printf("all: %d frames, %.1f %% within 20 ms (the largest difference %.1f ms), %d late, %d called late, %d late called on time\n",
+                    totals.frames, 100.0 * totals.within / totals.frames, 1000 * totals.largest, totals.recordedLate,
+                    totals.predictedLate, totals.missed);
+    return 0;
+}
