@@ -3,11 +3,12 @@
 // for the C64 with its REU image, the model predicts when each frame is switched in, and the play in the
 // emulator records when it was.
 //
-//   build/player_timing [--fps N] [--seconds S] [--keep DIR] [CLIP] [BANDWIDTH...]
+//   build/player_timing [--program] [--fps N] [--seconds S] [--frames] [--keep DIR] [CLIP] [BANDWIDTH...]
+//   (--sample-cycles N, --wait-round N: try other constants of the model)
 //
 // Without CLIP the clip is drawn by code (video_compile_bench's panning landscape, three of its steps a
 // picture, 24 pictures a second in the stream at --fps 8) with a 2-bit tone track; with CLIP it is made by
-// vicclip's code. Prints a line per bandwidth: the frames, those predicted within 20 ms of the recorded
+// vicclip's code (with --program as vicclip compiles it for the player when it writes NAME.prg). Prints a line per bandwidth: the frames, those predicted within 20 ms of the recorded
 // switch, the largest difference, the frames late in the record and in the prediction, and late frames that
 // the model called on time; then the same over all bandwidths.
 #include "bench/compile_bench.h"
@@ -36,6 +37,8 @@ constexpr double kPalClock = 985248, kWithin = 0.020;
 double seconds = 10, fps = 8;
 std::string keepIn;
 bool eachFrame = false;  // --frames: a line per frame
+bool forPlayer = false;  // --program: the clip compiled for the player, as vicclip makes NAME.prg
+PlayerMachine tried = kC64Player;  // --sample-cycles, --wait-round: the constants tried
 
 /// A raw 2-bit track of tones at 7843 Hz for the drawn clip.
 Bytes toneTrack() {
@@ -70,9 +73,12 @@ Bytes drawnStream(int bandwidth) {
 
 Bytes clipStream(const std::string& clip, int bandwidth, testing::TempTree& folder) {
     const std::string name = "clip" + std::to_string(bandwidth) + ".zov";
-    if (runVicclip({"vicclip", clip, folder.path(name), "--fps", formatted("%g", fps), "--length", formatted("%g", seconds), "--bw",
-                    std::to_string(bandwidth), "--force"}) != 0)
-        return {};
+    std::vector<std::string> args{"vicclip", clip, folder.path(name), "--fps", formatted("%g", fps), "--length", formatted("%g", seconds),
+                                  "--bw", std::to_string(bandwidth), "--force"};
+    // Compiled for the player: the stream of the program, kept beside it.
+    if (forPlayer) args = {"vicclip", clip, folder.path("program.prg"), "--keep-stream", folder.path(name), "--fps", formatted("%g", fps), "--length",
+                           formatted("%g", seconds), "--bw", std::to_string(bandwidth), "--force"};
+    if (runVicclip(args) != 0) return {};
     testing::TempTree::Bytes bytes = folder.load(name);
     return Bytes(bytes.begin(), bytes.end());
 }
@@ -108,7 +114,7 @@ void start(Measure& m, testing::TempTree& folder) {
     m.package = stream64Package(m.stream, walked, c64->plan, playback);
     m.period = streamClock(walked.info, playback, walked.lastFrame(), kPalCycles).period;
     m.work = framesWork(c64->operations.pages);
-    m.prediction = predictTiming(m.work, kC64Player, m.period);
+    m.prediction = predictTiming(m.work, tried, m.period);
     const std::string name = "bw" + std::to_string(m.bandwidth);
     folder.save(name + ".prg", testing::TempTree::Bytes(m.package.program.begin(), m.package.program.end()));
     folder.save(name + ".reu", testing::TempTree::Bytes(m.package.reuImage.begin(), m.package.reuImage.end()));
@@ -188,6 +194,18 @@ int main(int argc, char** argv) {
         }
         if (arg == "--seconds" && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
+            continue;
+        }
+        if (arg == "--sample-cycles" && i + 1 < argc) {
+            tried.sampleCycles = std::atof(argv[++i]);
+            continue;
+        }
+        if (arg == "--wait-round" && i + 1 < argc) {
+            tried.waitRound = std::atof(argv[++i]);
+            continue;
+        }
+        if (arg == "--program") {
+            forPlayer = true;
             continue;
         }
         if (arg == "--frames") {

@@ -11,6 +11,7 @@
 #include "soundtrack/soundtrack_app.h"
 #include "vicclip/kept_colours.h"
 #include "vicclip/picture_store.h"
+#include "vicclip/player_time.h"
 #include "vicclip/progress_bar.h"
 #include "vicclip/staged_files.h"
 #include "vicpack/pack_exit.h"
@@ -357,6 +358,16 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
         auto app = std::make_unique<FrameconvApp>();
         app->rememberColours(&colours_);
         if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
+        std::optional<PlayerTime> player;
+        if (options_.program()) {
+            // A program's stream is compiled for its player: every frame ready in time.
+            StreamInfo info;
+            info.hasAudio = hasSound_;
+            info.audioRate = static_cast<std::uint32_t>(options_.track.rate);
+            const int period = streamClock(info, StreamPlayback{-1, fps_}, 1, kPalCycles).period;
+            player.emplace(options_.c128 ? kC128Player : kC64Player, period);
+            app->compileFor(&*player);
+        }
         exit = app->run(frameconvArguments(options_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
     }
@@ -489,6 +500,7 @@ int ClipRun::packProgram(const std::string& partial) {
         return kClipWriteFailed;
     }
     out() << packedStreamLine(options_.stream, packed, fps_) << eol;
+    out() << packedTimingLine(options_.stream, packed) << eol;
     return kClipDone;
 }
 

@@ -196,20 +196,46 @@ TimingPrediction predictTimingFrom(const std::vector<FrameWork>& frames, const P
     return prediction;
 }
 
-TimingPrediction predictTiming(const std::vector<FrameWork>& frames, const PlayerMachine& machine, int tickPeriod,
-                               double workScale) {
+double workSeconds(const WorkCycles& work, const PlayerMachine& machine, int tickPeriod) {
+    WorkCycles total = work;
+    total.processor += machine.frameCycles;
+    return MainLoopSpeed(machine, tickPeriod).wallCycles(total) / machine.clock;
+}
+
+double longestSwitchWait(const PlayerMachine& machine) {
+    const Checks checks(machine, 0);
+    return std::max(checks.second, checks.screen - checks.second) / machine.clock;
+}
+
+namespace {
+
+/// Frame by frame, the later of the two starting lines' predictions.
+TimingPrediction laterOfBothStarts(const std::vector<FrameWork>& frames, const PlayerMachine& machine, int tickPeriod, double workScale) {
     TimingPrediction first = predictTimingFrom(frames, machine, tickPeriod, 0, workScale);
     const TimingPrediction second = predictTimingFrom(frames, machine, tickPeriod, 1, workScale);
-    first.late = 0;
-    first.latestSeconds = 0;
     first.idleSteps = std::min(first.idleSteps, second.idleSteps);
-    for (std::size_t i = 0; i < first.frames.size(); ++i) {
-        PredictedFrame& frame = first.frames[i];
-        if (second.frames[i].switchTicks > frame.switchTicks) frame = second.frames[i];
-        first.late += frame.late;
-        if (i > 0) first.latestSeconds = std::max(first.latestSeconds, frame.lateSeconds);
-    }
+    for (std::size_t i = 0; i < first.frames.size(); ++i)
+        if (second.frames[i].switchTicks > first.frames[i].switchTicks) first.frames[i] = second.frames[i];
     return first;
+}
+
+}  // namespace
+
+TimingPrediction predictTiming(const std::vector<FrameWork>& frames, const PlayerMachine& machine, int tickPeriod,
+                               double workScale) {
+    TimingPrediction prediction = laterOfBothStarts(frames, machine, tickPeriod, workScale);
+    // A frame is called on time only when it is also on time with a little more work: one ready just before
+    // a check may come just after it, and then it and the frames after it switch a check later.
+    const TimingPrediction harder = laterOfBothStarts(frames, machine, tickPeriod, workScale * kWorkMargin);
+    prediction.late = 0;
+    prediction.latestSeconds = 0;
+    for (std::size_t i = 0; i < prediction.frames.size(); ++i) {
+        PredictedFrame& frame = prediction.frames[i];
+        frame.late = frame.late || harder.frames[i].late;
+        prediction.late += frame.late;
+        if (i > 0) prediction.latestSeconds = std::max(prediction.latestSeconds, frame.lateSeconds);
+    }
+    return prediction;
 }
 
 double timeKeepingScale(const std::vector<FrameWork>& frames, const PlayerMachine& machine, int tickPeriod, double limit) {

@@ -81,16 +81,23 @@ struct TimingPrediction {
 };
 
 inline constexpr double kLateSeconds = 0.020;  // a frame switched in later than this after its time is late
+inline constexpr double kWorkMargin = 1.06;    // the model's work may fall short of the player's by this much
 
 /// The clock of a stream on a machine: the timer's period in cycles (a tick).
 /// Predicts the switches of the frames with their work scaled by workScale. The clock starts at one of the
 /// raster interrupt's lines, which depends on how long the start took; the prediction takes, frame by frame,
-/// the later of the two.
+/// the later of the two. A frame is called late also when it would be late with kWorkMargin times the work.
 TimingPrediction predictTiming(const std::vector<FrameWork>& frames, const PlayerMachine& machine, int tickPeriod,
                                double workScale = 1);
 /// The same from one given line of the two (0 or 1) where the clock starts.
 TimingPrediction predictTimingFrom(const std::vector<FrameWork>& frames, const PlayerMachine& machine, int tickPeriod,
                                    int startLine, double workScale = 1);
+
+/// The seconds the main loop takes for a frame's work, from the switch of the frame before it to the frame
+/// ready (its overhead of noticing the switch and handing the frame over included).
+double workSeconds(const WorkCycles& work, const PlayerMachine& machine, int tickPeriod);
+/// The longest time from one raster check to the next: what a frame ready at its time may wait for its switch.
+double longestSwitchWait(const PlayerMachine& machine);
 
 /// The largest factor (up to limit, to 1 %) by which every frame's work could grow with every frame still on
 /// time; 0 when a frame is late as it is.
