@@ -3,6 +3,7 @@
 namespace zov {
 
 double PlayerTime::frameSeconds(const std::uint8_t* commands, std::size_t length) {
+    ++measured_;
     WorkCycles work;
     for (const FrameWork& frame : framesWork(frames_.translate(commands, length))) work += frame.cycles;
     // The frame starts anywhere in a page of operations, not at a page's start: half a page more on average.

@@ -14,13 +14,20 @@ public:
     PlayerTime(const PlayerMachine& machine, int tickPeriod) : machine_(machine), tickPeriod_(tickPeriod) {}
 
     double frameSeconds(const std::uint8_t* commands, std::size_t length) override;
-    void accept() override { frames_.accept(); }
+    void accept() override {
+        frames_.accept();
+        ++accepted_;
+    }
+    /// The frames measured but not accepted: the pictures left out for the player's time (the muxer measures
+    /// only what is within its bytes).
+    int refused() const { return measured_ - accepted_; }
     double switchWait() const override { return longestSwitchWait(machine_); }
 
 private:
     const PlayerMachine& machine_;
     int tickPeriod_;
     FrameTranslator frames_;
+    int measured_ = 0, accepted_ = 0;
 };
 
 }  // namespace zov

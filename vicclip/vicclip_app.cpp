@@ -252,6 +252,7 @@ private:
 
     const ClipOptions& options_;
     double fps_;
+    int refusedForTime_ = 0;  // pictures that the compile for a player left out for the player's time
     bool still_;  // the first picture to a bitmap file
     std::optional<CardColourSettings> cardSettings_;  // --colours card
     ProgressBar bar_;
@@ -370,6 +371,7 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
         }
         exit = app->run(frameconvArguments(options_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
+        if (player && !counting) refusedForTime_ = player->refused();
     }
     counted = counting ? framesInHead(staged.sinkHead()) : 0;
     bar_.update(pictures_.count());
@@ -510,7 +512,8 @@ void ClipRun::summarise(std::size_t kept) {
     bar_.clear();
     out() << options_.stream << ": " << static_cast<unsigned long long>(offered) << " pictures offered, "
           << static_cast<unsigned long long>(kept) << " kept, " << static_cast<unsigned long long>(offered - std::min(kept, offered))
-          << " dropped; " << formatted("%.2f", seconds) << " s; " << formatted("%.0f", totals_.codedBytes / seconds)
+          << " dropped" << (options_.program() ? " (" + std::to_string(refusedForTime_) + " for the player's time)" : "") << "; "
+          << formatted("%.2f", seconds) << " s; " << formatted("%.0f", totals_.codedBytes / seconds)
           << " bytes/s of video, ";
     if (hasSound_) out() << formatted("%.0f", totals_.audioBytes / seconds) << " bytes/s of sound" << eol;
     else out() << "no sound" << eol;
