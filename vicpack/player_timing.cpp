@@ -55,8 +55,9 @@ const PlayerMachine kC64Player{
     "C64", 985248, 312, 63, {251, 40}, 1075, 200, 48.5, 69, 0, 447, 150, 560,
 };
 
-// The C128 in its native mode: the same operations; 2 MHz in the border lines (of 312, all but the 200 of the
-// picture) but for the unit's transfers; its raster interrupt checks at lines 251 and 45.
+// The C128 in its native mode, once its player runs the same operations: the C64's costs, 2 MHz in the border
+// lines (of 312, all but the 200 of the picture) but for the unit's transfers; its raster interrupt checks at
+// lines 251 and 45. Not yet measured against that player's record.
 const PlayerMachine kC128Player{
     "C128", 985248, 312, 63, {251, 45}, 1075, 200, 48.5, 69, 112, 447, 150, 560,
 };
