@@ -2,37 +2,33 @@
 
 #include "formats/little_endian.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace zov {
 namespace {
 
-constexpr std::uint8_t kMark[4] = {'Z', 'O', 'V', 'R'};
-
-void putMark(std::vector<std::uint8_t>& image, std::uint64_t at, std::uint32_t identity) {
-    std::copy(kMark, kMark + 4, image.begin() + static_cast<std::ptrdiff_t>(at));
-    putLe32(&image[at + 4], identity);
-}
+constexpr std::uint64_t kWrap = 512 * 1024;  // the unit's address counts on inside this
 
 }  // namespace
 
-std::uint32_t streamIdentity(const std::vector<std::uint8_t>& stream) {
-    std::uint32_t hash = 2166136261u;
-    for (std::uint8_t byte : stream) hash = (hash ^ byte) * 16777619u;
-    return hash;
+std::uint64_t recordStartAfter(std::uint64_t soundEnd, std::uint32_t frames) {
+    const std::uint64_t start = (soundEnd + 0xFF) & ~std::uint64_t{0xFF};
+    const std::uint64_t end = start + machine::kRecordHeadBytes + std::uint64_t{machine::kRecordEntryBytes} * frames;
+    const std::uint64_t boundary = (start / kWrap + 1) * kWrap;
+    return end > boundary ? boundary : start;
 }
 
-std::vector<std::uint8_t> reuStreamImage(const std::vector<std::uint8_t>& stream, std::uint32_t frames,
+void putReuStreamMark(std::vector<std::uint8_t>& image, std::uint64_t at, std::uint32_t identity) {
+    const std::uint8_t mark[4] = {'Z', 'O', 'V', 'R'};
+    std::copy(mark, mark + 4, image.begin() + static_cast<std::ptrdiff_t>(at));
+    putLe32(&image[at + 4], identity);
+}
+
+std::vector<std::uint8_t> reuStreamImage(const std::vector<std::uint8_t>& operationPages,
+                                         const std::vector<std::uint8_t>& sound, std::uint32_t frames,
                                          std::uint64_t unitBytes) {
-    const ReuStreamLayout layout{stream.size(), frames};
-    if (unitBytes < layout.bytesUsed()) throw std::logic_error("an REU image smaller than its layout");
-    std::vector<std::uint8_t> image(unitBytes, 0);
-    const std::uint32_t identity = streamIdentity(stream);
-    putMark(image, ReuStreamLayout::kHead, identity);
-    for (int value = 0; value < 256; ++value) image[ReuStreamLayout::kValueTable + value] = static_cast<std::uint8_t>(value);
-    std::copy(stream.begin(), stream.end(), image.begin() + ReuStreamLayout::kStream);
-    putMark(image, layout.tail(), identity);
+    std::vector<std::uint8_t> image = reuOperationsImage<ReuStreamLayout>(operationPages, sound, frames, unitBytes);
+    if (image.empty()) throw std::logic_error("an REU image of operations in part pages, or smaller than its layout");
     return image;
 }
 

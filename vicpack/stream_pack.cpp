@@ -133,11 +133,15 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
         return kPackUnusableInput;
     }
     const StreamPlayback playback{settings.borderColour, settings.fps};
-    // The C64 plays the stream's operations through a plan of its memory, made once for the whole stream, so
-    // that a cut's operations are the start of the whole's.
+    // Both players play the stream's operations, translated once for the whole stream (the C64's through a
+    // plan of its memory made for it), so that a cut's operations are the start of the whole's.
     std::optional<C64Stream> c64;
-    CutFits fits = [](const StreamCut& part) { return reuBytesNeeded(part.length, part.frames) <= kLargestReu; };
-    if (!settings.c128) {
+    CutFits fits;
+    StreamOperations c128;
+    if (settings.c128) {
+        c128 = translateForC128(bytes, stream, playback);
+        fits = [&c128](const StreamCut& part) { return c128ReuBytesNeeded(c128, part.frames, part.audioBytes) <= kLargestReu; };
+    } else {
         std::string problem;
         c64 = translateForC64(bytes, stream, playback, problem);
         if (!c64) {

@@ -21,10 +21,6 @@ constexpr int kStreamBits = 2;
 constexpr int kLongestPeriod = 65536;  // the timer counts from 65535 down
 constexpr double kTicksPerSecond = 1000;  // the clock of a stream without sound: about a millisecond a tick
 
-void setAddress(ProgramImage& program, MachineSetting setting, std::uint64_t address) {
-    program.set(setting, static_cast<int>(address));
-}
-
 }  // namespace
 
 void setUnitSizeText(ProgramImage& program, MachineSetting text, std::uint64_t unitBytes) {
@@ -67,8 +63,15 @@ StreamClock streamClock(const StreamInfo& info, const StreamPlayback& playback, 
     return clock;
 }
 
-std::uint64_t reuBytesNeeded(std::uint64_t streamBytes, std::uint32_t frames) {
-    return ReuStreamLayout{streamBytes, frames}.bytesUsed();
+PlayerClocks playerClocks(const StreamInfo& info, const StreamPlayback& playback, std::uint32_t lastFrame) {
+    PlayerClocks clocks{streamClock(info, playback, lastFrame, kPalCycles), streamClock(info, playback, lastFrame, kNtscCycles)};
+    if (!info.hasAudio) {
+        clocks.ntsc.frameTicks = clocks.pal.frameTicks;
+        clocks.ntsc.endTicks = clocks.pal.endTicks;
+        clocks.ntsc.period = static_cast<int>(std::clamp<long>(std::lround(kNtscCycles / playback.fps / clocks.pal.frameTicks),
+                                                               machine::kShortestStreamPeriod, 65536));
+    }
+    return clocks;
 }
 
 unsigned lowestStreamAudioRate() {
@@ -77,44 +80,31 @@ unsigned lowestStreamAudioRate() {
 
 unsigned highestStreamAudioRate() { return static_cast<unsigned>(std::floor(kMachineClock / (machine::kShortestStreamPeriod - 0.5))); }
 
+StreamOperations translateForC128(const std::vector<std::uint8_t>& stream, const WalkedStream& walked,
+                                  const StreamPlayback& playback) {
+    const PlayerClocks clocks = playerClocks(walked.info, playback, walked.lastFrame());
+    return translateStream(stream, walked.info, walked.packets, identityPlan(stream, walked.info, walked.packets), clocks.pal.frameTicks);
+}
+
+std::uint64_t c128ReuBytesNeeded(const StreamOperations& operations, std::uint32_t frames, std::uint64_t soundBytes) {
+    return reuBytesNeededFor<ReuStreamLayout>(operations, frames, soundBytes);
+}
+
 StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const WalkedStream& walked,
                             const StreamPlayback& playback) {
     const StreamInfo& info = walked.info;
-    const ReuStreamLayout layout{stream.size(), info.frames};
-    const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
-    if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
     if (info.hasAudio && (info.audioRate < lowestStreamAudioRate() || info.audioRate > highestStreamAudioRate()))
         throw std::logic_error("an audio rate the player cannot keep");
+    const StreamOperations operations = translateForC128(stream, walked, playback);
+    const ReuStreamLayout layout{{operations.pages.size() / kOperationPageBytes, operations.sound.size(), operations.frames}};
+    const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
+    if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
     StreamPackage package;
-    package.reuImage = reuStreamImage(stream, info.frames, unitBytes);
-
-    using Settings = StreamSettings;
+    package.reuImage = reuStreamImage(operations.pages, operations.sound, operations.frames, unitBytes);
     ProgramImage program(MachineProgram::Stream, kLoadAddress128);
-    program.set(Settings::identity, static_cast<int>(streamIdentity(stream)));
-    setAddress(program, Settings::imageTail, layout.tail());
-    setUnitSizeText(program, Settings::reuText, unitBytes);
-    setAddress(program, Settings::valueTable, ReuStreamLayout::kValueTable);
-    setAddress(program, Settings::scratchAddress, ReuStreamLayout::kScratch);
-    setAddress(program, Settings::savedLow, ReuStreamLayout::kSavedLow);
-    setAddress(program, Settings::savedHigh, ReuStreamLayout::kSavedHigh);
-    setAddress(program, Settings::savedTop, ReuStreamLayout::kSavedTop);
-    setAddress(program, Settings::savedColours, ReuStreamLayout::kSavedColours);
-    setAddress(program, Settings::streamStart, ReuStreamLayout::kStream + info.packetsStart);
-    setAddress(program, Settings::streamEnd, layout.streamEnd());
-    setAddress(program, Settings::recordStart, layout.record());
-
-    const std::uint32_t lastFrame = walked.lastFrame();
-    const StreamClock pal = streamClock(info, playback, lastFrame, kClocks[0]), ntsc = streamClock(info, playback, lastFrame, kClocks[1]);
-    program.set(Settings::periodPal, pal.period - 1);
-    program.set(Settings::periodNtsc, ntsc.period - 1);
-    program.set(Settings::frameTicksPal, static_cast<int>(pal.frameTicks));
-    program.set(Settings::frameTicksNtsc, static_cast<int>(ntsc.frameTicks));
-    program.set(Settings::endTicksPal, static_cast<int>(pal.endTicks));
-    program.set(Settings::endTicksNtsc, static_cast<int>(ntsc.endTicks));
-    program.set(Settings::modeD016, info.multicolour() ? machine::kMulticolourControl : machine::kHiResControl);
-    program.set(Settings::border, playback.borderColour >= 0 ? playback.borderColour : 0xFF);
-
-    appendSoundTables(program, {Settings::tablePage, Settings::voice1Control, Settings::voice1Sustain, Settings::routing}, info.hasAudio);
+    program.set(StreamSettings::savedTop, static_cast<int>(ReuStreamLayout::kSavedTop));
+    setImageSettings<StreamSettings>(program, layout, unitBytes, reuOperationsIdentity(package.reuImage, layout), info, playback,
+                                     playerClocks(info, playback, walked.lastFrame()));
     package.program = program.file();
     return package;
 }

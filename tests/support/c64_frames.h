@@ -1,7 +1,7 @@
 // What the C64's VIC-II shows when the C64 stream player's operations are replayed on a model of its memory,
 // against the frames that the segment player makes of the stream: the translation's tests and its fuzz
 // target hold the two against each other, colour index for colour index. Where the C64's VIC-II sees its
-// character ROM the model shows bytes no frame has.
+// character ROM the model shows bytes no frame has; the C128's player has its VIC-II see RAM everywhere.
 #pragma once
 
 #include "formats/displayed_frame.h"
@@ -16,12 +16,12 @@
 
 namespace zov::testing {
 
-/// What the VIC-II reads for a Show: RAM, but its character ROM at 0x1000-0x1FFF of banks 0 and 2.
-inline VicScreen c64Screen(const MachineMemory& memory, const Operation& show) {
+/// What the VIC-II reads for a Show: RAM, but on the C64 its character ROM at 0x1000-0x1FFF of banks 0 and 2.
+inline VicScreen c64Screen(const MachineMemory& memory, const Operation& show, bool characterRom = true) {
     const std::uint32_t bank = (3u - (show.bankBits & 3)) * 0x4000;
     const std::uint32_t bitmap = bank + (show.d018 & 0x08 ? 0x2000 : 0), matrix = bank + (show.d018 >> 4) * 0x400u;
     auto seen = [&](std::uint32_t address) -> std::uint8_t {
-        if ((bank == 0 || bank == 0x8000) && address % 0x4000 >= 0x1000 && address % 0x4000 < 0x2000)
+        if (characterRom && (bank == 0 || bank == 0x8000) && address % 0x4000 >= 0x1000 && address % 0x4000 < 0x2000)
             return static_cast<std::uint8_t>(0x3C ^ address ^ address >> 8);
         return memory[address];
     };
@@ -58,9 +58,9 @@ inline std::vector<VicScreen> segmentPlayerFrames(const std::vector<std::uint8_t
 
 /// Replays the operation pages on a model of the C64's memory and sets each Show's picture against the
 /// segment player's frame of the stream: "" when every frame shows alike, in order, each with its number
-/// and due at (number − 1) × ticksPerPicture; else what differs.
+/// and due at (number − 1) × ticksPerPicture; else what differs. Without characterRom, as the C128 shows them.
 inline std::string c64FramesDiffer(const std::vector<std::uint8_t>& stream, const StreamInfo& info, const std::vector<StreamPacket>& packets,
-                                   const std::vector<std::uint8_t>& pages, std::uint32_t ticksPerPicture) {
+                                   const std::vector<std::uint8_t>& pages, std::uint32_t ticksPerPicture, bool characterRom = true) {
     std::vector<std::uint32_t> numbers;
     const std::vector<VicScreen> expected = segmentPlayerFrames(stream, packets, numbers);
     const VicMode mode = info.multicolour() ? VicMode::Multicolour : VicMode::HiRes;
@@ -76,7 +76,7 @@ inline std::string c64FramesDiffer(const std::vector<std::uint8_t>& stream, cons
         }
         if (show.frameNumber != static_cast<std::uint16_t>(numbers[frame]) || show.dueTicks != (numbers[frame] - 1) * ticksPerPicture)
             problem = "Show " + std::to_string(frame) + ": another number or due time";
-        const VicScreen shown = c64Screen(*machine, show);
+        const VicScreen shown = c64Screen(*machine, show, characterRom);
         for (int y = 0; y < kScreenHeight && problem.empty(); ++y)
             for (int x = 0; x < kScreenWidth && problem.empty(); ++x)
                 if (screenColour(shown, mode, x, y) != screenColour(expected[frame], mode, x, y))

@@ -1,6 +1,6 @@
-; The C64 stream player's operation interpreter (vicpack/machine/stream64_operations.inc) in the sim65
-; simulator, with the RAM expansion unit emulated in 6502 code (emulated_reu.inc), so that the test can hold
-; it against the format library's replay of the operations. The unit's registers are plain memory at 0xDF00;
+; The stream players' operation interpreter (vicpack/machine/stream_operations.inc), as the C64's runs it, in
+; the sim65 simulator, with the RAM expansion unit emulated in 6502 code (emulated_reu.inc), so that the test
+; can hold it against the format library's replay of the operations. The unit's registers are plain memory at 0xDF00;
 ; its memory is a window at 0x1000: the table of byte values at 0x1100, the scratch at 0x1200, and each page
 ; of operations at 0x1400 + (its number mod 4) × 0x100, where the harness reads it from the input before the
 ; interpreter fetches it. The harness and the interpreter lie where the player keeps itself (0x0000-0x03FF,
@@ -40,7 +40,13 @@ scratch:        .res 3
 .macro  show_interrupts
 .endmacro
 
-        .include "stream64_operations.inc"
+; The unit transfers at any speed the processor runs at.
+.macro  slow_for_transfers
+.endmacro
+.macro  speed_after_transfers
+.endmacro
+
+        .include "stream_operations.inc"
 
         .segment "TABLE"
         operation_table_bytes       ; (at 0x9000, before the code)

@@ -13,14 +13,22 @@ protected:
     // x128 without a disk drive starts a program by 3.3 M cycles.
     StreamOnMachine() : StreamPlayRun({"x128", 3300000, "-exitscreenshotvicii", 0x1C01, {}}) {}
 
-    StreamPackage pack(const StreamPlayback& playback) override { return streamPackage(stream, walked, playback); }
+    StreamPackage pack(const StreamPlayback& playback) override {
+        const StreamOperations operations = translateForC128(stream, walked, playback);
+        layout_ = {{operations.pages.size() / 256, operations.sound.size(), operations.frames}};
+        ticksPerPicture_ = streamClock(info, playback, 0, kPalCycles).frameTicks;
+        return streamPackage(stream, walked, playback);
+    }
     bool readRecord(const Bytes& image, ReuStreamRecord& record) const override {
-        return readReuStreamRecord(image, ReuStreamLayout{stream.size(), info.frames}, record);
+        return readReuStreamRecord(image, layout_, record);
     }
     double ticksPerSecond() const override {
         return kPalClock / (readLe16(&package.program[StreamSettings::periodPal.offset]) + 1);
     }
-    std::uint32_t ticksPerPicture() const override { return readLe16(&package.program[StreamSettings::frameTicksPal.offset]); }
+    std::uint32_t ticksPerPicture() const override { return ticksPerPicture_; }
+
+    ReuStreamLayout layout_;
+    std::uint32_t ticksPerPicture_ = 0;
 };
 
 TEST_F(StreamOnMachine, FullScreenMulticolourWithSoundShowsEveryFrameOnTime) {
@@ -61,7 +69,7 @@ TEST_F(StreamOnMachine, ALetterboxedMulticolourFrameAtZeroShowsNoZeroPage) {
 
 TEST_F(StreamOnMachine, WithoutItsImageItSaysSoInOneLineAndReturns) {
     compile("/ir4 /bw4000", 80, 64, 2, 0);
-    expectRefusalsInOneLine(ReuStreamLayout{stream.size(), info.frames}.tail());
+    expectRefusalsInOneLine(layout_.tail());
 }
 
 TEST_F(StreamOnMachine, AStreamWithoutSoundKeepsItsPictureRate) {

@@ -121,7 +121,7 @@ TEST_F(StreamPack, TheProgramAndTheReuImageAreWrittenBothOrNeither) {
     const StreamPackage native = expected(stream, StreamPlayback{2, 8}, 1e300, true);
     EXPECT_EQ(file("/out/clip.prg"), native.program);
     EXPECT_EQ(file("/out/clip.reu"), native.reuImage);
-    EXPECT_EQ(native.reuImage.size(), reuSizeFor(reuBytesNeeded(stream.size(), 6)));
+    EXPECT_EQ(native.reuImage.size(), reuSizeFor(c128ReuBytesNeeded(translateForC128(stream, walked(stream), {2, 8}), 6, 0)));
     EXPECT_EQ(output().substr(0, output().find("/out/clip.prg on a PAL C128, by the player's timing model: every frame on time")),
               "/out/clip.prg, /out/clip.reu: 0.75 s of a multicolour stream without sound at 8 pictures a second, "
               "6 frames; set a " + std::to_string(native.reuImage.size() >> 10) + " KiB REU with the image "

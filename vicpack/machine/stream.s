@@ -5,53 +5,57 @@
 ; the unit's scratch, moves the player up to 0xE000-0xFFFF and clears the frame memory. The machine then
 ; runs from RAM with I/O at 0xD000 (0xFF00 = 0x3E), the VIC-II seeing RAM everywhere (bit 2 of 0x01): zero
 ; page and stack are moved up by the MMU, so that physical 0x0000-0xBFFF holds nothing but the frames; the
-; audio ring lies at 0xC000-0xCFFF.
+; audio ring lies at 0xC000-0xCFFF. The processor, the VIC-II and the unit all see bank 0, so the stream's
+; memory is the machine's, address for address: vicpack has translated the stream's commands into
+; operations on it (stream_operations.inc, which the C64's player runs too).
 ;
 ; The sound is the clock: a CIA 2 timer interrupt sounds one 2-bit sample after another through the SID's
-; volume register and counts them. The main loop decodes a frame's commands into the frame memory, then
-; waits until the raster interrupt has shown it (at the first border line at or after its due time), then
-; decodes the next: a frame may write into the buffer of the frame before it, never into the one on
-; screen. Meanwhile it keeps the audio ring full. Each shown frame is recorded in the unit.
+; volume register and counts them. The main loop runs a frame's operations, then waits until the raster
+; interrupt has shown it (at the first border line at or after its due time), then runs the next: a frame
+; may write into the buffer of the frame before it, never into the one on screen. Meanwhile it keeps the
+; audio ring full. Each shown frame is recorded in the unit. The processor runs at 2 MHz in the border
+; lines, and drops to 1 MHz for every transfer of the unit.
 ;
-; This file holds the player's memory map, settings and variables, its main loop and the raster interrupt;
-; the parts it includes hold the rest: stream_machine.inc its start and end, stream_frames.inc the frames
-; with stream_commands.inc their commands, stream_sound.inc the sound and the clock. The code follows in
-; the order in which they are included, which lays it out in memory.
+; This file holds the player's memory map, settings and variables, its main loop, the raster interrupt and
+; the sample interrupt; the parts it includes hold the rest: stream_machine.inc its start and end, and the
+; parts both players share, stream_frames.inc the frames and the record, stream_sound.inc the sound and the
+; clock, stream_switch.inc the switch to a frame.
         .setcpu "6502"
         .include "registers.inc"
         .include "reu.inc"
         .include "machine_numbers.inc"
 
 ; ---- where things lie while the player runs ---------------------------------------------------------------
-AUDIO_RING_END  = AUDIO_RING + AUDIO_RING_BYTES  ; the audio ring lies above the frames' memory
-        .assert AUDIO_RING >= FRAME_MEMORY_END && <AUDIO_RING = 0 && <AUDIO_RING_END = 0, error, "the ring's pages"
+RING            = AUDIO_RING        ; the audio ring lies above the frames' memory
+RING_END        = AUDIO_RING + AUDIO_RING_BYTES
+        .assert RING >= FRAME_MEMORY_END && <RING = 0 && <RING_END = 0, error, "the ring's pages"
 TABLES          = $F700             ; the volume register value of each sample place of a byte, a page each
 TABLE_PAGES     = 4                 ; 2-bit samples: four to a byte
 RAMPS           = TABLES + TABLE_PAGES * $100  ; the ramp page of the program's tables
-pbuf            = $FC00             ; the packet being decoded
+pbuf            = $FC00             ; the page of operations being run
 SAVED_HIGH      = $E000             ; what the player saves of bank 0 besides 0x0000-0xCFFF: where it runs
 SAVED_TOP       = $FF05             ; (above the MMU's registers)
         .assert SAVED_HIGH + SAVED_HIGH_BYTES = $FF00 && SAVED_TOP + SAVED_TOP_BYTES = $10000, error, "a saved part"
-        .assert <SAVED_LOW_BYTES = 0 && SAVED_LOW_BYTES >= AUDIO_RING_END, error, "bank 0 is saved up to the ring's end"
+        .assert <SAVED_LOW_BYTES = 0 && SAVED_LOW_BYTES >= RING_END, error, "bank 0 is saved up to the ring's end"
 STACK_PAGE      = $FD               ; physical pages for the stack and zero page; the MMU swaps them with
 ZERO_PAGE_PAGE  = $FE               ; pages 1 and 0, so the processor's addresses 0xFD00-0xFEFF are not used
 
 LINE_BOTTOM     = 251               ; the first border line below the picture: 2 MHz from here
 LINE_TOP        = 45                ; back to 1 MHz from here, before the picture's first line (51)
 AUDIO_PIECES    = 8                 ; pieces of audio a call of audio_service moves at most
-HEADS_A_CALL    = 16                ; packet heads the audio cursor reads at most a call
-PAD_BYTE        = $AA               ; four samples of the middle level: what plays after the sound
 HEAD_WRITTEN    = 13                ; the record's head as record_head writes it (RECORD_HEAD_BYTES in all)
         .assert HEAD_WRITTEN <= RECORD_HEAD_BYTES, error, "the record's head is longer than its place"
         .assert RECORD_ENTRY_BYTES = 6, error, "a frame's entry is its number (16 bits) and its ticks (32 bits)"
 IDLE_SPIN       = (IDLE_STEP_CYCLES - 21) / 5  ; an idle step: jsr, ldx, IDLE_SPIN × dex/bne, inc, bne, rts
         .assert IDLE_SPIN * 5 + 21 = IDLE_STEP_CYCLES && IDLE_SPIN < 256, error, "no spin takes IDLE_STEP_CYCLES"
+        .assert REU_STREAM_MARK_BYTES = 8, error, "the mark is ZOVR and the identity (32 bits)"
+        .assert OPERATION_PAGE_BYTES = 256, error, "a page of operations is what X indexes"
 
         .include "basic_start_c128.inc"
 
 ; ---- the settings, filled in by vicpack ---------------------------------------------------------------------
         .segment "SETTINGS"
-identity:       .dword 0            ; the stream's identity, in the unit's head and tail too
+identity:       .dword 0            ; what the image plays, in the unit's head and tail too
 image_tail:     .faraddr 0          ; where the tail lies in the unit
 reu_text:       .res 6              ; the unit's size in KiB as text ending in 0, for the message
 value_table:    .faraddr 0          ; the unit's table of the 256 byte values, at a page start
@@ -60,15 +64,13 @@ saved_low:      .faraddr 0          ; where bank 0's 0x0000-0xCFFF is saved
 saved_high:     .faraddr 0          ; 0xE000-0xFEFF
 saved_top:      .faraddr 0          ; 0xFF05-0xFFFF
 saved_colours:  .faraddr 0          ; Colour RAM
-stream_start:   .faraddr 0          ; the stream's first packet
-stream_end:     .faraddr 0          ; the first byte after the stream
+operations_page: .word 0            ; the unit's address of the first page of operations, bits 8-23
+sound_start:    .faraddr 0          ; the sound's first byte
+sound_end:      .faraddr 0          ; the first byte after the sound (a multiple of REU_PIECE after the start)
 record_start:   .faraddr 0          ; the record of the frames shown
 period_pal:     .word 0             ; the timer's count between two ticks (less one), PAL
 period_ntsc:    .word 0             ; and NTSC
-frame_ticks_pal: .word 0            ; ticks per source picture: a frame numbered k is due at (k - 1) times this
-frame_ticks_ntsc: .word 0
-end_ticks_pal:  .dword 0            ; ticks from the first frame to the end of the sound or the last picture
-end_ticks_ntsc: .dword 0
+end_ticks:      .dword 0            ; ticks from the first frame to the end of the sound or the last picture
 mode_d016:      .byte 0             ; 0x18 multicolour, 0x08 hi-res
 border:         .byte 0             ; the border colour, or 0xFF: each frame's background
 table_page:     .byte 0             ; the load page of the 6581's four table pages; the 8580's and the ramp page follow
@@ -83,25 +85,20 @@ read_pages:     .res 2              ; pages the sample interrupt's read address 
                                     ; played are read_pages × 256 + its low byte - 1
 written:        .res 2              ; bytes put into the ring (low 16 bits)
 wptr:           .res 2              ; where the next audio byte goes into the ring
-vcur:           .res 3              ; the video cursor: the next packet head it reads
-acur:           .res 3              ; the audio cursor
-asrc:           .res 3              ; the next audio byte of the audio packet being read
-aleft:          .res 2              ; audio bytes left in it
-padding:        .res 1              ; the sound has ended: the ring fills with the middle level
+acur:           .res 3              ; the sound's next piece in the unit
 pieces:         .res 1
-heads:          .res 1
-frame_number:   .res 2
-due:            .res 4              ; ticks at which the decoded frame is due
-factor:         .res 2
 ticks:          .res 4              ; read_ticks' result
 tick_bytes:     .res 3
 tick_phase:     .res 1
-frame_ticks:    .res 2
-end_ticks:      .res 4
-pending:        .res 1              ; a decoded frame waits for its switch
+pending:        .res 1              ; a frame waits for its switch
 switched:       .res 1              ; the raster interrupt showed it
 switch_ticks:   .res 4              ; ticks when it did
 clock_running:  .res 1
+frame_d018:     .res 1              ; the frame that waits: its display registers, number and due ticks
+frame_bank:     .res 1
+frame_background: .res 1
+frame_number:   .res 2
+due:            .res 4
 record_at:      .res 3
 shown:          .res 2              ; frames shown
 idle:           .res 4              ; idle steps while waiting for a switch
@@ -115,8 +112,29 @@ speed_slow:     .res 1              ; the speed register at 1 MHz
 speed_fast:     .res 1              ; and at 2 MHz
 speed_now:      .res 1              ; the speed the raster interrupt wants now
 temp:           .res 2
+scratch:        .res 3              ; the unit's scratch, for the operations
 
-        .include "stream_commands.inc"
+; A 17xx unit may transfer only while the processor runs at 1 MHz (at 2 MHz the processor misfetches when
+; the transfer ends; the emulator does not show this): the speed drops for a transfer and returns to the one
+; the raster interrupt wants (speed_now), which it cannot change in between (the transfers in between move
+; at most REU_PIECE bytes each, so the interrupt waits no longer than that).
+.macro  slow_for_transfers
+        php
+        sei
+        lda speed_slow
+        sta VIC_SPEED
+.endmacro
+.macro  speed_after_transfers
+        lda speed_now
+        sta VIC_SPEED
+        plp                         ; (interrupts as they were)
+.endmacro
+NO_HIDDEN_RAM   = 1                 ; the frames lie below 0xC000: no operation writes under the I/O area
+
+        .include "stream_operations.inc"
+
+        .segment "TABLE"
+        operation_table_bytes       ; (at 0xE000, before the settings)
 
 ; ---- the player, up high ----------------------------------------------------------------------------------------
         .segment "CODE"
@@ -135,6 +153,11 @@ high_start:
 :       sta 0,x
         inx
         bne :-
+        ldx #2
+:       lda scratch_address,x
+        sta scratch,x
+        dex
+        bpl :-
         jsr save_machine
         jsr clear_memory
         jsr set_up_sound
@@ -147,8 +170,8 @@ high_start:
         sta VIC_IRQ
         cli                         ; the raster interrupt starts the clock and shows the frame
 
-; Shows frame after frame: waits until the raster interrupt has switched to the decoded frame, records
-; it, decodes the next. The wait counts its idle steps.
+; Shows frame after frame: waits until the raster interrupt has switched to the pending frame, records
+; it, runs the next. The wait counts its idle steps.
 play:
 :       jsr audio_service
         jsr check_key
@@ -269,7 +292,21 @@ keys_up:
         sta keys_were_up
 :       rts
 
+; The operations call this before each further page: the ring topped up, the keyboard looked at.
+between_pages:
+        jsr audio_service
+        jmp check_key
+
         .include "stream_machine.inc"
+
+; Fills the audio ring and works out the values of its first byte's samples.
+fill_ring:
+        lda #255                    ; (more pieces than the ring holds)
+        jsr audio_pieces
+        lda #>RING                  ; the sample interrupt reads on from the second byte
+        ldx RING
+        jmp sample_values
+
         .include "stream_frames.inc"
         .include "stream_sound.inc"
 
@@ -320,54 +357,7 @@ irq_next:
         pla
         rti
 
-; Shows the pending frame when its due time has come: the first one starts the clock.
-check_switch:
-        lda pending
-        beq not_due
-        lda clock_running
-        bne clock_runs
-        lda #$81                    ; timer A gives the sample interrupt
-        sta CIA2_ICR
-        lda #$11                    ; load the count and run
-        sta CIA2_CONTROL_A
-        lda #1
-        sta clock_running
-clock_runs:
-        jsr read_ticks
-        lda ticks
-        cmp due
-        lda ticks+1
-        sbc due+1
-        lda ticks+2
-        sbc due+2
-        lda ticks+3
-        sbc due+3
-        bcc not_due
-        lda frame_m1
-        sta VIC_MEMORY
-        lda CIA2_PORT_A
-        and #$FC
-        ora frame_m2
-        sta CIA2_PORT_A
-        lda frame_m3
-        sta VIC_BACKGROUND
-        ldx border                  ; the border: the setting's colour, or the background's
-        bpl :+
-        tax
-:       stx VIC_BORDER
-        lda #BITMAP_SCREEN_CONTROL
-        sta VIC_CONTROL_1
-        ldx #3
-:       lda ticks,x
-        sta switch_ticks,x
-        dex
-        bpl :-
-        lda #0
-        sta pending
-        lda #1
-        sta switched
-not_due:
-        rts
+        .include "stream_switch.inc"
 
 ; ---- saved state ----------------------------------------------------------------------------------------------
 saved_port:     .byte 0
@@ -381,5 +371,81 @@ saved_dc00:     .byte 0
 saved_dd00:     .byte 0
 saved_timer:    .word 0
 saved_cra:      .byte 0
-entry:          .res HEAD_WRITTEN   ; a record entry, or the record's head, on its way into the unit
-head:           .res 4              ; a packet head (the unit's transfers see physical zero page, not ours)
+entry:          .res HEAD_WRITTEN   ; a record entry, or the record's head, on its way into the unit (whose
+                                    ; transfers see physical zero page, not ours)
+
+; ---- the sample interrupt -----------------------------------------------------------------------------------
+; One handler per sample of a byte, each in this page: it sounds the value worked out for it and points the
+; vector at the next one (only the vector's low byte changes). The fourth also reads the ring's next byte and
+; works out the values of its four samples; the read address, with a count of its pages, tells how many
+; bytes have played. The handlers keep their state in their own operands, marked (written): each saves A
+; (and the fourth X) in the operand of the load that gives it back before the rti.
+;
+; A handler delayed by a transfer of the unit (which collapses the underflows during it into one interrupt)
+; and a bad line may still run when the next timer underflow comes: so the fourth acknowledges as soon as
+; the next handler's value and the vector are set, and the others acknowledge last (an underflow before the
+; acknowledgement is lost, not played by a handler that runs inside itself and overwrites its state).
+;
+; The fourth takes SAMPLE_CYCLES, the interrupt's own 7 included, on every byte but a page's last; the
+; shortest timer period leaves room besides for the longest instruction the interrupt may wait for (7).
+SAMPLE_CYCLES   = 86
+        .assert SAMPLE_CYCLES + 7 <= SHORTEST_STREAM_PERIOD, error, "the sample interrupt outlasts the period"
+        .segment "NMI"
+nmi0:   sta nmi_a0+1
+nmi_value0:
+        lda #0                      ; (written: the volume value of the byte's first sample)
+        sta SID_VOLUME
+        lda #<nmi1
+        sta NMI_VECTOR
+        bit CIA2_ICR
+nmi_a0: lda #0                      ; (written: A)
+        rti
+
+nmi1:   sta nmi_a1+1
+nmi_value1:
+        lda #0                      ; (written: the second sample's value)
+        sta SID_VOLUME
+        lda #<nmi2
+        sta NMI_VECTOR
+        bit CIA2_ICR
+nmi_a1: lda #0                      ; (written: A)
+        rti
+
+nmi2:   sta nmi_a2+1
+nmi_value2:
+        lda #0                      ; (written: the third sample's value)
+        sta SID_VOLUME
+        lda #<nmi3
+        sta NMI_VECTOR
+        bit CIA2_ICR
+nmi_a2: lda #0                      ; (written: A)
+        rti
+
+nmi3:   sta nmi_a3+1
+nmi_value3:
+        lda #0                      ; (written: the fourth sample's value)
+        sta SID_VOLUME
+        stx nmi_x3+1
+nmi_read:
+        ldx RING                    ; (written: the address of the ring's byte to read next)
+        first_sample_value_of_x     ; the next interrupt may come from here on: it sounds that
+        lda #<nmi0
+        sta NMI_VECTOR
+        bit CIA2_ICR
+        later_sample_values_of_x
+        inc nmi_read+1
+        bne :++
+        inc read_pages
+        bne :+
+        inc read_pages+1
+:       inc nmi_read+2
+        lda nmi_read+2
+        cmp #>RING_END
+        bne :+
+        lda #>RING
+        sta nmi_read+2
+:
+nmi_x3: ldx #0                      ; (written: X)
+nmi_a3: lda #0                      ; (written: A)
+        rti
+        .assert >nmi0 = >nmi1 && >nmi0 = >nmi2 && >nmi0 = >nmi3, error, "the sample interrupts share a page"
