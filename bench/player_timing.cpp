@@ -1,9 +1,9 @@
 // Not a timing of this machine: the player's timing model (vicpack/player_timing.h) against the player's own
-// record on the emulated machine (x64sc, on the PATH). A clip is compiled at a series of bandwidths, packed
-// for the C64 with its REU image, the model predicts when each frame is switched in, and the play in the
-// emulator records when it was.
+// record on the emulated machine (x64sc, or x128 with --c128, on the PATH). A clip is compiled at a series of
+// bandwidths, packed for the machine with its REU image, the model predicts when each frame is switched in,
+// and the play in the emulator records when it was.
 //
-//   build/player_timing [--program] [--fps N] [--seconds S] [--frames] [--keep DIR] [CLIP] [BANDWIDTH...]
+//   build/player_timing [--c128] [--program] [--fps N] [--seconds S] [--frames] [--keep DIR] [CLIP] [BANDWIDTH...]
 //   (--sample-cycles N, --wait-round N: try other constants of the model)
 //
 // Without CLIP the clip is drawn by code (video_compile_bench's panning landscape, three of its steps a
@@ -21,6 +21,7 @@
 #include "vicclip/vicclip_app.h"
 #include "vicpack/player_timing.h"
 #include "vicpack/stream64_program.h"
+#include "vicpack/stream_program.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +39,8 @@ double seconds = 10, fps = 8;
 std::string keepIn;
 bool eachFrame = false;  // --frames: a line per frame
 bool forPlayer = false;  // --program: the clip compiled for the player, as vicclip makes NAME.prg
-PlayerMachine tried = kC64Player;  // --sample-cycles, --wait-round: the constants tried
+bool c128 = false;       // --c128: the C128's player in x128
+PlayerMachine tried;  // the machine's constants, some replaced by --sample-cycles, --wait-round
 
 /// A raw 2-bit track of tones at 7843 Hz for the drawn clip.
 Bytes toneTrack() {
@@ -78,6 +80,7 @@ Bytes clipStream(const std::string& clip, int bandwidth, testing::TempTree& fold
     // Compiled for the player: the stream of the program, kept beside it.
     if (forPlayer) args = {"vicclip", clip, folder.path("program.prg"), "--keep-stream", folder.path(name), "--fps", formatted("%g", fps), "--length",
                            formatted("%g", seconds), "--bw", std::to_string(bandwidth), "--force"};
+    if (forPlayer && c128) args.push_back("--c128");
     if (runVicclip(args) != 0) return {};
     testing::TempTree::Bytes bytes = folder.load(name);
     return Bytes(bytes.begin(), bytes.end());
@@ -87,7 +90,8 @@ struct Measure {
     int bandwidth = 0;
     Bytes stream;
     StreamPackage package;
-    ReuStream64Layout layout;
+    ReuStream64Layout layout;  // the C64's
+    ReuStreamLayout layout128; // the C128's
     TimingPrediction prediction;
     int period = 0;  // cycles a tick
     std::vector<FrameWork> work;
@@ -103,17 +107,24 @@ void start(Measure& m, testing::TempTree& folder) {
     WalkedStream walked;
     StreamFault fault;
     if (m.stream.empty() || !walkStream(m.stream, walked, fault)) return;
-    std::string problem;
     const StreamPlayback playback{-1, fps};
-    const std::optional<C64Stream> c64 = translateForC64(m.stream, walked, playback, problem);
-    if (!c64) {
-        std::fprintf(stderr, "the C64 cannot play the stream at --bw %d: %s\n", m.bandwidth, problem.c_str());
-        return;
+    if (c128) {
+        const StreamOperations operations = translateForC128(m.stream, walked, playback);
+        m.layout128 = {{operations.pages.size() / 256, operations.sound.size(), operations.frames}};
+        m.package = streamPackage(m.stream, walked, playback);
+        m.work = framesWork(operations.pages);
+    } else {
+        std::string problem;
+        const std::optional<C64Stream> c64 = translateForC64(m.stream, walked, playback, problem);
+        if (!c64) {
+            std::fprintf(stderr, "the C64 cannot play the stream at --bw %d: %s\n", m.bandwidth, problem.c_str());
+            return;
+        }
+        m.layout = {c64->operations.pages.size() / 256, c64->operations.sound.size(), c64->operations.frames};
+        m.package = stream64Package(m.stream, walked, c64->plan, playback);
+        m.work = framesWork(c64->operations.pages);
     }
-    m.layout = {c64->operations.pages.size() / 256, c64->operations.sound.size(), c64->operations.frames};
-    m.package = stream64Package(m.stream, walked, c64->plan, playback);
     m.period = streamClock(walked.info, playback, walked.lastFrame(), kPalCycles).period;
-    m.work = framesWork(c64->operations.pages);
     m.prediction = predictTiming(m.work, tried, m.period);
     const std::string name = "bw" + std::to_string(m.bandwidth);
     folder.save(name + ".prg", testing::TempTree::Bytes(m.package.program.begin(), m.package.program.end()));
@@ -122,11 +133,11 @@ void start(Measure& m, testing::TempTree& folder) {
         testing::saveBytes(keepIn + "/" + name + ".prg", std::vector<unsigned char>(m.package.program.begin(), m.package.program.end()));
         testing::saveBytes(keepIn + "/" + name + ".reu", std::vector<unsigned char>(m.package.reuImage.begin(), m.package.reuImage.end()));
     }
-    const long cycles = 3000000 + static_cast<long>((seconds + 8) * kPalClock);
+    const long cycles = (c128 ? 3300000 : 3000000) + static_cast<long>((seconds + 8) * kPalClock);
     m.run = testing::startCommand(
         testing::machineRun(cycles, {"-warp", "-reu", "-reusize", std::to_string(m.package.reuImage.size() / 1024), "-reuimage",
                                      folder.path(name + ".reu"), "-reuimagerw", "+autostart-delay-random", "-autostart", folder.path(name + ".prg")},
-                            "x64sc"),
+                            c128 ? "x128" : "x64sc"),
         folder.path(name + ".log"));
 }
 
@@ -139,7 +150,9 @@ void report(Measure& m, testing::TempTree& folder) {
     testing::finishCommand(m.run);
     testing::TempTree::Bytes image = folder.load("bw" + std::to_string(m.bandwidth) + ".reu");
     ReuStreamRecord record;
-    if (!readReuStream64Record(Bytes(image.begin(), image.end()), m.layout, record) || record.ending != 1) {
+    const Bytes imageBytes(image.begin(), image.end());
+    const bool read = c128 ? readReuStreamRecord(imageBytes, m.layout128, record) : readReuStream64Record(imageBytes, m.layout, record);
+    if (!read || record.ending != 1) {
         std::printf("the play did not end\n");
         return;
     }
@@ -186,6 +199,8 @@ void report(Measure& m, testing::TempTree& folder) {
 int main(int argc, char** argv) {
     std::string clip;
     std::vector<int> bandwidths;
+    double sampleCycles = 0, waitRound = 0;
+    std::vector<std::pair<std::string, double>> overrides;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--fps" && i + 1 < argc) {
@@ -197,11 +212,20 @@ int main(int argc, char** argv) {
             continue;
         }
         if (arg == "--sample-cycles" && i + 1 < argc) {
-            tried.sampleCycles = std::atof(argv[++i]);
+            sampleCycles = std::atof(argv[++i]);
+            continue;
+        }
+        if (arg == "--constant" && i + 2 < argc) {  // --constant NAME VALUE: any of the model's constants tried
+            overrides.emplace_back(argv[i + 1], std::atof(argv[i + 2]));
+            i += 2;
             continue;
         }
         if (arg == "--wait-round" && i + 1 < argc) {
-            tried.waitRound = std::atof(argv[++i]);
+            waitRound = std::atof(argv[++i]);
+            continue;
+        }
+        if (arg == "--c128") {
+            c128 = true;
             continue;
         }
         if (arg == "--program") {
@@ -221,14 +245,29 @@ int main(int argc, char** argv) {
         if (*end == 0 && value > 0) bandwidths.push_back(static_cast<int>(value));
         else clip = arg;
     }
-    if (!testing::emulatorCommand("x64sc")) {
-        std::cerr << "x64sc is not on the PATH\n";
+    tried = c128 ? kC128Player : kC64Player;
+    if (sampleCycles > 0) tried.sampleCycles = sampleCycles;
+    if (waitRound > 0) tried.waitRound = waitRound;
+    const std::map<std::string, double PlayerMachine::*> constants{
+        {"fast-lines", &PlayerMachine::fastLines}, {"transfer-switch", &PlayerMachine::transferSwitchCycles},
+        {"audio-piece", &PlayerMachine::audioPieceCycles}, {"frame", &PlayerMachine::frameCycles},
+        {"raster", &PlayerMachine::rasterCycles}, {"hidden-sample", &PlayerMachine::hiddenSampleCycles}};
+    for (const auto& [name, value] : overrides) {
+        if (!constants.count(name)) {
+            std::cerr << "no constant " << name << "\n";
+            return 1;
+        }
+        tried.*constants.at(name) = value;
+    }
+    const char* emulator = c128 ? "x128" : "x64sc";
+    if (!testing::emulatorCommand(emulator)) {
+        std::cerr << emulator << " is not on the PATH\n";
         return 1;
     }
     if (bandwidths.empty()) bandwidths = {4000, 8000, 12000, 16000};
     testing::TempTree folder("player-timing");
-    std::printf("%s, %g s at %g pictures a second, x64sc (PAL): the model's switch of each frame against the record\n",
-                clip.empty() ? "drawn clip" : clip.c_str(), seconds, fps);
+    std::printf("%s, %g s at %g pictures a second, %s (PAL): the model's switch of each frame against the record\n",
+                clip.empty() ? "drawn clip" : clip.c_str(), seconds, fps, emulator);
     std::printf("    bw  bytes/s  frames   within 20 ms  largest ms  late  model late  missed  idle steps  model idle\n");
     for (std::size_t i = 0; i < bandwidths.size(); i += 2) {
         std::vector<Measure> measures;

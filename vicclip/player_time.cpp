@@ -9,6 +9,7 @@ double PlayerTime::frameSeconds(const std::uint8_t* commands, std::size_t length
     // The frame starts anywhere in a page of operations, not at a page's start: half a page more on average.
     work.processor += pageCycles().processor / 2;
     work.transfer += pageCycles().transfer / 2;
+    work.transfers += pageCycles().transfers / 2;
     return workSeconds(work, machine_, tickPeriod_);
 }
 

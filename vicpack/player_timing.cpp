@@ -18,12 +18,13 @@ constexpr double kHiddenSwitch = 22;   // hide_interrupts and show_interrupts
 
 /// unit_pieces for n bytes (1 to 255): the processor's cycles; the unit's are n.
 double piecesCycles(std::uint32_t n) { return kPieceRound * ((n + kPiece - 1) / kPiece - 1) + kLastPiece; }
+double pieces(std::uint32_t n) { return (n + kPiece - 1) / kPiece; }
 
-WorkCycles unitPut(std::uint32_t n) { return {kDispatch + 49 + piecesCycles(n) + 14, static_cast<double>(n), 0}; }
+WorkCycles unitPut(std::uint32_t n) { return {kDispatch + 49 + piecesCycles(n) + 14, static_cast<double>(n), 0, pieces(n)}; }
 
 WorkCycles unitFill(std::uint32_t n) {
     const std::uint32_t pages = n / 256, rest = n % 256;
-    WorkCycles cost{kDispatch + 48 + 17 + 4, static_cast<double>(n), 0};
+    WorkCycles cost{kDispatch + 48 + 17 + 4, static_cast<double>(n), 0, pages * 256.0 / kPiece + pieces(rest)};
     cost.processor += pages > 0 ? 5 + 147.0 * pages : 3;
     cost.processor += rest > 0 ? 4 + piecesCycles(rest) : 3;
     return cost;
@@ -34,15 +35,15 @@ double copyWay(std::uint32_t n) { return n == 256 ? 6 + 6 + 4 + 2 * piecesCycles
 
 WorkCycles unitCopy(std::uint32_t n) {
     const double bytes = 2.0 * n;  // out to the scratch and back
-    if (n <= kPiece) return {103, bytes, 0};
-    return {108 + 2 * copyWay(n), bytes, 0};
+    if (n <= kPiece) return {103, bytes, 0, 2};
+    return {108 + 2 * copyWay(n), bytes, 0, 2 * pieces(n)};
 }
 
 WorkCycles processorPut(std::uint32_t n) { return {46 + 20.0 * n, 0, 0}; }
 WorkCycles processorFill(std::uint32_t n) { return {78 + 11.0 * n + 13.0 * (n / 256), 0, 0}; }
 WorkCycles processorCopy(std::uint32_t n) { return {69 + 18.0 * (n == 0 ? 256 : n), 0, 0}; }
 
-WorkCycles hiddenWork(WorkCycles cost) { return {0, 0, cost.processor + kHiddenSwitch}; }
+WorkCycles hiddenWork(WorkCycles cost) { return {0, 0, cost.processor + kHiddenSwitch, 0}; }
 
 constexpr double kShow = 189 + 134 + 20;  // op_show, decode_frame's copy of its values, frame_pending
 
@@ -52,14 +53,15 @@ constexpr double kShow = 189 + 134 + 20;  // op_show, decode_frame's copy of its
 // handlers (35, 35, 35 and 89 cycles with the interrupt's own 7; 55 and 110 with I/O switched out); the wait
 // loop's round of audio_service, check_key and the idle step; a piece of sound with its checks.
 const PlayerMachine kC64Player{
-    "C64", 985248, 312, 63, {251, 40}, 1075, 200, 48.5, 69, 0, 447, 150, 560,
+    "C64", 985248, 312, 63, {251, 40}, 1075, 200, 48.5, 69, 0, 447, 150, 560, 0,
 };
 
-// The C128 in its native mode, once its player runs the same operations: the C64's costs, 2 MHz in the border
-// lines (of 312, all but the 200 of the picture) but for the unit's transfers; its raster interrupt checks at
-// lines 251 and 45. Not yet measured against that player's record.
+// The C128 in its native mode, whose player runs the same operations: the C64's costs, 2 MHz in the 106
+// border lines from 251 to 45 but for the unit's transfers, each of which drops to 1 MHz and back (29
+// processor cycles, some of them at 1 MHz: counted 25, and 30 matches the player's record best); its raster
+// interrupt checks at lines 251 and 45.
 const PlayerMachine kC128Player{
-    "C128", 985248, 312, 63, {251, 45}, 1075, 200, 48.5, 69, 112, 447, 150, 560,
+    "C128", 985248, 312, 63, {251, 45}, 1075, 200, 48.5, 69, 106, 447, 150, 560, 30,
 };
 
 WorkCycles operationCycles(const Operation& operation) {
@@ -82,7 +84,7 @@ WorkCycles operationCycles(const Operation& operation) {
 }
 
 // op_next_page with between_pages (audio_service's check, check_key) and fetch_page's eight pieces.
-WorkCycles pageCycles() { return {kDispatch + 8 + 6 + 60 + 38 + 3 + 182 + 5, 256, 0}; }
+WorkCycles pageCycles() { return {kDispatch + 8 + 6 + 60 + 38 + 3 + 182 + 5, 256, 0, 256 / kPiece}; }
 
 WorkCycles operationsCycles(const std::vector<Operation>& operations) {
     WorkCycles total;
@@ -126,10 +128,12 @@ struct MainLoopSpeed {
     double speed = 1;        // processor cycles per 1 MHz cycle
     double share = 1;        // of the time, left by the interrupts and the bad lines
     double hiddenShare = 1;  // the same while I/O is switched out
+    double transferSwitch = 0;
 
     MainLoopSpeed(const PlayerMachine& machine, int tickPeriod) {
         const double screen = static_cast<double>(machine.rasterLines) * machine.lineCycles;
         speed = (machine.rasterLines + machine.fastLines) / machine.rasterLines;
+        transferSwitch = machine.transferSwitchCycles;
         const double common = machine.badLineCycles / screen + machine.rasterCycles / (screen * speed) +
                               machine.audioPieceCycles / (4.0 * kPiece * tickPeriod * speed);
         share = 1 - common - machine.sampleCycles / (tickPeriod * speed);
@@ -138,7 +142,7 @@ struct MainLoopSpeed {
 
     /// The machine's cycles the main loop takes for work.
     double wallCycles(const WorkCycles& work) const {
-        return (work.processor / speed + work.transfer) / share + work.hidden / speed / hiddenShare;
+        return (work.processor / speed + work.transfer + work.transfers * transferSwitch) / share + work.hidden / speed / hiddenShare;
     }
 };
 

@@ -21,8 +21,9 @@ struct WorkCycles {
     double processor = 0;
     double transfer = 0;
     double hidden = 0;  // processor cycles with I/O switched out: the sample interrupt takes longer then
+    double transfers = 0;  // the unit's transfers started one at a time (a C128 drops to 1 MHz for each)
     WorkCycles& operator+=(const WorkCycles& other) {
-        processor += other.processor, transfer += other.transfer, hidden += other.hidden;
+        processor += other.processor, transfer += other.transfer, hidden += other.hidden, transfers += other.transfers;
         return *this;
     }
 };
@@ -41,6 +42,7 @@ struct PlayerMachine {
     double waitRound;             // the main loop's round while it waits, of which kIdleStepCycles are its idle step
     double audioPieceCycles;      // moving a 32-byte piece of sound into the ring, transfer included
     double frameCycles;           // each frame: noticing the switch, recording it, the Show and handing it over
+    double transferSwitchCycles;  // each transfer's drop to 1 MHz and return, in cycles at 1 MHz (0 on the C64)
 };
 
 extern const PlayerMachine kC64Player;
