@@ -42,37 +42,6 @@ bool forPlayer = false;  // --program: the clip compiled for the player, as vicc
 bool c128 = false;       // --c128: the C128's player in x128
 PlayerMachine tried;  // the machine's constants, some replaced by --sample-cycles, --wait-round
 
-/// A raw 2-bit track of tones at 7843 Hz for the drawn clip.
-Bytes toneTrack() {
-    Bytes track(static_cast<std::size_t>(7843 * seconds / 4), 0);
-    for (std::size_t n = 0; n < 4 * track.size(); ++n) {
-        const double t = static_cast<double>(n) / 7843;
-        const int level = static_cast<int>(std::lround(1.5 + 1.5 * std::sin(2 * M_PI * (400 + 300 * std::sin(t)) * t)));
-        track[n / 4] = static_cast<std::uint8_t>(track[n / 4] | level << (6 - 2 * (n % 4)));
-    }
-    return track;
-}
-
-Bytes drawnStream(int bandwidth) {
-    MemoryFileSystem fs;
-    StringConsole console;
-    PlatformOverride use(&fs, &console);
-    for (int i = 0; i < seconds * fps; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/clip/f%04d.bmp", i);
-        fs.addFile(name, picture_files::bmp(panningLandscape(static_cast<int>(24 / fps * i))));
-    }
-    const Bytes track = toneTrack();
-    fs.addFile("/clip.raw", MemoryFileSystem::Bytes(track.begin(), track.end()));
-    std::string rate = "/ir", bw = "/bw";
-    rate += formatted("%g", fps);
-    bw += std::to_string(bandwidth);
-    if (runFrameconv({"frameconv", "/clip", "/clip.zov", "/c", "/v0", rate, "/af", "/clip.raw", "/ar7843", bw}) != 0)
-        return {};
-    MemoryFileSystem::Bytes stream = fs.contents("/clip.zov");
-    return Bytes(stream.begin(), stream.end());
-}
-
 Bytes clipStream(const std::string& clip, int bandwidth, testing::TempTree& folder) {
     const std::string name = "clip" + std::to_string(bandwidth) + ".zov";
     std::vector<std::string> args{"vicclip", clip, folder.path(name), "--fps", formatted("%g", fps), "--length", formatted("%g", seconds),
@@ -274,7 +243,7 @@ int main(int argc, char** argv) {
         for (std::size_t j = i; j < std::min(bandwidths.size(), i + 2); ++j) {
             Measure m;
             m.bandwidth = bandwidths[j];
-            m.stream = clip.empty() ? drawnStream(m.bandwidth) : clipStream(clip, m.bandwidth, folder);
+            m.stream = clip.empty() ? drawnClipStream(m.bandwidth, seconds, fps) : clipStream(clip, m.bandwidth, folder);
             measures.push_back(std::move(m));
         }
         for (Measure& m : measures) start(m, folder);
