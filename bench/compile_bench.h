@@ -1,5 +1,6 @@
 // The whole-program compile benchmark that the clip benchmarks share: frameconv compiles a directory of
-// pictures drawn by code into a ZOVF stream, every file kept in memory.
+// pictures drawn by code into a ZOVF stream, every file kept in memory; and the drawn clip with a tone track
+// that the players' benchmarks play.
 #pragma once
 
 #include "common/platform/memory_platform.h"
@@ -9,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -56,6 +58,39 @@ void benchmarkCompile(benchmark::State& state, const std::string& directory, int
     state.counters["frames/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * frames, benchmark::Counter::kIsRate);
     state.counters["stream bytes"] = static_cast<double>(fs.contents(stream).size());
+}
+
+/// A raw 2-bit track of tones at 7843 Hz, `seconds` long.
+inline std::vector<std::uint8_t> toneTrack(double seconds) {
+    std::vector<std::uint8_t> track(static_cast<std::size_t>(7843 * seconds / 4), 0);
+    for (std::size_t n = 0; n < 4 * track.size(); ++n) {
+        const double t = static_cast<double>(n) / 7843;
+        const int level = static_cast<int>(std::lround(1.5 + 1.5 * std::sin(2 * M_PI * (400 + 300 * std::sin(t)) * t)));
+        track[n / 4] = static_cast<std::uint8_t>(track[n / 4] | level << (6 - 2 * (n % 4)));
+    }
+    return track;
+}
+
+/// The drawn clip as a stream: the panning landscape, 24 of its steps a second, at `fps` pictures a second
+/// with the tone track, compiled at a bandwidth (empty when the compile fails).
+inline std::vector<std::uint8_t> drawnClipStream(int bandwidth, double seconds, double fps) {
+    MemoryFileSystem fs;
+    StringConsole console;
+    PlatformOverride use(&fs, &console);
+    for (int i = 0; i < seconds * fps; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/clip/f%04d.bmp", i);
+        fs.addFile(name, picture_files::bmp(panningLandscape(static_cast<int>(24 / fps * i))));
+    }
+    const std::vector<std::uint8_t> track = toneTrack(seconds);
+    fs.addFile("/clip.raw", MemoryFileSystem::Bytes(track.begin(), track.end()));
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "/ir%g", fps);
+    if (runFrameconv({"frameconv", "/clip", "/clip.zov", "/c", "/v0", rate, "/af", "/clip.raw", "/ar7843",
+                      "/bw" + std::to_string(bandwidth)}) != 0)
+        return {};
+    const MemoryFileSystem::Bytes stream = fs.contents("/clip.zov");
+    return std::vector<std::uint8_t>(stream.begin(), stream.end());
 }
 
 }  // namespace zov

@@ -45,35 +45,6 @@ struct Target {
 const Target kC64{"x64sc", "c64", 3000000, {"+autostart-delay-random"}, true};
 const Target kC128{"x128", "c128", 3300000, {}, false};  // without a disk drive
 
-/// A raw 2-bit track of tones at 7843 Hz for the drawn clip.
-Bytes toneTrack() {
-    Bytes track(static_cast<std::size_t>(7843 * kSeconds / 4), 0);
-    for (std::size_t n = 0; n < 4 * track.size(); ++n) {
-        const double t = static_cast<double>(n) / 7843;
-        const int level = static_cast<int>(std::lround(1.5 + 1.5 * std::sin(2 * M_PI * (400 + 300 * std::sin(t)) * t)));
-        track[n / 4] = static_cast<std::uint8_t>(track[n / 4] | level << (6 - 2 * (n % 4)));
-    }
-    return track;
-}
-
-Bytes drawnStream(int bandwidth) {
-    MemoryFileSystem fs;
-    StringConsole console;
-    PlatformOverride use(&fs, &console);
-    for (int i = 0; i < kSeconds * kPictureRate; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/clip/f%03d.bmp", i);
-        fs.addFile(name, picture_files::bmp(panningLandscape(3 * i)));
-    }
-    const Bytes track = toneTrack();
-    fs.addFile("/clip.raw", MemoryFileSystem::Bytes(track.begin(), track.end()));
-    if (runFrameconv({"frameconv", "/clip", "/clip.zov", "/c", "/v0", "/ir8", "/af", "/clip.raw", "/ar7843",
-                      "/bw" + std::to_string(bandwidth)}) != 0)
-        return {};
-    MemoryFileSystem::Bytes stream = fs.contents("/clip.zov");
-    return Bytes(stream.begin(), stream.end());
-}
-
 Bytes clipStream(const std::string& clip, int bandwidth, testing::TempTree& folder) {
     const std::string path = folder.path("clip" + std::to_string(bandwidth) + ".zov");
     if (runVicclip({"vicclip", clip, path, "--fps", "8", "--length", "10", "--bw", std::to_string(bandwidth), "--force"}) != 0)
@@ -250,7 +221,7 @@ int main(int argc, char** argv) {
     std::vector<int> highest(targets.size(), 0);
     // Each stream on every machine at once (two at a time at most).
     for (int bandwidth : bandwidths) {
-        const Compiled c = compiled(bandwidth, clip.empty() ? drawnStream(bandwidth) : clipStream(clip, bandwidth, folder));
+        const Compiled c = compiled(bandwidth, clip.empty() ? drawnClipStream(bandwidth, kSeconds, kPictureRate) : clipStream(clip, bandwidth, folder));
         std::vector<Measure> measures(targets.size());
         for (std::size_t t = 0; t < targets.size(); ++t) {
             measures[t].target = targets[t];

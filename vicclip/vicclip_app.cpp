@@ -11,6 +11,7 @@
 #include "soundtrack/soundtrack_app.h"
 #include "vicclip/kept_colours.h"
 #include "vicclip/picture_store.h"
+#include "vicclip/player_time.h"
 #include "vicclip/progress_bar.h"
 #include "vicclip/staged_files.h"
 #include "vicpack/pack_exit.h"
@@ -251,6 +252,7 @@ private:
 
     const ClipOptions& options_;
     double fps_;
+    int refusedForTime_ = 0;  // pictures that the compile for a player left out for the player's time
     bool still_;  // the first picture to a bitmap file
     std::optional<CardColourSettings> cardSettings_;  // --colours card
     ProgressBar bar_;
@@ -357,8 +359,19 @@ int ClipRun::compile(const std::string& dest, int bandwidth, int verbose, RunTot
         auto app = std::make_unique<FrameconvApp>();
         app->rememberColours(&colours_);
         if (cardSettings_) app->chooseColoursPerCard(*cardSettings_);
+        std::optional<PlayerTime> player;
+        if (options_.program()) {
+            // A program's stream is compiled for its player: every frame ready in time.
+            StreamInfo info;
+            info.hasAudio = hasSound_;
+            info.audioRate = static_cast<std::uint32_t>(options_.track.rate);
+            const int period = streamClock(info, StreamPlayback{-1, fps_}, 1, kPalCycles).period;
+            player.emplace(options_.c128 ? kC128Player : kC64Player, period);
+            app->compileFor(&*player);
+        }
         exit = app->run(frameconvArguments(options_, kPictureDirectory, hasSound_ ? kTrackName : "", dest, bandwidth, verbose));
         totals = app->totals();
+        if (player && !counting) refusedForTime_ = player->refused();
     }
     counted = counting ? framesInHead(staged.sinkHead()) : 0;
     bar_.update(pictures_.count());
@@ -490,6 +503,7 @@ int ClipRun::packProgram(const std::string& partial) {
         return kClipWriteFailed;
     }
     out() << packedStreamLine(options_.stream, packed, fps_) << eol;
+    out() << packedTimingLine(options_.stream, packed) << eol;
     return kClipDone;
 }
 
@@ -499,7 +513,8 @@ void ClipRun::summarise(std::size_t kept) {
     bar_.clear();
     out() << options_.stream << ": " << static_cast<unsigned long long>(offered) << " pictures offered, "
           << static_cast<unsigned long long>(kept) << " kept, " << static_cast<unsigned long long>(offered - std::min(kept, offered))
-          << " dropped; " << formatted("%.2f", seconds) << " s; " << formatted("%.0f", totals_.codedBytes / seconds)
+          << " dropped" << (options_.program() ? " (" + std::to_string(refusedForTime_) + " for the player's time)" : "") << "; "
+          << formatted("%.2f", seconds) << " s; " << formatted("%.0f", totals_.codedBytes / seconds)
           << " bytes/s of video, ";
     if (hasSound_) out() << formatted("%.0f", totals_.audioBytes / seconds) << " bytes/s of sound" << eol;
     else out() << "no sound" << eol;

@@ -7,6 +7,7 @@
 #include "vicpack/disk_image.h"
 #include "vicpack/pack_exit.h"
 #include "vicpack/stream64_program.h"
+#include "vicpack/stream_translation.h"
 #include "formats/sound_file.h"
 
 #include <algorithm>
@@ -77,6 +78,26 @@ std::string packedStreamLine(const std::string& program, const PackedStream& pac
     return line + ", LOAD\"" + name + "\",8 and RUN on a C64 (x64sc -reu -reusize " + kib + " -reuimage " + image + " " + program + ")";
 }
 
+std::string packedTimingLine(const std::string& program, const PackedStream& packed) {
+    const PlayerMachine& machine = packed.c128 ? kC128Player : kC64Player;
+    const TimingPrediction prediction = predictTiming(packed.work, machine, packed.tickPeriod);
+    std::string line = program + " on a PAL " + machine.name + ", by the player's timing model: ";
+    if (prediction.late == 0)
+        line += "every frame on time (the latest " + formatted("%.0f", 1000 * prediction.latestSeconds) + " ms after its time)";
+    else
+        line += std::to_string(prediction.late) + " of " + std::to_string(prediction.frames.size()) + " frames late, by up to " +
+                formatted("%.0f", 1000 * prediction.latestSeconds) + " ms";
+    constexpr double kLimit = 64;
+    const double scale = timeKeepingScale(packed.work, machine, packed.tickPeriod, kLimit);
+    const double bytesPerSecond = static_cast<double>(packed.stream.size()) / std::max(packed.seconds, 0.01);
+    if (scale == 0) return line + "; not even frames without work keep their time at this picture rate";
+    if (scale >= kLimit) return line + "; frames like these keep their time up to more than 64 times their work";
+    line += "; frames like these keep their time up to about " + formatted("%.0f", bytesPerSecond * scale) + " bytes a second (" +
+            formatted("%.2g", scale) + " times their work)";
+    if (prediction.late > 0) line += ": vicclip compiles a clip for the player when it writes NAME.prg";
+    return line;
+}
+
 bool isVideoStream(const std::vector<std::uint8_t>& bytes) { return isZovf(bytes) && !isZovSound(bytes); }
 
 bool streamHasSound(const std::vector<std::uint8_t>& bytes) {
@@ -141,6 +162,10 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
     packed.c128 = settings.c128;
     packed.package = settings.c128 ? streamPackage(packed.stream, stream, playback)
                                    : stream64Package(packed.stream, stream, c64->plan, playback);
+    const StreamClock clock = streamClock(stream.info, playback, stream.lastFrame(), kPalCycles);
+    const MemoryPlan plan = settings.c128 ? identityPlan(packed.stream, stream.info, stream.packets) : c64->plan;
+    packed.work = framesWork(translateStream(packed.stream, stream.info, stream.packets, plan, clock.frameTicks).pages);
+    packed.tickPeriod = clock.period;
     return kPackDone;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "vicpack/pack_input.h"
+#include "vicpack/player_timing.h"
 #include "vicpack/stream_program.h"
 
 #include <cstdint>
@@ -26,6 +27,8 @@ struct PackedStream {
     StreamInfo info;      // of the stream packed, after any cut
     double seconds = 0;   // how long it plays
     bool c128 = false;    // packed for the C128, else for the C64
+    std::vector<FrameWork> work;  // each frame's work for the player, from its operations
+    int tickPeriod = 0;           // the player's tick in cycles (PAL)
 };
 
 /// Makes the program and REU image of the stream in the bytes of the input file name, for the C64 or with
@@ -39,5 +42,9 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
 /// The line that says what was packed into the program (and its REU image beside it) and how to run it; fps
 /// is the picture rate of a stream without sound.
 std::string packedStreamLine(const std::string& program, const PackedStream& packed, double fps);
+
+/// The line that says what the player's timing model expects of the packed stream on its machine: the frames
+/// late, and the bandwidth up to which frames like these keep their time.
+std::string packedTimingLine(const std::string& program, const PackedStream& packed);
 
 }  // namespace zov

@@ -5,6 +5,7 @@
 #include "formats/target_memory.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace zov {
@@ -40,12 +41,17 @@ public:
     virtual void sound(const std::uint8_t*, std::size_t) {}
 };
 
-/// Plays every command of a checked stream on a model of its memory, as the format library's segment
-/// player does, and tells the visitor about it.
-void walkStream(const std::vector<std::uint8_t>& stream, const std::vector<StreamPacket>& packets, StreamVisitor& visitor) {
-    TargetMemory memory;
-    if (!memory.allocate()) throw std::bad_alloc();
-    std::uint32_t destination = 0, reference = 0, number = 0;
+/// Where the commands write and copy from: it goes on from command to command, packet to packet.
+struct CommandCursor {
+    std::uint32_t destination = 0, reference = 0;
+};
+
+/// Plays the commands in bytes on memory (a model of the stream's), telling the visitor of each write before
+/// it is made and of each Frame command with the frame's number.
+void playCommands(const std::uint8_t* bytes, std::size_t length, std::uint32_t number, TargetMemory& memory, CommandCursor& cursor,
+                  StreamVisitor& visitor) {
+    std::uint32_t& destination = cursor.destination;
+    std::uint32_t& reference = cursor.reference;
     auto apply = [&](const StreamWrite& write) {
         visitor.write(write, memory);
         for (std::uint32_t i = 0; i < write.count; ++i) {
@@ -55,55 +61,62 @@ void walkStream(const std::vector<std::uint8_t>& stream, const std::vector<Strea
             memory.at(write.destination + i) = byte;
         }
     };
+    std::size_t at = 0;
+    while (at < length) {
+        SegmentCommand command;
+        if (decodeCommand(&bytes[at], length - at, command) != DecodeStatus::Ok) throw std::logic_error("an unchecked stream translated");
+        at += static_cast<std::size_t>(command.length);
+        switch (command.kind) {
+            case CommandKind::Raw:
+            case CommandKind::Fill:
+                if (command.count > 0) {
+                    StreamWrite write;
+                    write.kind = command.kind == CommandKind::Raw ? StreamWrite::Kind::Literal : StreamWrite::Kind::Fill;
+                    write.destination = destination;
+                    write.count = static_cast<std::uint32_t>(command.count);
+                    write.data = command.data;
+                    write.value = command.data[0];
+                    apply(write);
+                }
+                destination += static_cast<std::uint32_t>(command.count);
+                break;
+            case CommandKind::Skip: destination += static_cast<std::uint32_t>(command.count); break;
+            case CommandKind::SetDestination: destination = reference = static_cast<std::uint32_t>(command.count); break;
+            case CommandKind::Copy:
+            case CommandKind::AbsoluteCopy: {
+                const std::uint32_t source = command.kind == CommandKind::Copy ? reference + static_cast<std::uint32_t>(command.offset)
+                                                                               : static_cast<std::uint32_t>(command.offset);
+                for (int repeat = 0; repeat < command.repeats; ++repeat) {
+                    StreamWrite write;
+                    write.kind = StreamWrite::Kind::Copy;
+                    write.destination = destination;
+                    write.source = source;
+                    write.count = static_cast<std::uint32_t>(command.unit);
+                    apply(write);
+                    destination += write.count;
+                }
+                reference = source;
+                break;
+            }
+            case CommandKind::Frame: visitor.frame(number, command.data[0], command.data[1], command.data[2], memory); break;
+        }
+    }
+}
+
+/// Plays every command of a checked stream on a model of its memory, as the format library's segment
+/// player does, and tells the visitor about it.
+void walkStream(const std::vector<std::uint8_t>& stream, const std::vector<StreamPacket>& packets, StreamVisitor& visitor) {
+    TargetMemory memory;
+    if (!memory.allocate()) throw std::bad_alloc();
+    CommandCursor cursor;
+    std::uint32_t number = 0;
     for (const StreamPacket& packet : packets) {
         if (packet.kind == PacketKind::Audio) {
             visitor.sound(&stream[packet.contentOffset], packet.contentLength);
             continue;
         }
         if (packet.kind == PacketKind::FirstVideo) number = packet.frameNumber;
-        std::size_t at = 0;
-        while (at < packet.contentLength) {
-            SegmentCommand command;
-            if (decodeCommand(&stream[packet.contentOffset + at], packet.contentLength - at, command) != DecodeStatus::Ok)
-                throw std::logic_error("an unchecked stream translated");
-            at += static_cast<std::size_t>(command.length);
-            switch (command.kind) {
-                case CommandKind::Raw:
-                case CommandKind::Fill:
-                    if (command.count > 0) {
-                        StreamWrite write;
-                        write.kind = command.kind == CommandKind::Raw ? StreamWrite::Kind::Literal : StreamWrite::Kind::Fill;
-                        write.destination = destination;
-                        write.count = static_cast<std::uint32_t>(command.count);
-                        write.data = command.data;
-                        write.value = command.data[0];
-                        apply(write);
-                    }
-                    destination += static_cast<std::uint32_t>(command.count);
-                    break;
-                case CommandKind::Skip: destination += static_cast<std::uint32_t>(command.count); break;
-                case CommandKind::SetDestination: destination = reference = static_cast<std::uint32_t>(command.count); break;
-                case CommandKind::Copy:
-                case CommandKind::AbsoluteCopy: {
-                    const std::uint32_t source = command.kind == CommandKind::Copy ? reference + static_cast<std::uint32_t>(command.offset)
-                                                                                   : static_cast<std::uint32_t>(command.offset);
-                    for (int repeat = 0; repeat < command.repeats; ++repeat) {
-                        StreamWrite write;
-                        write.kind = StreamWrite::Kind::Copy;
-                        write.destination = destination;
-                        write.source = source;
-                        write.count = static_cast<std::uint32_t>(command.unit);
-                        apply(write);
-                        destination += write.count;
-                    }
-                    reference = source;
-                    break;
-                }
-                case CommandKind::Frame:
-                    visitor.frame(number, command.data[0], command.data[1], command.data[2], memory);
-                    break;
-            }
-        }
+        playCommands(&stream[packet.contentOffset], packet.contentLength, number, memory, cursor, visitor);
     }
 }
 
@@ -513,7 +526,51 @@ private:
     std::vector<std::uint64_t> pagesAfterFrame_;
 };
 
+/// Hands the writes and frames on, and gives each frame buffer shown its place first where it is.
+class BuffersInPlace final : public StreamVisitor {
+public:
+    BuffersInPlace(MemoryPlan& plan, StreamVisitor& next) : plan_(plan), next_(next) {}
+    void write(const StreamWrite& write, const TargetMemory& memory) override { next_.write(write, memory); }
+    void frame(std::uint32_t number, std::uint8_t m1, std::uint8_t m2, std::uint8_t m3, const TargetMemory& memory) override {
+        const DisplayAddresses shown = decodeFrameRegisters(m1, m2, m3);
+        if (!plan_.bufferShowing(shown.bitmap, shown.screen)) plan_.buffers.push_back({shown.bitmap, shown.screen, shown.bitmap, shown.screen});
+        next_.frame(number, m1, m2, m3, memory);
+    }
+
+private:
+    MemoryPlan& plan_;
+    StreamVisitor& next_;
+};
+
 }  // namespace
+
+struct FrameTranslator::State {
+    MemoryPlan plan;
+    TargetMemory kept, trial;
+    CommandCursor keptCursor, trialCursor;
+};
+
+FrameTranslator::FrameTranslator() : state_(std::make_unique<State>()) {
+    for (int block = 0; block < kStreamBlocks; ++block) state_->plan.places[static_cast<std::size_t>(block)] = {block};
+    if (!state_->kept.allocate() || !state_->trial.allocate()) throw std::bad_alloc();
+}
+
+FrameTranslator::~FrameTranslator() = default;
+
+std::vector<std::uint8_t> FrameTranslator::translate(const std::uint8_t* commands, std::size_t length) {
+    State& state = *state_;
+    std::memcpy(state.trial.address(kTargetBase), state.kept.address(kTargetBase), kTargetImageSize);
+    state.trialCursor = state.keptCursor;
+    OperationWriter writer(state.plan, 0);
+    BuffersInPlace placing(state.plan, writer);
+    playCommands(commands, length, 1, state.trial, state.trialCursor, placing);
+    return writer.finish().pages;
+}
+
+void FrameTranslator::accept() {
+    std::swap(state_->kept, state_->trial);
+    state_->keptCursor = state_->trialCursor;
+}
 
 const ShownBuffer* MemoryPlan::bufferShowing(std::uint32_t bitmap, std::uint32_t matrix) const {
     for (const ShownBuffer& buffer : buffers)

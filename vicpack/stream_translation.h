@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,5 +68,24 @@ struct StreamOperations {
 StreamOperations translateStream(const std::vector<std::uint8_t>& stream, const StreamInfo& info,
                                  const std::vector<StreamPacket>& packets, const MemoryPlan& plan,
                                  std::uint32_t ticksPerPicture);
+
+/// A compile's frames one at a time, as its encoder makes them: a frame's segment commands translated into the
+/// operations a player runs, each block of the stream's memory in its own place (the C64's plan is known
+/// only once the stream is whole; it moves blocks, which costs the player about the same), played on a model
+/// of the memory that holds the frames accepted so far.
+class FrameTranslator {
+public:
+    FrameTranslator();
+    ~FrameTranslator();
+    /// The operation pages of a frame's commands (their last a Frame command) after the frames accepted so
+    /// far; the frame is not kept until accept().
+    std::vector<std::uint8_t> translate(const std::uint8_t* commands, std::size_t length);
+    /// Keeps the frame translated last: the frames after it find what it wrote.
+    void accept();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace zov

@@ -170,6 +170,7 @@ int packStreamFiles(const VicpackOptions& options, const std::vector<std::uint8_
         return kPackWriteFailed;
     }
     out() << packedStreamLine(options.output, packed, options.settings.fps) << eol;
+    out() << packedTimingLine(options.output, packed) << eol;
     return kPackDone;
 }
 

@@ -41,6 +41,10 @@ public:
     /// screen where they serve. Not reachable from frameconv's command line: vicclip's --colours card.
     void chooseColoursPerCard(const CardColourSettings& settings) { cardChooser_.emplace(settings); }
 
+    /// Compiles the stream for a player (StreamMuxer::compileFor). Not reachable from frameconv's command
+    /// line: vicclip's NAME.prg.
+    void compileFor(PlayerCost* player) { muxer_.compileFor(player); }
+
     /// Converts one source picture (the per-file driver); answers true to let the walk go on.
     bool convert(const std::string& source, const std::string& dest);
 

@@ -135,7 +135,7 @@ EncodeResult DeltaEncoder::encodeFrame(VicPicture& picture, std::uint32_t budget
     FrameMarks marks = frameMarks(slot.bitmapAddress, slot.screenAddress, slot.regionStart,
                                   static_cast<std::uint8_t>(picture.colours.roleColours[0]));
     int length = coder_.code(memory, slot.regionStart, slot.regionLength, newRegionBytes(), marks);
-    if (length == 0 || static_cast<std::uint32_t>(length) > budget) {
+    if (length == 0 || static_cast<std::uint32_t>(length) > budget || (acceptance_ && !acceptance_(coder_.bytes(), length))) {
         std::memcpy(memory.address(slot.regionStart), regionBackup_, slot.regionLength);
         return result;
     }

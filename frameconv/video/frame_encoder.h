@@ -6,6 +6,7 @@
 #include "frameconv/video/code_stats.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace zov {
 
@@ -34,6 +35,13 @@ public:
     virtual CodeStats& totals() = 0;
     /// The ring slot holding the latest accepted frame (its geometry describes the stream).
     virtual const VicPicture& currentSlot() const = 0;
+
+    /// A frame within its byte budget is accepted only when this also accepts its coded commands (none: all).
+    using Acceptance = std::function<bool(const std::uint8_t* commands, int length)>;
+    void acceptOnly(Acceptance acceptance) { acceptance_ = std::move(acceptance); }
+
+protected:
+    Acceptance acceptance_;
 };
 
 }  // namespace zov

@@ -84,7 +84,12 @@ FrameReport StreamMuxer::compileFrame(VicPicture& picture, double t) {
         // Too early for the output rate: not coded. Its export would have given the picture's card rows.
         report.encodeResult.exportResult = picture.geometry.heightInCards * 320;
     } else {
+        if (player_) playerBudget(t);
         report.encodeResult = encoder_->encodeFrame(picture, budget);
+        if (player_ && report.encodeResult.codedSize > 0) {
+            player_->accept();
+            playerHasFrame_ = true;
+        }
         if (report.encodeResult.exportResult == 0) {
             ++framesDropped_;
             report.dropped = true;
@@ -215,6 +220,16 @@ std::uint32_t StreamMuxer::frameBudget(double t, Plan& plan) const {
     std::int64_t videoBudget = framesOffered_ == 0 ? allowance : allowance - plan.audioMin;
     // An overspent stream offers nothing, so the frame is dropped rather than accepted at any size.
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(videoBudget, 0, 0xFFFFFFFF));
+}
+
+void StreamMuxer::playerBudget(double t) {
+    const double time = t - lastCodedTime_ - player_->switchWait();
+    const bool first = !playerHasFrame_;
+    encoder_->acceptOnly([this, time, first](const std::uint8_t* commands, int length) {
+        // Measured even for the first frame, which always has the time: the frames after it build on it.
+        const double needed = player_->frameSeconds(commands, static_cast<std::size_t>(length));
+        return first || needed <= time;
+    });
 }
 
 void StreamMuxer::advanceOutputClock(double t) {

@@ -6,6 +6,7 @@
 #include "frameconv/video/audio_source.h"
 #include "frameconv/video/code_stats.h"
 #include "frameconv/video/frame_encoder.h"
+#include "frameconv/video/player_cost.h"
 #include "formats/zovf_container.h"
 
 #include <cstdint>
@@ -47,6 +48,9 @@ public:
     void connect(FrameEncoder& encoder) { encoder_ = &encoder; }
     /// The files the run reads: the stream is never opened when it is one of them.
     void guardInputs(const InputFiles& inputs) { inputs_ = &inputs; }
+    /// Compiles for a player: a frame is accepted only when the player has the time to make it ready between
+    /// the switch of the frame before it and its own time (the time of pictures left out goes to the next).
+    void compileFor(PlayerCost* player) { player_ = player; }
     /// The audio to interleave; open it before the first frame (it stays empty otherwise).
     AudioSource& audio() { return audio_; }
     const AudioSource& audio() const { return audio_; }
@@ -76,6 +80,8 @@ private:
     void writeHeader(File& file);
     void audioLimits(double t, Plan& plan);
     std::uint32_t frameBudget(double t, Plan& plan) const;
+    /// The player's time for the frame at t as the encoder's condition for accepting it.
+    void playerBudget(double t);
     void advanceOutputClock(double t);
     void planFrame(Plan& plan, int codedSize);
     static void giveUpAudioRest(Plan& plan);
@@ -96,6 +102,8 @@ private:
 
     std::string outputPath_;
     FrameEncoder* encoder_ = nullptr;
+    PlayerCost* player_ = nullptr;
+    bool playerHasFrame_ = false;  // the player's first frame is made ready before its clock starts
     const InputFiles* inputs_ = nullptr;
     AudioSource audio_;
     bool headerHasAudio_ = false;

@@ -143,6 +143,43 @@ TEST_F(VideoCompile, OutputRateBelowInputRateDropsPicturesAsEarly) {
     EXPECT_EQ(stream.frames[1].number, 3);  // frame numbers count the dropped pictures too
 }
 
+// Compiled for a player: a frame goes into the stream only where the player has the time to make it ready
+// between the switch of the frame before it and its own time (the time of a picture left out goes to the
+// next); the player's first frame always has it, and the player is told of exactly the frames the stream holds.
+TEST_F(VideoCompile, ForAPlayerEveryFrameHasItsTime) {
+    addClip(16, 160, 200);
+    constexpr double kSecondsPerByte = 1e-3, kWait = 0.02;
+    struct SlowPlayer final : PlayerCost {
+        std::vector<std::size_t> measured, accepted;  // the frames' lengths
+        double frameSeconds(const std::uint8_t*, std::size_t length) override {
+            measured.push_back(length);
+            return static_cast<double>(length) * kSecondsPerByte;
+        }
+        void accept() override { accepted.push_back(measured.back()); }
+        double switchWait() const override { return kWait; }
+    } player;
+    FrameconvApp app;
+    app.compileFor(&player);
+    {
+        PlatformOverride use(&fs, &console);
+        ASSERT_EQ(app.run(frameconvArgs("clip v.zov /c /ir4 /bw40000 /v0")), 0) << console.output();
+    }
+    testing::ZovfStream stream;
+    ASSERT_EQ(testing::checkZovf(fs.contents("v.zov"), stream), "");
+    ASSERT_EQ(stream.frames.size(), player.accepted.size());
+    for (std::size_t i = 0; i < stream.frames.size(); ++i) {
+        EXPECT_EQ(stream.frames[i].commands.size(), player.accepted[i]) << "frame " << stream.frames[i].number;
+        if (i == 0) continue;
+        const double time = (stream.frames[i].number - stream.frames[i - 1].number) / 4.0 - kWait;
+        EXPECT_LE(static_cast<double>(player.accepted[i]) * kSecondsPerByte, time) << "frame " << stream.frames[i].number;
+    }
+    EXPECT_GT(player.measured.size(), player.accepted.size()) << "some frames want more time than they have";
+    ASSERT_EQ(run("clip plain.zov /c /ir4 /bw40000 /v0"), 0);
+    testing::ZovfStream plain;
+    ASSERT_EQ(testing::checkZovf(fs.contents("plain.zov"), plain), "");
+    EXPECT_GT(plain.frames.size(), stream.frames.size()) << "the bytes alone keep more";
+}
+
 TEST_F(VideoCompile, RingSizeFollowsTheEmptyRowsAboveThePicture) {
     struct Case {
         int height;
