@@ -380,63 +380,7 @@ entry:          .res 13             ; a record entry, or the record's head, on i
         .segment "NMI"
 NMI_STEP        = $28               ; handler n lies at n × NMI_STEP in its page
 nmi_page:
-nmi0:   sta nmi_a0+1
-nmi_value0:
-        lda #0
-        sta SID_VOLUME
-        lda #<nmi1
-        sta NMI_VECTOR
-        bit CIA2_ICR
-nmi_a0: lda #0
-        rti
-        .res nmi_page + NMI_STEP - *
-nmi1:   sta nmi_a1+1
-nmi_value1:
-        lda #0
-        sta SID_VOLUME
-        lda #<nmi2
-        sta NMI_VECTOR
-        bit CIA2_ICR
-nmi_a1: lda #0
-        rti
-        .res nmi_page + 2 * NMI_STEP - *
-nmi2:   sta nmi_a2+1
-nmi_value2:
-        lda #0
-        sta SID_VOLUME
-        lda #<nmi3
-        sta NMI_VECTOR
-        bit CIA2_ICR
-nmi_a2: lda #0
-        rti
-        .res nmi_page + 3 * NMI_STEP - *
-nmi3:   sta nmi_a3+1
-nmi_value3:
-        lda #0
-        sta SID_VOLUME
-        stx nmi_x3+1
-nmi_read:
-        ldx RING
-        first_sample_value_of_x     ; the next interrupt may come from here on: it sounds that
-        lda #<nmi0
-        sta NMI_VECTOR
-        bit CIA2_ICR
-        later_sample_values_of_x
-        inc nmi_read+1
-        bne :++
-        inc read_pages
-        bne :+
-        inc read_pages+1
-:       inc nmi_read+2
-        lda nmi_read+2
-        cmp #>RING_END
-        bne :+
-        lda #>RING
-        sta nmi_read+2
-:
-nmi_x3: ldx #0
-nmi_a3: lda #0
-        rti
+        sample_interrupts NMI_STEP
         .res nmi_page + $100 - *
 
 ; The handler for sample n of a byte with I/O switched out.
@@ -497,18 +441,7 @@ nmi_hidden_page:
         sta NMI_VECTOR
         bit CIA2_ICR
         later_sample_values_of_x
-        inc nmi_read+1
-        bne :++
-        inc read_pages
-        bne :+
-        inc read_pages+1
-:       inc nmi_read+2
-        lda nmi_read+2
-        cmp #>RING_END
-        bne :+
-        lda #>RING
-        sta nmi_read+2
-:
+        advance_ring_read
 hidden_port:
         lda #0
         sta CPU_PORT
