@@ -32,7 +32,7 @@ StreamPackage stream64Package(const std::vector<std::uint8_t>& stream, const Wal
     if (info.hasAudio && (info.audioRate < lowestStreamAudioRate() || info.audioRate > highestStreamAudioRate()))
         throw std::logic_error("an audio rate the player cannot keep");
     const PlayerClocks clocks = playerClocks(info, playback, walked.lastFrame());
-    const StreamOperations operations = translateStream(stream, info, walked.packets, plan, clocks.pal.frameTicks);
+    StreamOperations operations = translateStream(stream, info, walked.packets, plan, clocks.pal.frameTicks);
     const ReuStream64Layout layout{{operations.pages.size() / kOperationPageBytes, operations.sound.size(), operations.frames}};
     const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
     if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
@@ -43,6 +43,7 @@ StreamPackage stream64Package(const std::vector<std::uint8_t>& stream, const Wal
     program.set(Stream64Settings::savedUnderIo, static_cast<int>(ReuStream64Layout::kSavedUnderIo));
     setImageSettings<Stream64Settings>(program, layout, unitBytes, reuOperationsIdentity(package.reuImage, layout), info, playback, clocks);
     package.program = program.file();
+    package.operationPages = std::move(operations.pages);
     return package;
 }
 

@@ -162,10 +162,8 @@ int packStream(const std::string& name, const std::vector<std::uint8_t>& bytes, 
     packed.c128 = settings.c128;
     packed.package = settings.c128 ? streamPackage(packed.stream, stream, playback)
                                    : stream64Package(packed.stream, stream, c64->plan, playback);
-    const StreamClock clock = streamClock(stream.info, playback, stream.lastFrame(), kPalCycles);
-    const MemoryPlan plan = settings.c128 ? identityPlan(packed.stream, stream.info, stream.packets) : c64->plan;
-    packed.work = framesWork(translateStream(packed.stream, stream.info, stream.packets, plan, clock.frameTicks).pages);
-    packed.tickPeriod = clock.period;
+    packed.work = framesWork(packed.package.operationPages);
+    packed.tickPeriod = streamClock(stream.info, playback, stream.lastFrame(), kPalCycles).period;
     return kPackDone;
 }
 

@@ -95,7 +95,7 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Walke
     const StreamInfo& info = walked.info;
     if (info.hasAudio && (info.audioRate < lowestStreamAudioRate() || info.audioRate > highestStreamAudioRate()))
         throw std::logic_error("an audio rate the player cannot keep");
-    const StreamOperations operations = translateForC128(stream, walked, playback);
+    StreamOperations operations = translateForC128(stream, walked, playback);
     const ReuStreamLayout layout{{operations.pages.size() / kOperationPageBytes, operations.sound.size(), operations.frames}};
     const std::uint64_t unitBytes = reuSizeFor(layout.bytesUsed());
     if (unitBytes == 0) throw std::logic_error("a stream too long for the largest REU");
@@ -106,6 +106,7 @@ StreamPackage streamPackage(const std::vector<std::uint8_t>& stream, const Walke
     setImageSettings<StreamSettings>(program, layout, unitBytes, reuOperationsIdentity(package.reuImage, layout), info, playback,
                                      playerClocks(info, playback, walked.lastFrame()));
     package.program = program.file();
+    package.operationPages = std::move(operations.pages);
     return package;
 }
 

@@ -23,6 +23,7 @@ struct StreamPlayback {
 struct StreamPackage {
     std::vector<std::uint8_t> program;   // NAME.prg
     std::vector<std::uint8_t> reuImage;  // NAME.reu, of a standard REU size (formats/reu_image.h)
+    std::vector<std::uint8_t> operationPages;  // the operations in the image, for the player's timing model
 };
 
 /// The lowest and the highest audio rate the player keeps, on a PAL or an NTSC machine.
